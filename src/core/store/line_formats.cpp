@@ -1,0 +1,97 @@
+#include "core/store/line_formats.h"
+
+#include "core/support/gbk_codec.h"
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+bool separatorAt(const QByteArray& text, qsizetype i, const QByteArray& separator) {
+    return QByteArrayView(text).sliced(i).startsWith(separator);
+}
+
+bool separatorAt(const QString& text, qsizetype i, const QString& separator) {
+    return QStringView(text).sliced(i).startsWith(separator);
+}
+
+// The cutting rule, for both text forms; `width` tells how many units the character at a
+// position takes.
+template <typename Text, typename Width>
+QList<Text> cutAt(const Text& text, const Text& separator, Width width) {
+    QList<Text> pieces;
+    if (text.isEmpty())
+        return pieces;
+    if (separator.isEmpty())
+        return {text};
+    qsizetype cut = 0;
+    qsizetype i = 0;
+    while (i < text.size()) {
+        if (separatorAt(text, i, separator)) {
+            pieces << text.mid(cut, i - cut);
+            i += separator.size();
+            cut = i;
+        } else {
+            i += width(text, i);
+        }
+    }
+    if (cut < text.size())
+        pieces << text.mid(cut);
+    return pieces;
+}
+
+} // namespace
+
+QList<QByteArray> splitFields(const QByteArray& text, const QByteArray& separator) {
+    return cutAt(text, separator, [](const QByteArray& t, qsizetype i) {
+        return Gbk::isLeadByte(t[i]) ? 2 : 1;
+    });
+}
+
+// Decoded text holds whole characters, so the lead-byte rule holds by itself.
+QStringList splitFields(const QString& text, const QString& separator) {
+    return cutAt(text, separator, [](const QString&, qsizetype) { return 1; });
+}
+
+QString trimLineBreaks(const QString& text) {
+    QString t = text;
+    if (t.startsWith(u"\r\n"_s))
+        t.remove(0, 2);
+    if (t.endsWith(u"\r\n"_s))
+        t.chop(2);
+
+    auto isBreak = [](QChar c) { return c == u'\r' || c == u'\n'; };
+    QString result;
+    result.reserve(t.size());
+    for (qsizetype i = 0; i < t.size(); ++i) {
+        const QChar c = t[i];
+        if (c == u'\r' && (i == 0 || isBreak(t[i - 1])))
+            continue;
+        if (c == u'\n' && (i == t.size() - 1 || isBreak(t[i + 1])))
+            continue;
+        result += c;
+    }
+    return result;
+}
+
+namespace ServerLine {
+
+QString format(const ServerRecord& s) {
+    return QStringList{s.group,     s.name,      s.ip,       s.user,          s.password,
+                       s.port,      s.system,    s.remark,   s.startTime,     s.endTime,
+                       s.sort,      s.panelUrl,  s.panelUser, s.panelPassword, s.panelKey}
+        .join(kSeparator);
+}
+
+QStringList fields(const QString& line) { return splitFields(line, kSeparator); }
+
+} // namespace ServerLine
+
+namespace GroupLine {
+
+QString format(const GroupRecord& group) {
+    return group.name + ServerLine::kSeparator + group.sort;
+}
+
+QStringList fields(const QString& line) { return splitFields(line, ServerLine::kSeparator); }
+
+} // namespace GroupLine

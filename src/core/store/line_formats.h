@@ -1,0 +1,45 @@
+#pragma once
+
+#include "core/store/records.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+// Cuts `text` at every `separator`. Consecutive separators give empty pieces, a leading one
+// an empty first piece; a trailing one gives no empty last piece, and empty text no pieces.
+// Works on GBK bytes: a lead byte and the byte after it are one character, so a separator is
+// never matched from the middle of a double-byte character.
+QList<QByteArray> splitFields(const QByteArray& text, const QByteArray& separator);
+QStringList splitFields(const QString& text, const QString& separator);
+
+// Removes one leading and one trailing CR LF, then every CR at the start of the text or right
+// after a line break and every LF at its end or right before one, judged on the text as it
+// was before this last step. A block of lines loses its outer line breaks and its blank lines.
+QString trimLineBreaks(const QString& text);
+
+// The "----" separated text form of one server: fifteen fields, the last four (the panel
+// fields) optional. Lines of a block are separated by CR LF.
+namespace ServerLine {
+
+inline const QString kSeparator = QStringLiteral("----");
+
+// 0-based positions of the fields within a line.
+enum Field {
+    Group, Name, Address, Account, Password, Port, System, Remark, StartTime, EndTime, Sort,
+    PanelUrl, PanelUser, PanelPassword, PanelKey, FieldCount
+};
+
+QString format(const ServerRecord& server);
+QStringList fields(const QString& line);
+
+} // namespace ServerLine
+
+// The text form of one group: name "----" sort key; further fields are ignored.
+namespace GroupLine {
+
+QString format(const GroupRecord& group);
+QStringList fields(const QString& line);
+
+} // namespace GroupLine

@@ -1,0 +1,316 @@
+#include "core/store/local_store.h"
+
+#include "core/store/data_folder.h"
+#include "core/store/store_template.h"
+#include "core/support/gbk_codec.h"
+#include "core/support/log_sink.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+
+#include <sqlite3.h>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// Workers and the UI thread each hold short write transactions; a connection waits this long
+// for the other's lock before its statement fails.
+constexpr int kBusyTimeoutMs = 5000;
+
+const QString kColumnMigration =
+    u"ALTER TABLE main.server_data ADD COLUMN baota_url TEXT;"
+    u"ALTER TABLE main.server_data ADD COLUMN baota_user TEXT;"
+    u"ALTER TABLE main.server_data ADD COLUMN baota_pass TEXT;"
+    u"ALTER TABLE main.server_data ADD COLUMN baota_apikey TEXT;"_s;
+
+// Keeps the duplicate test by address and port an index lookup on long lists.
+const QString kAddressIndex =
+    u"CREATE INDEX IF NOT EXISTS server_data_address ON server_data (server_ip, server_port)"_s;
+
+const QString kInsertServerHead =
+    uR"(INSERT INTO "main"."server_data" ("server_ip", "server_user", "server_pass", "server_port", "sort", "server_class", "remark", "start_time", "end_time", "server_name", "server_system")"_s;
+
+const QString kPanelColumnsTail =
+    uR"(, "baota_url", "baota_user", "baota_pass", "baota_apikey") VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?))"_s;
+
+QString quoted(const QString& identifier) {
+    return u'"' + QString(identifier).replace(u'"', u"\"\""_s) + u'"';
+}
+
+// A prepared statement that finalizes itself.
+class Statement {
+public:
+    Statement(sqlite3* db, const QByteArray& sql) {
+        sqlite3_prepare_v2(db, sql.constData(), int(sql.size()), &stmt_, nullptr);
+    }
+    ~Statement() { sqlite3_finalize(stmt_); }
+    Statement(const Statement&) = delete;
+    Statement& operator=(const Statement&) = delete;
+
+    bool isValid() const { return stmt_ != nullptr; }
+    sqlite3_stmt* get() const { return stmt_; }
+
+    bool bind(const QStringList& values) {
+        if (sqlite3_bind_parameter_count(stmt_) != values.size())
+            return false;
+        for (int i = 0; i < values.size(); ++i) {
+            const QByteArray bytes = Gbk::encode(values[i]);
+            if (sqlite3_bind_text(stmt_, i + 1, bytes.constData(), int(bytes.size()),
+                                  SQLITE_TRANSIENT) != SQLITE_OK)
+                return false;
+        }
+        return true;
+    }
+
+    // Steps through the statement, discarding rows; true when it completes.
+    bool run() {
+        int rc;
+        while ((rc = sqlite3_step(stmt_)) == SQLITE_ROW) {
+        }
+        return rc == SQLITE_DONE;
+    }
+
+    QString text(int column) const {
+        const auto* bytes = reinterpret_cast<const char*>(sqlite3_column_text(stmt_, column));
+        if (!bytes)
+            return {};
+        return Gbk::decode(bytes, sqlite3_column_bytes(stmt_, column));
+    }
+
+private:
+    sqlite3_stmt* stmt_ = nullptr;
+};
+
+QStringList serverValues(const ServerRecord& s) {
+    return {s.ip,     s.user,      s.password, s.port, s.sort,   s.group,
+            s.remark, s.startTime, s.endTime,  s.name, s.system};
+}
+
+} // namespace
+
+QString StoreRows::value(qsizetype row, const QString& column) const {
+    const qsizetype c = columnIndex(column);
+    if (row < 0 || row >= rows.size() || c < 0)
+        return {};
+    return rows[row].value(c);
+}
+
+ServerRecord serverRecordFromRow(const StoreRows& r, qsizetype row) {
+    auto v = [&](const QString& column) { return r.value(row, column); };
+    return {v(u"id"_s),           v(u"server_ip"_s),   v(u"server_user"_s),  v(u"server_pass"_s),
+            v(u"server_port"_s),  v(u"sort"_s),        v(u"server_class"_s), v(u"remark"_s),
+            v(u"start_time"_s),   v(u"end_time"_s),    v(u"server_name"_s),  v(u"server_system"_s),
+            v(u"baota_url"_s),    v(u"baota_user"_s),  v(u"baota_pass"_s),   v(u"baota_apikey"_s)};
+}
+
+GroupRecord groupRecordFromRow(const StoreRows& r, qsizetype row) {
+    return {r.value(row, u"id"_s), r.value(row, u"server_class"_s), r.value(row, u"sort"_s)};
+}
+
+LocalStore::~LocalStore() { close(); }
+
+LocalStore::LocalStore(LocalStore&& other) noexcept : db_(std::exchange(other.db_, nullptr)) {}
+
+LocalStore& LocalStore::operator=(LocalStore&& other) noexcept {
+    if (this != &other) {
+        close();
+        db_ = std::exchange(other.db_, nullptr);
+    }
+    return *this;
+}
+
+QString LocalStore::databasePath() { return DataFolder::file(u"myserver.db"_s); }
+
+StoredAccount LocalStore::ensureDatabase() {
+    const QString path = databasePath();
+    // An empty file is what opening a vanished database leaves behind; it holds nothing, so
+    // it is replaced by the template like a missing one, instead of failing every later start.
+    const QFileInfo file(path);
+    if (!file.exists() || (file.size() == 0 && QFile::remove(path)))
+        StoreTemplate::write(path);
+
+    StoredAccount account;
+    LocalStore store;
+    if (!store.open(path))
+        return account;
+    if (const auto id = store.findFirst(u"server_user"_s, u"id=1"_s)) {
+        account.username = store.readColumn(u"server_user"_s, *id, u"username"_s);
+        account.password = store.readColumn(u"server_user"_s, *id, u"password"_s);
+    }
+    // On a migrated file the first ALTER fails because baota_url exists; that is expected.
+    store.execute(kColumnMigration);
+    store.execute(kAddressIndex);
+    return account;
+}
+
+bool LocalStore::open(const QString& path) {
+    close();
+    const QByteArray file = path.toUtf8();
+    if (sqlite3_open_v2(file.constData(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
+                        nullptr) != SQLITE_OK) {
+        close();
+        return false;
+    }
+    sqlite3_busy_timeout(db_, kBusyTimeoutMs);
+    return true;
+}
+
+void LocalStore::close() {
+    if (db_) {
+        sqlite3_close_v2(db_);
+        db_ = nullptr;
+    }
+}
+
+bool LocalStore::execute(const QString& sql) {
+    if (!db_)
+        return false;
+    const QByteArray bytes = Gbk::encode(sql);
+    const char* next = bytes.constData();
+    const char* end = next + bytes.size();
+    while (next < end) {
+        sqlite3_stmt* raw = nullptr;
+        const char* tail = nullptr;
+        if (sqlite3_prepare_v2(db_, next, int(end - next), &raw, &tail) != SQLITE_OK)
+            return false;
+        next = tail;
+        if (!raw) // only blanks or a comment remained
+            continue;
+        int rc;
+        while ((rc = sqlite3_step(raw)) == SQLITE_ROW) {
+        }
+        sqlite3_finalize(raw);
+        if (rc != SQLITE_DONE)
+            return false;
+    }
+    return true;
+}
+
+bool LocalStore::execute(const QString& sql, const QStringList& values) {
+    if (!db_)
+        return false;
+    Statement stmt(db_, Gbk::encode(sql));
+    return stmt.isValid() && stmt.bind(values) && stmt.run();
+}
+
+qint64 LocalStore::lastInsertId() const { return db_ ? sqlite3_last_insert_rowid(db_) : 0; }
+
+std::optional<StoreRows> LocalStore::query(const QString& sql, const QStringList& values) {
+    if (!db_)
+        return std::nullopt;
+    Statement stmt(db_, Gbk::encode(sql));
+    if (!stmt.isValid() || !stmt.bind(values))
+        return std::nullopt;
+    StoreRows result;
+    const int columnCount = sqlite3_column_count(stmt.get());
+    for (int c = 0; c < columnCount; ++c)
+        result.columns << Gbk::decode(QByteArray(sqlite3_column_name(stmt.get(), c)));
+    int rc;
+    while ((rc = sqlite3_step(stmt.get())) == SQLITE_ROW) {
+        QStringList row;
+        row.reserve(columnCount);
+        for (int c = 0; c < columnCount; ++c)
+            row << stmt.text(c);
+        result.rows << std::move(row);
+    }
+    if (rc != SQLITE_DONE)
+        return std::nullopt;
+    return result;
+}
+
+std::optional<qint64> LocalStore::findFirst(const QString& table, const QString& condition,
+                                            const QStringList& values) {
+    const auto rows = query(u"SELECT id FROM %1 WHERE %2 ORDER BY id LIMIT 1"_s.arg(quoted(table),
+                                                                                    condition),
+                            values);
+    if (!rows || rows->rows.isEmpty())
+        return std::nullopt;
+    bool ok = false;
+    const qint64 id = rows->rows.first().value(0).toLongLong(&ok);
+    return ok ? std::optional<qint64>(id) : std::nullopt;
+}
+
+QString LocalStore::readColumn(const QString& table, qint64 id, const QString& column) {
+    const auto rows = query(u"SELECT %1 FROM %2 WHERE id=?"_s.arg(quoted(column), quoted(table)),
+                            {QString::number(id)});
+    if (!rows || rows->rows.isEmpty())
+        return {};
+    return rows->rows.first().value(0);
+}
+
+bool LocalStore::updateColumns(const QString& table, qint64 id, const ColumnValues& values) {
+    if (values.isEmpty())
+        return true;
+    QStringList assignments;
+    QStringList bound;
+    for (const auto& [column, value] : values) {
+        assignments << quoted(column) + u"=?"_s;
+        bound << value;
+    }
+    bound << QString::number(id);
+    return execute(u"UPDATE %1 SET %2 WHERE id=?"_s.arg(quoted(table), assignments.join(u", "_s)),
+                   bound);
+}
+
+bool LocalStore::deleteRow(const QString& table, qint64 id) {
+    return execute(u"DELETE FROM %1 WHERE id=?"_s.arg(quoted(table)), {QString::number(id)});
+}
+
+std::optional<StoreRows> LocalStore::allRows(const QString& table) {
+    return query(u"SELECT * FROM %1 ORDER BY id"_s.arg(quoted(table)));
+}
+
+bool LocalStore::insertServer(const ServerRecord& s) {
+    if (!isSortNumber(s.sort))
+        return false;
+    ServerRecord server = s;
+    server.sort = s.sort.trimmed();
+    return execute(kInsertServerHead +
+                       kPanelColumnsTail,
+                   serverValues(server) +
+                       QStringList{s.panelUrl, s.panelUser, s.panelPassword, s.panelKey});
+}
+
+bool LocalStore::insertBatchServer(const ServerRecord& s, bool withPanelFields) {
+    const QStringList panel = withPanelFields
+                                  ? QStringList{s.panelUrl, s.panelUser, s.panelPassword, s.panelKey}
+                                  : QStringList{u"0"_s, u"0"_s, u"0"_s, u"0"_s};
+    return execute(kInsertServerHead +
+                       kPanelColumnsTail,
+                   serverValues(s) + panel);
+}
+
+bool LocalStore::insertDownloadedServer(const ServerRecord& s) {
+    return execute(kInsertServerHead + u") VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"_s,
+                   serverValues(s));
+}
+
+bool LocalStore::insertGroup(const QString& name, const QString& sort) {
+    return execute(uR"(INSERT INTO "main"."server_class" ("server_class", "sort") VALUES (?, ?))"_s,
+                   {name, sort});
+}
+
+bool LocalStore::renameGroupInServers(const QString& oldName, const QString& newName) {
+    return execute(uR"(UPDATE "main"."server_data" SET "server_class" = ? WHERE server_class=?)"_s,
+                   {newName, oldName});
+}
+
+QString LocalStore::lastError() const {
+    return db_ ? QString::fromUtf8(sqlite3_errmsg(db_)) : u"database not open"_s;
+}
+
+QString findServerByAddress(LocalStore& store, const QString& ip, const QString& port) {
+    const auto id =
+        store.findFirst(u"server_data"_s, u"server_ip=? and server_port=?"_s, {ip, port});
+    const QString text = id ? QString::number(*id) : QString();
+    LogSink::logLine(u"-S_ID "_s + text);
+    return text;
+}
+
+bool isSortNumber(const QString& text) {
+    static const QRegularExpression number(
+        uR"(^\s*[+-]?(\d+(\.\d*)?|\.\d+)([eE][+-]?\d+)?\s*$)"_s);
+    return number.match(text).hasMatch();
+}

@@ -1,0 +1,54 @@
+#include "core/store/server_queries.h"
+
+using namespace Qt::StringLiterals;
+
+ServerQuery reloadQuery() { return {uR"(select * from server_data  ORDER BY "sort")"_s, {}}; }
+
+ServerQuery searchQuery(const QString& mode, const QString& text, const QString& group) {
+    const QString contains = u'%' + text + u'%';
+    if (mode == u"分组名称")
+        return {u"select * from server_data where server_class=?"_s, {group}};
+    if (mode == u"服务器名称")
+        return {u"select * from server_data where server_name like ?"_s, {contains}};
+    if (mode == u"服务器IP")
+        return {u"select * from server_data where server_ip like ?"_s, {contains}};
+    if (mode == u"备注")
+        return {u"select * from server_data where remark like ?"_s, {contains}};
+    if (mode == u"系统")
+        return {u"select * from server_data where server_system like ?"_s, {contains}};
+    // Only the system is matched by containment here; remark, address and name must equal
+    // the text (LIKE: ASCII letters in either case).
+    if (mode == u"综合查询")
+        return {u"select * from server_data where server_system like ? or remark like ? or "
+                u"server_ip like ? or server_name like ?"_s,
+                {contains, text, text, text}};
+    return {u"select * from server_data"_s, {}};
+}
+
+std::optional<QList<ListCells>> readListRows(LocalStore& store, const ServerQuery& query,
+                                             const QString& status) {
+    const auto rows = store.query(query.sql, query.values);
+    if (!rows)
+        return std::nullopt;
+    // Column positions once per query; a file not yet migrated lacks the panel columns,
+    // whose cells stay empty.
+    static const std::array<QString, ListColumn::Count> kSourceColumns = {
+        u"id"_s,        u"server_class"_s, u"server_name"_s, u"server_ip"_s,  u"start_time"_s,
+        u"end_time"_s,  u"remark"_s,       u"server_system"_s, QString(),     u"sort"_s,
+        u"server_port"_s, u"server_user"_s, u"server_pass"_s, u"baota_url"_s, u"baota_user"_s,
+        u"baota_pass"_s, u"baota_apikey"_s};
+    std::array<qsizetype, ListColumn::Count> source{};
+    for (int c = 0; c < ListColumn::Count; ++c)
+        source[c] = kSourceColumns[c].isEmpty() ? -1 : rows->columnIndex(kSourceColumns[c]);
+
+    QList<ListCells> result;
+    result.reserve(rows->rows.size());
+    for (const QStringList& row : rows->rows) {
+        ListCells cells;
+        for (int c = 0; c < ListColumn::Count; ++c)
+            cells[c] = source[c] < 0 ? QString() : row.value(source[c]);
+        cells[ListColumn::Status] = status;
+        result << std::move(cells);
+    }
+    return result;
+}

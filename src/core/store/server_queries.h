@@ -1,0 +1,38 @@
+#pragma once
+
+#include "core/store/local_store.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <array>
+#include <optional>
+
+// The server list's columns, by the cell index every feature uses.
+namespace ListColumn {
+enum : int {
+    Id, Group, Name, Address, StartTime, EndTime, Remark, System, Status, Sort,
+    Port, User, Password, PanelUrl, PanelUser, PanelPassword, PanelKey, Count
+};
+} // namespace ListColumn
+
+// One statement with its bound values.
+struct ServerQuery {
+    QString sql;
+    QStringList values;
+};
+
+// The list reload: every server in the order of its sort key.
+ServerQuery reloadQuery();
+
+// The search of mode `mode` (the text of the mode list) for text `text`; `group` is the
+// selected group filter. Unknown or empty modes list every server.
+ServerQuery searchQuery(const QString& mode, const QString& text, const QString& group);
+
+using ListCells = std::array<QString, ListColumn::Count>;
+
+// Runs `query` on `store` and turns each row into the list's seventeen cells, with `status`
+// in the 状态 cell. Nothing when the query fails (missing table, unreadable file).
+std::optional<QList<ListCells>> readListRows(LocalStore& store, const ServerQuery& query,
+                                             const QString& status = {});

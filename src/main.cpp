@@ -1,0 +1,12 @@
+#include "ui/app/application.h"
+#include "ui/app/main_window.h"
+
+#include <QApplication>
+
+int main(int argc, char* argv[]) {
+    QApplication app(argc, argv);
+    setUpApplication(app);
+    MainWindow window;
+    window.show();
+    return app.exec();
+}

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+class QPlainTextEdit;
+
+// The log pane 编辑框1. Lines are appended at the end and scrolled into view; when the pane
+// holds more than 30 lines it empties itself, so the 31st line clears it.
+class LogPane : public QObject {
+    Q_OBJECT
+public:
+    static constexpr int kMaxLines = 30;
+
+    explicit LogPane(QPlainTextEdit* edit);
+
+    // Appends a whole line; callers include the trailing "\r\n". UI thread only.
+    void append(const QString& line);
+
+    // Routes the core's log lines (from any thread) into this pane.
+    void connectLogSink();
+
+    // Lines of a pane text: pieces between line breaks, a final empty piece not counted.
+    static int lineCount(const QString& text);
+
+private:
+    void trimWhenFull();
+
+    QPlainTextEdit* edit_;
+};

@@ -1,0 +1,122 @@
+#include "ui/app/main_window.h"
+
+#include "core/cloud/base_address.h"
+#include "core/store/local_store.h"
+#include "ui/app/edge_docking.h"
+#include "ui/app/log_pane.h"
+#include "ui/app/prompt.h"
+#include "ui/app/server_list_view.h"
+
+#include "ui_main_window.h"
+
+#include <QCursor>
+#include <QGuiApplication>
+#include <QScreen>
+
+using namespace Qt::StringLiterals;
+
+MainWindow::MainWindow(QWidget* parent)
+    : QWidget(parent), ui_(std::make_unique<Ui::MainWindowForm>()) {
+    ui_->setupUi(this);
+    setUpControls();
+    setUpTimers();
+    connectActions();
+    disableUnbuiltActions();
+    QMetaObject::invokeMethod(this, &MainWindow::onCreated, Qt::QueuedConnection);
+}
+
+MainWindow::~MainWindow() = default;
+
+void MainWindow::setUpControls() {
+    setWindowTitle(u"Torvane-服务器管理工具"_s);
+    setFixedSize(kClientSize);
+    move(kPosition);
+
+    ui_->标签4->hide();
+    ui_->选择分组组合框->hide();
+    ui_->按钮7->hide();
+    // "综合查询" with no text lists every server, which is what a first 查询 should do.
+    ui_->查询方式分组框->setCurrentText(u"综合查询"_s);
+    ui_->编辑框1->setReadOnly(true);
+
+    logPane_ = new LogPane(ui_->编辑框1);
+    logPane_->connectLogSink();
+    serverList_ = new ServerListView(ui_->超级列表框1);
+}
+
+void MainWindow::setUpTimers() {
+    refreshTimer_.setObjectName(u"时钟1"_s);
+    announcementTimer_.setObjectName(u"时钟2"_s);
+    dockingTimer_.setObjectName(u"时钟4"_s);
+
+    // 时钟1 starts stopped; the end of each probe pass arms it.
+    refreshTimer_.setInterval(0);
+    connect(&refreshTimer_, &QTimer::timeout, this, &MainWindow::stopTimerAndRefresh);
+    announcementTimer_.setInterval(kAnnouncementIntervalMs);
+    announcementTimer_.start();
+    dockingTimer_.setInterval(kDockingIntervalMs);
+    connect(&dockingTimer_, &QTimer::timeout, this, &MainWindow::onDockingTick);
+    dockingTimer_.start();
+}
+
+void MainWindow::connectActions() {
+    connect(ui_->按钮10, &QPushButton::clicked, this, &MainWindow::stopTimerAndRefresh);
+    connect(serverList_, &ServerListView::refreshRequested, this, &MainWindow::refreshList);
+    connect(ui_->查询按钮, &QPushButton::clicked, this, [this] {
+        serverList_->search(ui_->查询方式分组框->currentText(), ui_->查询内容编辑框->text(),
+                            ui_->选择分组组合框->currentText());
+    });
+    connect(ui_->查询方式分组框, &QComboBox::currentTextChanged, this,
+            &MainWindow::onSearchModeChanged);
+    connect(ui_->按钮9, &QPushButton::clicked, serverList_, &ServerListView::checkAll);
+    connect(ui_->按钮11, &QPushButton::clicked, serverList_, &ServerListView::uncheckAll);
+    connect(ui_->按钮8, &QPushButton::clicked, serverList_, &ServerListView::invertChecks);
+    connect(ui_->按钮7, &QPushButton::clicked, this,
+            [this] { Prompt::inform(this, u"该功能暂未开放"_s); });
+}
+
+// Actions whose features are not in this build yet stay visibly unavailable.
+void MainWindow::disableUnbuiltActions() {
+    for (QPushButton* control :
+         {ui_->查询按钮1, ui_->查询按钮2, ui_->查询按钮3, ui_->按钮17, ui_->按钮3, ui_->按钮5,
+          ui_->按钮6, ui_->按钮1, ui_->按钮12, ui_->按钮2, ui_->按钮4, ui_->按钮13, ui_->按钮16,
+          ui_->按钮15, ui_->按钮14})
+        control->setEnabled(false);
+}
+
+void MainWindow::onCreated() {
+    startup_.cloudBaseAddress = CloudApi::configuredBaseAddress();
+    startup_.account = LocalStore::ensureDatabase();
+    refreshList();
+}
+
+void MainWindow::refreshList() { serverList_->reload(); }
+
+// 时钟1's tick and "全局刷新": the periodic cycle restarts from this reload's probe pass.
+void MainWindow::stopTimerAndRefresh() {
+    refreshTimer_.stop();
+    refreshList();
+}
+
+// The group filter replaces the search text in the "分组名称" mode only.
+void MainWindow::onSearchModeChanged(const QString& mode) {
+    const bool byGroup = mode == u"分组名称";
+    ui_->标签4->setVisible(byGroup);
+    ui_->选择分组组合框->setVisible(byGroup);
+    ui_->标签2->setVisible(!byGroup);
+    ui_->查询内容编辑框->setVisible(!byGroup);
+}
+
+void MainWindow::armRefreshTimer() { refreshTimer_.start(kRefreshIntervalMs); }
+
+void MainWindow::onDockingTick() {
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    if (!screen || !isVisible())
+        return;
+    const QRect frame = frameGeometry();
+    const auto next = EdgeDocking::step(frame, screen->geometry().size(), QCursor::pos());
+    if (next.raise)
+        raise();
+    if (next.topLeft != frame.topLeft())
+        move(next.topLeft);
+}

@@ -1,0 +1,67 @@
+#pragma once
+
+#include "core/store/records.h"
+
+#include <QTimer>
+#include <QWidget>
+
+#include <memory>
+
+namespace Ui {
+class MainWindowForm;
+}
+class LogPane;
+class ServerListView;
+
+// What the start-up sequence leaves for the rest of the program.
+struct StartupState {
+    QString cloudBaseAddress;
+    StoredAccount account;
+};
+
+// The main window "Torvane-服务器管理工具": the search bar, the server list, the action
+// buttons, the log pane, and the three timers (list refresh, announcements, edge docking).
+class MainWindow : public QWidget {
+    Q_OBJECT
+public:
+    // The client area of a 1072 x 778 window under the standard Windows frame; controls sit
+    // at fixed positions inside it.
+    static constexpr QSize kClientSize{1056, 739};
+    static constexpr QPoint kPosition{50, 50};
+    static constexpr int kRefreshIntervalMs = 360'000;
+    static constexpr int kAnnouncementIntervalMs = 60'000;
+    static constexpr int kDockingIntervalMs = 10;
+
+    explicit MainWindow(QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    // Start-up, run once the window exists: the cloud base address, the database (created
+    // from its template when missing, account read, columns migrated), then the list.
+    void onCreated();
+
+    // Arms 时钟1 for the next list refresh in 6 minutes.
+    void armRefreshTimer();
+    // Reloads the server list from the database.
+    void refreshList();
+
+    LogPane* logPane() const { return logPane_; }
+    ServerListView* serverList() const { return serverList_; }
+    const StartupState& startupState() const { return startup_; }
+
+private:
+    void setUpControls();
+    void setUpTimers();
+    void connectActions();
+    void disableUnbuiltActions();
+    void onDockingTick();
+    void onSearchModeChanged(const QString& mode);
+    void stopTimerAndRefresh();
+
+    std::unique_ptr<Ui::MainWindowForm> ui_;
+    LogPane* logPane_ = nullptr;
+    ServerListView* serverList_ = nullptr;
+    StartupState startup_;
+    QTimer refreshTimer_{this};      // 时钟1
+    QTimer announcementTimer_{this}; // 时钟2
+    QTimer dockingTimer_{this};      // 时钟4
+};

@@ -1,0 +1,131 @@
+#include "ui/app/server_list_model.h"
+
+using namespace Qt::StringLiterals;
+
+ServerListModel::ServerListModel(QObject* parent) : QAbstractTableModel(parent) {}
+
+QString ServerListModel::caption(int column) {
+    static const QStringList kCaptions = {
+        u"ID"_s,      u"分组"_s,       u"服务器名称"_s, u"服务器IP"_s,   u"开始时间"_s,
+        u"到期时间"_s, u"备注"_s,      u"系统"_s,      u"状态"_s,       u"排序"_s,
+        u"端口"_s,    u"用户名"_s,     u"密码"_s,      u"baota_url"_s, u"baota_user"_s,
+        u"baota_pass"_s, u"baota_apikey"_s};
+    return kCaptions.value(column);
+}
+
+int ServerListModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : int(rows_.size());
+}
+
+int ServerListModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : ListColumn::Count;
+}
+
+QVariant ServerListModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid() || !isValidRow(index.row()))
+        return {};
+    const ListRow& row = rows_[index.row()];
+    const int column = index.column();
+    switch (role) {
+    case Qt::DisplayRole:
+        return row.cells[column];
+    case Qt::CheckStateRole:
+        if (column == ListColumn::Id)
+            return row.checked ? Qt::Checked : Qt::Unchecked;
+        return {};
+    case Qt::DecorationRole:
+        if (column == ListColumn::Status && row.statusImage >= 0 &&
+            row.statusImage < statusImages_.size())
+            return statusImages_[row.statusImage];
+        return {};
+    case Qt::TextAlignmentRole:
+        return column == ListColumn::Status ? int(Qt::AlignCenter)
+                                            : int(Qt::AlignLeft | Qt::AlignVCenter);
+    default:
+        return {};
+    }
+}
+
+bool ServerListModel::setData(const QModelIndex& index, const QVariant& value, int role) {
+    if (role != Qt::CheckStateRole || index.column() != ListColumn::Id)
+        return false;
+    setChecked(index.row(), value.toInt() == Qt::Checked);
+    return true;
+}
+
+Qt::ItemFlags ServerListModel::flags(const QModelIndex& index) const {
+    Qt::ItemFlags f = QAbstractTableModel::flags(index);
+    if (index.column() == ListColumn::Id)
+        f |= Qt::ItemIsUserCheckable;
+    return f;
+}
+
+QVariant ServerListModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation != Qt::Horizontal)
+        return {};
+    if (role == Qt::DisplayRole)
+        return caption(section);
+    if (role == Qt::TextAlignmentRole)
+        return int(Qt::AlignLeft | Qt::AlignVCenter);
+    return {};
+}
+
+int ServerListModel::appendRow(const ListCells& cells) {
+    const int row = int(rows_.size());
+    beginInsertRows({}, row, row);
+    rows_.append(ListRow{cells});
+    endInsertRows();
+    return row;
+}
+
+QString ServerListModel::cell(int row, int column) const {
+    if (!isValidRow(row) || column < 0 || column >= ListColumn::Count)
+        return {};
+    return rows_[row].cells[column];
+}
+
+void ServerListModel::setCell(int row, int column, const QString& text) {
+    if (!isValidRow(row) || column < 0 || column >= ListColumn::Count)
+        return;
+    rows_[row].cells[column] = text;
+    const QModelIndex changed = index(row, column);
+    Q_EMIT dataChanged(changed, changed, {Qt::DisplayRole});
+}
+
+void ServerListModel::setStatusImage(int row, int image) {
+    if (!isValidRow(row))
+        return;
+    rows_[row].statusImage = image;
+    const QModelIndex changed = index(row, ListColumn::Status);
+    Q_EMIT dataChanged(changed, changed, {Qt::DecorationRole});
+}
+
+int ServerListModel::statusImage(int row) const {
+    return isValidRow(row) ? rows_[row].statusImage : -1;
+}
+
+bool ServerListModel::isChecked(int row) const { return isValidRow(row) && rows_[row].checked; }
+
+void ServerListModel::setChecked(int row, bool checked) {
+    if (!isValidRow(row) || rows_[row].checked == checked)
+        return;
+    rows_[row].checked = checked;
+    const QModelIndex changed = index(row, ListColumn::Id);
+    Q_EMIT dataChanged(changed, changed, {Qt::CheckStateRole});
+}
+
+void ServerListModel::clear() { replaceRows({}); }
+
+void ServerListModel::replaceRows(QList<ListRow> rows) {
+    beginResetModel();
+    rows_ = std::move(rows);
+    endResetModel();
+}
+
+void ServerListModel::setStatusImages(QList<QIcon> images) {
+    statusImages_ = std::move(images);
+    if (!rows_.isEmpty())
+        Q_EMIT dataChanged(index(0, ListColumn::Status),
+                           index(int(rows_.size()) - 1, ListColumn::Status),
+                           {Qt::DecorationRole});
+}

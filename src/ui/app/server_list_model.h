@@ -1,0 +1,53 @@
+#pragma once
+
+#include "core/store/server_queries.h"
+
+#include <QAbstractTableModel>
+#include <QIcon>
+#include <QList>
+
+// One row of the server list: its seventeen cells, its check mark and the image index of its
+// 状态 cell (-1: none).
+struct ListRow {
+    ListCells cells;
+    bool checked = false;
+    int statusImage = -1;
+};
+
+// The rows behind 超级列表框1. Cells hold text exactly as read from the database.
+class ServerListModel : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    explicit ServerListModel(QObject* parent = nullptr);
+
+    static QString caption(int column);
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    bool setData(const QModelIndex& index, const QVariant& value, int role) override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+
+    // The row operations the rest of the program uses. Out-of-range rows read as empty and
+    // ignore writes.
+    int appendRow(const ListCells& cells);
+    QString cell(int row, int column) const;
+    void setCell(int row, int column, const QString& text);
+    void setStatusImage(int row, int image);
+    int statusImage(int row) const;
+    bool isChecked(int row) const;
+    void setChecked(int row, bool checked);
+    void clear();
+    void replaceRows(QList<ListRow> rows);
+    const QList<ListRow>& rows() const { return rows_; }
+
+    // The pictures the 状态 cell's image index refers to.
+    void setStatusImages(QList<QIcon> images);
+
+private:
+    bool isValidRow(int row) const { return row >= 0 && row < rows_.size(); }
+
+    QList<ListRow> rows_;
+    QList<QIcon> statusImages_;
+};

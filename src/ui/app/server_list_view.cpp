@@ -1,0 +1,261 @@
+#include "ui/app/server_list_view.h"
+
+#include "core/store/local_store.h"
+#include "core/support/list_sort.h"
+#include "ui/app/list_header.h"
+#include "ui/app/list_images.h"
+#include "ui/app/prompt.h"
+
+#include <QCoreApplication>
+#include <QCursor>
+#include <QMenu>
+#include <QPointer>
+#include <QStyledItemDelegate>
+#include <QThreadPool>
+#include <QTreeView>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+constexpr std::array<int, ListColumn::Count> kColumnWidths = {50, 100, 120, 140, 135, 135, 180, 80,
+                                                              55, 75,  0,   0,   0,   0,   0,   0,
+                                                              0};
+
+// Centres the 状态 cell's dot the way its text is centred.
+class StatusDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
+        QStyledItemDelegate::initStyleOption(option, index);
+        option->decorationAlignment = Qt::AlignCenter;
+        if (option->text.isEmpty())
+            option->decorationSize = option->rect.size().boundedTo(QSize(36, 17));
+    }
+};
+
+// Runs `work` on the shared thread pool and hands its result to `receiver` on the UI thread,
+// unless the receiver is gone by then.
+template <typename Receiver, typename Work, typename Deliver>
+void runThenDeliver(Receiver* receiver, Work work, Deliver deliver) {
+    QPointer<Receiver> guard(receiver);
+    QThreadPool::globalInstance()->start([guard, work = std::move(work),
+                                          deliver = std::move(deliver)]() mutable {
+        auto result = work();
+        QMetaObject::invokeMethod(
+            qApp,
+            [guard, deliver = std::move(deliver), result = std::move(result)]() mutable {
+                if (guard)
+                    deliver(guard.data(), std::move(result));
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+} // namespace
+
+ServerListView::ServerListView(QTreeView* view)
+    : QObject(view), view_(view), model_(new ServerListModel(this)) {
+    model_->setStatusImages(ListImages::statusDots());
+    view_->setHeader(new ListHeader({ListColumn::StartTime, ListColumn::EndTime},
+                                    ListImages::headerCaret(), view_));
+    view_->setModel(model_);
+    setUpColumns();
+    setUpMenu();
+
+    fillTimer_.setSingleShot(false);
+    connect(&fillTimer_, &QTimer::timeout, this, &ServerListView::appendNextRow);
+    connect(view_->header(), &QHeaderView::sectionClicked, this, &ServerListView::sortByColumn);
+    connect(view_, &QTreeView::doubleClicked, this,
+            [this](const QModelIndex&) { Q_EMIT loginRequested(selectedRow()); });
+}
+
+void ServerListView::setUpColumns() {
+    view_->setRootIsDecorated(false);
+    view_->setUniformRowHeights(true);
+    view_->setItemsExpandable(false);
+    view_->setAllColumnsShowFocus(true);
+    view_->setSelectionMode(QAbstractItemView::SingleSelection);
+    view_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    view_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    view_->setItemDelegateForColumn(ListColumn::Status, new StatusDelegate(view_));
+    for (int c = 0; c < ListColumn::Count; ++c) {
+        // Hidden columns still hold their text; every action reads them from the row.
+        if (kColumnWidths[c] == 0)
+            view_->setColumnHidden(c, true);
+        else
+            view_->header()->resizeSection(c, kColumnWidths[c]);
+    }
+}
+
+void ServerListView::setUpMenu() {
+    menu_ = new QMenu(view_);
+    for (const QString& text :
+         {u"登录服务器"_s, u"添加服务器"_s, u"修改/查看服务器"_s, u"删除服务器"_s, u"刷新列表"_s,
+          u"Ping检测"_s, u"TCPing检测"_s, u"全球Ping"_s, u"全球TCPing"_s, u"复制IP"_s,
+          u"复制IP+端口"_s, u"复制IP/端口/账号/密码"_s, u"登录宝塔面板"_s, u"复制宝塔面板信息"_s}) {
+        // Items come alive as their features are wired by the main window.
+        menu_->addAction(text)->setEnabled(false);
+    }
+    QAction* refresh = menuAction(u"刷新列表"_s);
+    refresh->setEnabled(true);
+    connect(refresh, &QAction::triggered, this, &ServerListView::refreshRequested);
+
+    view_->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(view_, &QWidget::customContextMenuRequested, this,
+            [this] { menu_->popup(QCursor::pos()); });
+}
+
+QAction* ServerListView::menuAction(const QString& text) const {
+    for (QAction* action : menu_->actions())
+        if (action->text() == text)
+            return action;
+    return nullptr;
+}
+
+void ServerListView::reload() {
+    if (reloadReading_) {
+        reloadAgain_ = true;
+        return;
+    }
+    startReloadRead();
+}
+
+quint64 ServerListView::supersede() {
+    stopFill();
+    reloadAgain_ = false;
+    return ++generation_;
+}
+
+void ServerListView::startReloadRead() {
+    const quint64 generation = supersede();
+    reloadReading_ = true;
+    runThenDeliver(
+        this,
+        [path = LocalStore::databasePath()] {
+            LocalStore store;
+            std::optional<QList<ListCells>> rows;
+            if (store.open(path))
+                rows = readListRows(store, reloadQuery());
+            return rows;
+        },
+        [generation](ServerListView* self, std::optional<QList<ListCells>> rows) {
+            self->onReloadRead(generation, std::move(rows));
+        });
+}
+
+void ServerListView::onReloadRead(quint64 generation, std::optional<QList<ListCells>> rows) {
+    reloadReading_ = false;
+    if (reloadAgain_) {
+        startReloadRead();
+        return;
+    }
+    if (generation != generation_)
+        return;
+    if (!rows) {
+        reportQueryFailure();
+        return;
+    }
+    startFill(std::move(*rows), FillKind::Reload);
+}
+
+void ServerListView::search(const QString& mode, const QString& text, const QString& group) {
+    supersede();
+    LocalStore store;
+    std::optional<QList<ListCells>> rows;
+    if (store.open())
+        rows = readListRows(store, searchQuery(mode, text, group), kWaitingForProbe);
+    if (!rows) {
+        reportQueryFailure();
+        return;
+    }
+    startFill(std::move(*rows), FillKind::Search);
+}
+
+void ServerListView::reportQueryFailure() {
+    Prompt::inform(view_->window(), kQueryFailed, u"提示"_s, QMessageBox::Critical);
+}
+
+void ServerListView::startFill(QList<ListCells> rows, FillKind kind) {
+    model_->clear();
+    pending_ = std::move(rows);
+    nextPending_ = 0;
+    fillKind_ = kind;
+    // The first row appears at once, each further one after the pause.
+    appendNextRow();
+    if (!pending_.isEmpty())
+        fillTimer_.start(kind == FillKind::Reload ? kReloadPaceMs : kSearchPaceMs);
+}
+
+void ServerListView::appendNextRow() {
+    if (nextPending_ < pending_.size()) {
+        const int row = model_->appendRow(pending_[nextPending_++]);
+        if (fillKind_ == FillKind::Search)
+            Q_EMIT probeRowRequested(row);
+        if (nextPending_ < pending_.size())
+            return;
+    }
+    stopFill();
+    if (fillKind_ == FillKind::Reload)
+        Q_EMIT probeAllRequested();
+    Q_EMIT fillFinished();
+}
+
+void ServerListView::stopFill() {
+    fillTimer_.stop();
+    pending_.clear();
+    nextPending_ = 0;
+}
+
+bool ServerListView::isFilling() const { return fillTimer_.isActive() || reloadReading_; }
+
+void ServerListView::sortByColumn(int column) {
+    const quint64 generation = supersede();
+    QList<QString> keys;
+    keys.reserve(model_->rowCount());
+    for (const ListRow& row : model_->rows())
+        keys << row.cells[column];
+    runThenDeliver(
+        this, [keys, column] { return ListSort::sortOrder(keys, column); },
+        [generation, rows = model_->rows()](ServerListView* self, std::vector<qsizetype> order) {
+            self->onSorted(generation, rows, std::move(order));
+        });
+}
+
+void ServerListView::onSorted(quint64 generation, const QList<ListRow>& rows,
+                              std::vector<qsizetype> order) {
+    if (generation != generation_)
+        return;
+    QList<ListRow> sorted;
+    sorted.reserve(rows.size());
+    for (qsizetype from : order)
+        sorted << ListRow{rows[from].cells};
+    model_->replaceRows(std::move(sorted));
+    Q_EMIT probeAllRequested();
+    Q_EMIT fillFinished();
+}
+
+void ServerListView::checkAll() {
+    view_->setFocus();
+    for (int row = 0; row < model_->rowCount(); ++row)
+        model_->setChecked(row, true);
+}
+
+void ServerListView::uncheckAll() {
+    view_->setFocus();
+    for (int row = 0; row < model_->rowCount(); ++row)
+        model_->setChecked(row, false);
+}
+
+void ServerListView::invertChecks() {
+    view_->setFocus();
+    for (int row = 0; row < model_->rowCount(); ++row)
+        model_->setChecked(row, !model_->isChecked(row));
+}
+
+int ServerListView::selectedRow() const {
+    const QModelIndex current = view_->currentIndex();
+    return current.isValid() ? current.row() : -1;
+}

@@ -1,0 +1,90 @@
+#pragma once
+
+#include "core/store/server_queries.h"
+#include "ui/app/server_list_model.h"
+
+#include <QObject>
+#include <QTimer>
+
+#include <optional>
+
+class QMenu;
+class QAction;
+class QTreeView;
+
+// The server list 超级列表框1: filled from the database (reload), filtered (search), sorted
+// by a clicked header, checked, and the source of the selected server for every action.
+//
+// Only one fill writes the list at a time: starting a reload, search or sort supersedes the
+// one in progress. Rows appear one at a time (10 ms apart after a reload, 100 ms after a
+// search) so a long list fills visibly while the window stays usable.
+class ServerListView : public QObject {
+    Q_OBJECT
+public:
+    static constexpr int kReloadPaceMs = 10;
+    static constexpr int kSearchPaceMs = 100;
+    static inline const QString kQueryFailed = QStringLiteral("查询失败，指定的数据未能打开！");
+    static inline const QString kWaitingForProbe = QStringLiteral("等待检测");
+
+    explicit ServerListView(QTreeView* view);
+
+    ServerListModel* model() const { return model_; }
+    QTreeView* view() const { return view_; }
+
+    // Reads every server on a worker, then fills the list; ends by asking for a probe pass.
+    // Requests that arrive while a read is running are served by one more read.
+    void reload();
+    // Fills the list with the servers that match; asks for a probe of each row as it appears.
+    void search(const QString& mode, const QString& text, const QString& group);
+    // Sorts the rows ascending by `column`; check marks and status images are cleared.
+    void sortByColumn(int column);
+
+    void checkAll();
+    void uncheckAll();
+    void invertChecks();
+
+    int selectedRow() const;
+    QString cell(int row, int column) const { return model_->cell(row, column); }
+    bool isFilling() const;
+
+    // The list's right-click menu; items are found by their text.
+    QMenu* menu() const { return menu_; }
+    QAction* menuAction(const QString& text) const;
+
+Q_SIGNALS:
+    void probeAllRequested();
+    void probeRowRequested(int row);
+    void loginRequested(int row);
+    void refreshRequested();
+    void fillFinished();
+
+private:
+    enum class FillKind { Reload, Search };
+
+    // Stops the fill in progress and any reload still asked for; returns the new generation.
+    quint64 supersede();
+    void startReloadRead();
+    void onReloadRead(quint64 generation, std::optional<QList<ListCells>> rows);
+    void startFill(QList<ListCells> rows, FillKind kind);
+    void appendNextRow();
+    void stopFill();
+    void onSorted(quint64 generation, const QList<ListRow>& rows, std::vector<qsizetype> order);
+    void reportQueryFailure();
+    void setUpColumns();
+    void setUpMenu();
+
+    QTreeView* view_;
+    ServerListModel* model_;
+    QMenu* menu_ = nullptr;
+
+    // Bumped by every reload, search and sort; a result that arrives for an older number is
+    // dropped.
+    quint64 generation_ = 0;
+    bool reloadReading_ = false;
+    bool reloadAgain_ = false;
+
+    QTimer fillTimer_{this};
+    QList<ListCells> pending_;
+    qsizetype nextPending_ = 0;
+    FillKind fillKind_ = FillKind::Reload;
+};

@@ -1,0 +1,580 @@
+// myserver.db through LocalStore: the template and its migration, GBK bytes in text columns,
+// column affinities, values that look like SQL, the insert paths and the row helpers.
+//
+// What the file holds is checked with the SQLite C API directly, apart from the code under
+// test; such checks select only ASCII results (hex(), typeof(), pragmas).
+
+#include "core/store/data_folder.h"
+#include "core/store/local_store.h"
+#include "core/support/gbk_codec.h"
+#include "core/support/log_sink.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <sqlite3.h>
+
+#include <memory>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// Rows of one statement run on a connection of its own; NULL reads as "NULL".
+QList<QStringList> rawRows(const QString& sql) {
+    QList<QStringList> rows;
+    sqlite3* db = nullptr;
+    if (sqlite3_open_v2(LocalStore::databasePath().toUtf8().constData(), &db, SQLITE_OPEN_READWRITE,
+                        nullptr) != SQLITE_OK) {
+        sqlite3_close(db);
+        return rows;
+    }
+    sqlite3_stmt* stmt = nullptr;
+    const QByteArray text = sql.toUtf8();
+    if (sqlite3_prepare_v2(db, text.constData(), int(text.size()), &stmt, nullptr) == SQLITE_OK) {
+        while (sqlite3_step(stmt) == SQLITE_ROW) {
+            QStringList row;
+            for (int c = 0; c < sqlite3_column_count(stmt); ++c) {
+                const auto* value = reinterpret_cast<const char*>(sqlite3_column_text(stmt, c));
+                row << (value ? QString::fromLatin1(value) : u"NULL"_s);
+            }
+            rows << row;
+        }
+    }
+    sqlite3_finalize(stmt);
+    sqlite3_close(db);
+    return rows;
+}
+
+QString rawValue(const QString& sql) {
+    return rawRows(sql).value(0).value(0);
+}
+
+ServerRecord sampleServer(const QString& ip = u"192.0.2.10"_s, const QString& port = u"22"_s) {
+    ServerRecord s;
+    s.ip = ip;
+    s.user = u"root"_s;
+    s.password = u"pw"_s;
+    s.port = port;
+    s.sort = u"50"_s;
+    s.group = u"默认分组"_s;
+    s.remark = u"note"_s;
+    s.startTime = u"2024-01-01"_s;
+    s.endTime = u"2025-01-01"_s;
+    s.name = u"web"_s;
+    s.system = u"Linux"_s;
+    s.panelUrl = u"http://192.0.2.10:8888"_s;
+    s.panelUser = u"admin"_s;
+    s.panelPassword = u"secret"_s;
+    s.panelKey = u"key"_s;
+    return s;
+}
+
+ServerRecord serverById(LocalStore& store, qint64 id) {
+    const auto rows = store.query(u"SELECT * FROM server_data WHERE id=?"_s, {QString::number(id)});
+    return rows && !rows->rows.isEmpty() ? serverRecordFromRow(*rows, 0) : ServerRecord();
+}
+
+QStringList rowById(LocalStore& store, qint64 id) {
+    const auto rows = store.query(u"SELECT * FROM server_data WHERE id=?"_s, {QString::number(id)});
+    return rows ? rows->rows.value(0) : QStringList();
+}
+
+QStringList columnOf(const std::optional<StoreRows>& rows, const QString& column) {
+    QStringList values;
+    if (rows)
+        for (qsizetype r = 0; r < rows->rows.size(); ++r)
+            values << rows->value(r, column);
+    return values;
+}
+
+} // namespace
+
+class LocalStoreTest : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init();
+    void cleanup();
+
+    void newFileFollowsTemplate_data();
+    void newFileFollowsTemplate();
+    void newFileContent();
+    void secondStartKeepsColumnsAndReadsAccount();
+    void emptyFileIsReplacedByTemplate();
+    void duplicateLookupUsesAddressIndex();
+    void textColumnsHoldGbkBytes();
+    void groupNameWithLeadingZeros();
+    void valuesThatLookLikeSqlAreStoredExactly_data();
+    void valuesThatLookLikeSqlAreStoredExactly();
+    void findServerByAddress_data();
+    void findServerByAddress();
+    void sortKeyMustBeNumber_data();
+    void sortKeyMustBeNumber();
+    void panelColumnsPerInsertPath_data();
+    void panelColumnsPerInsertPath();
+    void executeStopsAtFirstFailure_data();
+    void executeStopsAtFirstFailure();
+    void rowHelpers();
+
+private:
+    std::unique_ptr<QTemporaryDir> home_;
+};
+
+void LocalStoreTest::init() {
+    home_ = std::make_unique<QTemporaryDir>();
+    QVERIFY(home_->isValid());
+    qputenv("TORVANE_HOME", QFile::encodeName(home_->path()));
+    QCOMPARE(DataFolder::path(), home_->path());
+}
+
+void LocalStoreTest::cleanup() {
+    LogSink::setReceiver({});
+    home_.reset();
+}
+
+// One row per table: its columns as PRAGMA table_info gives them, "name type notnull pk".
+void LocalStoreTest::newFileFollowsTemplate_data() {
+    QTest::addColumn<QString>("table");
+    QTest::addColumn<QStringList>("columns");
+
+    QTest::newRow("server_data") << u"server_data"_s
+                                 << QStringList{
+                                        u"id INTEGER 1 1"_s,           u"server_ip TEXT 0 0"_s,
+                                        u"server_user TEXT 0 0"_s,     u"server_pass TEXT 0 0"_s,
+                                        u"server_port TEXT 0 0"_s,     u"sort INTEGER 0 0"_s,
+                                        u"server_class INTEGER 0 0"_s, u"remark TEXT 0 0"_s,
+                                        u"start_time TEXT 0 0"_s,      u"end_time TEXT 0 0"_s,
+                                        u"server_name TEXT 0 0"_s,     u"server_system TEXT 0 0"_s,
+                                        u"baota_url TEXT 0 0"_s,       u"baota_user TEXT 0 0"_s,
+                                        u"baota_pass TEXT 0 0"_s,      u"baota_apikey TEXT 0 0"_s};
+    QTest::newRow("server_class") << u"server_class"_s
+                                  << QStringList{u"id INTEGER 1 1"_s, u"server_class TEXT 0 0"_s,
+                                                 u"sort INTEGER 0 0"_s};
+    QTest::newRow("server_user") << u"server_user"_s
+                                 << QStringList{u"id INTEGER 0 0"_s, u"username TEXT 0 0"_s,
+                                                u"password INTEGER 0 0"_s};
+}
+
+void LocalStoreTest::newFileFollowsTemplate() {
+    QFETCH(QString, table);
+    QFETCH(QStringList, columns);
+
+    LocalStore::ensureDatabase();
+    QStringList actual;
+    for (const QStringList& row :
+         rawRows(u"SELECT name, type, \"notnull\", pk FROM pragma_table_info('%1')"_s.arg(table)))
+        actual << row.join(u' ');
+    QCOMPARE(actual, columns);
+}
+
+void LocalStoreTest::newFileContent() {
+    const StoredAccount account = LocalStore::ensureDatabase();
+    QVERIFY(account.username.isEmpty());
+    QVERIFY(account.password.isEmpty());
+
+    // The template is built beside the file and renamed: nothing else is left behind.
+    QCOMPARE(QDir(home_->path()).entryList(QDir::Files | QDir::Hidden),
+             QStringList{u"myserver.db"_s});
+
+    QCOMPARE(rawValue(u"PRAGMA page_size"_s), u"1024"_s);
+    QCOMPARE(rawRows(u"SELECT id, hex(server_class), sort FROM server_class"_s),
+             (QList<QStringList>{{u"4"_s, u"C4ACC8CFB7D6D7E9"_s, u"50"_s}}));
+    QCOMPARE(rawRows(u"SELECT id, typeof(username), typeof(password) FROM server_user"_s),
+             (QList<QStringList>{{u"1"_s, u"null"_s, u"null"_s}}));
+    QCOMPARE(rawRows(u"SELECT name, seq FROM sqlite_sequence ORDER BY name"_s),
+             (QList<QStringList>{{u"server_class"_s, u"4"_s}, {u"server_data"_s, u"5"_s}}));
+    QCOMPARE(rawValue(u"SELECT count(*) FROM server_data"_s), u"0"_s);
+
+    // The counters survive a deleted last row, as AUTOINCREMENT keeps them.
+    LocalStore store;
+    QVERIFY(store.open());
+    QVERIFY(store.insertServer(sampleServer()));
+    QCOMPARE(store.lastInsertId(), qint64(6));
+    QVERIFY(store.insertGroup(u"生产"_s, u"60"_s));
+    QCOMPARE(store.lastInsertId(), qint64(5));
+    QVERIFY(store.deleteRow(u"server_data"_s, 6));
+    QVERIFY(store.insertServer(sampleServer()));
+    QCOMPARE(store.lastInsertId(), qint64(7));
+}
+
+void LocalStoreTest::secondStartKeepsColumnsAndReadsAccount() {
+    LocalStore::ensureDatabase();
+    {
+        LocalStore store;
+        QVERIFY(store.open());
+        QVERIFY(store.insertServer(sampleServer()));
+        QVERIFY(store.updateColumns(u"server_user"_s, 1,
+                                    {{u"username"_s, u"用户a"_s}, {u"password"_s, u"s3cret"_s}}));
+    }
+
+    const StoredAccount account = LocalStore::ensureDatabase();
+    QCOMPARE(account.username, u"用户a"_s);
+    QCOMPARE(account.password, u"s3cret"_s);
+    QCOMPARE(rawValue(u"SELECT count(*) FROM pragma_table_info('server_data')"_s), u"16"_s);
+    QCOMPARE(rawValue(u"SELECT count(*) FROM server_data"_s), u"1"_s);
+    QCOMPARE(rawValue(u"SELECT server_ip FROM server_data"_s), u"192.0.2.10"_s);
+}
+
+// Opening a database that vanished leaves an empty file; the next start must not keep
+// failing on it.
+void LocalStoreTest::emptyFileIsReplacedByTemplate() {
+    {
+        LocalStore store;
+        QVERIFY(store.open());
+    }
+    QCOMPARE(QFileInfo(LocalStore::databasePath()).size(), 0);
+    LocalStore::ensureDatabase();
+    QCOMPARE(rawValue(u"SELECT count(*) FROM pragma_table_info('server_data')"_s), u"16"_s);
+    QCOMPARE(rawValue(u"SELECT server_class FROM server_class WHERE id=4"_s).isEmpty(), false);
+}
+
+// The duplicate test by address and port must not scan the table on long lists.
+void LocalStoreTest::duplicateLookupUsesAddressIndex() {
+    LocalStore::ensureDatabase();
+    const QList<QStringList> indexes =
+        rawRows(u"SELECT name FROM sqlite_master WHERE type='index' AND tbl_name='server_data'"
+                u" AND sql IS NOT NULL"_s);
+    QCOMPARE(indexes.size(), 1);
+    const QString index = indexes.first().first();
+    QCOMPARE(rawRows(u"SELECT name FROM pragma_index_info('%1') ORDER BY seqno"_s.arg(index)),
+             (QList<QStringList>{{u"server_ip"_s}, {u"server_port"_s}}));
+
+    LocalStore store;
+    QVERIFY(store.open());
+    const auto plan = store.query(
+        u"EXPLAIN QUERY PLAN SELECT id FROM \"server_data\" WHERE server_ip=? and server_port=?"
+        u" ORDER BY id LIMIT 1"_s,
+        {u"192.0.2.10"_s, u"22"_s});
+    QVERIFY(plan);
+    QVERIFY2(columnOf(plan, u"detail"_s).join(u' ').contains(index),
+             qPrintable(columnOf(plan, u"detail"_s).join(u' ')));
+}
+
+void LocalStoreTest::textColumnsHoldGbkBytes() {
+    LocalStore::ensureDatabase();
+    LocalStore store;
+    QVERIFY(store.open());
+
+    QVERIFY(store.insertGroup(u"生产服务器"_s, u"60"_s));
+    const qint64 groupId = store.lastInsertId();
+    ServerRecord server = sampleServer();
+    server.group = u"生产服务器"_s;
+    server.name = u"测试"_s;
+    server.remark = u"备注😀€"_s;
+    QVERIFY(store.insertServer(server));
+    const qint64 serverId = store.lastInsertId();
+
+    QCOMPARE(rawValue(u"SELECT hex(server_class) FROM server_class WHERE id=%1"_s.arg(groupId)),
+             u"C9FAB2FAB7FECEF1C6F7"_s);
+    QCOMPARE(rawRows(u"SELECT hex(server_class), hex(server_name), hex(remark) FROM server_data"
+                     u" WHERE id=%1"_s.arg(serverId)),
+             (QList<QStringList>{{u"C9FAB2FAB7FECEF1C6F7"_s, u"B2E2CAD4"_s, u"B1B8D7A23F80"_s}}));
+
+    const ServerRecord back = serverById(store, serverId);
+    QCOMPARE(back.group, u"生产服务器"_s);
+    QCOMPARE(back.name, u"测试"_s);
+    QCOMPARE(back.remark, u"备注?€"_s);
+    QCOMPARE(store.readColumn(u"server_class"_s, 4, u"server_class"_s), u"默认分组"_s);
+}
+
+// server_data.server_class is declared INTEGER, so a group named "007" is stored there as the
+// number 7, while server_class keeps the name as text. A lookup bound with "007" still matches
+// because the column's affinity converts the bound text too.
+void LocalStoreTest::groupNameWithLeadingZeros() {
+    LocalStore::ensureDatabase();
+    LocalStore store;
+    QVERIFY(store.open());
+    QVERIFY(store.insertGroup(u"007"_s, u"1"_s));
+    ServerRecord server = sampleServer();
+    server.group = u"007"_s;
+    QVERIFY(store.insertBatchServer(server, false));
+    const qint64 id = store.lastInsertId();
+
+    QCOMPARE(rawRows(u"SELECT server_class, typeof(server_class) FROM server_class WHERE id=5"_s),
+             (QList<QStringList>{{u"007"_s, u"text"_s}}));
+    QCOMPARE(rawValue(u"SELECT typeof(server_class) FROM server_data"_s), u"integer"_s);
+    QCOMPARE(serverById(store, id).group, u"7"_s);
+
+    const auto found = store.query(u"select * from server_data where server_class=?"_s, {u"007"_s});
+    QVERIFY(found);
+    QCOMPARE(columnOf(found, u"id"_s), QStringList{QString::number(id)});
+}
+
+void LocalStoreTest::valuesThatLookLikeSqlAreStoredExactly_data() {
+    QTest::addColumn<QString>("value");
+    QTest::newRow("apostrophe") << u"O'Brien"_s;
+    QTest::newRow("closing quote and drop") << u"x'); DROP TABLE server_data; --"_s;
+    QTest::newRow("double quote drop") << u"\"); DROP TABLE server_class; --"_s;
+    QTest::newRow("lone double quote") << u"\""_s;
+    QTest::newRow("backslash") << u"C:\\keys\\"_s;
+    QTest::newRow("delete everything") << u"' OR 1=1; DELETE FROM server_data; --"_s;
+    QTest::newRow("chinese with quote") << u"张'三\""_s;
+}
+
+// Each write path stores the value as given and touches no other row.
+void LocalStoreTest::valuesThatLookLikeSqlAreStoredExactly() {
+    QFETCH(QString, value);
+
+    LocalStore::ensureDatabase();
+    LocalStore store;
+    QVERIFY(store.open());
+
+    QVERIFY(store.insertBatchServer(sampleServer(u"192.0.2.1"_s), true));
+    const qint64 bystander = store.lastInsertId();
+    ServerRecord grouped = sampleServer(u"192.0.2.2"_s);
+    grouped.group = u"old"_s;
+    QVERIFY(store.insertBatchServer(grouped, true));
+    const qint64 renamed = store.lastInsertId();
+    QVERIFY(store.insertBatchServer(sampleServer(u"192.0.2.3"_s), true));
+    const qint64 updated = store.lastInsertId();
+    const QStringList bystanderBefore = rowById(store, bystander);
+    QVERIFY(!bystanderBefore.isEmpty());
+
+    ServerRecord hostile = sampleServer(value, value);
+    hostile.remark = value;
+    hostile.name = value;
+    hostile.panelKey = value;
+    QVERIFY(store.insertServer(hostile));
+    const qint64 viaEditor = store.lastInsertId();
+    QVERIFY(store.insertBatchServer(hostile, true));
+    const qint64 viaBatch = store.lastInsertId();
+    QVERIFY(store.insertDownloadedServer(hostile));
+    const qint64 viaCloud = store.lastInsertId();
+    QVERIFY(store.updateColumns(u"server_data"_s, updated,
+                                {{u"remark"_s, value}, {u"server_name"_s, value}}));
+    QVERIFY(store.insertGroup(value, u"60"_s));
+    const qint64 group = store.lastInsertId();
+    QVERIFY(store.renameGroupInServers(u"old"_s, value));
+
+    for (const qint64 id : {viaEditor, viaBatch, viaCloud}) {
+        const ServerRecord s = serverById(store, id);
+        QCOMPARE(s.ip, value);
+        QCOMPARE(s.port, value);
+        QCOMPARE(s.remark, value);
+        QCOMPARE(s.name, value);
+    }
+    QCOMPARE(serverById(store, viaEditor).panelKey, value);
+    QCOMPARE(serverById(store, viaBatch).panelKey, value);
+    QCOMPARE(serverById(store, updated).remark, value);
+    QCOMPARE(serverById(store, updated).name, value);
+    QCOMPARE(serverById(store, updated).ip, u"192.0.2.3"_s);
+    QCOMPARE(store.readColumn(u"server_class"_s, group, u"server_class"_s), value);
+    QCOMPARE(serverById(store, renamed).group, value);
+
+    QCOMPARE(rowById(store, bystander), bystanderBefore);
+    QCOMPARE(columnOf(store.allRows(u"server_data"_s), u"id"_s).size(), 6);
+    QCOMPARE(columnOf(store.allRows(u"server_class"_s), u"id"_s),
+             (QStringList{u"4"_s, QString::number(group)}));
+    QCOMPARE(columnOf(store.allRows(u"server_user"_s), u"id"_s), QStringList{u"1"_s});
+}
+
+void LocalStoreTest::findServerByAddress_data() {
+    QTest::addColumn<QString>("ip");
+    QTest::addColumn<QString>("port");
+    QTest::addColumn<QString>("id");
+
+    QTest::newRow("first of two duplicates") << u"192.0.2.10"_s << u"22"_s << u"6"_s;
+    QTest::newRow("same address, other port") << u"192.0.2.10"_s << u"2222"_s << u"8"_s;
+    QTest::newRow("address with a quote") << u"host'a"_s << u"22"_s << u"9"_s;
+    QTest::newRow("trailing blank in address") << u"192.0.2.10 "_s << u"22"_s << QString();
+    QTest::newRow("trailing blank in port") << u"192.0.2.10"_s << u"22 "_s << QString();
+    QTest::newRow("port with leading zero") << u"192.0.2.10"_s << u"022"_s << QString();
+    QTest::newRow("unknown address") << u"192.0.2.99"_s << u"22"_s << QString();
+}
+
+// Address and port compare as exact texts; the id found (or nothing) is logged.
+void LocalStoreTest::findServerByAddress() {
+    QFETCH(QString, ip);
+    QFETCH(QString, port);
+    QFETCH(QString, id);
+
+    LocalStore::ensureDatabase();
+    LocalStore store;
+    QVERIFY(store.open());
+    for (const auto& [address, p] : QList<QPair<QString, QString>>{{u"192.0.2.10"_s, u"22"_s},
+                                                                   {u"192.0.2.10"_s, u"22"_s},
+                                                                   {u"192.0.2.10"_s, u"2222"_s},
+                                                                   {u"host'a"_s, u"22"_s}})
+        QVERIFY(store.insertBatchServer(sampleServer(address, p), false));
+
+    QStringList lines;
+    LogSink::setReceiver([&lines](const QString& line) { lines << line; });
+    QCOMPARE(::findServerByAddress(store, ip, port), id);
+    QCOMPARE(lines.size(), 1);
+    QVERIFY2(lines.first().endsWith(u"-S_ID "_s + id + u"\r\n"_s), qPrintable(lines.first()));
+}
+
+void LocalStoreTest::sortKeyMustBeNumber_data() {
+    QTest::addColumn<QString>("sort");
+    QTest::addColumn<bool>("accepted");
+    QTest::addColumn<QString>("stored");
+
+    QTest::newRow("integer") << u"50"_s << true << u"50"_s;
+    QTest::newRow("blanks around") << u" 7 "_s << true << u"7"_s;
+    QTest::newRow("tabs around") << u"\t8\t"_s << true << u"8"_s;
+    QTest::newRow("negative") << u"-3"_s << true << u"-3"_s;
+    QTest::newRow("plus sign") << u"+4"_s << true << u"4"_s;
+    QTest::newRow("decimal") << u"1.5"_s << true << u"1.5"_s;
+    QTest::newRow("leading point") << u".5"_s << true << u"0.5"_s;
+    QTest::newRow("exponent") << u"1e3"_s << true << u"1000"_s;
+
+    QTest::newRow("empty") << QString() << false << QString();
+    QTest::newRow("blank") << u" "_s << false << QString();
+    QTest::newRow("word") << u"abc"_s << false << QString();
+    QTest::newRow("expression") << u"1+1"_s << false << QString();
+    QTest::newRow("trailing letter") << u"5x"_s << false << QString();
+    QTest::newRow("point only") << u"."_s << false << QString();
+    QTest::newRow("bare exponent") << u"1e"_s << false << QString();
+    QTest::newRow("double sign") << u"--1"_s << false << QString();
+    QTest::newRow("thousands comma") << u"1,000"_s << false << QString();
+    QTest::newRow("hex") << u"0x10"_s << false << QString();
+    QTest::newRow("full-width digit") << u"５"_s << false << QString();
+    QTest::newRow("arabic-indic digit") << u"٣"_s << false << QString();
+    QTest::newRow("injection") << u"1); DROP TABLE server_data; --"_s << false << QString();
+}
+
+// The editor's insert takes its sort key only when it is a number; a refused key writes
+// nothing.
+void LocalStoreTest::sortKeyMustBeNumber() {
+    QFETCH(QString, sort);
+    QFETCH(bool, accepted);
+    QFETCH(QString, stored);
+
+    QCOMPARE(isSortNumber(sort), accepted);
+
+    LocalStore::ensureDatabase();
+    LocalStore store;
+    QVERIFY(store.open());
+    ServerRecord server = sampleServer();
+    server.sort = sort;
+    QCOMPARE(store.insertServer(server), accepted);
+    const QStringList sorts = columnOf(store.allRows(u"server_data"_s), u"sort"_s);
+    QCOMPARE(sorts, accepted ? QStringList{stored} : QStringList());
+}
+
+enum class InsertPath { Editor, BatchWithPanel, BatchWithoutPanel, Cloud };
+Q_DECLARE_METATYPE(InsertPath)
+
+void LocalStoreTest::panelColumnsPerInsertPath_data() {
+    QTest::addColumn<InsertPath>("path");
+    QTest::addColumn<QString>("storedUrl");
+    QTest::addColumn<QString>("storedType");
+
+    QTest::newRow("editor") << InsertPath::Editor << u"http://192.0.2.10:8888"_s << u"text"_s;
+    QTest::newRow("batch with panel fields")
+        << InsertPath::BatchWithPanel << u"http://192.0.2.10:8888"_s << u"text"_s;
+    QTest::newRow("batch without panel fields")
+        << InsertPath::BatchWithoutPanel << u"0"_s << u"text"_s;
+    QTest::newRow("cloud download") << InsertPath::Cloud << QString() << u"null"_s;
+}
+
+void LocalStoreTest::panelColumnsPerInsertPath() {
+    QFETCH(InsertPath, path);
+    QFETCH(QString, storedUrl);
+    QFETCH(QString, storedType);
+
+    LocalStore::ensureDatabase();
+    LocalStore store;
+    QVERIFY(store.open());
+    const ServerRecord server = sampleServer();
+    bool inserted = false;
+    switch (path) {
+    case InsertPath::Editor:
+        inserted = store.insertServer(server);
+        break;
+    case InsertPath::BatchWithPanel:
+        inserted = store.insertBatchServer(server, true);
+        break;
+    case InsertPath::BatchWithoutPanel:
+        inserted = store.insertBatchServer(server, false);
+        break;
+    case InsertPath::Cloud:
+        inserted = store.insertDownloadedServer(server);
+        break;
+    }
+    QVERIFY(inserted);
+    const qint64 id = store.lastInsertId();
+
+    const ServerRecord back = serverById(store, id);
+    QCOMPARE(back.ip, server.ip);
+    QCOMPARE(back.remark, server.remark);
+    QCOMPARE(back.system, server.system);
+    QCOMPARE(back.panelUrl, storedUrl);
+    const bool fromLine = path != InsertPath::BatchWithoutPanel && path != InsertPath::Cloud;
+    QCOMPARE(back.panelUser, fromLine ? server.panelUser : storedUrl);
+    QCOMPARE(back.panelPassword, fromLine ? server.panelPassword : storedUrl);
+    QCOMPARE(back.panelKey, fromLine ? server.panelKey : storedUrl);
+    QCOMPARE(rawValue(u"SELECT typeof(baota_url) || typeof(baota_user) || typeof(baota_pass)"
+                      u" || typeof(baota_apikey) FROM server_data WHERE id=%1"_s.arg(id)),
+             storedType.repeated(4));
+}
+
+void LocalStoreTest::executeStopsAtFirstFailure_data() {
+    QTest::addColumn<QString>("sql");
+    QTest::addColumn<bool>("result");
+    QTest::addColumn<QStringList>("groups");
+
+    const QString a = u"INSERT INTO server_class (server_class, sort) VALUES ('a', 1)"_s;
+    const QString c = u"INSERT INTO server_class (server_class, sort) VALUES ('c', 3)"_s;
+    const QString def = u"默认分组"_s;
+
+    QTest::newRow("all run") << a + u"; "_s + c << true << QStringList{def, u"a"_s, u"c"_s};
+    QTest::newRow("trailing blanks and comment")
+        << a + u";  -- done\r\n"_s << true << QStringList{def, u"a"_s};
+    QTest::newRow("missing table in the middle")
+        << a + u"; INSERT INTO missing VALUES (1); "_s + c << false << QStringList{def, u"a"_s};
+    QTest::newRow("syntax error in the middle")
+        << a + u"; INSERT INTO; "_s + c << false << QStringList{def, u"a"_s};
+    QTest::newRow("constraint failure in the middle")
+        << a + u"; INSERT INTO server_class (id, server_class) VALUES (4, 'dup'); "_s + c << false
+        << QStringList{def, u"a"_s};
+    QTest::newRow("first fails") << u"DELETE FROM missing; "_s + a << false << QStringList{def};
+}
+
+void LocalStoreTest::executeStopsAtFirstFailure() {
+    QFETCH(QString, sql);
+    QFETCH(bool, result);
+    QFETCH(QStringList, groups);
+
+    LocalStore::ensureDatabase();
+    LocalStore store;
+    QVERIFY(store.open());
+    QCOMPARE(store.execute(sql), result);
+    QCOMPARE(columnOf(store.allRows(u"server_class"_s), u"server_class"_s), groups);
+}
+
+void LocalStoreTest::rowHelpers() {
+    LocalStore::ensureDatabase();
+    LocalStore store;
+    QVERIFY(store.open());
+
+    // Ids given out of order: results follow the ids, not the order of insertion.
+    QVERIFY(
+        store.execute(u"INSERT INTO server_class (id, server_class, sort) VALUES (20, 'x', 1);"
+                      u"INSERT INTO server_class (id, server_class, sort) VALUES (10, 'x', 2);"
+                      u"INSERT INTO server_class (id, server_class, sort) VALUES (15, NULL, 3)"_s));
+
+    QCOMPARE(store.findFirst(u"server_class"_s, u"server_class=?"_s, {u"x"_s}).value_or(-1),
+             qint64(10));
+    QVERIFY(!store.findFirst(u"server_class"_s, u"server_class=?"_s, {u"none"_s}));
+    QCOMPARE(store.readColumn(u"server_class"_s, 15, u"server_class"_s), QString());
+    QCOMPARE(store.readColumn(u"server_class"_s, 20, u"sort"_s), u"1"_s);
+    QCOMPARE(columnOf(store.allRows(u"server_class"_s), u"id"_s),
+             (QStringList{u"4"_s, u"10"_s, u"15"_s, u"20"_s}));
+
+    QVERIFY(store.deleteRow(u"server_class"_s, 10));
+    QCOMPARE(columnOf(store.allRows(u"server_class"_s), u"id"_s),
+             (QStringList{u"4"_s, u"15"_s, u"20"_s}));
+    QCOMPARE(store.findFirst(u"server_class"_s, u"server_class=?"_s, {u"x"_s}).value_or(-1),
+             qint64(20));
+
+    QVERIFY(!store.query(u"SELECT * FROM missing"_s));
+    QVERIFY(!store.allRows(u"missing"_s));
+    QVERIFY(!store.query(u"SELECT * FROM server_class WHERE id=?"_s, {}));
+}
+
+QTEST_GUILESS_MAIN(LocalStoreTest)
+#include "tst_local_store.moc"
