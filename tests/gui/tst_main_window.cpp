@@ -31,6 +31,8 @@ private Q_SLOTS:
     void logLinesFromWorkersReachThePane();
     void hiddenBatchLoginIsNotOpen();
     void docksAtTheTopEdge();
+    void groupModeSwapsTextForGroupFilter();
+    void globalRefreshStopsTheRefreshTimer();
 
 private:
     QTemporaryDir home_;
@@ -85,7 +87,7 @@ void TestMainWindow::controls_data() {
     row(u"查询按钮3"_s, "QPushButton", {680, 9, 73, 24}, u"全球Ping"_s);
     row(u"透明标签2"_s, "QLabel", {769, 11, 164, 22}, {});
     row(u"按钮17"_s, "QPushButton", {948, 8, 96, 32}, u"下载最新版"_s);
-    row(u"超级列表框1"_s, "QTreeView", {0, 136, 1056, 469}, {});
+    row(u"超级列表框1"_s, "ListTable", {0, 136, 1056, 469}, {});
     row(u"按钮9"_s, "QPushButton", {8, 620, 64, 32}, u"全选"_s);
     row(u"按钮8"_s, "QPushButton", {80, 620, 64, 32}, u"反选"_s);
     row(u"按钮11"_s, "QPushButton", {152, 620, 72, 32}, u"全不选"_s);
@@ -218,6 +220,27 @@ void TestMainWindow::docksAtTheTopEdge() {
     QCursor::setPos(1500, 1000);
     QTest::qWait(100);
     QCOMPARE(window_->frameGeometry().top(), 10);
+}
+
+void TestMainWindow::groupModeSwapsTextForGroupFilter() {
+    auto* modes = window_->findChild<QComboBox*>(u"查询方式分组框"_s);
+    auto visible = [this](const char16_t* name) {
+        return window_->findChild<QWidget*>(QString::fromUtf16(name))->isVisible();
+    };
+    modes->setCurrentText(u"分组名称"_s);
+    QVERIFY(visible(u"标签4") && visible(u"选择分组组合框"));
+    QVERIFY(!visible(u"标签2") && !visible(u"查询内容编辑框"));
+    modes->setCurrentText(u"备注"_s);
+    QVERIFY(!visible(u"标签4") && !visible(u"选择分组组合框"));
+    QVERIFY(visible(u"标签2") && visible(u"查询内容编辑框"));
+}
+
+void TestMainWindow::globalRefreshStopsTheRefreshTimer() {
+    auto* refresh = window_->findChild<QTimer*>(u"时钟1"_s);
+    window_->armRefreshTimer();
+    QVERIFY(refresh->isActive());
+    window_->findChild<QAbstractButton*>(u"按钮10"_s)->click();
+    QVERIFY(!refresh->isActive());
 }
 
 int main(int argc, char* argv[]) {

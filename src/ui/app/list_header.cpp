@@ -3,11 +3,7 @@
 #include <QPainter>
 
 ListHeader::ListHeader(const QSet<int>& markedColumns, const QPixmap& mark, QWidget* parent)
-    : QHeaderView(Qt::Horizontal, parent), markedColumns_(markedColumns), mark_(mark) {
-    setSectionsClickable(true);
-    setHighlightSections(false);
-    setStretchLastSection(false);
-}
+    : QHeaderView(Qt::Horizontal, parent), markedColumns_(markedColumns), mark_(mark) {}
 
 void ListHeader::paintSection(QPainter* painter, const QRect& rect, int logicalIndex) const {
     painter->save();

@@ -4,8 +4,8 @@
 #include <QPixmap>
 #include <QSet>
 
-// The server list's header: clickable captions, and a small picture drawn at the right of
-// the caption of the marked columns.
+// The server list's header: a small picture drawn at the right of the caption of the marked
+// columns.
 class ListHeader : public QHeaderView {
     Q_OBJECT
 public:

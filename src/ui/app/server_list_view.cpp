@@ -12,7 +12,7 @@
 #include <QPointer>
 #include <QStyledItemDelegate>
 #include <QThreadPool>
-#include <QTreeView>
+#include <QTableView>
 
 using namespace Qt::StringLiterals;
 
@@ -54,39 +54,55 @@ void runThenDeliver(Receiver* receiver, Work work, Deliver deliver) {
     });
 }
 
+// Reads the list's rows on a connection of the calling (worker) thread.
+std::optional<QList<ListCells>> readRows(const QString& path, const ServerQuery& query,
+                                         const QString& status) {
+    LocalStore store;
+    if (!store.open(path))
+        return std::nullopt;
+    return readListRows(store, query, status);
+}
+
 } // namespace
 
-ServerListView::ServerListView(QTreeView* view)
+ServerListView::ServerListView(QTableView* view)
     : QObject(view), view_(view), model_(new ServerListModel(this)) {
     model_->setStatusImages(ListImages::statusDots());
-    view_->setHeader(new ListHeader({ListColumn::StartTime, ListColumn::EndTime},
-                                    ListImages::headerCaret(), view_));
+    view_->setHorizontalHeader(new ListHeader({ListColumn::StartTime, ListColumn::EndTime},
+                                              ListImages::headerCaret(), view_));
     view_->setModel(model_);
     setUpColumns();
     setUpMenu();
 
     fillTimer_.setSingleShot(false);
     connect(&fillTimer_, &QTimer::timeout, this, &ServerListView::appendNextRow);
-    connect(view_->header(), &QHeaderView::sectionClicked, this, &ServerListView::sortByColumn);
-    connect(view_, &QTreeView::doubleClicked, this,
+    connect(view_->horizontalHeader(), &QHeaderView::sectionClicked, this,
+            &ServerListView::sortByColumn);
+    connect(view_, &QTableView::doubleClicked, this,
             [this](const QModelIndex&) { Q_EMIT loginRequested(selectedRow()); });
 }
 
 void ServerListView::setUpColumns() {
-    view_->setRootIsDecorated(false);
-    view_->setUniformRowHeights(true);
-    view_->setItemsExpandable(false);
-    view_->setAllColumnsShowFocus(true);
+    view_->setShowGrid(false);
+    view_->setWordWrap(false);
+    view_->verticalHeader()->hide();
+    view_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    view_->verticalHeader()->setDefaultSectionSize(view_->fontMetrics().height() + 6);
     view_->setSelectionMode(QAbstractItemView::SingleSelection);
     view_->setSelectionBehavior(QAbstractItemView::SelectRows);
     view_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     view_->setItemDelegateForColumn(ListColumn::Status, new StatusDelegate(view_));
+    QHeaderView* header = view_->horizontalHeader();
+    header->setSectionsClickable(true);
+    header->setHighlightSections(false);
+    header->setStretchLastSection(false);
+    header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     for (int c = 0; c < ListColumn::Count; ++c) {
         // Hidden columns still hold their text; every action reads them from the row.
         if (kColumnWidths[c] == 0)
             view_->setColumnHidden(c, true);
         else
-            view_->header()->resizeSection(c, kColumnWidths[c]);
+            header->resizeSection(c, kColumnWidths[c]);
     }
 }
 
@@ -125,6 +141,7 @@ void ServerListView::reload() {
 
 quint64 ServerListView::supersede() {
     stopFill();
+    busy_ = true;
     reloadAgain_ = false;
     return ++generation_;
 }
@@ -133,45 +150,38 @@ void ServerListView::startReloadRead() {
     const quint64 generation = supersede();
     reloadReading_ = true;
     runThenDeliver(
-        this,
-        [path = LocalStore::databasePath()] {
-            LocalStore store;
-            std::optional<QList<ListCells>> rows;
-            if (store.open(path))
-                rows = readListRows(store, reloadQuery());
-            return rows;
-        },
+        this, [path = LocalStore::databasePath()] { return readRows(path, reloadQuery(), {}); },
         [generation](ServerListView* self, std::optional<QList<ListCells>> rows) {
-            self->onReloadRead(generation, std::move(rows));
+            self->reloadReading_ = false;
+            if (self->reloadAgain_)
+                self->startReloadRead();
+            else
+                self->onRowsRead(generation, std::move(rows), FillKind::Reload);
         });
 }
 
-void ServerListView::onReloadRead(quint64 generation, std::optional<QList<ListCells>> rows) {
-    reloadReading_ = false;
-    if (reloadAgain_) {
-        startReloadRead();
-        return;
-    }
+void ServerListView::onRowsRead(quint64 generation, std::optional<QList<ListCells>> rows,
+                                FillKind kind) {
     if (generation != generation_)
         return;
     if (!rows) {
+        busy_ = false;
         reportQueryFailure();
         return;
     }
-    startFill(std::move(*rows), FillKind::Reload);
+    startFill(std::move(*rows), kind);
 }
 
 void ServerListView::search(const QString& mode, const QString& text, const QString& group) {
-    supersede();
-    LocalStore store;
-    std::optional<QList<ListCells>> rows;
-    if (store.open())
-        rows = readListRows(store, searchQuery(mode, text, group), kWaitingForProbe);
-    if (!rows) {
-        reportQueryFailure();
-        return;
-    }
-    startFill(std::move(*rows), FillKind::Search);
+    const quint64 generation = supersede();
+    runThenDeliver(
+        this,
+        [path = LocalStore::databasePath(), query = searchQuery(mode, text, group)] {
+            return readRows(path, query, kWaitingForProbe);
+        },
+        [generation](ServerListView* self, std::optional<QList<ListCells>> rows) {
+            self->onRowsRead(generation, std::move(rows), FillKind::Search);
+        });
 }
 
 void ServerListView::reportQueryFailure() {
@@ -198,6 +208,7 @@ void ServerListView::appendNextRow() {
             return;
     }
     stopFill();
+    busy_ = false;
     if (fillKind_ == FillKind::Reload)
         Q_EMIT probeAllRequested();
     Q_EMIT fillFinished();
@@ -209,7 +220,7 @@ void ServerListView::stopFill() {
     nextPending_ = 0;
 }
 
-bool ServerListView::isFilling() const { return fillTimer_.isActive() || reloadReading_; }
+bool ServerListView::isFilling() const { return busy_; }
 
 void ServerListView::sortByColumn(int column) {
     const quint64 generation = supersede();
@@ -233,6 +244,7 @@ void ServerListView::onSorted(quint64 generation, const QList<ListRow>& rows,
     for (qsizetype from : order)
         sorted << ListRow{rows[from].cells};
     model_->replaceRows(std::move(sorted));
+    busy_ = false;
     Q_EMIT probeAllRequested();
     Q_EMIT fillFinished();
 }

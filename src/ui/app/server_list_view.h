@@ -10,7 +10,7 @@
 
 class QMenu;
 class QAction;
-class QTreeView;
+class QTableView;
 
 // The server list 超级列表框1: filled from the database (reload), filtered (search), sorted
 // by a clicked header, checked, and the source of the selected server for every action.
@@ -26,15 +26,16 @@ public:
     static inline const QString kQueryFailed = QStringLiteral("查询失败，指定的数据未能打开！");
     static inline const QString kWaitingForProbe = QStringLiteral("等待检测");
 
-    explicit ServerListView(QTreeView* view);
+    explicit ServerListView(QTableView* view);
 
     ServerListModel* model() const { return model_; }
-    QTreeView* view() const { return view_; }
+    QTableView* view() const { return view_; }
 
     // Reads every server on a worker, then fills the list; ends by asking for a probe pass.
     // Requests that arrive while a read is running are served by one more read.
     void reload();
-    // Fills the list with the servers that match; asks for a probe of each row as it appears.
+    // Reads the servers that match on a worker, then fills the list; asks for a probe of each
+    // row as it appears.
     void search(const QString& mode, const QString& text, const QString& group);
     // Sorts the rows ascending by `column`; check marks and status images are cleared.
     void sortByColumn(int column);
@@ -45,6 +46,7 @@ public:
 
     int selectedRow() const;
     QString cell(int row, int column) const { return model_->cell(row, column); }
+    // True from the start of a reload, search or sort until its rows are all in the list.
     bool isFilling() const;
 
     // The list's right-click menu; items are found by their text.
@@ -64,7 +66,7 @@ private:
     // Stops the fill in progress and any reload still asked for; returns the new generation.
     quint64 supersede();
     void startReloadRead();
-    void onReloadRead(quint64 generation, std::optional<QList<ListCells>> rows);
+    void onRowsRead(quint64 generation, std::optional<QList<ListCells>> rows, FillKind kind);
     void startFill(QList<ListCells> rows, FillKind kind);
     void appendNextRow();
     void stopFill();
@@ -73,7 +75,7 @@ private:
     void setUpColumns();
     void setUpMenu();
 
-    QTreeView* view_;
+    QTableView* view_;
     ServerListModel* model_;
     QMenu* menu_ = nullptr;
 
@@ -81,6 +83,7 @@ private:
     // dropped.
     quint64 generation_ = 0;
     bool reloadReading_ = false;
+    bool busy_ = false;
     bool reloadAgain_ = false;
 
     QTimer fillTimer_{this};
