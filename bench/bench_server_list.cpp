@@ -16,10 +16,9 @@
 #include <QElapsedTimer>
 #include <QRandomGenerator>
 #include <QSignalSpy>
-#include <QTest>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
-
 
 #include <sys/resource.h>
 
@@ -126,9 +125,9 @@ int main(int argc, char* argv[]) {
                 ServerListView::kReloadPaceMs);
 
     // Sort time per kind of key, on the worker that sorts.
-    for (const auto& [column, name] : {std::pair{0, "ID (number)"}, std::pair{1, "分组 (integer)"},
-                                       std::pair{3, "服务器IP (GBK bytes)"},
-                                       std::pair{6, "备注 (GBK bytes)"}}) {
+    for (const auto& [column, name] :
+         {std::pair{0, "ID (number)"}, std::pair{1, "分组 (integer)"},
+          std::pair{3, "服务器IP (GBK bytes)"}, std::pair{6, "备注 (GBK bytes)"}}) {
         QList<QString> keys;
         for (const ListCells& row : cells)
             keys << row[column];
@@ -151,8 +150,7 @@ int main(int argc, char* argv[]) {
                                         [&] { return !finished.isEmpty(); }, 60000);
         std::printf("longest event-loop stall, sort by column %d: %.2f ms\n", column, stall);
     }
-    const double reloadStall =
-        worstStall([&] { list.reload(); }, [] { return false; }, 3000);
+    const double reloadStall = worstStall([&] { list.reload(); }, [] { return false; }, 3000);
     std::printf("longest event-loop stall, reload (read + first 3 s of fill): %.2f ms\n",
                 reloadStall);
     const double searchStall = worstStall([&] { list.search(u"综合查询"_s, QString(), QString()); },

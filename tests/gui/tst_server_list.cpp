@@ -1,3 +1,4 @@
+#include "common/test_home.h"
 #include "core/store/local_store.h"
 #include "ui/app/application.h"
 #include "ui/app/list_table.h"
@@ -9,9 +10,9 @@
 #include <QMenu>
 #include <QSet>
 #include <QSignalSpy>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTableView>
 
 using namespace Qt::StringLiterals;
 
@@ -54,7 +55,7 @@ private:
     QStringList column(int c) const;
     void fillAndWait(const std::function<void()>& start);
 
-    QTemporaryDir home_;
+    TestHome home_;
     QTableView* view_ = nullptr;
     ServerListView* list_ = nullptr;
     QList<PromptRequest> prompts_;
@@ -62,11 +63,10 @@ private:
 
 void TestServerList::initTestCase() {
     QVERIFY(home_.isValid());
-    qputenv("TORVANE_HOME", home_.path().toUtf8());
     LocalStore::ensureDatabase();
     LocalStore store;
     QVERIFY(store.open());
-    const QStringList ips = {u"9.9.9.9"_s, u"10.0.0.2"_s, u"192.168.0.1"_s, u"10.0.0.10"_s};
+    const QStringList ips = {u"127.9.9.9"_s, u"127.10.0.2"_s, u"127.192.0.1"_s, u"127.10.0.10"_s};
     const QStringList sorts = {u"40"_s, u"10"_s, u"30"_s, u"20"_s};
     for (int n = 0; n < ips.size(); ++n)
         QVERIFY(store.insertBatchServer(fixtureServer(n, ips[n], sorts[n]), false));
@@ -108,7 +108,7 @@ void TestServerList::reloadFillsEveryCellThenAsksForAProbePass() {
     fillAndWait([this] { list_->reload(); });
     QCOMPARE(probeAll.count(), 1);
     QCOMPARE(column(ListColumn::Address),
-             (QStringList{u"10.0.0.2"_s, u"10.0.0.10"_s, u"192.168.0.1"_s, u"9.9.9.9"_s}));
+             (QStringList{u"127.10.0.2"_s, u"127.10.0.10"_s, u"127.192.0.1"_s, u"127.9.9.9"_s}));
     QCOMPARE(list_->cell(0, ListColumn::Id), u"7"_s);
     QCOMPARE(list_->cell(0, ListColumn::Name), u"服务器1"_s);
     QCOMPARE(list_->cell(0, ListColumn::Group), u"香港"_s);
@@ -178,7 +178,7 @@ void TestServerList::emptyTableGivesEmptyListWithoutMessage() {
     QCOMPARE(list_->model()->rowCount(), 0);
     fillAndWait([this] { list_->search(u"综合查询"_s, u"x"_s, QString()); });
     QCOMPARE(list_->model()->rowCount(), 0);
-    qputenv("TORVANE_HOME", home_.path().toUtf8());
+    qputenv("TORVANE_HOME", home_.dataFolder().toUtf8());
     QVERIFY(prompts_.isEmpty());
 }
 
@@ -194,7 +194,7 @@ void TestServerList::headerClickSortsAndClearsMarksAndImages() {
     fillAndWait([&] { QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, onAddress); });
     // Text order of the GBK bytes: "10.0.0.10" < "10.0.0.2" < "192..." < "9.9.9.9".
     QCOMPARE(column(ListColumn::Address),
-             (QStringList{u"10.0.0.10"_s, u"10.0.0.2"_s, u"192.168.0.1"_s, u"9.9.9.9"_s}));
+             (QStringList{u"127.10.0.10"_s, u"127.10.0.2"_s, u"127.192.0.1"_s, u"127.9.9.9"_s}));
     for (int row = 0; row < 4; ++row) {
         QVERIFY(!list_->model()->isChecked(row));
         QCOMPARE(list_->model()->statusImage(row), -1);
@@ -237,14 +237,14 @@ void TestServerList::manyReloadsEndAsTheLastOne() {
     {
         LocalStore store;
         QVERIFY(store.open());
-        QVERIFY(store.insertBatchServer(fixtureServer(9, u"10.9.9.9"_s, u"5"_s), false));
+        QVERIFY(store.insertBatchServer(fixtureServer(9, u"127.10.9.9"_s, u"5"_s), false));
     }
     list_->reload();
     QTRY_VERIFY_WITH_TIMEOUT(!list_->isFilling(), 10000);
     const QStringList ids = column(ListColumn::Id);
     QCOMPARE(ids.size(), 5);
     QCOMPARE(QSet<QString>(ids.begin(), ids.end()).size(), 5);
-    QCOMPARE(list_->cell(0, ListColumn::Address), u"10.9.9.9"_s);
+    QCOMPARE(list_->cell(0, ListColumn::Address), u"127.10.9.9"_s);
     {
         LocalStore store;
         QVERIFY(store.open());
@@ -260,11 +260,11 @@ void TestServerList::menuAndDoubleClick() {
         if (action->isEnabled())
             enabled << action->text();
     }
-    QCOMPARE(items, (QStringList{u"登录服务器"_s, u"添加服务器"_s, u"修改/查看服务器"_s,
-                                 u"删除服务器"_s, u"刷新列表"_s, u"Ping检测"_s, u"TCPing检测"_s,
-                                 u"全球Ping"_s, u"全球TCPing"_s, u"复制IP"_s, u"复制IP+端口"_s,
-                                 u"复制IP/端口/账号/密码"_s, u"登录宝塔面板"_s,
-                                 u"复制宝塔面板信息"_s}));
+    QCOMPARE(items,
+             (QStringList{u"登录服务器"_s, u"添加服务器"_s, u"修改/查看服务器"_s, u"删除服务器"_s,
+                          u"刷新列表"_s, u"Ping检测"_s, u"TCPing检测"_s, u"全球Ping"_s,
+                          u"全球TCPing"_s, u"复制IP"_s, u"复制IP+端口"_s,
+                          u"复制IP/端口/账号/密码"_s, u"登录宝塔面板"_s, u"复制宝塔面板信息"_s}));
     QCOMPARE(enabled, QStringList{u"刷新列表"_s});
     QSignalSpy refresh(list_, &ServerListView::refreshRequested);
     list_->menuAction(u"刷新列表"_s)->trigger();

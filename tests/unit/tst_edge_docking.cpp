@@ -16,33 +16,54 @@ void TestEdgeDocking::step_data() {
     QTest::addColumn<QPoint>("expected");
     QTest::addColumn<bool>("raise");
 
-    QTest::newRow("free window stays") << QPoint(100, 100) << QPoint(5, 5) << QPoint(100, 100) << false;
+    QTest::newRow("free window stays")
+        << QPoint(100, 100) << QPoint(5, 5) << QPoint(100, 100) << false;
     // Dragged to the top: hides to a 2-pixel strip once the cursor is away.
-    QTest::newRow("top, cursor away") << QPoint(100, 0) << QPoint(1500, 1000) << QPoint(100, -776) << true;
-    QTest::newRow("top, cursor on it") << QPoint(100, 0) << QPoint(500, 300) << QPoint(100, 10) << true;
+    QTest::newRow("top, cursor away")
+        << QPoint(100, 0) << QPoint(1500, 1000) << QPoint(100, -776) << true;
+    QTest::newRow("top, cursor on it")
+        << QPoint(100, 0) << QPoint(500, 300) << QPoint(100, 10) << true;
     // Hidden at the top: the top 12 pixel rows within 10 pixels of its sides bring it back.
-    QTest::newRow("top strip, cursor row 11") << QPoint(100, -776) << QPoint(500, 11) << QPoint(100, 10) << true;
-    QTest::newRow("top strip, cursor row 12") << QPoint(100, -776) << QPoint(500, 12) << QPoint(100, -776) << true;
-    QTest::newRow("top strip, 9 px left of it") << QPoint(100, -776) << QPoint(91, 0) << QPoint(100, 10) << true;
-    QTest::newRow("top strip, 10 px left of it") << QPoint(100, -776) << QPoint(90, 0) << QPoint(100, -776) << true;
-    QTest::newRow("revealed at top stays") << QPoint(100, 10) << QPoint(1500, 1000) << QPoint(100, 10) << false;
+    QTest::newRow("top strip, cursor row 11")
+        << QPoint(100, -776) << QPoint(500, 11) << QPoint(100, 10) << true;
+    QTest::newRow("top strip, cursor row 12")
+        << QPoint(100, -776) << QPoint(500, 12) << QPoint(100, -776) << true;
+    QTest::newRow("top strip, 9 px left of it")
+        << QPoint(100, -776) << QPoint(91, 0) << QPoint(100, 10) << true;
+    QTest::newRow("top strip, 10 px left of it")
+        << QPoint(100, -776) << QPoint(90, 0) << QPoint(100, -776) << true;
+    QTest::newRow("revealed at top stays")
+        << QPoint(100, 10) << QPoint(1500, 1000) << QPoint(100, 10) << false;
     // Dragged past the right edge.
-    QTest::newRow("right, cursor away") << QPoint(900, 100) << QPoint(100, 100) << QPoint(1918, 100) << true;
-    QTest::newRow("right strip, cursor in last 11 columns") << QPoint(1918, 100) << QPoint(1909, 95) << QPoint(848, 100) << true;
-    QTest::newRow("right strip, cursor 12 columns in") << QPoint(1918, 100) << QPoint(1908, 95) << QPoint(1918, 100) << true;
-    QTest::newRow("right strip, cursor 10 px below") << QPoint(1918, 100) << QPoint(1915, 887) << QPoint(848, 100) << true;
-    QTest::newRow("flush right, cursor on it") << QPoint(848, 100) << QPoint(1000, 500) << QPoint(848, 100) << true;
-    QTest::newRow("flush right, cursor leaves") << QPoint(848, 100) << QPoint(100, 500) << QPoint(1918, 100) << true;
+    QTest::newRow("right, cursor away")
+        << QPoint(900, 100) << QPoint(100, 100) << QPoint(1918, 100) << true;
+    QTest::newRow("right strip, cursor in last 11 columns")
+        << QPoint(1918, 100) << QPoint(1909, 95) << QPoint(848, 100) << true;
+    QTest::newRow("right strip, cursor 12 columns in")
+        << QPoint(1918, 100) << QPoint(1908, 95) << QPoint(1918, 100) << true;
+    QTest::newRow("right strip, cursor 10 px below")
+        << QPoint(1918, 100) << QPoint(1915, 887) << QPoint(848, 100) << true;
+    QTest::newRow("flush right, cursor on it")
+        << QPoint(848, 100) << QPoint(1000, 500) << QPoint(848, 100) << true;
+    QTest::newRow("flush right, cursor leaves")
+        << QPoint(848, 100) << QPoint(100, 500) << QPoint(1918, 100) << true;
     // Left edge.
-    QTest::newRow("left, cursor away") << QPoint(0, 100) << QPoint(1500, 1000) << QPoint(-1070, 100) << true;
-    QTest::newRow("left strip, cursor at column 0") << QPoint(-1070, 100) << QPoint(0, 500) << QPoint(10, 100) << true;
+    QTest::newRow("left, cursor away")
+        << QPoint(0, 100) << QPoint(1500, 1000) << QPoint(-1070, 100) << true;
+    QTest::newRow("left strip, cursor at column 0")
+        << QPoint(-1070, 100) << QPoint(0, 500) << QPoint(10, 100) << true;
     // Bottom: docked 30 pixels above the screen's bottom, hidden at SH - 2.
-    QTest::newRow("low, cursor on it") << QPoint(100, 300) << QPoint(500, 500) << QPoint(100, 272) << false;
-    QTest::newRow("bottom docked, cursor away") << QPoint(100, 272) << QPoint(1500, 100) << QPoint(100, 1078) << false;
-    QTest::newRow("bottom strip, cursor near") << QPoint(100, 1078) << QPoint(500, 1070) << QPoint(100, 272) << true;
-    QTest::newRow("bottom strip, cursor away") << QPoint(100, 1078) << QPoint(500, 1060) << QPoint(100, 1078) << true;
+    QTest::newRow("low, cursor on it")
+        << QPoint(100, 300) << QPoint(500, 500) << QPoint(100, 272) << false;
+    QTest::newRow("bottom docked, cursor away")
+        << QPoint(100, 272) << QPoint(1500, 100) << QPoint(100, 1078) << false;
+    QTest::newRow("bottom strip, cursor near")
+        << QPoint(100, 1078) << QPoint(500, 1070) << QPoint(100, 272) << true;
+    QTest::newRow("bottom strip, cursor away")
+        << QPoint(100, 1078) << QPoint(500, 1060) << QPoint(100, 1078) << true;
     // Corner: the top edge moves first and the left edge sees the new top.
-    QTest::newRow("top-left, cursor away") << QPoint(0, 0) << QPoint(1500, 1000) << QPoint(-1070, -776) << true;
+    QTest::newRow("top-left, cursor away")
+        << QPoint(0, 0) << QPoint(1500, 1000) << QPoint(-1070, -776) << true;
 }
 
 void TestEdgeDocking::step() {
@@ -50,7 +71,8 @@ void TestEdgeDocking::step() {
     QFETCH(QPoint, cursor);
     QFETCH(QPoint, expected);
     QFETCH(bool, raise);
-    const auto result = EdgeDocking::step(QRect(window, QSize(1072, 778)), QSize(1920, 1080), cursor);
+    const auto result =
+        EdgeDocking::step(QRect(window, QSize(1072, 778)), QSize(1920, 1080), cursor);
     QCOMPARE(result.topLeft, expected);
     QCOMPARE(result.raise, raise);
 }

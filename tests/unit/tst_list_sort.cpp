@@ -56,7 +56,9 @@ std::vector<qsizetype> expectedOrder(const QList<QString>& cells, int column) {
                                    [](int x, int y) { return x < y ? -1 : (x > y ? 1 : 0); });
     return referenceOrder<QByteArray>(
         cells, [](const QString& s) { return Gbk::encode(s); },
-        [](const QByteArray& x, const QByteArray& y) { return std::strcmp(x.constData(), y.constData()); });
+        [](const QByteArray& x, const QByteArray& y) {
+            return std::strcmp(x.constData(), y.constData());
+        });
 }
 
 QList<QString> sortedCells(const QList<QString>& cells, int column) {
@@ -70,8 +72,8 @@ QList<QString> sortedCells(const QList<QString>& cells, int column) {
 // digits, and non-numeric names.
 QString randomCell(QRandomGenerator& random) {
     static const QStringList kPool = {
-        u"1"_s,  u"2"_s,   u"10"_s,  u"2.00000001"_s, u"0"_s,  u"abc"_s, u"  7x"_s, u"-3"_s,
-        u"１２"_s, u"7"_s, u"1e1"_s, u"香港"_s,        u"美国"_s, u"007"_s, u"2"_s,   u"+2"_s};
+        u"1"_s,    u"2"_s, u"10"_s,  u"2.00000001"_s, u"0"_s,    u"abc"_s, u"  7x"_s, u"-3"_s,
+        u"１２"_s, u"7"_s, u"1e1"_s, u"香港"_s,       u"美国"_s, u"007"_s, u"2"_s,    u"+2"_s};
     return kPool[random.bounded(int(kPool.size()))] +
            (random.bounded(4) == 0 ? QString::number(random.bounded(3)) : QString());
 }
@@ -140,9 +142,10 @@ void TestListSort::columnOrders_data() {
     QTest::addColumn<int>("column");
     QTest::addColumn<QStringList>("cells");
     QTest::addColumn<QStringList>("sorted");
-    QTest::newRow("ID: 2 before 10") << 0 << QStringList{u"10"_s, u"2"_s} << QStringList{u"2"_s, u"10"_s};
-    QTest::newRow("IP: text order")
-        << 3 << QStringList{u"9.9.9.9"_s, u"10.0.0.2"_s} << QStringList{u"10.0.0.2"_s, u"9.9.9.9"_s};
+    QTest::newRow("ID: 2 before 10")
+        << 0 << QStringList{u"10"_s, u"2"_s} << QStringList{u"2"_s, u"10"_s};
+    QTest::newRow("IP: text order") << 3 << QStringList{u"9.9.9.9"_s, u"10.0.0.2"_s}
+                                    << QStringList{u"10.0.0.2"_s, u"9.9.9.9"_s};
     // Group names without digits all read as 0: the order stays as it was.
     QTest::newRow("分组: all equal keep order")
         << 1 << QStringList{u"香港"_s, u"美国"_s, u"默认分组"_s}
@@ -150,8 +153,8 @@ void TestListSort::columnOrders_data() {
     QTest::newRow("分组: numbers first by value")
         << 1 << QStringList{u"美国"_s, u"12"_s, u"7"_s} << QStringList{u"美国"_s, u"7"_s, u"12"_s};
     // GBK byte order: 默 is C4 AC and 香 CF E3, the reverse of their Unicode order.
-    QTest::newRow("备注: GBK byte order")
-        << 6 << QStringList{u"香港"_s, u"默认"_s, u"abc"_s} << QStringList{u"abc"_s, u"默认"_s, u"香港"_s};
+    QTest::newRow("备注: GBK byte order") << 6 << QStringList{u"香港"_s, u"默认"_s, u"abc"_s}
+                                          << QStringList{u"abc"_s, u"默认"_s, u"香港"_s};
     QTest::newRow("ID: within 0.0000001 is a tie")
         << 0 << QStringList{u"1.00000001"_s, u"1"_s} << QStringList{u"1.00000001"_s, u"1"_s};
 }

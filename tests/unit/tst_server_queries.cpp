@@ -1,3 +1,4 @@
+#include "common/test_home.h"
 #include "core/store/local_store.h"
 #include "core/store/server_queries.h"
 
@@ -42,21 +43,20 @@ private Q_SLOTS:
     void emptyAndMissingTables();
 
 private:
-    QTemporaryDir home_;
+    TestHome home_;
 };
 
 void TestServerQueries::initTestCase() {
     QVERIFY(home_.isValid());
-    qputenv("TORVANE_HOME", home_.path().toUtf8());
     LocalStore::ensureDatabase();
     LocalStore store;
     QVERIFY(store.open());
     const QList<ServerRecord> servers = {
-        server(u"alpha"_s, u"10.0.0.1"_s, u"香港"_s, u"O'Brien's box"_s, u"linux"_s, u"30"_s),
+        server(u"alpha"_s, u"127.0.0.1"_s, u"香港"_s, u"O'Brien's box"_s, u"linux"_s, u"30"_s),
         server(u"beta"_s, u"abc"_s, u"美国"_s, u"无"_s, u"windows"_s, u"10"_s),
-        server(u"xabcx"_s, u"10.0.0.3"_s, u"美国"_s, u"ABC"_s, u"linux"_s, u"20"_s),
-        server(u"gamma"_s, u"10.0.0.4"_s, QString(), u"plain"_s, u"myabcsys"_s, u"40"_s),
-        server(u"delta"_s, u"10.0.0.5"_s, u"007"_s, u"ab"_s, u"linux"_s, u"50"_s),
+        server(u"xabcx"_s, u"127.0.0.3"_s, u"美国"_s, u"ABC"_s, u"linux"_s, u"20"_s),
+        server(u"gamma"_s, u"127.0.0.4"_s, QString(), u"plain"_s, u"myabcsys"_s, u"40"_s),
+        server(u"delta"_s, u"127.0.0.5"_s, u"007"_s, u"ab"_s, u"linux"_s, u"50"_s),
     };
     for (const ServerRecord& s : servers)
         QVERIFY(store.insertBatchServer(s, false));
@@ -67,7 +67,8 @@ void TestServerQueries::reloadOrdersBySortKeyAndFillsEveryCell() {
     QVERIFY(store.open());
     const auto rows = readListRows(store, reloadQuery());
     QVERIFY(rows);
-    QCOMPARE(namesOf(*rows), (QStringList{u"beta"_s, u"xabcx"_s, u"alpha"_s, u"gamma"_s, u"delta"_s}));
+    QCOMPARE(namesOf(*rows),
+             (QStringList{u"beta"_s, u"xabcx"_s, u"alpha"_s, u"gamma"_s, u"delta"_s}));
     const ListCells& first = rows->first();
     QCOMPARE(first[ListColumn::Id], u"7"_s);
     QCOMPARE(first[ListColumn::Group], u"美国"_s);
@@ -85,22 +86,30 @@ void TestServerQueries::searchModes_data() {
     QTest::addColumn<QString>("group");
     QTest::addColumn<QStringList>("names");
 
-    QTest::newRow("name contains") << u"服务器名称"_s << u"abc"_s << QString() << QStringList{u"xabcx"_s};
-    QTest::newRow("address contains") << u"服务器IP"_s << u"0.0.0"_s << QString()
-                                       << QStringList{u"alpha"_s, u"xabcx"_s, u"gamma"_s, u"delta"_s};
-    QTest::newRow("remark with a quote") << u"备注"_s << u"O'Brien"_s << QString() << QStringList{u"alpha"_s};
-    QTest::newRow("system contains") << u"系统"_s << u"win"_s << QString() << QStringList{u"beta"_s};
+    QTest::newRow("name contains")
+        << u"服务器名称"_s << u"abc"_s << QString() << QStringList{u"xabcx"_s};
+    QTest::newRow("address contains")
+        << u"服务器IP"_s << u"127.0.0"_s << QString()
+        << QStringList{u"alpha"_s, u"xabcx"_s, u"gamma"_s, u"delta"_s};
+    QTest::newRow("remark with a quote")
+        << u"备注"_s << u"O'Brien"_s << QString() << QStringList{u"alpha"_s};
+    QTest::newRow("system contains")
+        << u"系统"_s << u"win"_s << QString() << QStringList{u"beta"_s};
     // Containment for the system only; remark, address and name must equal the text, in any
     // ASCII case: "xabcx" merely contains it and is not found.
     QTest::newRow("综合查询") << u"综合查询"_s << u"abc"_s << QString()
-                          << QStringList{u"beta"_s, u"xabcx"_s, u"gamma"_s};
-    QTest::newRow("group") << u"分组名称"_s << QString() << u"美国"_s << QStringList{u"beta"_s, u"xabcx"_s};
-    QTest::newRow("group of digits") << u"分组名称"_s << QString() << u"007"_s << QStringList{u"delta"_s};
-    QTest::newRow("no group selected") << u"分组名称"_s << QString() << QString() << QStringList{u"gamma"_s};
+                              << QStringList{u"beta"_s, u"xabcx"_s, u"gamma"_s};
+    QTest::newRow("group") << u"分组名称"_s << QString() << u"美国"_s
+                           << QStringList{u"beta"_s, u"xabcx"_s};
+    QTest::newRow("group of digits")
+        << u"分组名称"_s << QString() << u"007"_s << QStringList{u"delta"_s};
+    QTest::newRow("no group selected")
+        << u"分组名称"_s << QString() << QString() << QStringList{u"gamma"_s};
     QTest::newRow("no mode") << QString() << u"ignored"_s << QString()
-                             << QStringList{u"alpha"_s, u"beta"_s, u"xabcx"_s, u"gamma"_s, u"delta"_s};
-    QTest::newRow("a quote never breaks the query") << u"综合查询"_s << u"x' OR '1'='1"_s << QString()
-                                                    << QStringList{};
+                             << QStringList{u"alpha"_s, u"beta"_s, u"xabcx"_s, u"gamma"_s,
+                                            u"delta"_s};
+    QTest::newRow("a quote never breaks the query")
+        << u"综合查询"_s << u"x' OR '1'='1"_s << QString() << QStringList{};
 }
 
 void TestServerQueries::searchModes() {

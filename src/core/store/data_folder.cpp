@@ -27,6 +27,8 @@ QString path() {
     return folder;
 }
 
-QString file(const QString& name) { return QDir(path()).filePath(name); }
+QString file(const QString& name) {
+    return QDir(path()).filePath(name);
+}
 
 } // namespace DataFolder

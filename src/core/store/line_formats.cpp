@@ -42,9 +42,8 @@ QList<Text> cutAt(const Text& text, const Text& separator, Width width) {
 } // namespace
 
 QList<QByteArray> splitFields(const QByteArray& text, const QByteArray& separator) {
-    return cutAt(text, separator, [](const QByteArray& t, qsizetype i) {
-        return Gbk::isLeadByte(t[i]) ? 2 : 1;
-    });
+    return cutAt(text, separator,
+                 [](const QByteArray& t, qsizetype i) { return Gbk::isLeadByte(t[i]) ? 2 : 1; });
 }
 
 // Decoded text holds whole characters, so the lead-byte rule holds by itself.
@@ -76,13 +75,15 @@ QString trimLineBreaks(const QString& text) {
 namespace ServerLine {
 
 QString format(const ServerRecord& s) {
-    return QStringList{s.group,     s.name,      s.ip,       s.user,          s.password,
-                       s.port,      s.system,    s.remark,   s.startTime,     s.endTime,
-                       s.sort,      s.panelUrl,  s.panelUser, s.panelPassword, s.panelKey}
+    return QStringList{s.group, s.name,     s.ip,        s.user,          s.password,
+                       s.port,  s.system,   s.remark,    s.startTime,     s.endTime,
+                       s.sort,  s.panelUrl, s.panelUser, s.panelPassword, s.panelKey}
         .join(kSeparator);
 }
 
-QStringList fields(const QString& line) { return splitFields(line, kSeparator); }
+QStringList fields(const QString& line) {
+    return splitFields(line, kSeparator);
+}
 
 } // namespace ServerLine
 
@@ -92,6 +93,8 @@ QString format(const GroupRecord& group) {
     return group.name + ServerLine::kSeparator + group.sort;
 }
 
-QStringList fields(const QString& line) { return splitFields(line, ServerLine::kSeparator); }
+QStringList fields(const QString& line) {
+    return splitFields(line, ServerLine::kSeparator);
+}
 
 } // namespace GroupLine

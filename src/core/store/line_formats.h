@@ -27,8 +27,22 @@ inline const QString kSeparator = QStringLiteral("----");
 
 // 0-based positions of the fields within a line.
 enum Field {
-    Group, Name, Address, Account, Password, Port, System, Remark, StartTime, EndTime, Sort,
-    PanelUrl, PanelUser, PanelPassword, PanelKey, FieldCount
+    Group,
+    Name,
+    Address,
+    Account,
+    Password,
+    Port,
+    System,
+    Remark,
+    StartTime,
+    EndTime,
+    Sort,
+    PanelUrl,
+    PanelUser,
+    PanelPassword,
+    PanelKey,
+    FieldCount
 };
 
 QString format(const ServerRecord& server);

@@ -19,11 +19,10 @@ namespace {
 // for the other's lock before its statement fails.
 constexpr int kBusyTimeoutMs = 5000;
 
-const QString kColumnMigration =
-    u"ALTER TABLE main.server_data ADD COLUMN baota_url TEXT;"
-    u"ALTER TABLE main.server_data ADD COLUMN baota_user TEXT;"
-    u"ALTER TABLE main.server_data ADD COLUMN baota_pass TEXT;"
-    u"ALTER TABLE main.server_data ADD COLUMN baota_apikey TEXT;"_s;
+const QString kColumnMigration = u"ALTER TABLE main.server_data ADD COLUMN baota_url TEXT;"
+                                 u"ALTER TABLE main.server_data ADD COLUMN baota_user TEXT;"
+                                 u"ALTER TABLE main.server_data ADD COLUMN baota_pass TEXT;"
+                                 u"ALTER TABLE main.server_data ADD COLUMN baota_apikey TEXT;"_s;
 
 // Keeps the duplicate test by address and port an index lookup on long lists.
 const QString kAddressIndex =
@@ -84,7 +83,7 @@ private:
 };
 
 QStringList serverValues(const ServerRecord& s) {
-    return {s.ip,     s.user,      s.password, s.port, s.sort,   s.group,
+    return {s.ip,     s.user,      s.password, s.port, s.sort,  s.group,
             s.remark, s.startTime, s.endTime,  s.name, s.system};
 }
 
@@ -99,17 +98,19 @@ QString StoreRows::value(qsizetype row, const QString& column) const {
 
 ServerRecord serverRecordFromRow(const StoreRows& r, qsizetype row) {
     auto v = [&](const QString& column) { return r.value(row, column); };
-    return {v(u"id"_s),           v(u"server_ip"_s),   v(u"server_user"_s),  v(u"server_pass"_s),
-            v(u"server_port"_s),  v(u"sort"_s),        v(u"server_class"_s), v(u"remark"_s),
-            v(u"start_time"_s),   v(u"end_time"_s),    v(u"server_name"_s),  v(u"server_system"_s),
-            v(u"baota_url"_s),    v(u"baota_user"_s),  v(u"baota_pass"_s),   v(u"baota_apikey"_s)};
+    return {v(u"id"_s),          v(u"server_ip"_s),  v(u"server_user"_s),  v(u"server_pass"_s),
+            v(u"server_port"_s), v(u"sort"_s),       v(u"server_class"_s), v(u"remark"_s),
+            v(u"start_time"_s),  v(u"end_time"_s),   v(u"server_name"_s),  v(u"server_system"_s),
+            v(u"baota_url"_s),   v(u"baota_user"_s), v(u"baota_pass"_s),   v(u"baota_apikey"_s)};
 }
 
 GroupRecord groupRecordFromRow(const StoreRows& r, qsizetype row) {
     return {r.value(row, u"id"_s), r.value(row, u"server_class"_s), r.value(row, u"sort"_s)};
 }
 
-LocalStore::~LocalStore() { close(); }
+LocalStore::~LocalStore() {
+    close();
+}
 
 LocalStore::LocalStore(LocalStore&& other) noexcept : db_(std::exchange(other.db_, nullptr)) {}
 
@@ -121,7 +122,9 @@ LocalStore& LocalStore::operator=(LocalStore&& other) noexcept {
     return *this;
 }
 
-QString LocalStore::databasePath() { return DataFolder::file(u"myserver.db"_s); }
+QString LocalStore::databasePath() {
+    return DataFolder::file(u"myserver.db"_s);
+}
 
 StoredAccount LocalStore::ensureDatabase() {
     const QString path = databasePath();
@@ -195,7 +198,9 @@ bool LocalStore::execute(const QString& sql, const QStringList& values) {
     return stmt.isValid() && stmt.bind(values) && stmt.run();
 }
 
-qint64 LocalStore::lastInsertId() const { return db_ ? sqlite3_last_insert_rowid(db_) : 0; }
+qint64 LocalStore::lastInsertId() const {
+    return db_ ? sqlite3_last_insert_rowid(db_) : 0;
+}
 
 std::optional<StoreRows> LocalStore::query(const QString& sql, const QStringList& values) {
     if (!db_)
@@ -222,9 +227,8 @@ std::optional<StoreRows> LocalStore::query(const QString& sql, const QStringList
 
 std::optional<qint64> LocalStore::findFirst(const QString& table, const QString& condition,
                                             const QStringList& values) {
-    const auto rows = query(u"SELECT id FROM %1 WHERE %2 ORDER BY id LIMIT 1"_s.arg(quoted(table),
-                                                                                    condition),
-                            values);
+    const auto rows = query(
+        u"SELECT id FROM %1 WHERE %2 ORDER BY id LIMIT 1"_s.arg(quoted(table), condition), values);
     if (!rows || rows->rows.isEmpty())
         return std::nullopt;
     bool ok = false;
@@ -267,19 +271,16 @@ bool LocalStore::insertServer(const ServerRecord& s) {
         return false;
     ServerRecord server = s;
     server.sort = s.sort.trimmed();
-    return execute(kInsertServerHead +
-                       kPanelColumnsTail,
+    return execute(kInsertServerHead + kPanelColumnsTail,
                    serverValues(server) +
                        QStringList{s.panelUrl, s.panelUser, s.panelPassword, s.panelKey});
 }
 
 bool LocalStore::insertBatchServer(const ServerRecord& s, bool withPanelFields) {
-    const QStringList panel = withPanelFields
-                                  ? QStringList{s.panelUrl, s.panelUser, s.panelPassword, s.panelKey}
-                                  : QStringList{u"0"_s, u"0"_s, u"0"_s, u"0"_s};
-    return execute(kInsertServerHead +
-                       kPanelColumnsTail,
-                   serverValues(s) + panel);
+    const QStringList panel =
+        withPanelFields ? QStringList{s.panelUrl, s.panelUser, s.panelPassword, s.panelKey}
+                        : QStringList{u"0"_s, u"0"_s, u"0"_s, u"0"_s};
+    return execute(kInsertServerHead + kPanelColumnsTail, serverValues(s) + panel);
 }
 
 bool LocalStore::insertDownloadedServer(const ServerRecord& s) {
@@ -310,7 +311,6 @@ QString findServerByAddress(LocalStore& store, const QString& ip, const QString&
 }
 
 bool isSortNumber(const QString& text) {
-    static const QRegularExpression number(
-        uR"(^\s*[+-]?(\d+(\.\d*)?|\.\d+)([eE][+-]?\d+)?\s*$)"_s);
+    static const QRegularExpression number(uR"(^\s*[+-]?(\d+(\.\d*)?|\.\d+)([eE][+-]?\d+)?\s*$)"_s);
     return number.match(text).hasMatch();
 }

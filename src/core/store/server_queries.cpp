@@ -2,7 +2,9 @@
 
 using namespace Qt::StringLiterals;
 
-ServerQuery reloadQuery() { return {uR"(select * from server_data  ORDER BY "sort")"_s, {}}; }
+ServerQuery reloadQuery() {
+    return {uR"(select * from server_data  ORDER BY "sort")"_s, {}};
+}
 
 ServerQuery searchQuery(const QString& mode, const QString& text, const QString& group) {
     const QString contains = u'%' + text + u'%';
@@ -33,10 +35,10 @@ std::optional<QList<ListCells>> readListRows(LocalStore& store, const ServerQuer
     // Column positions once per query; a file not yet migrated lacks the panel columns,
     // whose cells stay empty.
     static const std::array<QString, ListColumn::Count> kSourceColumns = {
-        u"id"_s,        u"server_class"_s, u"server_name"_s, u"server_ip"_s,  u"start_time"_s,
-        u"end_time"_s,  u"remark"_s,       u"server_system"_s, QString(),     u"sort"_s,
-        u"server_port"_s, u"server_user"_s, u"server_pass"_s, u"baota_url"_s, u"baota_user"_s,
-        u"baota_pass"_s, u"baota_apikey"_s};
+        u"id"_s,          u"server_class"_s, u"server_name"_s,   u"server_ip"_s, u"start_time"_s,
+        u"end_time"_s,    u"remark"_s,       u"server_system"_s, QString(),      u"sort"_s,
+        u"server_port"_s, u"server_user"_s,  u"server_pass"_s,   u"baota_url"_s, u"baota_user"_s,
+        u"baota_pass"_s,  u"baota_apikey"_s};
     std::array<qsizetype, ListColumn::Count> source{};
     for (int c = 0; c < ListColumn::Count; ++c)
         source[c] = kSourceColumns[c].isEmpty() ? -1 : rows->columnIndex(kSourceColumns[c]);

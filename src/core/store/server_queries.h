@@ -12,8 +12,24 @@
 // The server list's columns, by the cell index every feature uses.
 namespace ListColumn {
 enum : int {
-    Id, Group, Name, Address, StartTime, EndTime, Remark, System, Status, Sort,
-    Port, User, Password, PanelUrl, PanelUser, PanelPassword, PanelKey, Count
+    Id,
+    Group,
+    Name,
+    Address,
+    StartTime,
+    EndTime,
+    Remark,
+    System,
+    Status,
+    Sort,
+    Port,
+    User,
+    Password,
+    PanelUrl,
+    PanelUser,
+    PanelPassword,
+    PanelKey,
+    Count
 };
 } // namespace ListColumn
 

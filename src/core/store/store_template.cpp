@@ -10,7 +10,8 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-const QString kSchema = uR"(CREATE TABLE "server_data" ("id" INTEGER NOT NULL PRIMARY KEY AUTOINCREMENT, "server_ip" TEXT, "server_user" TEXT, "server_pass" TEXT, "server_port" TEXT, "sort" INTEGER, "server_class" INTEGER, "remark" TEXT, "start_time" TEXT, "end_time" TEXT, "server_name" TEXT, "server_system" TEXT);
+const QString kSchema =
+    uR"(CREATE TABLE "server_data" ("id" INTEGER NOT NULL PRIMARY KEY AUTOINCREMENT, "server_ip" TEXT, "server_user" TEXT, "server_pass" TEXT, "server_port" TEXT, "sort" INTEGER, "server_class" INTEGER, "remark" TEXT, "start_time" TEXT, "end_time" TEXT, "server_name" TEXT, "server_system" TEXT);
 CREATE TABLE "server_class" ("id" INTEGER NOT NULL PRIMARY KEY AUTOINCREMENT, "server_class" TEXT, "sort" INTEGER);
 CREATE TABLE "server_user" ("id" INTEGER, "username" TEXT, "password" INTEGER);
 INSERT INTO "server_user" ("id", "username", "password") VALUES (1, NULL, NULL);
@@ -24,8 +25,9 @@ bool fillTemplate(const QString& path) {
     if (!store.open(path))
         return false;
     // The default group's insert also sets the server_class counter to 4.
-    return store.execute(u"PRAGMA page_size=1024"_s) && store.execute(u"BEGIN"_s) && store.execute(kSchema) &&
-           store.execute(kDefaultGroup, {u"默认分组"_s}) && store.execute(u"COMMIT"_s);
+    return store.execute(u"PRAGMA page_size=1024"_s) && store.execute(u"BEGIN"_s) &&
+           store.execute(kSchema) && store.execute(kDefaultGroup, {u"默认分组"_s}) &&
+           store.execute(u"COMMIT"_s);
 }
 
 } // namespace

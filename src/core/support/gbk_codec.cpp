@@ -36,6 +36,8 @@ QString decode(const char* bytes, qsizetype size) {
     return text;
 }
 
-QString decode(const QByteArray& bytes) { return decode(bytes.constData(), bytes.size()); }
+QString decode(const QByteArray& bytes) {
+    return decode(bytes.constData(), bytes.size());
+}
 
 } // namespace Gbk

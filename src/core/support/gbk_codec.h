@@ -13,6 +13,8 @@ QString decode(const QByteArray& bytes);
 QString decode(const char* bytes, qsizetype size);
 
 // True for a byte that starts a double-byte GBK character.
-constexpr bool isLeadByte(char byte) { return (static_cast<unsigned char>(byte) & 0x80) != 0; }
+constexpr bool isLeadByte(char byte) {
+    return (static_cast<unsigned char>(byte) & 0x80) != 0;
+}
 
 } // namespace Gbk

@@ -12,24 +12,31 @@
 
 namespace {
 
-bool isCSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
+bool isCSpace(char c) {
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 
 // The folded text as bytes for the numeric parsers; only ASCII matters to them.
 QByteArray numericBytes(const QString& text) {
     return ListSort::foldFullWidth(text).toLatin1();
 }
 
-template <typename Key>
-using Entry = std::pair<Key, qsizetype>;
+template <typename Key> using Entry = std::pair<Key, qsizetype>;
 
 int compareKeys(double a, double b) {
     if (std::fabs(a - b) <= 0.0000001)
         return 0;
     return a < b ? -1 : 1;
 }
-int compareKeys(int a, int b) { return a < b ? -1 : (a > b ? 1 : 0); }
-int compareKeys(const QByteArray& a, const QByteArray& b) { return a.compare(b); }
+int compareKeys(int a, int b) {
+    return a < b ? -1 : (a > b ? 1 : 0);
+}
+int compareKeys(const QByteArray& a, const QByteArray& b) {
+    return a.compare(b);
+}
 
 // Partitioning of the range lo..hi with the range's first entry as pivot, exactly as the
 // list has always sorted; returns the pivot's final place.
@@ -65,8 +72,7 @@ bool isNonDecreasing(const std::vector<Entry<Key>>& a, qsizetype lo, qsizetype h
 // The quicksort with its own stack of pending ranges instead of recursion, so a long list
 // cannot overflow the call stack. The ranges are disjoint, so the order in which they are
 // handled does not change the result.
-template <typename Key>
-std::vector<qsizetype> sortEntries(std::vector<Entry<Key>> a) {
+template <typename Key> std::vector<qsizetype> sortEntries(std::vector<Entry<Key>> a) {
     std::vector<std::pair<qsizetype, qsizetype>> pending;
     if (!a.empty())
         pending.emplace_back(0, qsizetype(a.size()) - 1);
@@ -151,8 +157,8 @@ double leadingNumber(const QString& text) {
     const auto [ptr, ec] = std::from_chars(start, p, value);
     if (ec == std::errc::result_out_of_range) {
         // Overflow reads as infinity and underflow as zero, as atof gives them.
-        const bool tiny = std::find(start, p, '-') != p && (std::find(start, p, 'e') != p ||
-                                                             std::find(start, p, 'E') != p);
+        const bool tiny = std::find(start, p, '-') != p &&
+                          (std::find(start, p, 'e') != p || std::find(start, p, 'E') != p);
         value = tiny ? 0.0 : HUGE_VAL;
     }
     return negative ? -value : value;

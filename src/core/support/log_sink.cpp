@@ -33,6 +33,8 @@ void append(const QString& line) {
         r(line);
 }
 
-void logLine(const QString& message) { append(timeText() + message + u"\r\n"_s); }
+void logLine(const QString& message) {
+    append(timeText() + message + u"\r\n"_s);
+}
 
 } // namespace LogSink

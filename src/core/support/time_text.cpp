@@ -15,4 +15,6 @@ QString timeText(const QDateTime& moment) {
     return text;
 }
 
-QString timeText() { return timeText(QDateTime::currentDateTime()); }
+QString timeText() {
+    return timeText(QDateTime::currentDateTime());
+}

@@ -11,8 +11,8 @@ void ListHeader::paintSection(QPainter* painter, const QRect& rect, int logicalI
     painter->restore();
     if (!markedColumns_.contains(logicalIndex) || rect.width() <= 0)
         return;
-    const QString caption = model() ? model()->headerData(logicalIndex, Qt::Horizontal).toString()
-                                    : QString();
+    const QString caption =
+        model() ? model()->headerData(logicalIndex, Qt::Horizontal).toString() : QString();
     const int textRight = rect.left() + 6 + fontMetrics().horizontalAdvance(caption);
     const QPoint at(qMin(textRight + 4, rect.right() - mark_.width()),
                     rect.top() + (rect.height() - mark_.height()) / 2);

@@ -5,25 +5,14 @@
 
 namespace {
 
-constexpr QSize kImageSize{16, 15};
-
-QPixmap dot(const QColor& fill, const QColor& rim) {
-    QPixmap image(kImageSize);
-    image.fill(Qt::transparent);
-    QPainter p(&image);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.setPen(rim);
-    p.setBrush(fill);
-    p.drawEllipse(QRectF(2.5, 2, 11, 11));
-    return image;
-}
+constexpr QSize kCaretSize{16, 15};
 
 } // namespace
 
 namespace ListImages {
 
 QPixmap headerCaret() {
-    QPixmap image(kImageSize);
+    QPixmap image(kCaretSize);
     image.fill(Qt::white);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
@@ -33,8 +22,8 @@ QPixmap headerCaret() {
 }
 
 QList<QIcon> statusDots() {
-    return {QIcon(dot(QColor(40, 180, 60), QColor(20, 120, 40))),
-            QIcon(dot(QColor(170, 170, 170), QColor(120, 120, 120)))};
+    return {QIcon(QStringLiteral(":/status/online.png")),
+            QIcon(QStringLiteral(":/status/offline.png"))};
 }
 
 } // namespace ListImages

@@ -4,8 +4,8 @@
 
 ListTable::ListTable(QWidget* parent) : QTableView(parent) {
     // The table connects this by name; onRowCountChanged takes its place.
-    disconnect(verticalHeader(), SIGNAL(sectionCountChanged(int,int)), this,
-               SLOT(rowCountChanged(int,int)));
+    disconnect(verticalHeader(), SIGNAL(sectionCountChanged(int, int)), this,
+               SLOT(rowCountChanged(int, int)));
     connect(verticalHeader(), &QHeaderView::sectionCountChanged, this,
             &ListTable::onRowCountChanged);
     geometryTimer_.setSingleShot(true);

@@ -1,11 +1,13 @@
 #include "ui/app/main_window.h"
 
 #include "core/cloud/base_address.h"
+#include "core/remote/embedded_tools.h"
 #include "core/store/local_store.h"
 #include "ui/app/edge_docking.h"
 #include "ui/app/log_pane.h"
 #include "ui/app/prompt.h"
 #include "ui/app/server_list_view.h"
+#include "ui/remote/reachability_probe.h"
 
 #include "ui_main_window.h"
 
@@ -42,6 +44,7 @@ void MainWindow::setUpControls() {
     logPane_ = new LogPane(ui_->编辑框1);
     logPane_->connectLogSink();
     serverList_ = new ServerListView(ui_->超级列表框1);
+    probe_ = new ReachabilityProbe(serverList_->model(), this);
 }
 
 void MainWindow::setUpTimers() {
@@ -62,6 +65,9 @@ void MainWindow::setUpTimers() {
 void MainWindow::connectActions() {
     connect(ui_->按钮10, &QPushButton::clicked, this, &MainWindow::stopTimerAndRefresh);
     connect(serverList_, &ServerListView::refreshRequested, this, &MainWindow::refreshList);
+    connect(serverList_, &ServerListView::probeAllRequested, probe_, &ReachabilityProbe::probeAll);
+    connect(serverList_, &ServerListView::probeRowRequested, probe_, &ReachabilityProbe::start);
+    connect(probe_, &ReachabilityProbe::passEnded, this, &MainWindow::onProbePassEnded);
     connect(ui_->查询按钮, &QPushButton::clicked, this, [this] {
         serverList_->search(ui_->查询方式分组框->currentText(), ui_->查询内容编辑框->text(),
                             ui_->选择分组组合框->currentText());
@@ -85,12 +91,15 @@ void MainWindow::disableUnbuiltActions() {
 }
 
 void MainWindow::onCreated() {
+    EmbeddedTools::extract();
     startup_.cloudBaseAddress = CloudApi::configuredBaseAddress();
     startup_.account = LocalStore::ensureDatabase();
     refreshList();
 }
 
-void MainWindow::refreshList() { serverList_->reload(); }
+void MainWindow::refreshList() {
+    serverList_->reload();
+}
 
 // 时钟1's tick and "全局刷新": the periodic cycle restarts from this reload's probe pass.
 void MainWindow::stopTimerAndRefresh() {
@@ -107,7 +116,15 @@ void MainWindow::onSearchModeChanged(const QString& mode) {
     ui_->查询内容编辑框->setVisible(!byGroup);
 }
 
-void MainWindow::armRefreshTimer() { refreshTimer_.start(kRefreshIntervalMs); }
+void MainWindow::armRefreshTimer() {
+    refreshTimer_.start(kRefreshIntervalMs);
+}
+
+// Every probe pass ends with the count line and the next refresh in 6 minutes.
+void MainWindow::onProbePassEnded(int rowCount) {
+    ui_->透明标签2->setText(u"共查询到 %1 条数据"_s.arg(rowCount));
+    armRefreshTimer();
+}
 
 void MainWindow::onDockingTick() {
     const QScreen* screen = QGuiApplication::primaryScreen();

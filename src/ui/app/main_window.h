@@ -12,6 +12,7 @@ class MainWindowForm;
 }
 class LogPane;
 class ServerListView;
+class ReachabilityProbe;
 
 // What the start-up sequence leaves for the rest of the program.
 struct StartupState {
@@ -35,8 +36,9 @@ public:
     explicit MainWindow(QWidget* parent = nullptr);
     ~MainWindow() override;
 
-    // Start-up, run once the window exists: the cloud base address, the database (created
-    // from its template when missing, account read, columns migrated), then the list.
+    // Start-up, run once the window exists: the carried tools, the cloud base address, the
+    // database (created from its template when missing, account read, columns migrated),
+    // then the list.
     void onCreated();
 
     // Arms 时钟1 for the next list refresh in 6 minutes.
@@ -46,6 +48,7 @@ public:
 
     LogPane* logPane() const { return logPane_; }
     ServerListView* serverList() const { return serverList_; }
+    ReachabilityProbe* probe() const { return probe_; }
     const StartupState& startupState() const { return startup_; }
 
 private:
@@ -56,10 +59,12 @@ private:
     void onDockingTick();
     void onSearchModeChanged(const QString& mode);
     void stopTimerAndRefresh();
+    void onProbePassEnded(int rowCount);
 
     std::unique_ptr<Ui::MainWindowForm> ui_;
     LogPane* logPane_ = nullptr;
     ServerListView* serverList_ = nullptr;
+    ReachabilityProbe* probe_ = nullptr;
     StartupState startup_;
     QTimer refreshTimer_{this};      // 时钟1
     QTimer announcementTimer_{this}; // 时钟2

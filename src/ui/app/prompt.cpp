@@ -13,7 +13,9 @@ Prompt::Responder& responder() {
 
 namespace Prompt {
 
-void setResponder(Responder r) { responder() = std::move(r); }
+void setResponder(Responder r) {
+    responder() = std::move(r);
+}
 
 QMessageBox::StandardButton show(QWidget* parent, const PromptRequest& request) {
     if (responder())

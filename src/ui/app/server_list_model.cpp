@@ -6,9 +6,9 @@ ServerListModel::ServerListModel(QObject* parent) : QAbstractTableModel(parent) 
 
 QString ServerListModel::caption(int column) {
     static const QStringList kCaptions = {
-        u"ID"_s,      u"分组"_s,       u"服务器名称"_s, u"服务器IP"_s,   u"开始时间"_s,
-        u"到期时间"_s, u"备注"_s,      u"系统"_s,      u"状态"_s,       u"排序"_s,
-        u"端口"_s,    u"用户名"_s,     u"密码"_s,      u"baota_url"_s, u"baota_user"_s,
+        u"ID"_s,         u"分组"_s,        u"服务器名称"_s, u"服务器IP"_s,  u"开始时间"_s,
+        u"到期时间"_s,   u"备注"_s,        u"系统"_s,       u"状态"_s,      u"排序"_s,
+        u"端口"_s,       u"用户名"_s,      u"密码"_s,       u"baota_url"_s, u"baota_user"_s,
         u"baota_pass"_s, u"baota_apikey"_s};
     return kCaptions.value(column);
 }
@@ -74,6 +74,7 @@ int ServerListModel::appendRow(const ListCells& cells) {
     const int row = int(rows_.size());
     beginInsertRows({}, row, row);
     rows_.append(ListRow{cells});
+    rowById_.insert(cells[ListColumn::Id], row);
     endInsertRows();
     return row;
 }
@@ -87,6 +88,10 @@ QString ServerListModel::cell(int row, int column) const {
 void ServerListModel::setCell(int row, int column, const QString& text) {
     if (!isValidRow(row) || column < 0 || column >= ListColumn::Count)
         return;
+    if (column == ListColumn::Id) {
+        rowById_.remove(rows_[row].cells[column]);
+        rowById_.insert(text, row);
+    }
     rows_[row].cells[column] = text;
     const QModelIndex changed = index(row, column);
     Q_EMIT dataChanged(changed, changed, {Qt::DisplayRole});
@@ -104,7 +109,9 @@ int ServerListModel::statusImage(int row) const {
     return isValidRow(row) ? rows_[row].statusImage : -1;
 }
 
-bool ServerListModel::isChecked(int row) const { return isValidRow(row) && rows_[row].checked; }
+bool ServerListModel::isChecked(int row) const {
+    return isValidRow(row) && rows_[row].checked;
+}
 
 void ServerListModel::setChecked(int row, bool checked) {
     if (!isValidRow(row) || rows_[row].checked == checked)
@@ -114,18 +121,36 @@ void ServerListModel::setChecked(int row, bool checked) {
     Q_EMIT dataChanged(changed, changed, {Qt::CheckStateRole});
 }
 
-void ServerListModel::clear() { replaceRows({}); }
+int ServerListModel::rowOfServer(const QString& id, const QString& address,
+                                 const QString& port) const {
+    const int row = rowById_.value(id, -1);
+    if (id.isEmpty() || row < 0 || rows_[row].cells[ListColumn::Address] != address ||
+        rows_[row].cells[ListColumn::Port] != port)
+        return -1;
+    return row;
+}
+
+void ServerListModel::clear() {
+    replaceRows({});
+}
 
 void ServerListModel::replaceRows(QList<ListRow> rows) {
     beginResetModel();
     rows_ = std::move(rows);
+    indexRows();
     endResetModel();
+}
+
+void ServerListModel::indexRows() {
+    rowById_.clear();
+    rowById_.reserve(rows_.size());
+    for (int row = 0; row < rows_.size(); ++row)
+        rowById_.insert(rows_[row].cells[ListColumn::Id], row);
 }
 
 void ServerListModel::setStatusImages(QList<QIcon> images) {
     statusImages_ = std::move(images);
     if (!rows_.isEmpty())
         Q_EMIT dataChanged(index(0, ListColumn::Status),
-                           index(int(rows_.size()) - 1, ListColumn::Status),
-                           {Qt::DecorationRole});
+                           index(int(rows_.size()) - 1, ListColumn::Status), {Qt::DecorationRole});
 }

@@ -3,6 +3,7 @@
 #include "core/store/server_queries.h"
 
 #include <QAbstractTableModel>
+#include <QHash>
 #include <QIcon>
 #include <QList>
 
@@ -38,6 +39,8 @@ public:
     int statusImage(int row) const;
     bool isChecked(int row) const;
     void setChecked(int row, bool checked);
+    // The row that shows the server with this id, address and port; -1 when none does.
+    int rowOfServer(const QString& id, const QString& address, const QString& port) const;
     void clear();
     void replaceRows(QList<ListRow> rows);
     const QList<ListRow>& rows() const { return rows_; }
@@ -48,6 +51,9 @@ public:
 private:
     bool isValidRow(int row) const { return row >= 0 && row < rows_.size(); }
 
+    void indexRows();
+
     QList<ListRow> rows_;
+    QHash<QString, int> rowById_;
     QList<QIcon> statusImages_;
 };

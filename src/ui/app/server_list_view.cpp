@@ -5,22 +5,20 @@
 #include "ui/app/list_header.h"
 #include "ui/app/list_images.h"
 #include "ui/app/prompt.h"
+#include "ui/app/run_then_deliver.h"
 
-#include <QCoreApplication>
 #include <QCursor>
 #include <QMenu>
-#include <QPointer>
 #include <QStyledItemDelegate>
-#include <QThreadPool>
 #include <QTableView>
+#include <QThreadPool>
 
 using namespace Qt::StringLiterals;
 
 namespace {
 
-constexpr std::array<int, ListColumn::Count> kColumnWidths = {50, 100, 120, 140, 135, 135, 180, 80,
-                                                              55, 75,  0,   0,   0,   0,   0,   0,
-                                                              0};
+constexpr std::array<int, ListColumn::Count> kColumnWidths = {
+    50, 100, 120, 140, 135, 135, 180, 80, 55, 75, 0, 0, 0, 0, 0, 0, 0};
 
 // Centres the 状态 cell's dot the way its text is centred.
 class StatusDelegate : public QStyledItemDelegate {
@@ -35,24 +33,6 @@ protected:
             option->decorationSize = option->rect.size().boundedTo(QSize(36, 17));
     }
 };
-
-// Runs `work` on the shared thread pool and hands its result to `receiver` on the UI thread,
-// unless the receiver is gone by then.
-template <typename Receiver, typename Work, typename Deliver>
-void runThenDeliver(Receiver* receiver, Work work, Deliver deliver) {
-    QPointer<Receiver> guard(receiver);
-    QThreadPool::globalInstance()->start([guard, work = std::move(work),
-                                          deliver = std::move(deliver)]() mutable {
-        auto result = work();
-        QMetaObject::invokeMethod(
-            qApp,
-            [guard, deliver = std::move(deliver), result = std::move(result)]() mutable {
-                if (guard)
-                    deliver(guard.data(), std::move(result));
-            },
-            Qt::QueuedConnection);
-    });
-}
 
 // Reads the list's rows on a connection of the calling (worker) thread.
 std::optional<QList<ListCells>> readRows(const QString& path, const ServerQuery& query,
@@ -150,7 +130,8 @@ void ServerListView::startReloadRead() {
     const quint64 generation = supersede();
     reloadReading_ = true;
     runThenDeliver(
-        this, [path = LocalStore::databasePath()] { return readRows(path, reloadQuery(), {}); },
+        *QThreadPool::globalInstance(), this,
+        [path = LocalStore::databasePath()] { return readRows(path, reloadQuery(), {}); },
         [generation](ServerListView* self, std::optional<QList<ListCells>> rows) {
             self->reloadReading_ = false;
             if (self->reloadAgain_)
@@ -175,7 +156,7 @@ void ServerListView::onRowsRead(quint64 generation, std::optional<QList<ListCell
 void ServerListView::search(const QString& mode, const QString& text, const QString& group) {
     const quint64 generation = supersede();
     runThenDeliver(
-        this,
+        *QThreadPool::globalInstance(), this,
         [path = LocalStore::databasePath(), query = searchQuery(mode, text, group)] {
             return readRows(path, query, kWaitingForProbe);
         },
@@ -220,7 +201,9 @@ void ServerListView::stopFill() {
     nextPending_ = 0;
 }
 
-bool ServerListView::isFilling() const { return busy_; }
+bool ServerListView::isFilling() const {
+    return busy_;
+}
 
 void ServerListView::sortByColumn(int column) {
     const quint64 generation = supersede();
@@ -229,7 +212,8 @@ void ServerListView::sortByColumn(int column) {
     for (const ListRow& row : model_->rows())
         keys << row.cells[column];
     runThenDeliver(
-        this, [keys, column] { return ListSort::sortOrder(keys, column); },
+        *QThreadPool::globalInstance(), this,
+        [keys, column] { return ListSort::sortOrder(keys, column); },
         [generation, rows = model_->rows()](ServerListView* self, std::vector<qsizetype> order) {
             self->onSorted(generation, rows, std::move(order));
         });

@@ -1,0 +1,17 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace TcpingCheck {
+
+inline const QString kOpenMark = QStringLiteral("Port is open");
+
+// The tool folder's tcping arguments for one attempt at host:port.
+QStringList arguments(const QString& host, const QString& port);
+
+// Runs one tcping attempt at host:port and tells whether its output says "Port is open"
+// anywhere. A missing tool, an empty or wrong address and a closed port all read as no.
+bool portAnswers(const QString& host, const QString& port);
+
+} // namespace TcpingCheck

@@ -1,0 +1,70 @@
+#include "ui/remote/reachability_probe.h"
+
+#include "core/remote/tcping_check.h"
+#include "ui/app/run_then_deliver.h"
+#include "ui/app/server_list_model.h"
+
+ReachabilityProbe::ReachabilityProbe(ServerListModel* model, QObject* parent)
+    : QObject(parent), model_(model) {
+    pool_.setMaxThreadCount(kMaxRunningProbes);
+    passTimer_.setInterval(kStartPaceMs);
+    connect(&passTimer_, &QTimer::timeout, this, &ReachabilityProbe::startNextOfPass);
+}
+
+ReachabilityProbe::~ReachabilityProbe() {
+    passTimer_.stop();
+    pool_.clear();
+    pool_.waitForDone();
+}
+
+void ReachabilityProbe::start(int row) {
+    if (row == 0)
+        probeAll();
+    else
+        probeRow(row);
+}
+
+// A newer pass covers every row, so an older one still starting probes stops.
+void ReachabilityProbe::probeAll() {
+    passTimer_.stop();
+    passNext_ = 0;
+    passCount_ = model_->rowCount();
+    startNextOfPass();
+    passTimer_.start();
+}
+
+void ReachabilityProbe::startNextOfPass() {
+    if (passNext_ < passCount_) {
+        launch(passNext_++, false);
+        return;
+    }
+    passTimer_.stop();
+    Q_EMIT passEnded(model_->rowCount());
+}
+
+void ReachabilityProbe::probeRow(int row) {
+    launch(row, true);
+}
+
+void ReachabilityProbe::launch(int row, bool endsPass) {
+    if (row < 0 || row >= model_->rowCount()) {
+        if (endsPass)
+            Q_EMIT passEnded(model_->rowCount());
+        return;
+    }
+    const QString id = model_->cell(row, ListColumn::Id);
+    const QString host = model_->cell(row, ListColumn::Address);
+    const QString port = model_->cell(row, ListColumn::Port);
+    runThenDeliver(
+        pool_, this, [host, port] { return TcpingCheck::portAnswers(host, port); },
+        [id, host, port, endsPass](ReachabilityProbe* self, bool open) {
+            ServerListModel* model = self->model_;
+            const int shownAt = model->rowOfServer(id, host, port);
+            if (shownAt >= 0) {
+                model->setCell(shownAt, ListColumn::Status, QString());
+                model->setStatusImage(shownAt, open ? kOnlineImage : kOfflineImage);
+            }
+            if (endsPass)
+                Q_EMIT self->passEnded(model->rowCount());
+        });
+}
