@@ -1,0 +1,1 @@
+# Benchmarks of the HTTP client and JSON documents.

@@ -1,0 +1,1 @@
+# The HTTP client, JSON documents, regular expressions and the cloud request frame.

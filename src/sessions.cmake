@@ -1,0 +1,1 @@
+# Session launchers, dialog pressing and the small server actions.

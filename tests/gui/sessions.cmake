@@ -1,0 +1,1 @@
+# Window tests of the session launchers and the small server actions.

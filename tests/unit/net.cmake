@@ -1,0 +1,1 @@
+# Tests of the HTTP client, JSON documents, regular expressions and the cloud frame.

@@ -1,0 +1,1 @@
+# Tests of the session launchers and the small server actions.
