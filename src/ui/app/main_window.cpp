@@ -8,6 +8,10 @@
 #include "ui/app/prompt.h"
 #include "ui/app/server_list_view.h"
 #include "ui/remote/reachability_probe.h"
+#include "ui/store/batch_window.h"
+#include "ui/store/export_action.h"
+#include "ui/store/group_manager.h"
+#include "ui/store/server_editor.h"
 
 #include "ui_main_window.h"
 
@@ -45,6 +49,8 @@ void MainWindow::setUpControls() {
     logPane_->connectLogSink();
     serverList_ = new ServerListView(ui_->超级列表框1);
     probe_ = new ReachabilityProbe(serverList_->model(), this);
+    serverEditor_ = new ServerEditor(serverList_, probe_, this);
+    groupManager_ = new GroupManager(serverList_, ui_->选择分组组合框, this);
 }
 
 void MainWindow::setUpTimers() {
@@ -77,16 +83,33 @@ void MainWindow::connectActions() {
     connect(ui_->按钮9, &QPushButton::clicked, serverList_, &ServerListView::checkAll);
     connect(ui_->按钮11, &QPushButton::clicked, serverList_, &ServerListView::uncheckAll);
     connect(ui_->按钮8, &QPushButton::clicked, serverList_, &ServerListView::invertChecks);
+
+    connect(ui_->按钮3, &QPushButton::clicked, serverEditor_, &ServerEditor::openAddWindow);
+    connect(ui_->按钮6, &QPushButton::clicked, serverEditor_, &ServerEditor::deleteCheckedServers);
+    auto enableMenuItem = [this](const QString& text, auto receiver, auto slot) {
+        QAction* item = serverList_->menuAction(text);
+        item->setEnabled(true);
+        connect(item, &QAction::triggered, receiver, slot);
+    };
+    enableMenuItem(u"添加服务器"_s, serverEditor_, &ServerEditor::openAddWindow);
+    enableMenuItem(u"修改/查看服务器"_s, serverEditor_, &ServerEditor::openModifyWindow);
+    enableMenuItem(u"删除服务器"_s, serverEditor_, &ServerEditor::deleteServer);
+
+    connect(ui_->按钮2, &QPushButton::clicked, this,
+            [this] { groupManager_->openAddGroup(false); });
+    connect(ui_->按钮4, &QPushButton::clicked, groupManager_, &GroupManager::openManager);
+    connect(ui_->按钮5, &QPushButton::clicked, this, &MainWindow::openBatchWindow);
+    connect(ui_->按钮14, &QPushButton::clicked, this, &MainWindow::openBatchWindow);
+    connect(ui_->按钮13, &QPushButton::clicked, this,
+            [this] { exportServerList(serverList_, this); });
     connect(ui_->按钮7, &QPushButton::clicked, this,
             [this] { Prompt::inform(this, u"该功能暂未开放"_s); });
 }
 
 // Actions whose features are not in this build yet stay visibly unavailable.
 void MainWindow::disableUnbuiltActions() {
-    for (QPushButton* control :
-         {ui_->查询按钮1, ui_->查询按钮2, ui_->查询按钮3, ui_->按钮17, ui_->按钮3, ui_->按钮5,
-          ui_->按钮6, ui_->按钮1, ui_->按钮12, ui_->按钮2, ui_->按钮4, ui_->按钮13, ui_->按钮16,
-          ui_->按钮15, ui_->按钮14})
+    for (QPushButton* control : {ui_->查询按钮1, ui_->查询按钮2, ui_->查询按钮3, ui_->按钮17,
+                                 ui_->按钮1, ui_->按钮12, ui_->按钮16, ui_->按钮15})
         control->setEnabled(false);
 }
 
@@ -95,6 +118,12 @@ void MainWindow::onCreated() {
     startup_.cloudBaseAddress = CloudApi::configuredBaseAddress();
     startup_.account = LocalStore::ensureDatabase();
     refreshList();
+    groupManager_->refillGroupFilter();
+}
+
+void MainWindow::openBatchWindow() {
+    BatchWindow window(serverList_, this);
+    window.exec();
 }
 
 void MainWindow::refreshList() {

@@ -13,6 +13,8 @@ class MainWindowForm;
 class LogPane;
 class ServerListView;
 class ReachabilityProbe;
+class ServerEditor;
+class GroupManager;
 
 // What the start-up sequence leaves for the rest of the program.
 struct StartupState {
@@ -38,7 +40,7 @@ public:
 
     // Start-up, run once the window exists: the carried tools, the cloud base address, the
     // database (created from its template when missing, account read, columns migrated),
-    // then the list.
+    // then the list and the group filter.
     void onCreated();
 
     // Arms 时钟1 for the next list refresh in 6 minutes.
@@ -49,6 +51,8 @@ public:
     LogPane* logPane() const { return logPane_; }
     ServerListView* serverList() const { return serverList_; }
     ReachabilityProbe* probe() const { return probe_; }
+    ServerEditor* serverEditor() const { return serverEditor_; }
+    GroupManager* groupManager() const { return groupManager_; }
     const StartupState& startupState() const { return startup_; }
 
 private:
@@ -60,11 +64,14 @@ private:
     void onSearchModeChanged(const QString& mode);
     void stopTimerAndRefresh();
     void onProbePassEnded(int rowCount);
+    void openBatchWindow();
 
     std::unique_ptr<Ui::MainWindowForm> ui_;
     LogPane* logPane_ = nullptr;
     ServerListView* serverList_ = nullptr;
     ReachabilityProbe* probe_ = nullptr;
+    ServerEditor* serverEditor_ = nullptr;
+    GroupManager* groupManager_ = nullptr;
     StartupState startup_;
     QTimer refreshTimer_{this};      // 时钟1
     QTimer announcementTimer_{this}; // 时钟2

@@ -79,6 +79,15 @@ int ServerListModel::appendRow(const ListCells& cells) {
     return row;
 }
 
+void ServerListModel::deleteRow(int row) {
+    if (!isValidRow(row))
+        return;
+    beginRemoveRows({}, row, row);
+    rows_.removeAt(row);
+    indexRows();
+    endRemoveRows();
+}
+
 QString ServerListModel::cell(int row, int column) const {
     if (!isValidRow(row) || column < 0 || column >= ListColumn::Count)
         return {};

@@ -33,6 +33,7 @@ public:
     // The row operations the rest of the program uses. Out-of-range rows read as empty and
     // ignore writes.
     int appendRow(const ListCells& cells);
+    void deleteRow(int row);
     QString cell(int row, int column) const;
     void setCell(int row, int column, const QString& text);
     void setStatusImage(int row, int image);

@@ -1,0 +1,75 @@
+#include "core/store/server_editing.h"
+
+#include "core/store/line_formats.h"
+
+using namespace Qt::StringLiterals;
+
+namespace ServerEditing {
+
+QString editorTimeText(const QDateTime& moment) {
+    const QDate d = moment.date();
+    const QTime t = moment.time();
+    return u"%1-%2-%3 %4:%5:%6"_s.arg(d.year())
+        .arg(d.month())
+        .arg(d.day())
+        .arg(t.hour())
+        .arg(t.minute())
+        .arg(t.second());
+}
+
+std::pair<QString, QString> defaultRentalTimes(const QDateTime& now) {
+    const QString start = editorTimeText(now);
+    const QDate d = now.date();
+    const QTime t = now.time();
+    const QString end = u"%1-%2-%3 %4:%5:%6"_s.arg(d.year() + 1)
+                            .arg(d.month())
+                            .arg(d.day())
+                            .arg(t.hour())
+                            .arg(t.minute())
+                            .arg(t.second());
+    return {start, end};
+}
+
+PortAndUser chooseSystem(bool linux, const QString& port, const QString& user) {
+    const QString fromPort = linux ? u"3389"_s : u"22"_s;
+    const QString toPort = linux ? u"22"_s : u"3389"_s;
+    const QString fromUser = linux ? u"administrator"_s : u"root"_s;
+    const QString toUser = linux ? u"root"_s : u"administrator"_s;
+    return {port == fromPort || port.isEmpty() ? toPort : port,
+            user == fromUser || user.isEmpty() ? toUser : user};
+}
+
+std::optional<std::pair<QString, QString>> splitAddressAndPort(const QString& text) {
+    if (!text.contains(u':'))
+        return std::nullopt;
+    const QStringList pieces = splitFields(text, u":"_s);
+    if (pieces.size() < 2)
+        return std::nullopt;
+    return std::pair{pieces[0], pieces[1]};
+}
+
+ListCells listCells(const ServerRecord& s, const QString& status) {
+    return {s.id,        s.group,         s.name,    s.ip,   s.startTime, s.endTime,  s.remark,
+            s.system,    status,          s.sort,    s.port, s.user,      s.password, s.panelUrl,
+            s.panelUser, s.panelPassword, s.panelKey};
+}
+
+LocalStore::ColumnValues storedColumns(const ServerRecord& s) {
+    return {{u"server_ip"_s, s.ip},
+            {u"server_user"_s, s.user},
+            {u"server_pass"_s, s.password},
+            {u"server_port"_s, s.port},
+            {u"sort"_s, s.sort},
+            {u"server_class"_s, s.group},
+            {u"remark"_s, s.remark},
+            {u"start_time"_s, s.startTime},
+            {u"end_time"_s, s.endTime},
+            {u"server_name"_s, s.name},
+            {u"server_system"_s, s.system},
+            {u"baota_url"_s, s.panelUrl},
+            {u"baota_user"_s, s.panelUser},
+            {u"baota_pass"_s, s.panelPassword},
+            {u"baota_apikey"_s, s.panelKey}};
+}
+
+} // namespace ServerEditing

@@ -1,0 +1,113 @@
+#include "ui/store/batch_window.h"
+
+#include "core/store/batch_lines.h"
+#include "core/store/data_folder.h"
+#include "core/store/line_formats.h"
+#include "core/store/local_store.h"
+#include "ui/app/prompt.h"
+#include "ui/app/server_list_view.h"
+
+#include "ui_batch_window.h"
+
+#include <QFile>
+#include <QFileDialog>
+
+using namespace Qt::StringLiterals;
+
+BatchWindow::BatchWindow(ServerListView* list, QWidget* parent)
+    : QDialog(parent), ui_(std::make_unique<Ui::BatchWindow>()), list_(list) {
+    ui_->setupUi(this);
+    setModal(true);
+    setFixedSize(size());
+    setWindowTitle(QString());
+    setText(kHint);
+    sliceTimer_.setInterval(0);
+    connect(&sliceTimer_, &QTimer::timeout, this, &BatchWindow::addSlice);
+    connect(ui_->按钮1, &QPushButton::clicked, this, &BatchWindow::addLines);
+    connect(ui_->按钮2, &QPushButton::clicked, this, &BatchWindow::chooseAndImportFile);
+}
+
+BatchWindow::~BatchWindow() = default;
+
+QString BatchWindow::text() const {
+    // The box keeps "\n" between lines; server lines are separated by CR LF.
+    return ui_->编辑框1->toPlainText().replace(u'\n', u"\r\n"_s);
+}
+
+void BatchWindow::setText(const QString& text) {
+    ui_->编辑框1->setPlainText(QString(text).replace(u"\r\n"_s, u"\n"_s));
+}
+
+void BatchWindow::addLines() {
+    if (isAdding())
+        return;
+    const QString trimmed = trimLineBreaks(text());
+    setText(trimmed);
+    lines_ = BatchImport::blockLines(trimmed);
+    nextLine_ = 0;
+    ui_->按钮1->setEnabled(false);
+    ui_->按钮2->setEnabled(false);
+    sliceTimer_.start();
+}
+
+// One slice: as many lines as fit in kSliceMs, in one transaction, then one reload request
+// for the list (requests made while a reload reads are served by a single further read).
+void BatchWindow::addSlice() {
+    LocalStore store;
+    store.open();
+    store.execute(u"BEGIN"_s);
+    QElapsedTimer clock;
+    clock.start();
+    bool added = false;
+    while (nextLine_ < lines_.size() && clock.elapsed() < kSliceMs) {
+        const auto result = BatchImport::addLine(store, lines_[nextLine_++]);
+        if (result.outcome == BatchImport::Outcome::Added) {
+            list_->model()->appendRow(result.provisionalRow);
+            added = true;
+        }
+    }
+    store.execute(u"COMMIT"_s);
+    store.close();
+    if (added)
+        list_->reload();
+    ui_->进度标签->setText(u"正在添加 %1 / %2"_s.arg(nextLine_).arg(lines_.size()));
+    if (nextLine_ >= lines_.size())
+        finishAdding();
+}
+
+void BatchWindow::finishAdding() {
+    sliceTimer_.stop();
+    lines_.clear();
+    ui_->进度标签->clear();
+    ui_->按钮1->setEnabled(true);
+    ui_->按钮2->setEnabled(true);
+    if (announceImport_) {
+        announceImport_ = false;
+        Prompt::inform(this, u"从文件导入成功"_s);
+    }
+    Q_EMIT addingFinished();
+}
+
+void BatchWindow::chooseAndImportFile() {
+    const QString path = QFileDialog::getOpenFileName(this, QString(), DataFolder::path());
+    if (!path.isEmpty())
+        importFile(path);
+}
+
+bool BatchWindow::importFile(const QString& path) {
+    if (isAdding())
+        return false;
+    QFile file(path);
+    if (file.size() > BatchImport::kMaxFileBytes) {
+        Prompt::inform(this, u"文件太大（超过 8 MB），请选择服务器列表的文本文件"_s);
+        return false;
+    }
+    if (!file.open(QIODevice::ReadOnly)) {
+        Prompt::inform(this, u"无法读取文件：%1"_s.arg(file.errorString()));
+        return false;
+    }
+    setText(BatchImport::decodeFile(file.readAll()));
+    announceImport_ = true;
+    addLines();
+    return true;
+}

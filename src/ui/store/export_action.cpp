@@ -1,0 +1,19 @@
+#include "ui/store/export_action.h"
+
+#include "core/store/batch_lines.h"
+#include "ui/app/prompt.h"
+#include "ui/app/server_list_view.h"
+
+using namespace Qt::StringLiterals;
+
+void exportServerList(ServerListView* list, QWidget* parent) {
+    QList<ListCells> rows;
+    for (const ListRow& row : list->model()->rows())
+        rows << row.cells;
+    QString error;
+    if (BatchExport::writeExportFile(BatchExport::exportText(rows), &error))
+        Prompt::inform(parent, u"导出成功，导出文件在软件运行目录下 导出记录.txt"_s);
+    else
+        Prompt::inform(parent, u"导出失败：%1"_s.arg(error), Prompt::kDefaultCaption,
+                       QMessageBox::Warning);
+}

@@ -1,0 +1,7 @@
+#pragma once
+
+class QWidget;
+class ServerListView;
+
+// "批量导出": every listed row, in the list's order and filter, into 导出记录.txt.
+void exportServerList(ServerListView* list, QWidget* parent);

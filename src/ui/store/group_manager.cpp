@@ -1,0 +1,170 @@
+#include "ui/store/group_manager.h"
+
+#include "core/store/local_store.h"
+#include "ui/app/prompt.h"
+#include "ui/app/run_then_deliver.h"
+#include "ui/app/server_list_view.h"
+#include "ui/store/group_windows.h"
+
+#include <QComboBox>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+std::optional<QList<GroupRecord>> readGroups(const QString& path) {
+    LocalStore store;
+    if (!store.open(path))
+        return std::nullopt;
+    const auto rows = store.allRows(u"server_class"_s);
+    if (!rows)
+        return std::nullopt;
+    QList<GroupRecord> groups;
+    for (qsizetype r = 0; r < rows->rows.size(); ++r)
+        groups << groupRecordFromRow(*rows, r);
+    return groups;
+}
+
+void deleteGroupById(const QString& id) {
+    LocalStore store;
+    if (!store.open())
+        return;
+    if (const auto found = store.findFirst(u"server_class"_s, u"id=?"_s, {id}))
+        store.deleteRow(u"server_class"_s, *found);
+}
+
+} // namespace
+
+GroupManager::GroupManager(ServerListView* list, QComboBox* groupFilter, QWidget* window)
+    : QObject(window), list_(list), groupFilter_(groupFilter), window_(window) {
+    deleteTimer_.setInterval(kDeletePaceMs);
+    connect(&deleteTimer_, &QTimer::timeout, this, &GroupManager::deleteNextChecked);
+}
+
+QWidget* GroupManager::dialogParent() const {
+    return manager_ ? static_cast<QWidget*>(manager_.data()) : window_;
+}
+
+void GroupManager::openAddGroup(bool fromManager) {
+    groupEditorOrigin_ = fromManager;
+    GroupEditWindow editor(GroupEditWindow::Mode::Add, dialogParent());
+    connect(&editor, &GroupEditWindow::submitted, this,
+            [&] { addGroup(editor.name(), editor.sort()); });
+    editor.exec();
+}
+
+void GroupManager::addGroup(const QString& name, const QString& sort) {
+    bool added = false;
+    {
+        LocalStore store;
+        added = store.open() && store.insertGroup(name, sort);
+    }
+    Prompt::inform(dialogParent(), added ? u"添加成功"_s : u"添加失败"_s);
+    refillGroupFilter();
+    if (groupEditorOrigin_)
+        fillGroupManagerList();
+}
+
+void GroupManager::openManager() {
+    GroupManagerWindow manager(window_);
+    manager_ = &manager;
+    connect(&manager, &GroupManagerWindow::addRequested, this, [this] { openAddGroup(true); });
+    connect(&manager, &GroupManagerWindow::modifyRequested, this, &GroupManager::openModifyGroup);
+    connect(&manager, &GroupManagerWindow::deleteRequested, this, &GroupManager::deleteGroup);
+    connect(&manager, &GroupManagerWindow::deleteCheckedRequested, this,
+            &GroupManager::deleteCheckedGroups);
+    fillGroupManagerList();
+    manager.exec();
+    deleteTimer_.stop();
+    pendingDeletes_.clear();
+}
+
+void GroupManager::fillGroupManagerList() {
+    if (manager_)
+        manager_->setGroups(readGroups(LocalStore::databasePath()).value_or(QList<GroupRecord>()));
+}
+
+void GroupManager::openModifyGroup() {
+    if (!manager_)
+        return;
+    editedGroup_ = manager_->group(manager_->selectedRow());
+    GroupEditWindow editor(GroupEditWindow::Mode::Modify, manager_);
+    editor.setGroup(editedGroup_.name, editedGroup_.sort);
+    connect(&editor, &GroupEditWindow::submitted, this, [&] {
+        if (saveGroup(editor.name(), editor.sort()))
+            editor.accept();
+    });
+    editor.exec();
+}
+
+bool GroupManager::saveGroup(const QString& name, const QString& sort) {
+    bool saved = false;
+    {
+        LocalStore store;
+        const auto found = store.open()
+                               ? store.findFirst(u"server_class"_s, u"id=?"_s, {editedGroup_.id})
+                               : std::nullopt;
+        saved = found && store.updateColumns(u"server_class"_s, *found,
+                                             {{u"server_class"_s, name}, {u"sort"_s, sort}});
+        // The servers follow their group's new name.
+        if (saved)
+            store.renameGroupInServers(editedGroup_.name, name);
+    }
+    if (!saved) {
+        Prompt::inform(dialogParent(), u"修改失败"_s);
+        return false;
+    }
+    refillGroupFilter();
+    fillGroupManagerList();
+    list_->reload();
+    Prompt::inform(dialogParent(), u"修改成功"_s);
+    return true;
+}
+
+void GroupManager::deleteGroup() {
+    if (!manager_)
+        return;
+    const int row = manager_->selectedRow();
+    deleteGroupById(manager_->group(row).id);
+    manager_->removeRow(row);
+    refillGroupFilter();
+}
+
+void GroupManager::deleteCheckedGroups() {
+    if (!manager_ || isDeleting())
+        return;
+    pendingDeletes_.clear();
+    for (int row = 0; row < manager_->rowCount(); ++row)
+        if (manager_->isChecked(row))
+            pendingDeletes_ << manager_->group(row).id;
+    deleteNextChecked();
+}
+
+void GroupManager::deleteNextChecked() {
+    if (pendingDeletes_.isEmpty()) {
+        deleteTimer_.stop();
+        refillGroupFilter();
+        fillGroupManagerList();
+        return;
+    }
+    deleteGroupById(pendingDeletes_.takeFirst());
+    if (!deleteTimer_.isActive())
+        deleteTimer_.start();
+}
+
+void GroupManager::refillGroupFilter() {
+    const quint64 generation = ++filterGeneration_;
+    runThenDeliver(
+        *QThreadPool::globalInstance(), this,
+        [path = LocalStore::databasePath()] { return readGroups(path); },
+        [generation](GroupManager* self, std::optional<QList<GroupRecord>> groups) {
+            // A newer refill was asked for: its result will do.
+            if (generation != self->filterGeneration_)
+                return;
+            self->groupFilter_->clear();
+            for (const GroupRecord& g : groups.value_or(QList<GroupRecord>()))
+                self->groupFilter_->addItem(g.name, g.id.toLongLong());
+            self->groupFilter_->setCurrentIndex(self->groupFilter_->count() > 0 ? 0 : -1);
+            Q_EMIT self->groupFilterRefilled();
+        });
+}

@@ -1,0 +1,55 @@
+#pragma once
+
+#include "core/store/records.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QTimer>
+
+class QComboBox;
+class QWidget;
+class GroupManagerWindow;
+class ServerListView;
+
+// The group windows and the main window's group filter. A group is tied to its servers by
+// name only: renaming it renames their group, deleting it leaves them as they are.
+class GroupManager : public QObject {
+    Q_OBJECT
+public:
+    static constexpr int kDeletePaceMs = 200;
+
+    GroupManager(ServerListView* list, QComboBox* groupFilter, QWidget* window);
+
+    // "添加分组" from the main window (`fromManager` false) or from "分组管理" (true); after a
+    // successful add the management list is refilled only in the second case.
+    void openAddGroup(bool fromManager);
+    void addGroup(const QString& name, const QString& sort);
+    // "管理分组".
+    void openManager();
+    void fillGroupManagerList();
+    void openModifyGroup();
+    bool saveGroup(const QString& name, const QString& sort);
+    void deleteGroup();
+    void deleteCheckedGroups();
+    // Rebuilds 选择分组组合框 from the store, read on a worker.
+    void refillGroupFilter();
+
+    bool isDeleting() const { return deleteTimer_.isActive(); }
+
+Q_SIGNALS:
+    void groupFilterRefilled();
+
+private:
+    void deleteNextChecked();
+    QWidget* dialogParent() const;
+
+    ServerListView* list_;
+    QComboBox* groupFilter_;
+    QWidget* window_;
+    QPointer<GroupManagerWindow> manager_;
+    bool groupEditorOrigin_ = false;
+    GroupRecord editedGroup_;
+    QTimer deleteTimer_{this};
+    QStringList pendingDeletes_;
+    quint64 filterGeneration_ = 0;
+};

@@ -1,0 +1,163 @@
+#include "ui/store/server_editor.h"
+
+#include "core/store/local_store.h"
+#include "core/store/server_editing.h"
+#include "core/support/log_sink.h"
+#include "ui/app/prompt.h"
+#include "ui/app/server_list_view.h"
+#include "ui/remote/reachability_probe.h"
+#include "ui/store/server_editor_window.h"
+
+#include <QDateTime>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+QList<GroupRecord> readGroups(LocalStore& store) {
+    QList<GroupRecord> groups;
+    if (const auto rows = store.allRows(u"server_class"_s))
+        for (qsizetype r = 0; r < rows->rows.size(); ++r)
+            groups << groupRecordFromRow(*rows, r);
+    return groups;
+}
+
+} // namespace
+
+ServerEditor::ServerEditor(ServerListView* list, ReachabilityProbe* probe, QWidget* window)
+    : QObject(window), list_(list), probe_(probe), window_(window) {
+    deleteTimer_.setInterval(kDeletePaceMs);
+    connect(&deleteTimer_, &QTimer::timeout, this, &ServerEditor::deleteNextChecked);
+}
+
+void ServerEditor::openAddWindow() {
+    ServerEditorWindow window(ServerEditorWindow::Mode::Add, window_);
+    prepareAddWindow(window);
+    connect(&window, &ServerEditorWindow::submitted, this, [&] { addServer(window); });
+    window.exec();
+}
+
+void ServerEditor::openModifyWindow() {
+    ServerEditorWindow window(ServerEditorWindow::Mode::Modify, window_);
+    prepareModifyWindow(window);
+    connect(&window, &ServerEditorWindow::submitted, this, [&] { saveServer(window); });
+    window.exec();
+}
+
+void ServerEditor::prepareAddWindow(ServerEditorWindow& window) {
+    const auto [start, end] = ServerEditing::defaultRentalTimes(QDateTime::currentDateTime());
+    window.setRentalTimes(start, end);
+    LocalStore store;
+    if (store.open())
+        window.setGroups(readGroups(store));
+}
+
+void ServerEditor::addServer(ServerEditorWindow& window) {
+    LocalStore store;
+    store.open();
+    ServerRecord server = window.fields();
+    if (!findServerByAddress(store, server.ip, server.port).isEmpty()) {
+        LogSink::logLine(u"-指定服务器IP已经存在 添加失败"_s);
+        return;
+    }
+    if (!window.hasSelectedGroup())
+        Prompt::inform(&window, u"请选择服务器分组"_s);
+    if (!store.insertServer(server)) {
+        Prompt::inform(&window, u"添加失败"_s);
+        LogSink::logLine(u"-%1 添加失败"_s.arg(server.ip));
+        return;
+    }
+    server.id = QString::number(store.lastInsertId());
+    store.close();
+    Prompt::inform(&window, u"添加成功"_s);
+    LogSink::logLine(u"-%1 添加成功"_s.arg(server.ip));
+    const int row = list_->model()->appendRow(
+        ServerEditing::listCells(server, ServerListView::kWaitingForProbe));
+    probe_->start(row);
+}
+
+void ServerEditor::prepareModifyWindow(ServerEditorWindow& window) {
+    const QString id = list_->cell(list_->selectedRow(), ListColumn::Id);
+    LocalStore store;
+    if (!store.open()) {
+        Prompt::inform(&window, u"连接数据库失败"_s);
+        return;
+    }
+    const auto rows = store.query(u"SELECT * FROM server_data WHERE id=?"_s, {id});
+    if (!rows || rows->rows.isEmpty())
+        return;
+    const ServerRecord server = serverRecordFromRow(*rows, 0);
+    window.setFields(server);
+    // The server's own group comes first and selected, then every group in creation order.
+    window.setGroups(readGroups(store), &server.group);
+}
+
+void ServerEditor::saveServer(ServerEditorWindow& window) {
+    if (!window.hasSelectedGroup())
+        Prompt::inform(&window, u"请选择服务器分组"_s);
+    const int row = list_->selectedRow();
+    ServerRecord server = window.fields();
+    server.id = list_->cell(row, ListColumn::Id);
+    LocalStore store;
+    const auto found =
+        store.open() ? store.findFirst(u"server_data"_s, u"id=?"_s, {server.id}) : std::nullopt;
+    const bool saved = found && store.updateColumns(u"server_data"_s, *found,
+                                                    ServerEditing::storedColumns(server));
+    store.close();
+    if (saved) {
+        const ListCells cells =
+            ServerEditing::listCells(server, list_->cell(row, ListColumn::Status));
+        for (int c = ListColumn::Group; c < ListColumn::Count; ++c)
+            if (c != ListColumn::Status)
+                list_->model()->setCell(row, c, cells[c]);
+        probe_->start(row);
+    }
+    Prompt::inform(&window, saved ? u"修改成功"_s : u"修改失败"_s);
+    window.accept();
+}
+
+void ServerEditor::deleteServer() {
+    const int row = list_->selectedRow();
+    LocalStore store;
+    if (store.open()) {
+        if (const auto id =
+                store.findFirst(u"server_data"_s, u"id=?"_s, {list_->cell(row, ListColumn::Id)}))
+            store.deleteRow(u"server_data"_s, *id);
+    }
+    list_->model()->deleteRow(row);
+}
+
+void ServerEditor::deleteCheckedServers() {
+    if (isDeleting())
+        return;
+    if (!Prompt::confirm(
+            window_,
+            u"确定要删除端数据吗？删除后无法恢复！如果有上传到云端这可以从云端再次下载数据"_s,
+            QMessageBox::Ok | QMessageBox::Cancel))
+        return;
+    pendingDeletes_.clear();
+    ServerListModel* model = list_->model();
+    for (int row = 0; row < model->rowCount(); ++row)
+        if (model->isChecked(row))
+            pendingDeletes_.append(
+                {model->cell(row, ListColumn::Id), model->cell(row, ListColumn::Name)});
+    deleteNextChecked();
+}
+
+// One checked server per tick; the list is reloaded when all are gone.
+void ServerEditor::deleteNextChecked() {
+    if (pendingDeletes_.isEmpty()) {
+        deleteTimer_.stop();
+        list_->reload();
+        return;
+    }
+    const auto [id, name] = pendingDeletes_.takeFirst();
+    LocalStore store;
+    if (store.open()) {
+        if (const auto found = store.findFirst(u"server_data"_s, u"id=?"_s, {id}))
+            store.deleteRow(u"server_data"_s, *found);
+    }
+    LogSink::logLine(u"-正在删除：%1"_s.arg(name));
+    if (!deleteTimer_.isActive())
+        deleteTimer_.start();
+}

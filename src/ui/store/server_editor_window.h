@@ -1,0 +1,54 @@
+#pragma once
+
+#include "core/store/records.h"
+
+#include <QDialog>
+
+#include <memory>
+
+class QComboBox;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+namespace Ui {
+class AddServerWindow;
+class ModifyServerWindow;
+} // namespace Ui
+
+// The windows "添加服务器" and "修改服务器": the same server and panel fields under the same
+// names, laid out differently. The window only shows and collects fields; ServerEditor stores.
+class ServerEditorWindow : public QDialog {
+    Q_OBJECT
+public:
+    enum class Mode { Add, Modify };
+    static constexpr int kNarrowAddWidth = 392;
+    static constexpr int kWideAddWidth = 765;
+    static constexpr int kPanelAddButtonX = 136;
+
+    ServerEditorWindow(Mode mode, QWidget* parent = nullptr);
+    ~ServerEditorWindow() override;
+
+    Mode mode() const { return mode_; }
+
+    // The server the boxes describe (no id); the group is the selected item's text.
+    ServerRecord fields() const;
+    void setFields(const ServerRecord& server);
+    bool hasSelectedGroup() const;
+    // Replaces the group list: `first` (when not null) on top and selected, then every group.
+    void setGroups(const QList<GroupRecord>& groups, const QString* first = nullptr);
+    void setRentalTimes(const QString& start, const QString& end);
+
+Q_SIGNALS:
+    void submitted();
+
+private:
+    struct Controls;
+    void onSystemChosen();
+    void onAddressEdited(const QString& text);
+    void showPanelFields();
+
+    Mode mode_;
+    std::unique_ptr<Ui::AddServerWindow> addUi_;
+    std::unique_ptr<Ui::ModifyServerWindow> modifyUi_;
+    std::unique_ptr<Controls> c_;
+};

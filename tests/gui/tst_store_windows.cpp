@@ -1,0 +1,470 @@
+#include "common/test_home.h"
+#include "core/store/batch_lines.h"
+#include "core/store/data_folder.h"
+#include "core/store/local_store.h"
+#include "core/support/gbk_codec.h"
+#include "ui/app/application.h"
+#include "ui/app/main_window.h"
+#include "ui/app/prompt.h"
+#include "ui/app/server_list_view.h"
+#include "ui/store/batch_window.h"
+#include "ui/store/group_manager.h"
+#include "ui/store/group_windows.h"
+#include "ui/store/server_editor.h"
+#include "ui/store/server_editor_window.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSignalSpy>
+#include <QTableView>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+template <typename T> T* child(QWidget* parent, const char16_t* name) {
+    return parent->findChild<T*>(QString::fromUtf16(name));
+}
+
+QStringList column(ServerListView* list, int c) {
+    QStringList texts;
+    for (int row = 0; row < list->model()->rowCount(); ++row)
+        texts << list->cell(row, c);
+    return texts;
+}
+
+int countServers(const QString& condition = u"1"_s, const QStringList& values = {}) {
+    LocalStore store;
+    store.open();
+    const auto rows = store.query(u"SELECT count(*) FROM server_data WHERE "_s + condition, values);
+    return rows ? rows->rows.value(0).value(0).toInt() : -1;
+}
+
+// Runs `act` on the next modal window once it is shown, then closes that window.
+void onNextModal(std::function<void(QWidget*)> act) {
+    QTimer::singleShot(0, [act] {
+        QWidget* modal = nullptr;
+        QTRY_VERIFY_WITH_TIMEOUT((modal = QApplication::activeModalWidget()) != nullptr, 5000);
+        act(modal);
+        modal->close();
+    });
+}
+
+} // namespace
+
+class TestStoreWindows : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void addWindowDefaults();
+    void addWindowSystemSwitchAndAddressSplit_data();
+    void addWindowSystemSwitchAndAddressSplit();
+    void addServerRefusesDuplicatesAndBadSortKeys();
+    void modifyWindowShowsOwnGroupFirstAndSaves();
+    void deleteAndBatchDelete();
+    void groupsAddRenameDelete();
+    void batchAddLines();
+    void exportThenImport();
+    void importDecodesFiles_data();
+    void importDecodesFiles();
+    void buttonsOpenTheirWindows();
+
+private:
+    void waitForList();
+
+    TestHome home_;
+    std::unique_ptr<MainWindow> window_;
+    ServerListView* list_ = nullptr;
+    QList<PromptRequest> prompts_;
+    QStringList log_;
+};
+
+void TestStoreWindows::initTestCase() {
+    QVERIFY(home_.isValid());
+}
+
+void TestStoreWindows::init() {
+    QFile::remove(LocalStore::databasePath());
+    prompts_.clear();
+    Prompt::setResponder([this](const PromptRequest& r) {
+        prompts_ << r;
+        return QMessageBox::Ok;
+    });
+    window_ = std::make_unique<MainWindow>();
+    list_ = window_->serverList();
+    window_->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
+    waitForList();
+}
+
+void TestStoreWindows::cleanup() {
+    window_.reset();
+    Prompt::setResponder({});
+}
+
+void TestStoreWindows::waitForList() {
+    QTest::qWait(20);
+    QTRY_VERIFY_WITH_TIMEOUT(!list_->isFilling(), 15000);
+}
+
+void TestStoreWindows::addWindowDefaults() {
+    ServerEditorWindow add(ServerEditorWindow::Mode::Add);
+    window_->serverEditor()->prepareAddWindow(add);
+    QCOMPARE(add.width(), 392);
+    QCOMPARE(child<QLineEdit>(&add, u"服务器端口输入框")->text(), u"3389"_s);
+    QCOMPARE(child<QLineEdit>(&add, u"服务器用户名输入框")->text(), u"administrator"_s);
+    QCOMPARE(child<QLineEdit>(&add, u"排序输入框")->text(), u"50"_s);
+    QCOMPARE(child<QLineEdit>(&add, u"备注输入框")->text(), u"无"_s);
+    QVERIFY(child<QRadioButton>(&add, u"单选框1")->isChecked());
+    const QString start = child<QLineEdit>(&add, u"开始时间输入框")->text();
+    const QString end = child<QLineEdit>(&add, u"到期时间输入框")->text();
+    QVERIFY(QRegularExpression(u"^\\d{4}-[1-9]\\d?-[1-9]\\d? \\d{1,2}:\\d{1,2}:\\d{1,2}$"_s)
+                .match(start)
+                .hasMatch());
+    QCOMPARE(end.section(u'-', 0, 0).toInt(), start.section(u'-', 0, 0).toInt() + 1);
+    QCOMPARE(end.section(u'-', 1), start.section(u'-', 1));
+    auto* groups = child<QComboBox>(&add, u"服务器分组框");
+    QCOMPARE(groups->count(), 1);
+    QCOMPARE(groups->currentText(), u"默认分组"_s);
+
+    child<QPushButton>(&add, u"按钮2")->click();
+    QCOMPARE(add.width(), 765);
+    QVERIFY(child<QPushButton>(&add, u"按钮2")->isHidden());
+    QCOMPARE(child<QPushButton>(&add, u"按钮1")->x(), 136);
+}
+
+void TestStoreWindows::addWindowSystemSwitchAndAddressSplit_data() {
+    QTest::addColumn<QString>("typedPort");
+    QTest::addColumn<QString>("typedUser");
+    QTest::addColumn<QString>("port");
+    QTest::addColumn<QString>("user");
+    QTest::newRow("defaults follow") << u"3389"_s << u"administrator"_s << u"22"_s << u"root"_s;
+    QTest::newRow("typed port stays") << u"2222"_s << u"administrator"_s << u"2222"_s << u"root"_s;
+    QTest::newRow("empty boxes filled") << QString() << QString() << u"22"_s << u"root"_s;
+    QTest::newRow("typed account stays") << u"3389"_s << u"ops"_s << u"22"_s << u"ops"_s;
+}
+
+void TestStoreWindows::addWindowSystemSwitchAndAddressSplit() {
+    QFETCH(QString, typedPort);
+    QFETCH(QString, typedUser);
+    QFETCH(QString, port);
+    QFETCH(QString, user);
+    ServerEditorWindow add(ServerEditorWindow::Mode::Add);
+    auto* portBox = child<QLineEdit>(&add, u"服务器端口输入框");
+    auto* userBox = child<QLineEdit>(&add, u"服务器用户名输入框");
+    portBox->setText(typedPort);
+    userBox->setText(typedUser);
+    child<QRadioButton>(&add, u"单选框2")->click();
+    QCOMPARE(portBox->text(), port);
+    QCOMPARE(userBox->text(), user);
+
+    child<QLineEdit>(&add, u"服务器IP输入框")->setText(u"127.0.0.5:2200:9"_s);
+    QCOMPARE(child<QLineEdit>(&add, u"服务器IP输入框")->text(), u"127.0.0.5"_s);
+    QCOMPARE(portBox->text(), u"2200"_s);
+}
+
+void TestStoreWindows::addServerRefusesDuplicatesAndBadSortKeys() {
+    QStringList logged;
+    ServerEditorWindow add(ServerEditorWindow::Mode::Add);
+    ServerEditor* editor = window_->serverEditor();
+    editor->prepareAddWindow(add);
+    child<QLineEdit>(&add, u"服务器IP输入框")->setText(u"127.0.0.5"_s);
+    child<QLineEdit>(&add, u"服务器名称输入框")->setText(u"O'Brien's box"_s);
+    editor->addServer(add);
+    QCOMPARE(prompts_.last().text, u"添加成功"_s);
+    QCOMPARE(countServers(), 1);
+    QCOMPARE(list_->model()->rowCount(), 1);
+    QCOMPARE(list_->cell(0, ListColumn::Name), u"O'Brien's box"_s);
+    QCOMPARE(list_->cell(0, ListColumn::Id), u"6"_s);
+    QCOMPARE(list_->cell(0, ListColumn::Status), u"等待检测"_s);
+
+    // Same address and port: refused quietly, with a log line only.
+    const int boxes = int(prompts_.size());
+    editor->addServer(add);
+    QCOMPARE(prompts_.size(), boxes);
+    QCOMPARE(countServers(), 1);
+    QTRY_VERIFY(
+        child<QPlainTextEdit>(window_.get(), u"编辑框1")->toPlainText().contains(u"-S_ID 6\n"_s));
+    QTRY_VERIFY(child<QPlainTextEdit>(window_.get(), u"编辑框1")
+                    ->toPlainText()
+                    .contains(u"-指定服务器IP已经存在 添加失败"_s));
+
+    child<QLineEdit>(&add, u"服务器端口输入框")->setText(u"3390"_s);
+    editor->addServer(add);
+    QCOMPARE(countServers(), 2);
+
+    child<QLineEdit>(&add, u"服务器端口输入框")->setText(u"3391"_s);
+    child<QLineEdit>(&add, u"排序输入框")->clear();
+    editor->addServer(add);
+    QCOMPARE(prompts_.last().text, u"添加失败"_s);
+    QCOMPARE(countServers(), 2);
+}
+
+void TestStoreWindows::modifyWindowShowsOwnGroupFirstAndSaves() {
+    {
+        LocalStore store;
+        QVERIFY(store.open());
+        ServerRecord s;
+        s.ip = u"127.0.0.7"_s;
+        s.port = u"22"_s;
+        s.group = u"默认分组"_s;
+        s.sort = u"50"_s;
+        s.system = u"linux"_s;
+        QVERIFY(store.insertBatchServer(s, false));
+    }
+    list_->reload();
+    waitForList();
+    list_->view()->setCurrentIndex(list_->model()->index(0, 0));
+
+    ServerEditorWindow modify(ServerEditorWindow::Mode::Modify);
+    window_->serverEditor()->prepareModifyWindow(modify);
+    auto* groups = child<QComboBox>(&modify, u"服务器分组框");
+    QCOMPARE(groups->count(), 2);
+    QCOMPARE(groups->itemText(0), u"默认分组"_s);
+    QCOMPARE(groups->itemText(1), u"默认分组"_s);
+    QVERIFY(child<QRadioButton>(&modify, u"单选框2")->isChecked());
+    QCOMPARE(child<QLineEdit>(&modify, u"服务器IP输入框")->text(), u"127.0.0.7"_s);
+
+    // The modify window takes any text: an empty sort key and a quote.
+    child<QLineEdit>(&modify, u"排序输入框")->clear();
+    child<QLineEdit>(&modify, u"备注输入框")->setText(u"x'); DROP TABLE server_data; --"_s);
+    child<QLineEdit>(&modify, u"面板地址编辑框")->setText(u"http://127.0.0.1:8888/abc"_s);
+    window_->serverEditor()->saveServer(modify);
+    QCOMPARE(prompts_.last().text, u"修改成功"_s);
+    QCOMPARE(list_->cell(0, ListColumn::Remark), u"x'); DROP TABLE server_data; --"_s);
+    QCOMPARE(list_->cell(0, ListColumn::PanelUrl), u"http://127.0.0.1:8888/abc"_s);
+    QCOMPARE(list_->cell(0, ListColumn::Sort), QString());
+    QCOMPARE(countServers(u"remark=? AND sort=''"_s, {u"x'); DROP TABLE server_data; --"_s}), 1);
+}
+
+void TestStoreWindows::deleteAndBatchDelete() {
+    {
+        LocalStore store;
+        QVERIFY(store.open());
+        for (int n = 1; n <= 6; ++n) {
+            ServerRecord s;
+            s.ip = u"127.0.1.%1"_s.arg(n);
+            s.port = u"22"_s;
+            s.name = u"s%1"_s.arg(n);
+            s.sort = QString::number(n);
+            QVERIFY(store.insertBatchServer(s, false));
+        }
+    }
+    list_->reload();
+    waitForList();
+    list_->view()->setCurrentIndex(list_->model()->index(0, 0));
+    window_->serverEditor()->deleteServer();
+    QCOMPARE(list_->model()->rowCount(), 5);
+    QCOMPARE(countServers(), 5);
+
+    list_->model()->setChecked(0, true);
+    list_->model()->setChecked(2, true);
+    list_->model()->setChecked(4, true);
+    window_->serverEditor()->deleteCheckedServers();
+    QCOMPARE(prompts_.last().text,
+             u"确定要删除端数据吗？删除后无法恢复！如果有上传到云端这可以从云端再次下载数据"_s);
+    QTRY_VERIFY_WITH_TIMEOUT(!window_->serverEditor()->isDeleting(), 5000);
+    waitForList();
+    QCOMPARE(column(list_, ListColumn::Name), (QStringList{u"s3"_s, u"s5"_s}));
+    auto* pane = child<QPlainTextEdit>(window_.get(), u"编辑框1");
+    QTRY_VERIFY(pane->toPlainText().contains(u"-正在删除：s6"_s));
+    QCOMPARE(pane->toPlainText().count(u"-正在删除："_s), 3);
+}
+
+void TestStoreWindows::groupsAddRenameDelete() {
+    GroupManager* groups = window_->groupManager();
+    auto* filter = child<QComboBox>(window_.get(), u"选择分组组合框");
+    QSignalSpy refilled(groups, &GroupManager::groupFilterRefilled);
+    groups->addGroup(u"测试"_s, u"60"_s);
+    groups->addGroup(u"测试"_s, u"abc"_s);
+    groups->addGroup(u"香港"_s, u"50"_s);
+    QTRY_VERIFY(refilled.count() >= 1);
+    QTRY_COMPARE(filter->count(), 4);
+    QCOMPARE(filter->itemText(0), u"默认分组"_s);
+    QCOMPARE(filter->itemText(1), u"测试"_s);
+    QCOMPARE(filter->itemText(2), u"测试"_s);
+
+    {
+        LocalStore store;
+        QVERIFY(store.open());
+        ServerRecord s;
+        s.ip = u"127.0.2.1"_s;
+        s.port = u"22"_s;
+        s.group = u"默认分组"_s;
+        s.sort = u"1"_s;
+        QVERIFY(store.insertBatchServer(s, false));
+    }
+    // In 分组管理: rename the default group (its server follows), delete another group
+    // (its servers keep the name).
+    onNextModal([&](QWidget* modal) {
+        auto* managerWindow = qobject_cast<GroupManagerWindow*>(modal);
+        QVERIFY(managerWindow);
+        QCOMPARE(managerWindow->rowCount(), 4);
+        QCOMPARE(managerWindow->group(2).sort, u"abc"_s);
+        auto* view = managerWindow->findChild<QTableView*>(u"超级列表框1"_s);
+        view->setCurrentIndex(view->model()->index(0, 0));
+        onNextModal([&](QWidget* editWindow) {
+            child<QLineEdit>(editWindow, u"编辑框1")->setText(u"生产"_s);
+            child<QPushButton>(editWindow, u"按钮1")->click();
+        });
+        managerWindow->menu()->actions().at(0)->trigger();
+        QCOMPARE(managerWindow->group(0).name, u"生产"_s);
+        view->setCurrentIndex(view->model()->index(3, 0));
+        managerWindow->menu()->actions().at(1)->trigger();
+        QCOMPARE(managerWindow->rowCount(), 3);
+    });
+    groups->openManager();
+    QCOMPARE(prompts_.last().text, u"修改成功"_s);
+    QCOMPARE(countServers(u"server_class=?"_s, {u"生产"_s}), 1);
+    waitForList();
+    QTRY_COMPARE(list_->cell(0, ListColumn::Group), u"生产"_s);
+    QTRY_COMPARE(filter->count(), 3);
+    QCOMPARE(filter->itemText(0), u"生产"_s);
+}
+
+void TestStoreWindows::batchAddLines() {
+    BatchWindow batch(list_);
+    QCOMPARE(batch.text(), BatchWindow::kHint);
+    QSignalSpy finished(&batch, &BatchWindow::addingFinished);
+    // The untouched hint adds one server from its second line.
+    batch.addLines();
+    QVERIFY(finished.wait(5000));
+    QCOMPARE(countServers(u"server_ip='服务器IP' AND server_port='端口'"_s), 1);
+
+    const QString block =
+        u"\r\n"
+        u"香港----web----127.0.3.1----root----p&w=1----22----linux----备注----s----e----10\r\n"
+        u"\r\n"
+        u"香港----web----127.0.3.1----root----p&w=1----22----linux----备注----s----e----10\r\n"
+        u"short----line----127.0.3.2----root----pw----22----linux----r----s----e----\r\n"
+        u"美国----db----127.0.3.3----root----pw----22----linux----r----s----e----20----http://"
+        u"127.0.0.1:8888/x----admin----pp----key\r\n"
+        u"美国----half----127.0.3.4----root----pw----22----linux----r----s----e----30----http://127.0.0.1:8888/y\r\n"_s;
+    batch.setText(block);
+    batch.addLines();
+    QVERIFY(finished.wait(5000));
+    QVERIFY(!batch.text().startsWith(u"\r\n"_s));
+    QCOMPARE(countServers(u"server_ip LIKE '127.0.3.%'"_s), 3);
+    QCOMPARE(countServers(u"server_ip='127.0.3.1' AND baota_url='0' AND server_pass='p&w=1'"_s), 1);
+    QCOMPARE(countServers(u"server_ip='127.0.3.3' AND baota_apikey='key'"_s), 1);
+    QCOMPARE(countServers(u"server_ip='127.0.3.4' AND baota_url='http://127.0.0.1:8888/y' AND "
+                          u"baota_apikey=''"_s),
+             1);
+    auto* pane = child<QPlainTextEdit>(window_.get(), u"编辑框1");
+    QTRY_VERIFY(pane->toPlainText().contains(u"-127.0.3.1 添加失败 指定服务器IP已经存在"_s));
+    QVERIFY(pane->toPlainText().contains(u"-127.0.3.3 添加成功"_s));
+    waitForList();
+    QCOMPARE(list_->model()->rowCount(), 4);
+}
+
+void TestStoreWindows::exportThenImport() {
+    BatchWindow batch(list_);
+    QSignalSpy finished(&batch, &BatchWindow::addingFinished);
+    batch.setText(
+        u"默认分组----a----127.0.4.1----root----pw----22----linux----r----s----e----5\r\n"
+        u"默认分组----b----127.0.4.2----administrator----pw2----3389----windows----备注----s----e----6"_s);
+    batch.addLines();
+    QVERIFY(finished.wait(5000));
+    waitForList();
+
+    child<QPushButton>(window_.get(), u"按钮13")->click();
+    QCOMPARE(prompts_.last().text, u"导出成功，导出文件在软件运行目录下 导出记录.txt"_s);
+    QFile file(DataFolder::file(BatchExport::kFileName));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray bytes = file.readAll();
+    file.close();
+    QCOMPARE(
+        bytes,
+        Gbk::encode(
+            u"默认分组----a----127.0.4.1----root----pw----22----linux----r----s----e----5----0----"
+            u"0----0----0----\r\n"
+            u"默认分组----b----127.0.4.2----administrator----pw2----3389----windows----备注----s----e----6----0----0----0----0----"_s));
+
+    // Into the same database: every line exists already.
+    QVERIFY(batch.importFile(file.fileName()));
+    QVERIFY(finished.wait(5000));
+    QCOMPARE(prompts_.last().text, u"从文件导入成功"_s);
+    QCOMPARE(countServers(), 2);
+
+    // Into an empty database: every server comes back, "0" in the panel columns.
+    {
+        LocalStore store;
+        QVERIFY(store.open());
+        QVERIFY(store.execute(u"DELETE FROM server_data"_s));
+    }
+    QVERIFY(batch.importFile(file.fileName()));
+    QVERIFY(finished.wait(5000));
+    QCOMPARE(countServers(u"baota_url='0' AND baota_apikey='0'"_s), 2);
+    QCOMPARE(countServers(u"server_name='b' AND remark='备注' AND server_user='administrator'"_s),
+             1);
+}
+
+void TestStoreWindows::importDecodesFiles_data() {
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<int>("servers");
+    const QString line =
+        u"香港----名字----127.0.5.1----root----pw----22----linux----备注----s----e----1"_s;
+    QTest::newRow("GBK") << Gbk::encode(line) << 1;
+    QTest::newRow("UTF-8") << line.toUtf8() << 1;
+    QTest::newRow("UTF-8 with mark") << QByteArray("\xEF\xBB\xBF") + line.toUtf8() << 1;
+    QByteArray utf16("\xFF\xFE");
+    utf16.append(reinterpret_cast<const char*>(line.utf16()), line.size() * 2);
+    QTest::newRow("UTF-16") << utf16 << 1;
+    QTest::newRow("binary") << QByteArray("\x7F"
+                                          "ELF\x02\x01\x01\x00\x00----",
+                                          13)
+                            << 0;
+}
+
+void TestStoreWindows::importDecodesFiles() {
+    QFETCH(QByteArray, bytes);
+    QFETCH(int, servers);
+    const QString path = DataFolder::file(u"import.txt"_s);
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(bytes);
+    file.close();
+    BatchWindow batch(list_);
+    QSignalSpy finished(&batch, &BatchWindow::addingFinished);
+    QVERIFY(batch.importFile(path));
+    QVERIFY(finished.wait(5000));
+    QCOMPARE(countServers(u"server_name='名字' AND server_class='香港' AND remark='备注'"_s),
+             servers);
+}
+
+void TestStoreWindows::buttonsOpenTheirWindows() {
+    const QList<std::pair<const char16_t*, const char*>> buttons = {
+        {u"按钮3", "ServerEditorWindow"},
+        {u"按钮5", "BatchWindow"},
+        {u"按钮14", "BatchWindow"},
+        {u"按钮2", "GroupEditWindow"},
+        {u"按钮4", "GroupManagerWindow"}};
+    for (const auto& [button, kind] : buttons) {
+        QString opened;
+        onNextModal([&](QWidget* modal) {
+            opened = QString::fromLatin1(modal->metaObject()->className());
+        });
+        child<QPushButton>(window_.get(), button)->click();
+        QCOMPARE(opened, QString::fromLatin1(kind));
+    }
+}
+
+int main(int argc, char* argv[]) {
+    QApplication app(argc, argv);
+    setUpApplication(app);
+    TestStoreWindows test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_store_windows.moc"

@@ -1,0 +1,127 @@
+#include "core/store/batch_lines.h"
+#include "core/store/server_editing.h"
+
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+
+class TestServerEditing : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void rentalTimes_data();
+    void rentalTimes();
+    void addressAndPort_data();
+    void addressAndPort();
+    void batchLineFields_data();
+    void batchLineFields();
+    void exportText();
+};
+
+void TestServerEditing::rentalTimes_data() {
+    QTest::addColumn<QDateTime>("now");
+    QTest::addColumn<QString>("start");
+    QTest::addColumn<QString>("end");
+    QTest::newRow("no leading zeros") << QDateTime(QDate(2024, 6, 6), QTime(9, 5, 7))
+                                      << u"2024-6-6 9:5:7"_s << u"2025-6-6 9:5:7"_s;
+    QTest::newRow("midnight") << QDateTime(QDate(2024, 12, 31), QTime(0, 0, 0))
+                              << u"2024-12-31 0:0:0"_s << u"2025-12-31 0:0:0"_s;
+    // Only the year changes: a leap day gives a day that does not exist, as typed.
+    QTest::newRow("leap day") << QDateTime(QDate(2024, 2, 29), QTime(23, 59, 59))
+                              << u"2024-2-29 23:59:59"_s << u"2025-2-29 23:59:59"_s;
+}
+
+void TestServerEditing::rentalTimes() {
+    QFETCH(QDateTime, now);
+    QFETCH(QString, start);
+    QFETCH(QString, end);
+    const auto times = ServerEditing::defaultRentalTimes(now);
+    QCOMPARE(times.first, start);
+    QCOMPARE(times.second, end);
+}
+
+void TestServerEditing::addressAndPort_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("splits");
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<QString>("port");
+    QTest::newRow("address and port") << u"10.0.0.5:22"_s << true << u"10.0.0.5"_s << u"22"_s;
+    QTest::newRow("no colon") << u"10.0.0.5"_s << false << QString() << QString();
+    QTest::newRow("trailing colon") << u"10.0.0.5:"_s << false << QString() << QString();
+    QTest::newRow("several colons") << u"a:1:2"_s << true << u"a"_s << u"1"_s;
+    QTest::newRow("leading colon") << u":22"_s << true << QString() << u"22"_s;
+}
+
+void TestServerEditing::addressAndPort() {
+    QFETCH(QString, text);
+    QFETCH(bool, splits);
+    QFETCH(QString, address);
+    QFETCH(QString, port);
+    const auto split = ServerEditing::splitAddressAndPort(text);
+    QCOMPARE(split.has_value(), splits);
+    if (split) {
+        QCOMPARE(split->first, address);
+        QCOMPARE(split->second, port);
+    }
+}
+
+void TestServerEditing::batchLineFields_data() {
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<bool>("taken");
+    QTest::addColumn<bool>("panel");
+    QTest::addColumn<QString>("panelUrl");
+    QTest::addColumn<QString>("panelKey");
+    const QString eleven = u"g----n----127.0.0.1----u----p----22----linux----r----s----e----50"_s;
+    QTest::newRow("eleven fields") << eleven << true << false << u"0"_s << u"0"_s;
+    QTest::newRow("ten fields and a trailing separator")
+        << u"g----n----127.0.0.1----u----p----22----linux----r----s----e----"_s << false << false
+        << QString() << QString();
+    QTest::newRow("twelve fields") << eleven + u"----http://127.0.0.1:8888/x"_s << true << true
+                                   << u"http://127.0.0.1:8888/x"_s << QString();
+    QTest::newRow("fifteen fields")
+        << eleven + u"----url----user----pass----key"_s << true << true << u"url"_s << u"key"_s;
+    QTest::newRow("the hint's first line")
+        << u"批量添加格式如下：一行一个"_s << false << false << QString() << QString();
+}
+
+void TestServerEditing::batchLineFields() {
+    QFETCH(QString, line);
+    QFETCH(bool, taken);
+    QFETCH(bool, panel);
+    QFETCH(QString, panelUrl);
+    QFETCH(QString, panelKey);
+    const auto parsed = BatchImport::parseLine(line);
+    QCOMPARE(parsed.has_value(), taken);
+    if (!parsed)
+        return;
+    QCOMPARE(parsed->withPanelFields, panel);
+    QCOMPARE(parsed->server.panelUrl, panelUrl);
+    QCOMPARE(parsed->server.panelKey, panelKey);
+    QCOMPARE(parsed->server.ip, u"127.0.0.1"_s);
+    QCOMPARE(parsed->server.sort, u"50"_s);
+}
+
+void TestServerEditing::exportText() {
+    ServerRecord a;
+    a.group = u"香港"_s;
+    a.name = u"web"_s;
+    a.ip = u"127.0.0.1"_s;
+    a.user = u"root"_s;
+    a.password = u"p"_s;
+    a.port = u"22"_s;
+    a.system = u"linux"_s;
+    a.remark = u"r"_s;
+    a.startTime = u"s"_s;
+    a.endTime = u"e"_s;
+    a.sort = u"50"_s;
+    a.panelKey = u"never exported"_s;
+    const ListCells row = ServerEditing::listCells(a, QString());
+    QCOMPARE(BatchExport::exportText({}), QString());
+    QCOMPARE(
+        BatchExport::exportText({row, row}),
+        u"香港----web----127.0.0.1----root----p----22----linux----r----s----e----50----0----0----0-"
+        u"---0----\r\n"
+        u"香港----web----127.0.0.1----root----p----22----linux----r----s----e----50----0----0----0----0----"_s);
+}
+
+QTEST_GUILESS_MAIN(TestServerEditing)
+#include "tst_server_editing.moc"
