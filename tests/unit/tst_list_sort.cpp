@@ -105,6 +105,8 @@ void TestListSort::leadingNumbers_data() {
     QTest::newRow("full-width digits") << u"１２３"_s << 123.0 << 123;
     QTest::newRow("full-width sign and space") << u"\u3000－４"_s << -4.0 << -4;
     QTest::newRow("address") << u"10.0.0.2"_s << 10.0 << 10;
+    QTest::newRow("number underflow") << u"1e-400"_s << 0.0 << 1;
+    QTest::newRow("number overflow") << u"1e400"_s << qInf() << 1;
     QTest::newRow("integer overflow") << u"99999999999"_s << 99999999999.0 << INT_MAX;
     QTest::newRow("negative overflow") << u"-99999999999"_s << -99999999999.0 << INT_MIN;
 }

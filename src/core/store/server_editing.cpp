@@ -6,10 +6,12 @@ using namespace Qt::StringLiterals;
 
 namespace ServerEditing {
 
-QString editorTimeText(const QDateTime& moment) {
+namespace {
+
+QString timeTextOfYear(int year, const QDateTime& moment) {
     const QDate d = moment.date();
     const QTime t = moment.time();
-    return u"%1-%2-%3 %4:%5:%6"_s.arg(d.year())
+    return u"%1-%2-%3 %4:%5:%6"_s.arg(year)
         .arg(d.month())
         .arg(d.day())
         .arg(t.hour())
@@ -17,17 +19,14 @@ QString editorTimeText(const QDateTime& moment) {
         .arg(t.second());
 }
 
+} // namespace
+
+QString editorTimeText(const QDateTime& moment) {
+    return timeTextOfYear(moment.date().year(), moment);
+}
+
 std::pair<QString, QString> defaultRentalTimes(const QDateTime& now) {
-    const QString start = editorTimeText(now);
-    const QDate d = now.date();
-    const QTime t = now.time();
-    const QString end = u"%1-%2-%3 %4:%5:%6"_s.arg(d.year() + 1)
-                            .arg(d.month())
-                            .arg(d.day())
-                            .arg(t.hour())
-                            .arg(t.minute())
-                            .arg(t.second());
-    return {start, end};
+    return {editorTimeText(now), timeTextOfYear(now.date().year() + 1, now)};
 }
 
 PortAndUser chooseSystem(bool linux, const QString& port, const QString& user) {

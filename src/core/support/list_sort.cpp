@@ -19,6 +19,15 @@ bool isDigit(char c) {
     return c >= '0' && c <= '9';
 }
 
+// Skips C's blanks and reads an optional sign, as atof and atoi do; true for "-".
+bool skipBlanksAndSign(const char*& p, const char* end) {
+    while (p < end && isCSpace(*p))
+        ++p;
+    if (p < end && (*p == '+' || *p == '-'))
+        return *p++ == '-';
+    return false;
+}
+
 // The folded text as bytes for the numeric parsers; only ASCII matters to them.
 QByteArray numericBytes(const QString& text) {
     return ListSort::foldFullWidth(text).toLatin1();
@@ -127,11 +136,7 @@ double leadingNumber(const QString& text) {
     const QByteArray bytes = numericBytes(text);
     const char* p = bytes.constData();
     const char* end = p + bytes.size();
-    while (p < end && isCSpace(*p))
-        ++p;
-    bool negative = false;
-    if (p < end && (*p == '+' || *p == '-'))
-        negative = *p++ == '-';
+    const bool negative = skipBlanksAndSign(p, end);
     const char* start = p;
     qsizetype digits = 0;
     while (p < end && isDigit(*p))
@@ -143,24 +148,22 @@ double leadingNumber(const QString& text) {
     }
     if (digits == 0)
         return 0.0;
+    bool negativeExponent = false;
     if (p < end && (*p == 'e' || *p == 'E')) {
         const char* q = p + 1;
         if (q < end && (*q == '+' || *q == '-'))
-            ++q;
+            negativeExponent = *q++ == '-';
         if (q < end && isDigit(*q)) {
             while (q < end && isDigit(*q))
                 ++q;
             p = q;
+        } else {
+            negativeExponent = false;
         }
     }
     double value = 0.0;
-    const auto [ptr, ec] = std::from_chars(start, p, value);
-    if (ec == std::errc::result_out_of_range) {
-        // Overflow reads as infinity and underflow as zero, as atof gives them.
-        const bool tiny = std::find(start, p, '-') != p &&
-                          (std::find(start, p, 'e') != p || std::find(start, p, 'E') != p);
-        value = tiny ? 0.0 : HUGE_VAL;
-    }
+    if (std::from_chars(start, p, value).ec == std::errc::result_out_of_range)
+        value = negativeExponent ? 0.0 : HUGE_VAL; // as atof: underflow 0, overflow infinity
     return negative ? -value : value;
 }
 
@@ -168,11 +171,7 @@ int leadingInteger(const QString& text) {
     const QByteArray bytes = numericBytes(text);
     const char* p = bytes.constData();
     const char* end = p + bytes.size();
-    while (p < end && isCSpace(*p))
-        ++p;
-    bool negative = false;
-    if (p < end && (*p == '+' || *p == '-'))
-        negative = *p++ == '-';
+    const bool negative = skipBlanksAndSign(p, end);
     long long value = 0;
     while (p < end && isDigit(*p)) {
         value = value * 10 + (*p++ - '0');
