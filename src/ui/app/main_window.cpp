@@ -1,6 +1,6 @@
 #include "ui/app/main_window.h"
 
-#include "core/cloud/base_address.h"
+#include "core/cloud/cloud_api.h"
 #include "core/remote/embedded_tools.h"
 #include "core/store/local_store.h"
 #include "ui/app/edge_docking.h"
@@ -116,6 +116,7 @@ void MainWindow::disableUnbuiltActions() {
 void MainWindow::onCreated() {
     EmbeddedTools::extract();
     startup_.cloudBaseAddress = CloudApi::configuredBaseAddress();
+    CloudApi::setBaseAddress(startup_.cloudBaseAddress);
     startup_.account = LocalStore::ensureDatabase();
     refreshList();
     groupManager_->refillGroupFilter();

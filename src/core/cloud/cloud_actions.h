@@ -1,0 +1,60 @@
+#pragma once
+
+#include "core/cloud/cloud_api.h"
+#include "core/store/records.h"
+
+// The actions of the cloud service, one function each, and how their replies are judged.
+// Every call blocks until the reply arrives; the callers log the outcome.
+namespace CloudApi {
+
+// The registration window's fields; they, not the stored account, go into "reg".
+struct Registration {
+    QString username;
+    QString password;
+    QString phone;
+    QString smsCode;
+    QString qq;
+    QString mail;
+};
+
+// The change-password window's fields; the current password is the one typed there.
+struct PasswordChange {
+    QString username;
+    QString currentPassword;
+    QString newPassword;
+    QString repeatedPassword;
+};
+
+// "info": the account exists and the password matches when succeeded().
+Reply checkAccount(const Account& account);
+// "reg": judged by registrationOutcome().
+Reply registerAccount(const Registration& registration);
+// "sendsms": the code was sent when succeeded().
+Reply sendSmsCode(const QString& phone);
+// "editpass": succeeded() when changed.
+Reply changePassword(const PasswordChange& change);
+// "update_class": one group; succeeded() when stored, else the reply is shown in the log.
+Reply uploadGroup(const Account& account, const GroupRecord& group);
+// "update": one server, its password, panel password and API key already sealed by the
+// caller; succeeded() when stored, else the reply (such as "server_ipisok") is logged.
+Reply uploadServer(const Account& account, const ServerRecord& server);
+// "down_class" and "down": a block of group or server lines when succeededUnlessFalse().
+Reply downloadGroups(const Account& account);
+Reply downloadServers(const Account& account);
+// "del_data": the cloud copy was cleared when succeededUnlessFalse().
+Reply clearCloudCopy(const Account& account);
+// "get_ip": the caller's public address as the service sees it; not judged.
+Reply publicAddress();
+// "asfsgds": the announcements and links.
+Reply announcements();
+
+enum class RegistrationOutcome { Registered, WrongSmsCode, NameTaken, Failed };
+
+// "True" registered; otherwise "vcodeerror" before "userisok" before any other failure.
+RegistrationOutcome registrationOutcome(const Reply& reply);
+
+// The judgement of the downloads and the clearing: the service answered and did not say
+// "False"; an empty answer counts as success, no answer never does.
+bool succeededUnlessFalse(const Reply& reply);
+
+} // namespace CloudApi

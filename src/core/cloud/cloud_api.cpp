@@ -1,0 +1,91 @@
+#include "core/cloud/cloud_api.h"
+
+#include "core/support/gbk_codec.h"
+
+#include <QMutex>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const QString kScriptPath = u"/admin/user_reg.php?act="_s;
+
+QString withoutTrailingSlash(QString address) {
+    while (address.endsWith(u'/'))
+        address.chop(1);
+    return address;
+}
+
+// Set once at start-up and read by every request, from any thread.
+QMutex addressLock;
+QString& address() {
+    static QString value = withoutTrailingSlash(CloudApi::configuredBaseAddress());
+    return value;
+}
+
+// Replies are UTF-8. Characters that GBK cannot hold turn into "?", and every "?" is dropped,
+// the reply's own included: the service never sends one that matters.
+QString replyText(const QByteArray& bytes) {
+    return Gbk::decode(Gbk::encode(QString::fromUtf8(bytes))).remove(u'?');
+}
+
+bool isSuccessStatus(int status) {
+    return status >= 200 && status < 300;
+}
+
+} // namespace
+
+namespace CloudApi {
+
+QString configuredBaseAddress() {
+    const QString overridden = qEnvironmentVariable("TORVANE_CLOUD_URL");
+    return overridden.isEmpty() ? u"https://cloud.torvane.net"_s : overridden;
+}
+
+QString baseAddress() {
+    QMutexLocker lock(&addressLock);
+    return address();
+}
+
+void setBaseAddress(const QString& value) {
+    const QString trimmed = withoutTrailingSlash(value);
+    QMutexLocker lock(&addressLock);
+    address() = trimmed;
+}
+
+QByteArray formBody(const FormFields& fields) {
+    QByteArray body;
+    for (const auto& [name, value] : fields) {
+        if (!body.isEmpty())
+            body += '&';
+        body +=
+            Gbk::encode(name).toPercentEncoding() + '=' + Gbk::encode(value).toPercentEncoding();
+    }
+    return body;
+}
+
+FormFields accountBody(const Account& account, const FormFields& extra) {
+    FormFields fields{{u"username"_s, account.username}, {u"password"_s, account.password}};
+    fields += extra;
+    return fields;
+}
+
+Reply request(const QString& act, HttpMethod method, const FormFields& body) {
+    HttpRequest http;
+    http.url = baseAddress() + kScriptPath + act;
+    http.method = method;
+    http.bodyBytes = formBody(body);
+    const HttpResponse response = HttpClient::request(http);
+
+    Reply reply;
+    reply.text = replyText(response.bytes);
+    if (!response.complete || !isSuccessStatus(response.statusCode))
+        reply.failure = response.statusText;
+    return reply;
+}
+
+bool succeeded(const Reply& reply) {
+    return reply.answered() && reply.text.contains(u"True"_s);
+}
+
+} // namespace CloudApi

@@ -1,0 +1,60 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
+
+// A loopback HTTP peer that keeps every request exactly as it arrived and answers each with
+// the same canned bytes, then closes the connection. With no reply it never answers: the
+// connection stays open until the server is destroyed.
+class RawHttpServer {
+public:
+    explicit RawHttpServer(QByteArray reply = {});
+    ~RawHttpServer();
+    RawHttpServer(const RawHttpServer&) = delete;
+    RawHttpServer& operator=(const RawHttpServer&) = delete;
+
+    bool isListening() const { return listener_ >= 0; }
+    quint16 port() const { return port_; }
+    QString url(const QString& path) const;
+
+    // The oldest request not taken yet, waiting up to five seconds for one; empty when none
+    // came.
+    QByteArray takeRequest();
+
+private:
+    void serve();
+    void handle(int connection);
+    QByteArray readRequest(int connection) const;
+    void holdOpen(int connection) const;
+
+    QByteArray reply_;
+    int listener_ = -1;
+    quint16 port_ = 0;
+    std::atomic<bool> stopping_{false};
+    std::mutex lock_;
+    std::condition_variable arrived_;
+    std::deque<QByteArray> requests_;
+    std::thread thread_;
+};
+
+// A loopback port on which nothing listens: connecting to it is refused. The port stays bound
+// for the life of the object, so nothing else takes it meanwhile.
+class RefusingPort {
+public:
+    RefusingPort();
+    ~RefusingPort();
+    RefusingPort(const RefusingPort&) = delete;
+    RefusingPort& operator=(const RefusingPort&) = delete;
+
+    quint16 port() const { return port_; }
+
+private:
+    int socket_ = -1;
+    quint16 port_ = 0;
+};

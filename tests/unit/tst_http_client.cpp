@@ -1,0 +1,481 @@
+// The HTTP client against loopback peers: what goes on the wire (header block, request line,
+// body, credentials, proxy), what is read back (status, body, cookies, redirects, charset),
+// and the numbered error texts of failed steps.
+
+#include "common/test_home.h"
+#include "core/cloud/http_client.h"
+#include "core/support/gbk_codec.h"
+#include "net/loopback_server.h"
+#include "net/raw_http_server.h"
+
+#include <QDir>
+#include <QProcess>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const QString kUserAgent =
+    u"User-Agent: Mozilla/5.0 (compatible; MSIE 9.0; Windows NT 6.1; WOW64; Trident/5.0)"_s;
+const QString kAccept = u"Accept: text/html, application/xhtml+xml, */*"_s;
+const QString kAcceptEncoding = u"Accept-Encoding: gbk, GB2312"_s;
+const QString kAcceptLanguage = u"Accept-Language: zh-cn"_s;
+const QString kContentType = u"Content-Type: application/x-www-form-urlencoded"_s;
+const QString kCacheControl = u"Cache-Control: no-cache"_s;
+
+QByteArray okReply(const QByteArray& body = "ok") {
+    return "HTTP/1.1 200 OK\r\nContent-Length: " + QByteArray::number(body.size()) + "\r\n\r\n" +
+           body;
+}
+
+QByteArray reply(const QByteArray& statusLine, const QByteArray& headers, const QByteArray& body) {
+    return statusLine + "\r\n" + headers + "Content-Length: " + QByteArray::number(body.size()) +
+           "\r\n\r\n" + body;
+}
+
+QList<QByteArray> rawLines(const QByteArray& request) {
+    return request.left(request.indexOf("\r\n\r\n")).split('\n');
+}
+
+QString requestLine(const QByteArray& request) {
+    return QString::fromUtf8(rawLines(request).value(0).trimmed());
+}
+
+// The header lines in the order sent, without Host and Content-Length, which belong to the
+// transport rather than to the block.
+QStringList headerLines(const QByteArray& request) {
+    QStringList lines;
+    for (const QByteArray& line : rawLines(request).mid(1)) {
+        const QString text = QString::fromUtf8(line.trimmed());
+        if (!text.startsWith(u"Host:"_s) && !text.startsWith(u"Content-Length:"_s))
+            lines << text;
+    }
+    return lines;
+}
+
+QByteArray bodyOf(const QByteArray& request) {
+    return request.mid(request.indexOf("\r\n\r\n") + 4);
+}
+
+// A self-signed certificate and its key for 127.0.0.1, written into `folder`.
+bool writeSelfSignedCertificate(const QString& folder) {
+    QProcess openssl;
+    openssl.start(u"openssl"_s, {u"req"_s, u"-x509"_s, u"-newkey"_s, u"ec"_s, u"-pkeyopt"_s,
+                                 u"ec_paramgen_curve:prime256v1"_s, u"-nodes"_s, u"-days"_s, u"2"_s,
+                                 u"-subj"_s, u"/CN=127.0.0.1"_s, u"-keyout"_s,
+                                 folder + u"/key.pem"_s, u"-out"_s, folder + u"/cert.pem"_s});
+    return openssl.waitForFinished(30000) && openssl.exitStatus() == QProcess::NormalExit &&
+           openssl.exitCode() == 0;
+}
+
+} // namespace
+
+class HttpClientTest : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void sendsHeaderBlock_data();
+    void sendsHeaderBlock();
+    void sendsRequestLineAndBody_data();
+    void sendsRequestLineAndBody();
+    void sendsCredentialsAndUsesProxy_data();
+    void sendsCredentialsAndUsesProxy();
+    void readsResponse_data();
+    void readsResponse();
+    void decodesDeclaredCharset_data();
+    void decodesDeclaredCharset();
+    void followsRedirectsUnlessDisabled_data();
+    void followsRedirectsUnlessDisabled();
+    void reportsFailedStep_data();
+    void reportsFailedStep();
+    void acceptsSelfSignedCertificate();
+
+private:
+    TestHome home_;
+    RefusingPort refusing_;
+    RawHttpServer silent_;
+};
+
+void HttpClientTest::initTestCase() {
+    QVERIFY(home_.isValid());
+    QVERIFY(silent_.isListening());
+}
+
+void HttpClientTest::sendsHeaderBlock_data() {
+    QTest::addColumn<int>("method");
+    QTest::addColumn<QString>("extraHeaders");
+    QTest::addColumn<QString>("cookies");
+    QTest::addColumn<bool>("addDefaults");
+    QTest::addColumn<bool>("normalize");
+    QTest::addColumn<QStringList>("sent");
+
+    const QStringList getDefaults{kUserAgent, kAccept, kAcceptEncoding, kAcceptLanguage,
+                                  kCacheControl};
+    QTest::newRow("GET with defaults")
+        << 0 << QString() << QString() << true << true << getDefaults;
+    QTest::newRow("POST with defaults")
+        << 1 << QString() << QString() << true << true
+        << QStringList{kUserAgent,      kAccept,      kAcceptEncoding,
+                       kAcceptLanguage, kContentType, kCacheControl};
+    QTest::newRow("extra header replaces its default")
+        << 0 << u"user-agent: X"_s << QString() << true << true
+        << QStringList{u"User-Agent: X"_s, kAccept, kAcceptEncoding, kAcceptLanguage,
+                       kCacheControl};
+    QTest::newRow("extra headers come first, names rewritten")
+        << 0 << u"x-requested-with: XMLHttpRequest\r\naccept: */*"_s << QString() << true << true
+        << QStringList{u"X-Requested-With: XMLHttpRequest"_s,
+                       u"Accept: */*"_s,
+                       kUserAgent,
+                       kAcceptEncoding,
+                       kAcceptLanguage,
+                       kCacheControl};
+    QTest::newRow("names kept as written") << 0 << u"x-custom: 1"_s << QString() << true << false
+                                           << QStringList{u"x-custom: 1"_s} + getDefaults;
+    QTest::newRow("keep-alive is not passed on")
+        << 0 << u"Connection: keep-alive"_s << QString() << true << true << getDefaults;
+    QTest::newRow("other connection values are")
+        << 0 << u"Connection: close"_s << QString() << true << true
+        << QStringList{u"Connection: close"_s} + getDefaults;
+    QTest::newRow("cookie pairs") << 0 << QString() << u"a=1; b=2"_s << true << true
+                                  << getDefaults + QStringList{u"Cookie: a=1; b=2"_s};
+    QTest::newRow("whole cookie line") << 0 << QString() << u"Cookie: a=1"_s << true << true
+                                       << getDefaults + QStringList{u"Cookie: a=1"_s};
+    QTest::newRow("caller's cookie header wins")
+        << 0 << u"cookie: x=1"_s << u"a=1"_s << true << true
+        << QStringList{u"Cookie: x=1"_s} + getDefaults;
+    QTest::newRow("GET without defaults adds nothing")
+        << 0 << QString() << QString() << false << true << QStringList{};
+    QTest::newRow("POST without defaults adds nothing")
+        << 1 << QString() << QString() << false << true << QStringList{};
+}
+
+void HttpClientTest::sendsHeaderBlock() {
+    QFETCH(int, method);
+    QFETCH(QString, extraHeaders);
+    QFETCH(QString, cookies);
+    QFETCH(bool, addDefaults);
+    QFETCH(bool, normalize);
+    QFETCH(QStringList, sent);
+
+    RawHttpServer server(okReply());
+    HttpRequest request;
+    request.url = server.url(u"/"_s);
+    request.method = HttpMethod(method);
+    request.body = method == 1 ? u"a=1"_s : QString();
+    request.extraHeaders = extraHeaders;
+    request.cookiesIn = cookies;
+    request.addDefaultHeaders = addDefaults;
+    request.normalizeHeaderCase = normalize;
+
+    const HttpResponse response = HttpClient::request(request);
+    QCOMPARE(response.statusText, u"200 OK"_s);
+    QCOMPARE(headerLines(server.takeRequest()), sent);
+}
+
+void HttpClientTest::sendsRequestLineAndBody_data() {
+    QTest::addColumn<int>("method");
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QString>("body");
+    QTest::addColumn<QByteArray>("bodyBytes");
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<QByteArray>("sentBody");
+
+    QTest::newRow("no path asks for /")
+        << 0 << QString() << QString() << QByteArray() << u"GET / HTTP/1.1"_s << QByteArray();
+    QTest::newRow("path and query") << 0 << u"/a?b=1"_s << QString() << QByteArray()
+                                    << u"GET /a?b=1 HTTP/1.1"_s << QByteArray();
+    QTest::newRow("code 8 means GET")
+        << 8 << u"/"_s << QString() << QByteArray() << u"GET / HTTP/1.1"_s << QByteArray();
+    QTest::newRow("code -1 means GET")
+        << -1 << u"/"_s << QString() << QByteArray() << u"GET / HTTP/1.1"_s << QByteArray();
+    QTest::newRow("HEAD") << 2 << u"/h"_s << QString() << QByteArray() << u"HEAD /h HTTP/1.1"_s
+                          << QByteArray();
+    QTest::newRow("POST sends the GBK bytes of the body")
+        << 1 << u"/p"_s << u"name=默认分组"_s << QByteArray() << u"POST /p HTTP/1.1"_s
+        << QByteArray("name=\xC4\xAC\xC8\xCF\xB7\xD6\xD7\xE9");
+    QTest::newRow("POST without a body")
+        << 1 << u"/p"_s << QString() << QByteArray() << u"POST /p HTTP/1.1"_s << QByteArray();
+    QTest::newRow("body bytes win over the text")
+        << 1 << u"/p"_s << u"text"_s << QByteArray("\x01\x02\x03", 3) << u"POST /p HTTP/1.1"_s
+        << QByteArray("\x01\x02\x03", 3);
+    QTest::newRow("PUT with a body")
+        << 3 << u"/r"_s << u"x"_s << QByteArray() << u"PUT /r HTTP/1.1"_s << QByteArray("x");
+    QTest::newRow("OPTIONS") << 4 << u"/"_s << QString() << QByteArray() << u"OPTIONS / HTTP/1.1"_s
+                             << QByteArray();
+    QTest::newRow("DELETE") << 5 << u"/r/1"_s << QString() << QByteArray()
+                            << u"DELETE /r/1 HTTP/1.1"_s << QByteArray();
+    QTest::newRow("non-ASCII path is percent-encoded UTF-8")
+        << 0 << u"/目录 x"_s << QString() << QByteArray()
+        << u"GET /%E7%9B%AE%E5%BD%95%20x HTTP/1.1"_s << QByteArray();
+}
+
+void HttpClientTest::sendsRequestLineAndBody() {
+    QFETCH(int, method);
+    QFETCH(QString, path);
+    QFETCH(QString, body);
+    QFETCH(QByteArray, bodyBytes);
+    QFETCH(QString, line);
+    QFETCH(QByteArray, sentBody);
+
+    RawHttpServer server(okReply());
+    HttpRequest request;
+    request.url = server.url(path);
+    request.method = HttpMethod(method);
+    request.body = body;
+    request.bodyBytes = bodyBytes;
+
+    QCOMPARE(HttpClient::request(request).statusText, u"200 OK"_s);
+    const QByteArray sent = server.takeRequest();
+    QCOMPARE(requestLine(sent), line);
+    QCOMPARE(bodyOf(sent), sentBody);
+}
+
+void HttpClientTest::sendsCredentialsAndUsesProxy_data() {
+    QTest::addColumn<QString>("serverUser");
+    QTest::addColumn<QString>("serverPassword");
+    QTest::addColumn<bool>("viaProxy");
+    QTest::addColumn<QString>("proxyUser");
+    QTest::addColumn<QString>("proxyPassword");
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<QStringList>("present");
+    QTest::addColumn<QStringList>("absentNames");
+
+    QTest::newRow("server credentials")
+        << u"u"_s << u"p"_s << false << QString() << QString() << u"GET /x HTTP/1.1"_s
+        << QStringList{u"Authorization: Basic dTpw"_s} << QStringList{u"Proxy-Authorization"_s};
+    QTest::newRow("a user without a password sends none")
+        << u"u"_s << QString() << false << QString() << QString() << u"GET /x HTTP/1.1"_s
+        << QStringList{} << QStringList{u"Authorization"_s};
+    QTest::newRow("proxy with credentials")
+        << QString() << QString() << true << u"pu"_s << u"pp"_s
+        << u"GET http://example.invalid/x HTTP/1.1"_s
+        << QStringList{u"Proxy-Authorization: Basic cHU6cHA="_s} << QStringList{u"Authorization"_s};
+    QTest::newRow("proxy without credentials")
+        << QString() << QString() << true << QString() << QString()
+        << u"GET http://example.invalid/x HTTP/1.1"_s << QStringList{}
+        << QStringList{u"Proxy-Authorization"_s};
+}
+
+// The proxy is the loopback peer itself, so the address behind it is never looked up.
+void HttpClientTest::sendsCredentialsAndUsesProxy() {
+    QFETCH(QString, serverUser);
+    QFETCH(QString, serverPassword);
+    QFETCH(bool, viaProxy);
+    QFETCH(QString, proxyUser);
+    QFETCH(QString, proxyPassword);
+    QFETCH(QString, line);
+    QFETCH(QStringList, present);
+    QFETCH(QStringList, absentNames);
+
+    RawHttpServer server(okReply());
+    HttpRequest request;
+    request.url = viaProxy ? u"http://example.invalid/x"_s : server.url(u"/x"_s);
+    request.proxyAddress = viaProxy ? u"127.0.0.1:%1"_s.arg(server.port()) : QString();
+    request.serverUser = serverUser;
+    request.serverPassword = serverPassword;
+    request.proxyUser = proxyUser;
+    request.proxyPassword = proxyPassword;
+
+    QCOMPARE(HttpClient::request(request).statusText, u"200 OK"_s);
+    const QByteArray sent = server.takeRequest();
+    QCOMPARE(requestLine(sent), line);
+    const QStringList lines = headerLines(sent);
+    for (const QString& expected : present)
+        QVERIFY2(lines.contains(expected), qPrintable(expected));
+    for (const QString& name : absentNames) {
+        for (const QString& sentLine : lines)
+            QVERIFY2(!sentLine.startsWith(name + u':'), qPrintable(sentLine));
+    }
+}
+
+void HttpClientTest::readsResponse_data() {
+    QTest::addColumn<QByteArray>("answer");
+    QTest::addColumn<QString>("cookiesIn");
+    QTest::addColumn<bool>("merge");
+    QTest::addColumn<QString>("statusText");
+    QTest::addColumn<int>("statusCode");
+    QTest::addColumn<bool>("complete");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("cookiesOutAfter");
+    QTest::addColumn<QString>("cookiesInAfter");
+    QTest::addColumn<QString>("location");
+
+    QTest::newRow("an error status is an answer")
+        << reply("HTTP/1.1 404 Not Found", "", "missing") << QString() << true << u"404 Not Found"_s
+        << 404 << true << u"missing"_s << QString() << QString() << QString();
+    QTest::newRow("received cookies without attributes")
+        << reply("HTTP/1.1 200 OK", "Set-Cookie: a=1; path=/\r\nSet-Cookie: b=2\r\n", "x")
+        << QString() << true << u"200 OK"_s << 200 << true << u"x"_s << u"a=1; b=2"_s << QString()
+        << QString();
+    QTest::newRow("received cookies replace sent ones, deleted ones go")
+        << reply("HTTP/1.1 200 OK", "Set-Cookie: a=9\r\nSet-Cookie: b=deleted\r\n", "x")
+        << u"a=1; c=3"_s << true << u"200 OK"_s << 200 << true << u"x"_s << u"a=9; c=3"_s
+        << u"a=9; c=3"_s << QString();
+    QTest::newRow("no merging leaves the sent cookies alone")
+        << reply("HTTP/1.1 200 OK", "Set-Cookie: a=9\r\nSet-Cookie: b=deleted\r\n", "x")
+        << u"a=1; c=3"_s << false << u"200 OK"_s << 200 << true << u"x"_s << u"a=9; b=deleted"_s
+        << u"a=1; c=3"_s << QString();
+    QTest::newRow("redirect not followed")
+        << reply("HTTP/1.1 302 Found", "Location: /next\r\n", "") << QString() << true
+        << u"302 Found"_s << 302 << true << QString() << QString() << QString() << u"/next"_s;
+    QTest::newRow("body that breaks off is no whole answer")
+        << QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\nshort") << QString() << true
+        << u"713 读取数据失败!"_s << 200 << false << u"short"_s << QString() << QString()
+        << QString();
+}
+
+void HttpClientTest::readsResponse() {
+    QFETCH(QByteArray, answer);
+    QFETCH(QString, cookiesIn);
+    QFETCH(bool, merge);
+    QFETCH(QString, statusText);
+    QFETCH(int, statusCode);
+    QFETCH(bool, complete);
+    QFETCH(QString, text);
+    QFETCH(QString, cookiesOutAfter);
+    QFETCH(QString, cookiesInAfter);
+    QFETCH(QString, location);
+
+    RawHttpServer server(answer);
+    HttpRequest request;
+    request.url = server.url(u"/"_s);
+    request.cookiesIn = cookiesIn;
+    request.mergeCookies = merge;
+    request.disableRedirects = true;
+
+    const HttpResponse response = HttpClient::request(request);
+    QCOMPARE(response.statusText, statusText);
+    QCOMPARE(response.statusCode, statusCode);
+    QCOMPARE(response.complete, complete);
+    QCOMPARE(response.text, text);
+    QCOMPARE(response.bytes, text.toUtf8());
+    QCOMPARE(response.cookiesOut, cookiesOutAfter);
+    QCOMPARE(response.cookiesIn, cookiesInAfter);
+    QCOMPARE(response.redirectLocation, location);
+    QVERIFY(response.headers.startsWith(QString::fromLatin1(answer.left(answer.indexOf('\r')))));
+}
+
+void HttpClientTest::decodesDeclaredCharset_data() {
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<QString>("text");
+
+    const QString chinese = u"服务器管理"_s;
+    QTest::newRow("utf-8 meta tag")
+        << QByteArray("<html><head><META charset=\"utf-8\"></head>") + chinese.toUtf8()
+        << u"<html><head><META charset=\"utf-8\"></head>"_s + chinese;
+    QTest::newRow("charset inside content")
+        << QByteArray("<meta http-equiv=\"Content-Type\" content=\"text/html; charset=gb2312\">") +
+               Gbk::encode(chinese)
+        << u"<meta http-equiv=\"Content-Type\" content=\"text/html; charset=gb2312\">"_s + chinese;
+    QTest::newRow("no meta tag reads as GBK") << Gbk::encode(chinese) << chinese;
+    const QByteArray late = QByteArray(1100, ' ') + "<meta charset=utf-8>" + chinese.toUtf8();
+    QTest::newRow("meta tag beyond the first 1024 bytes is not seen") << late << Gbk::decode(late);
+    const QByteArray unknown = "<meta charset=no-such-charset>" + Gbk::encode(chinese);
+    QTest::newRow("unknown charset reads as GBK") << unknown << Gbk::decode(unknown);
+}
+
+void HttpClientTest::decodesDeclaredCharset() {
+    QFETCH(QByteArray, body);
+    QFETCH(QString, text);
+
+    RawHttpServer server(okReply(body));
+    HttpRequest request;
+    request.url = server.url(u"/"_s);
+    const HttpResponse response = HttpClient::request(request);
+    QCOMPARE(response.text, text);
+    QCOMPARE(response.bytes, body);
+}
+
+void HttpClientTest::followsRedirectsUnlessDisabled_data() {
+    QTest::addColumn<bool>("disable");
+    QTest::addColumn<int>("method");
+    QTest::addColumn<QString>("statusText");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("location");
+
+    QTest::newRow("followed") << false << 0 << u"200 OK"_s << u"arrived by GET"_s << QString();
+    QTest::newRow("POST continues as GET")
+        << false << 1 << u"200 OK"_s << u"arrived by GET"_s << QString();
+    QTest::newRow("disabled") << true << 0 << u"302 Found"_s << QString() << u"/end"_s;
+}
+
+void HttpClientTest::followsRedirectsUnlessDisabled() {
+    QFETCH(bool, disable);
+    QFETCH(int, method);
+    QFETCH(QString, statusText);
+    QFETCH(QString, text);
+    QFETCH(QString, location);
+
+    LoopbackServer server;
+    const auto toEnd = [](const httplib::Request&, httplib::Response& res) {
+        res.set_redirect("/end");
+    };
+    server->Get("/start", toEnd);
+    server->Post("/start", toEnd);
+    server->Get("/end", [](const httplib::Request& req, httplib::Response& res) {
+        res.set_content("arrived by " + req.method, "text/plain");
+    });
+    QVERIFY(server.start());
+
+    HttpRequest request;
+    request.url = server.url(u"http"_s, u"/start"_s);
+    request.method = HttpMethod(method);
+    request.disableRedirects = disable;
+    const HttpResponse response = HttpClient::request(request);
+    QCOMPARE(response.statusText, statusText);
+    QCOMPARE(response.text, text);
+    QCOMPARE(response.redirectLocation, location);
+    QVERIFY(response.headers.startsWith(u"HTTP/1.1 "_s + statusText + u"\r\n"_s));
+}
+
+void HttpClientTest::reportsFailedStep_data() {
+    QTest::addColumn<QString>("url");
+    QTest::addColumn<QString>("statusText");
+
+    QTest::newRow("not an address") << u"no scheme here"_s << u"701 解析URL地址失败!"_s;
+    QTest::newRow("neither http nor https")
+        << u"ftp://127.0.0.1/file"_s << u"701 解析URL地址失败!"_s;
+    QTest::newRow("connection refused")
+        << u"http://127.0.0.1:%1/"_s.arg(refusing_.port()) << u"711 发送请求失败!"_s;
+    QTest::newRow("peer never answers") << silent_.url(u"/"_s) << u"712 服务器未响应!"_s;
+}
+
+void HttpClientTest::reportsFailedStep() {
+    QFETCH(QString, url);
+    QFETCH(QString, statusText);
+
+    HttpRequest request;
+    request.url = url;
+    request.timeoutSeconds = 1;
+    request.cookiesIn = u"a=1"_s;
+    const HttpResponse response = HttpClient::request(request);
+    QCOMPARE(response.statusText, statusText);
+    QCOMPARE(response.statusCode, 0);
+    QVERIFY(!response.complete);
+    QVERIFY(response.text.isEmpty());
+    QVERIFY(response.headers.isEmpty());
+    QCOMPARE(response.cookiesIn, u"a=1"_s);
+}
+
+void HttpClientTest::acceptsSelfSignedCertificate() {
+    const QString folder = home_.dataFolder();
+    QVERIFY(writeSelfSignedCertificate(folder));
+    const QByteArray cert = QFile::encodeName(folder + u"/cert.pem"_s);
+    const QByteArray key = QFile::encodeName(folder + u"/key.pem"_s);
+    LoopbackServer server(std::make_unique<httplib::SSLServer>(cert.constData(), key.constData()));
+    server->Get("/secure", [](const httplib::Request&, httplib::Response& res) {
+        res.set_content("secure body", "text/plain");
+    });
+    QVERIFY(server.start());
+
+    HttpRequest request;
+    request.url = server.url(u"https"_s, u"/secure"_s);
+    const HttpResponse response = HttpClient::request(request);
+    QCOMPARE(response.statusText, u"200 OK"_s);
+    QCOMPARE(response.text, u"secure body"_s);
+}
+
+QTEST_GUILESS_MAIN(HttpClientTest)
+#include "tst_http_client.moc"
