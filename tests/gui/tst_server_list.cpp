@@ -192,7 +192,7 @@ void TestServerList::headerClickSortsAndClearsMarksAndImages() {
     const QPoint onAddress(header->sectionViewportPosition(ListColumn::Address) + 20,
                            header->height() / 2);
     fillAndWait([&] { QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, onAddress); });
-    // Text order of the GBK bytes: "10.0.0.10" < "10.0.0.2" < "192..." < "9.9.9.9".
+    // Text order of the GBK bytes: "127.10.0.10" < "127.10.0.2" < "127.192..." < "127.9.9.9".
     QCOMPARE(column(ListColumn::Address),
              (QStringList{u"127.10.0.10"_s, u"127.10.0.2"_s, u"127.192.0.1"_s, u"127.9.9.9"_s}));
     for (int row = 0; row < 4; ++row) {

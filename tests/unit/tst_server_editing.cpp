@@ -44,9 +44,9 @@ void TestServerEditing::addressAndPort_data() {
     QTest::addColumn<bool>("splits");
     QTest::addColumn<QString>("address");
     QTest::addColumn<QString>("port");
-    QTest::newRow("address and port") << u"10.0.0.5:22"_s << true << u"10.0.0.5"_s << u"22"_s;
-    QTest::newRow("no colon") << u"10.0.0.5"_s << false << QString() << QString();
-    QTest::newRow("trailing colon") << u"10.0.0.5:"_s << false << QString() << QString();
+    QTest::newRow("address and port") << u"127.0.0.5:22"_s << true << u"127.0.0.5"_s << u"22"_s;
+    QTest::newRow("no colon") << u"127.0.0.5"_s << false << QString() << QString();
+    QTest::newRow("trailing colon") << u"127.0.0.5:"_s << false << QString() << QString();
     QTest::newRow("several colons") << u"a:1:2"_s << true << u"a"_s << u"1"_s;
     QTest::newRow("leading colon") << u":22"_s << true << QString() << u"22"_s;
 }

@@ -8,6 +8,7 @@
 #include "ui/app/prompt.h"
 #include "ui/app/server_list_view.h"
 #include "ui/remote/reachability_probe.h"
+#include "ui/remote/session_actions.h"
 #include "ui/store/batch_window.h"
 #include "ui/store/export_action.h"
 #include "ui/store/group_manager.h"
@@ -21,13 +22,17 @@
 
 using namespace Qt::StringLiterals;
 
-MainWindow::MainWindow(QWidget* parent)
+MainWindow::MainWindow(ProcessLauncher launcher, QWidget* parent)
     : QWidget(parent), ui_(std::make_unique<Ui::MainWindowForm>()) {
     ui_->setupUi(this);
     setUpControls();
     setUpTimers();
     connectActions();
     disableUnbuiltActions();
+    if (launcher)
+        installSessionActions(this, std::move(launcher));
+    else
+        installSessionActions(this);
     QMetaObject::invokeMethod(this, &MainWindow::onCreated, Qt::QueuedConnection);
 }
 

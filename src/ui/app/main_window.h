@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/remote/launch_request.h"
 #include "core/store/records.h"
 
 #include <QTimer>
@@ -35,7 +36,9 @@ public:
     static constexpr int kAnnouncementIntervalMs = 60'000;
     static constexpr int kDockingIntervalMs = 10;
 
-    explicit MainWindow(QWidget* parent = nullptr);
+    // `launcher` starts the session and console programs; by default the platform's own
+    // (tests pass one that records what would be started).
+    explicit MainWindow(ProcessLauncher launcher = {}, QWidget* parent = nullptr);
     ~MainWindow() override;
 
     // Start-up, run once the window exists: the carried tools, the cloud base address, the

@@ -1,0 +1,29 @@
+#pragma once
+
+#include "core/remote/launch_request.h"
+#include "core/remote/session_commands.h"
+
+#include <QObject>
+
+class QWidget;
+
+// Opens a Remote Desktop session: writes the server's .rdp file to the tool folder, starts
+// the system's Remote Desktop client on it, and presses the client's confirmation dialogs
+// where it raises any.
+class RdpLauncher : public QObject {
+    Q_OBJECT
+public:
+    static constexpr int kDialogTries = 10;
+    static constexpr int kButtonTries = 10;
+
+    RdpLauncher(ProcessLauncher launcher, QWidget* window);
+
+    void launch(const SessionTarget& server);
+
+private:
+    void pressDialogs();
+    void report(const QString& message, const QString& logMessage);
+
+    ProcessLauncher launcher_;
+    QWidget* window_;
+};

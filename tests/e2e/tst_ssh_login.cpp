@@ -1,0 +1,322 @@
+// "登录服务器" on a Linux server, end to end: an OpenSSH server of the test's own on a
+// loopback port, a throw-away account whose password holds a blank and "&", the system's
+// PuTTY on the virtual display, and Torvane's own action through the main window.
+//
+// The server runs with "UsePAM no": sshd then checks the password against the shadow file
+// itself, which needs no PAM service set up for it. The account is created with useradd and
+// removed with userdel, so the test needs root; it removes the account and ends every
+// process it started (PuTTY, the server and its session processes) even when a check fails.
+
+#include "common/test_home.h"
+#include "core/remote/special_folder.h"
+#include "core/store/local_store.h"
+#include "platform/platform.h"
+#include "ui/app/main_window.h"
+#include "ui/app/server_list_view.h"
+#include "ui/remote/session_actions.h"
+#include "ui/remote/ssh_launcher.h"
+
+#include <QAction>
+#include <QDir>
+#include <QFile>
+#include <QMutex>
+#include <QPlainTextEdit>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QTableView>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <atomic>
+#include <csignal>
+#include <pwd.h>
+#include <thread>
+#include <unistd.h>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// The longest wait for one step; a failing QTRY waits twice that again before it reports,
+// which keeps a failing run under two minutes.
+constexpr int kWaitMs = 15'000;
+
+QString randomHex() {
+    return QString::number(QRandomGenerator::global()->generate(), 16);
+}
+
+QByteArray readFile(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// Runs a short administration command; its output when it fails.
+bool runCommand(const QString& program, const QStringList& arguments, QString* output,
+                const QByteArray& input = {}) {
+    QProcess process;
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.start(program, arguments);
+    if (!process.waitForStarted(5000))
+        return false;
+    process.write(input);
+    process.closeWriteChannel();
+    process.waitForFinished(20'000);
+    *output = QString::fromLocal8Bit(process.readAll());
+    return process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+}
+
+// The processes whose /proc status line `key` (such as "PPid:" or "Uid:") has `value` as
+// its first field.
+QList<qint64> processesWith(const QByteArray& key, const QByteArray& value) {
+    QList<qint64> found;
+    const QStringList entries = QDir(u"/proc"_s).entryList(QDir::Dirs);
+    for (const QString& entry : entries) {
+        bool isNumber = false;
+        const qint64 pid = entry.toLongLong(&isNumber);
+        if (!isNumber)
+            continue;
+        for (const QByteArray& line : readFile(u"/proc/%1/status"_s.arg(pid)).split('\n'))
+            if (line.startsWith(key) &&
+                line.mid(key.size()).simplified().split(' ').value(0) == value)
+                found << pid;
+    }
+    return found;
+}
+
+void endProcess(qint64 pid) {
+    ::kill(static_cast<pid_t>(pid), SIGKILL);
+}
+
+// Reads every process's command line over and over until stopped, noting any that holds
+// the needle.
+class CommandLineWatch {
+public:
+    explicit CommandLineWatch(QByteArray needle)
+        : needle_(std::move(needle)), thread_([this] { watch(); }) {}
+    ~CommandLineWatch() { stop(); }
+
+    void stop() {
+        stop_ = true;
+        if (thread_.joinable())
+            thread_.join();
+    }
+    QStringList hits() {
+        QMutexLocker lock(&mutex_);
+        return hits_;
+    }
+
+private:
+    void watch() {
+        while (!stop_) {
+            const QStringList entries = QDir(u"/proc"_s).entryList(QDir::Dirs);
+            for (const QString& entry : entries) {
+                const QByteArray line = readFile(u"/proc/"_s + entry + u"/cmdline"_s);
+                if (line.contains(needle_)) {
+                    QMutexLocker lock(&mutex_);
+                    hits_ << QString::fromLocal8Bit(QByteArray(line).replace('\0', ' '));
+                }
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+    }
+
+    QByteArray needle_;
+    std::atomic<bool> stop_{false};
+    QMutex mutex_;
+    QStringList hits_;
+    std::thread thread_;
+};
+
+} // namespace
+
+class TestSshLogin : public QObject {
+    Q_OBJECT
+public:
+    // Also here, for a run that ends before its clean-up step.
+    ~TestSshLogin() override { stopEverything(); }
+
+private Q_SLOTS:
+    void initTestCase();
+    void cleanupTestCase();
+    void loginAcceptsTheHostKeyByItself();
+
+private:
+    bool startServer();
+    void stopEverything();
+    QString logPane() const;
+
+    TestHome home_;
+    QTemporaryDir serverDir_;
+    QString user_ = u"tvss"_s + randomHex().left(6);
+    QString password_ = u"pa ss&"_s + randomHex();
+    bool accountMade_ = false;
+    quint16 port_ = 0;
+    QProcess server_;
+    QList<qint64> started_;
+    std::unique_ptr<MainWindow> window_;
+};
+
+void TestSshLogin::initTestCase() {
+    QVERIFY(home_.isValid());
+    QVERIFY(serverDir_.isValid());
+    if (::geteuid() != 0)
+        QSKIP("creating the throw-away account needs root");
+    QVERIFY2(!Platform::puttyProgram().isEmpty(), "putty is not installed");
+    QVERIFY2(QFile::exists(u"/usr/sbin/sshd"_s), "openssh-server is not installed");
+
+    QString output;
+    QVERIFY2(runCommand(u"useradd"_s,
+                        {u"-M"_s, u"-d"_s, serverDir_.path(), u"-s"_s, u"/bin/sh"_s, user_},
+                        &output),
+             qPrintable(output));
+    accountMade_ = true;
+    QVERIFY2(runCommand(u"chpasswd"_s, {}, &output, (user_ + u':' + password_ + u'\n').toUtf8()),
+             qPrintable(output));
+    QVERIFY(startServer());
+}
+
+// A server of our own on a free loopback port, with its own host key and settings.
+bool TestSshLogin::startServer() {
+    const QDir dir(serverDir_.path());
+    QString output;
+    if (!runCommand(u"ssh-keygen"_s,
+                    {u"-q"_s, u"-t"_s, u"ed25519"_s, u"-N"_s, QString(), u"-f"_s,
+                     dir.filePath(u"host_key"_s)},
+                    &output)) {
+        qWarning() << output;
+        return false;
+    }
+    {
+        QTcpServer probe;
+        if (!probe.listen(QHostAddress::LocalHost))
+            return false;
+        port_ = probe.serverPort();
+    }
+    QFile config(dir.filePath(u"sshd_config"_s));
+    if (!config.open(QIODevice::WriteOnly))
+        return false;
+    config.write(u"ListenAddress 127.0.0.1\n"
+                 "Port %1\n"
+                 "HostKey %2\n"
+                 "PidFile %3\n"
+                 "UsePAM no\n"
+                 "PasswordAuthentication yes\n"
+                 "KbdInteractiveAuthentication no\n"
+                 "PubkeyAuthentication no\n"
+                 "PermitRootLogin no\n"
+                 "AllowUsers %4\n"
+                 "StrictModes no\n"
+                 "LogLevel VERBOSE\n"_s.arg(port_)
+                     .arg(dir.filePath(u"host_key"_s), dir.filePath(u"sshd.pid"_s), user_)
+                     .toUtf8());
+    config.close();
+    // sshd refuses to start without its privilege separation folder, which the system's
+    // own service would otherwise create.
+    QDir().mkpath(u"/run/sshd"_s);
+    server_.start(u"/usr/sbin/sshd"_s,
+                  {u"-D"_s, u"-f"_s, config.fileName(), u"-E"_s, dir.filePath(u"sshd.log"_s)});
+    if (!server_.waitForStarted(5000))
+        return false;
+    const QString log = dir.filePath(u"sshd.log"_s);
+    return QTest::qWaitFor([&] { return readFile(log).contains("Server listening"); }, 10'000);
+}
+
+void TestSshLogin::cleanupTestCase() {
+    stopEverything();
+}
+
+// PuTTY first, so its connection closes and the server's session processes end by
+// themselves; then whatever of the account or the server is left, then the account.
+void TestSshLogin::stopEverything() {
+    window_.reset();
+    for (qint64 pid : std::as_const(started_))
+        endProcess(pid);
+    started_.clear();
+    if (server_.state() != QProcess::NotRunning) {
+        const QByteArray serverPid = QByteArray::number(server_.processId());
+        if (!QTest::qWaitFor([&] { return processesWith("PPid:", serverPid).isEmpty(); }, 5000))
+            for (qint64 pid : processesWith("PPid:", serverPid))
+                endProcess(pid);
+        server_.kill();
+        server_.waitForFinished(5000);
+    }
+    if (accountMade_) {
+        if (const passwd* account = ::getpwnam(user_.toLocal8Bit().constData()))
+            for (qint64 pid : processesWith("Uid:", QByteArray::number(account->pw_uid)))
+                endProcess(pid);
+        QString output;
+        if (!runCommand(u"userdel"_s, {u"-f"_s, user_}, &output))
+            qWarning() << "userdel:" << output;
+        accountMade_ = false;
+    }
+}
+
+QString TestSshLogin::logPane() const {
+    return window_->findChild<QPlainTextEdit*>(u"编辑框1"_s)->toPlainText();
+}
+
+void TestSshLogin::loginAcceptsTheHostKeyByItself() {
+    LocalStore::ensureDatabase();
+    {
+        LocalStore store;
+        QVERIFY(store.open());
+        ServerRecord server;
+        server.name = u"e2e"_s;
+        server.ip = u"127.0.0.1"_s;
+        server.port = QString::number(port_);
+        server.user = user_;
+        server.password = password_;
+        server.system = u"linux"_s;
+        server.sort = u"1"_s;
+        QVERIFY(store.insertServer(server));
+    }
+    CommandLineWatch commandLines(password_.toUtf8());
+    {
+        // The watch itself sees a short-lived command line that holds its needle.
+        const QString marker = u"tv-marker-"_s + randomHex();
+        CommandLineWatch markers(marker.toUtf8());
+        QProcess shortLived;
+        shortLived.start(u"/bin/sh"_s, {u"-c"_s, u"sleep 0.2"_s, marker});
+        QVERIFY(shortLived.waitForFinished(5000));
+        markers.stop();
+        QVERIFY(!markers.hits().isEmpty());
+    }
+
+    window_ = std::make_unique<MainWindow>([this](const LaunchRequest& request) {
+        const LaunchOutcome outcome = Platform::startDetached(request);
+        if (outcome.started)
+            started_ << outcome.processId;
+        return outcome;
+    });
+    window_->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
+    ServerListView* list = window_->serverList();
+    QTRY_COMPARE_WITH_TIMEOUT(list->model()->rowCount(), 1, kWaitMs);
+    list->view()->setCurrentIndex(list->model()->index(0, 0));
+    list->menuAction(u"登录服务器"_s)->trigger();
+    QCOMPARE(started_.size(), 1);
+
+    QTRY_VERIFY_WITH_TIMEOUT(logPane().contains(u"-正在自动点击"_s), kWaitMs);
+    const QString pane = logPane();
+    const qsizetype found = pane.indexOf(u"-拦截到按钮:"_s);
+    QVERIFY2(found >= 0 && found < pane.indexOf(u"-正在自动点击"_s), qPrintable(pane));
+
+    const QString cache = QDir::home().filePath(u".putty/sshhostkeys"_s);
+    const QByteArray cached = u"@%1:127.0.0.1 "_s.arg(port_).toUtf8();
+    QTRY_VERIFY_WITH_TIMEOUT(readFile(cache).contains(cached), kWaitMs);
+
+    const QString serverLog = QDir(serverDir_.path()).filePath(u"sshd.log"_s);
+    const QByteArray accepted = (u"Accepted password for "_s + user_).toUtf8();
+    QTRY_VERIFY_WITH_TIMEOUT(readFile(serverLog).contains(accepted), kWaitMs);
+
+    const QDir tools(toolFolder());
+    const QStringList passwordFiles{SshLauncher::kPasswordFilePrefix + u'*'};
+    QTRY_VERIFY_WITH_TIMEOUT(tools.entryList(passwordFiles, QDir::Files).isEmpty(), kWaitMs);
+
+    commandLines.stop();
+    QVERIFY2(commandLines.hits().isEmpty(), qPrintable(commandLines.hits().join(u'\n')));
+}
+
+QTEST_MAIN(TestSshLogin)
+#include "tst_ssh_login.moc"
