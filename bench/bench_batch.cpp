@@ -4,6 +4,7 @@
 //
 // --rows=N sets the list's length (default 10000); the CTest smoke run uses fewer.
 
+#include "bench_options.h"
 #include "core/store/batch_lines.h"
 #include "core/store/local_store.h"
 
@@ -94,10 +95,7 @@ std::vector<double> bareInserts(const QString& path, int from, int to) {
 } // namespace
 
 int main(int argc, char* argv[]) {
-    int rows = 10000;
-    for (int i = 1; i < argc; ++i)
-        if (std::strncmp(argv[i], "--rows=", 7) == 0)
-            rows = std::max(100, std::atoi(argv[i] + 7));
+    const int rows = intOption(argc, argv, "--rows=", 10000, 100);
     QCoreApplication app(argc, argv);
     QTemporaryDir home;
     qputenv("TORVANE_HOME", home.path().toUtf8());

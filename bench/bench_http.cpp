@@ -8,6 +8,7 @@
 //
 // --runs=N sets the repetitions of each measurement (default 200).
 
+#include "bench_options.h"
 #include "core/cloud/http_client.h"
 
 #include <QElapsedTimer>
@@ -100,11 +101,7 @@ bool report(const char* what, int runs, const QString& url, const QString& curlP
 } // namespace
 
 int main(int argc, char** argv) {
-    int runs = 200;
-    for (int i = 1; i < argc; ++i) {
-        if (std::strncmp(argv[i], "--runs=", 7) == 0)
-            runs = std::max(1, std::atoi(argv[i] + 7));
-    }
+    const int runs = intOption(argc, argv, "--runs=", 200);
 
     const std::string page(256 * 1024, 'x');
     httplib::Server server;

@@ -5,6 +5,7 @@
 // --reads=N sets the reads per measurement (default 200000); each is repeated 9 times and the
 // median printed.
 
+#include "bench_options.h"
 #include "core/support/json_document.h"
 
 #include <QElapsedTimer>
@@ -60,11 +61,7 @@ void compare(const char* what, int reads, const std::function<qsizetype()>& docu
 } // namespace
 
 int main(int argc, char** argv) {
-    int reads = 200000;
-    for (int i = 1; i < argc; ++i) {
-        if (std::strncmp(argv[i], "--reads=", 8) == 0)
-            reads = std::max(1, std::atoi(argv[i] + 8));
-    }
+    const int reads = intOption(argc, argv, "--reads=", 200000);
 
     const QString reply = panelReply();
     JsonDocument document;

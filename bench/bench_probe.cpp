@@ -8,6 +8,7 @@
 // --rows=N sets the list's length for the pass (default 1000: about 100 s, as probes start
 // 100 ms apart); --runs=N the repetitions of the single measurements (default 30).
 
+#include "bench_options.h"
 #include "core/remote/command_runner.h"
 #include "core/remote/embedded_tools.h"
 #include "core/remote/tcping_check.h"
@@ -126,14 +127,8 @@ int countChildren() {
 } // namespace
 
 int main(int argc, char* argv[]) {
-    int rows = 1000;
-    int runs = 30;
-    for (int i = 1; i < argc; ++i) {
-        if (std::strncmp(argv[i], "--rows=", 7) == 0)
-            rows = std::max(1, std::atoi(argv[i] + 7));
-        if (std::strncmp(argv[i], "--runs=", 7) == 0)
-            runs = std::max(1, std::atoi(argv[i] + 7));
-    }
+    const int rows = intOption(argc, argv, "--rows=", 1000);
+    const int runs = intOption(argc, argv, "--runs=", 30);
     QApplication app(argc, argv);
     QTemporaryDir runtime;
     qputenv("XDG_RUNTIME_DIR", runtime.path().toUtf8());

@@ -6,6 +6,7 @@
 // --rows=N sets the length of the list (default 10000); the CTest smoke run uses fewer.
 // Prints one line per figure; medians where a figure is repeated.
 
+#include "bench_options.h"
 #include "core/store/local_store.h"
 #include "core/support/list_sort.h"
 #include "ui/app/application.h"
@@ -88,10 +89,7 @@ double worstStall(const std::function<void()>& start, const std::function<bool()
 } // namespace
 
 int main(int argc, char* argv[]) {
-    int rows = 10000;
-    for (int i = 1; i < argc; ++i)
-        if (std::strncmp(argv[i], "--rows=", 7) == 0)
-            rows = std::max(1, std::atoi(argv[i] + 7));
+    const int rows = intOption(argc, argv, "--rows=", 10000);
 
     QApplication app(argc, argv);
     setUpApplication(app);
