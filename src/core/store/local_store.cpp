@@ -302,6 +302,21 @@ QString LocalStore::lastError() const {
     return db_ ? QString::fromUtf8(sqlite3_errmsg(db_)) : u"database not open"_s;
 }
 
+std::optional<QList<GroupRecord>> allGroups(LocalStore& store) {
+    const auto rows = store.allRows(u"server_class"_s);
+    if (!rows)
+        return std::nullopt;
+    QList<GroupRecord> groups;
+    for (qsizetype r = 0; r < rows->rows.size(); ++r)
+        groups << groupRecordFromRow(*rows, r);
+    return groups;
+}
+
+bool deleteRowById(LocalStore& store, const QString& table, const QString& id) {
+    const auto found = store.findFirst(table, u"id=?"_s, {id});
+    return found && store.deleteRow(table, *found);
+}
+
 QString findServerByAddress(LocalStore& store, const QString& ip, const QString& port) {
     const auto id =
         store.findFirst(u"server_data"_s, u"server_ip=? and server_port=?"_s, {ip, port});

@@ -91,6 +91,13 @@ private:
     sqlite3* db_ = nullptr;
 };
 
+// Every group, in id order; nothing when the table cannot be read.
+std::optional<QList<GroupRecord>> allGroups(LocalStore& store);
+
+// Deletes the row of `table` whose id equals the text `id` (as shown in the lists); false
+// when there is no such row or the delete fails.
+bool deleteRowById(LocalStore& store, const QString& table, const QString& id);
+
 // The duplicate test of add, batch add and cloud download: the id (as text) of the first
 // server with exactly this address and port, or empty text. Always logs "-S_ID <id>".
 QString findServerByAddress(LocalStore& store, const QString& ip, const QString& port);

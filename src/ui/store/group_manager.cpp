@@ -14,23 +14,13 @@ namespace {
 
 std::optional<QList<GroupRecord>> readGroups(const QString& path) {
     LocalStore store;
-    if (!store.open(path))
-        return std::nullopt;
-    const auto rows = store.allRows(u"server_class"_s);
-    if (!rows)
-        return std::nullopt;
-    QList<GroupRecord> groups;
-    for (qsizetype r = 0; r < rows->rows.size(); ++r)
-        groups << groupRecordFromRow(*rows, r);
-    return groups;
+    return store.open(path) ? allGroups(store) : std::nullopt;
 }
 
 void deleteGroupById(const QString& id) {
     LocalStore store;
-    if (!store.open())
-        return;
-    if (const auto found = store.findFirst(u"server_class"_s, u"id=?"_s, {id}))
-        store.deleteRow(u"server_class"_s, *found);
+    if (store.open())
+        deleteRowById(store, u"server_class"_s, id);
 }
 
 } // namespace

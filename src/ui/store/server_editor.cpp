@@ -12,18 +12,6 @@
 
 using namespace Qt::StringLiterals;
 
-namespace {
-
-QList<GroupRecord> readGroups(LocalStore& store) {
-    QList<GroupRecord> groups;
-    if (const auto rows = store.allRows(u"server_class"_s))
-        for (qsizetype r = 0; r < rows->rows.size(); ++r)
-            groups << groupRecordFromRow(*rows, r);
-    return groups;
-}
-
-} // namespace
-
 ServerEditor::ServerEditor(ServerListView* list, ReachabilityProbe* probe, QWidget* window)
     : QObject(window), list_(list), probe_(probe), window_(window) {
     deleteTimer_.setInterval(kDeletePaceMs);
@@ -49,7 +37,7 @@ void ServerEditor::prepareAddWindow(ServerEditorWindow& window) {
     window.setRentalTimes(start, end);
     LocalStore store;
     if (store.open())
-        window.setGroups(readGroups(store));
+        window.setGroups(allGroups(store).value_or(QList<GroupRecord>()));
 }
 
 void ServerEditor::addServer(ServerEditorWindow& window) {
@@ -89,7 +77,7 @@ void ServerEditor::prepareModifyWindow(ServerEditorWindow& window) {
     const ServerRecord server = serverRecordFromRow(*rows, 0);
     window.setFields(server);
     // The server's own group comes first and selected, then every group in creation order.
-    window.setGroups(readGroups(store), &server.group);
+    window.setGroups(allGroups(store).value_or(QList<GroupRecord>()), &server.group);
 }
 
 void ServerEditor::saveServer(ServerEditorWindow& window) {
@@ -119,11 +107,8 @@ void ServerEditor::saveServer(ServerEditorWindow& window) {
 void ServerEditor::deleteServer() {
     const int row = list_->selectedRow();
     LocalStore store;
-    if (store.open()) {
-        if (const auto id =
-                store.findFirst(u"server_data"_s, u"id=?"_s, {list_->cell(row, ListColumn::Id)}))
-            store.deleteRow(u"server_data"_s, *id);
-    }
+    if (store.open())
+        deleteRowById(store, u"server_data"_s, list_->cell(row, ListColumn::Id));
     list_->model()->deleteRow(row);
 }
 
@@ -153,10 +138,8 @@ void ServerEditor::deleteNextChecked() {
     }
     const auto [id, name] = pendingDeletes_.takeFirst();
     LocalStore store;
-    if (store.open()) {
-        if (const auto found = store.findFirst(u"server_data"_s, u"id=?"_s, {id}))
-            store.deleteRow(u"server_data"_s, *found);
-    }
+    if (store.open())
+        deleteRowById(store, u"server_data"_s, id);
     LogSink::logLine(u"-正在删除：%1"_s.arg(name));
     if (!deleteTimer_.isActive())
         deleteTimer_.start();
