@@ -13,7 +13,6 @@
 #include "platform/platform.h"
 #include "ui/app/main_window.h"
 #include "ui/app/server_list_view.h"
-#include "ui/remote/session_actions.h"
 #include "ui/remote/ssh_launcher.h"
 
 #include <QAction>

@@ -6,7 +6,6 @@
 #include "ui/app/main_window.h"
 #include "ui/app/prompt.h"
 #include "ui/app/server_list_view.h"
-#include "ui/remote/session_actions.h"
 
 #include <QAction>
 #include <QApplication>
