@@ -6,7 +6,9 @@
 #include <QStandardPaths>
 #include <QStringList>
 
+#ifndef Q_OS_WIN
 #include <unistd.h>
+#endif
 
 using namespace Qt::StringLiterals;
 
@@ -91,6 +93,7 @@ QString desktopFolder(const QString& name) {
     return {};
 }
 
+#ifndef Q_OS_WIN
 // A folder only this user may enter; an existing one is tightened to 0700 when it is ours
 // and refused when it is not.
 bool makePrivateFolder(const QString& folder) {
@@ -102,6 +105,7 @@ bool makePrivateFolder(const QString& folder) {
     return QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
                                              QFileDevice::ExeOwner);
 }
+#endif
 
 } // namespace
 
@@ -128,9 +132,14 @@ QString path(int number) {
 } // namespace SpecialFolder
 
 QString toolFolder() {
+#ifdef Q_OS_WIN
+    // The user's own temporary folder, as the Windows build has always used.
+    return QDir::cleanPath(QDir::tempPath());
+#else
     const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
     const QString base =
         runtime.isEmpty() ? standard(QStandardPaths::GenericCacheLocation) : runtime;
     const QString folder = QDir(base).filePath(u"torvane"_s);
     return makePrivateFolder(folder) ? QDir::cleanPath(folder) : QString();
+#endif
 }
