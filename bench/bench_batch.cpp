@@ -5,7 +5,8 @@
 // --rows=N sets the list's length (default 10000); the CTest smoke run uses fewer.
 
 #include "bench_options.h"
-#include "core/store/batch_lines.h"
+#include "core/store/batch_export.h"
+#include "core/store/batch_import.h"
 #include "core/store/local_store.h"
 
 #include <QCoreApplication>
@@ -44,14 +45,14 @@ std::vector<double> addLines(LocalStore& store, int from, int to) {
     perLine.reserve(size_t(to - from));
     constexpr int kSlice = 500;
     for (int start = from; start < to; start += kSlice) {
-        store.execute(u"BEGIN"_s);
+        StoreTransaction transaction(store);
         for (int i = start; i < std::min(to, start + kSlice); ++i) {
             QElapsedTimer t;
             t.start();
-            BatchImport::addLine(store, line(i));
+            static_cast<void>(BatchImport::addLine(store, line(i)));
             perLine.push_back(double(t.nsecsElapsed()) / 1e3);
         }
-        store.execute(u"COMMIT"_s);
+        static_cast<void>(transaction.commit());
     }
     return perLine;
 }
@@ -102,7 +103,8 @@ int main(int argc, char* argv[]) {
     LocalStore::ensureDatabase();
 
     LocalStore store;
-    store.open();
+    if (!store.open())
+        return 1;
     addLines(store, 0, rows); // the list that is already there
     const std::vector<double> batch = addLines(store, rows, 2 * rows);
     store.close();
@@ -112,8 +114,8 @@ int main(int argc, char* argv[]) {
     QFile::copy(LocalStore::databasePath(), copy);
     {
         LocalStore c;
-        c.open(copy);
-        c.execute(u"DELETE FROM server_data WHERE id > %1"_s.arg(rows + 5));
+        if (!c.open(copy) || !c.execute(u"DELETE FROM server_data WHERE id > %1"_s.arg(rows + 5)))
+            return 1;
     }
     const std::vector<double> bare = bareInserts(copy, rows, 2 * rows);
     std::printf("batch add into %d servers: median %.1f us per line; bare prepared INSERT: "
@@ -126,7 +128,8 @@ int main(int argc, char* argv[]) {
         qputenv("TORVANE_HOME", fresh.path().toUtf8());
         LocalStore::ensureDatabase();
         LocalStore s;
-        s.open();
+        if (!s.open())
+            return 1;
         QElapsedTimer t;
         t.start();
         addLines(s, 0, n);
@@ -136,7 +139,8 @@ int main(int argc, char* argv[]) {
 
     // Export of the whole list.
     LocalStore s;
-    s.open();
+    if (!s.open())
+        return 1;
     const auto all = readListRows(s, reloadQuery());
     QElapsedTimer t;
     t.start();

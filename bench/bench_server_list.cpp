@@ -35,8 +35,9 @@ namespace {
 void writeServers(int rows) {
     LocalStore::ensureDatabase();
     LocalStore store;
-    store.open();
-    store.execute(u"BEGIN"_s);
+    if (!store.open())
+        return;
+    StoreTransaction transaction(store);
     QRandomGenerator random(42);
     const QStringList groups = {u"默认分组"_s, u"香港"_s, u"美国"_s, u"日本东京"_s, u"007"_s};
     for (int i = 0; i < rows; ++i) {
@@ -53,9 +54,9 @@ void writeServers(int rows) {
         s.endTime = u"2025-6-6 9:05:07"_s;
         s.name = u"服务器%1号"_s.arg(i);
         s.system = i % 3 ? u"linux"_s : u"windows"_s;
-        store.insertBatchServer(s, false);
+        static_cast<void>(store.insertBatchServer(s, false));
     }
-    store.execute(u"COMMIT"_s);
+    static_cast<void>(transaction.commit());
 }
 
 double median(std::vector<double> values) {
@@ -105,7 +106,8 @@ int main(int argc, char* argv[]) {
         std::printf("the list's window was never shown; paint costs are missing\n");
 
     LocalStore store;
-    store.open();
+    if (!store.open())
+        return 1;
     const QList<ListCells> cells = *readListRows(store, reloadQuery());
 
     // The work of one fill step, without the pause: append a row and let the view catch up.

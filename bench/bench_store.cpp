@@ -62,13 +62,14 @@ Setup setup;
 bool fillDatabase(int rows) {
     LocalStore::ensureDatabase();
     LocalStore store;
-    if (!store.open() || !store.execute(u"BEGIN"_s))
+    if (!store.open())
         return false;
+    StoreTransaction transaction(store);
     for (int i = 0; i < rows; ++i) {
         if (!store.insertBatchServer(serverAt(addressOf(i)), false))
             return false;
     }
-    return store.execute(u"COMMIT"_s);
+    return transaction.commit();
 }
 
 bool dropAddressIndexes(const QString& path) {

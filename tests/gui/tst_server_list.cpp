@@ -44,6 +44,7 @@ private Q_SLOTS:
     void searchAsksForAProbePerRow();
     void queryFailureKeepsTheRows_data();
     void queryFailureKeepsTheRows();
+    void tooLongSearchTextSaysSo();
     void emptyTableGivesEmptyListWithoutMessage();
     void headerClickSortsAndClearsMarksAndImages();
     void invertChecks();
@@ -170,6 +171,16 @@ void TestServerList::queryFailureKeepsTheRows() {
     QCOMPARE(list_->model()->rowCount(), 4);
 }
 
+// A search text the database cannot take says so and leaves the list as it was.
+void TestServerList::tooLongSearchTextSaysSo() {
+    fillAndWait([this] { list_->reload(); });
+    list_->search(u"服务器名称"_s, QString(30000, u'港'), QString());
+    QCOMPARE(prompts_.size(), 1);
+    QCOMPARE(prompts_[0].text, ServerListView::kSearchTextTooLong);
+    QVERIFY(!list_->isFilling());
+    QCOMPARE(list_->model()->rowCount(), 4);
+}
+
 void TestServerList::emptyTableGivesEmptyListWithoutMessage() {
     QTemporaryDir empty;
     qputenv("TORVANE_HOME", empty.path().toUtf8());
@@ -248,7 +259,7 @@ void TestServerList::manyReloadsEndAsTheLastOne() {
     {
         LocalStore store;
         QVERIFY(store.open());
-        QVERIFY(store.deleteRow(u"server_data"_s, ids[0].toLongLong()));
+        QVERIFY(store.deleteServer(ids[0]));
     }
 }
 

@@ -1,5 +1,5 @@
 #include "common/test_home.h"
-#include "core/store/batch_lines.h"
+#include "core/store/batch_export.h"
 #include "core/store/data_folder.h"
 #include "core/store/local_store.h"
 #include "core/support/gbk_codec.h"
@@ -43,7 +43,8 @@ QStringList column(ServerListView* list, int c) {
 
 int countServers(const QString& condition = u"1"_s, const QStringList& values = {}) {
     LocalStore store;
-    store.open();
+    if (!store.open())
+        return -1;
     const auto rows = store.query(u"SELECT count(*) FROM server_data WHERE "_s + condition, values);
     return rows ? rows->rows.value(0).value(0).toInt() : -1;
 }
@@ -70,11 +71,15 @@ private Q_SLOTS:
     void addWindowDefaults();
     void addWindowSystemSwitchAndAddressSplit_data();
     void addWindowSystemSwitchAndAddressSplit();
+    void addressTypedKeyByKey_data();
+    void addressTypedKeyByKey();
     void addServerRefusesDuplicatesAndBadSortKeys();
     void modifyWindowShowsOwnGroupFirstAndSaves();
+    void modifySavesToServerItWasOpenedFor();
     void deleteAndBatchDelete();
     void groupsAddRenameDelete();
     void batchAddLines();
+    void closingBatchWindowAsksAndReports();
     void exportThenImport();
     void importDecodesFiles_data();
     void importDecodesFiles();
@@ -174,6 +179,31 @@ void TestStoreWindows::addWindowSystemSwitchAndAddressSplit() {
     QCOMPARE(portBox->text(), u"2200"_s);
 }
 
+// Keys go where the focus is, as a person's typing does: after the split the port box has it.
+void TestStoreWindows::addressTypedKeyByKey_data() {
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<QString>("port");
+    QTest::newRow("two-digit port") << u"127.0.0.5:22"_s << u"127.0.0.5"_s << u"22"_s;
+    QTest::newRow("rdp port") << u"127.0.0.41:3389"_s << u"127.0.0.41"_s << u"3389"_s;
+    QTest::newRow("no port") << u"127.0.0.9"_s << u"127.0.0.9"_s << u"3389"_s;
+}
+
+void TestStoreWindows::addressTypedKeyByKey() {
+    QFETCH(QString, typed);
+    QFETCH(QString, address);
+    QFETCH(QString, port);
+    ServerEditorWindow add(ServerEditorWindow::Mode::Add);
+    add.show();
+    QVERIFY(QTest::qWaitForWindowActive(&add));
+    auto* addressBox = child<QLineEdit>(&add, u"服务器IP输入框");
+    addressBox->setFocus();
+    for (const QChar key : typed)
+        QTest::keyClick(add.focusWidget(), key.toLatin1());
+    QCOMPARE(addressBox->text(), address);
+    QCOMPARE(child<QLineEdit>(&add, u"服务器端口输入框")->text(), port);
+}
+
 void TestStoreWindows::addServerRefusesDuplicatesAndBadSortKeys() {
     QStringList logged;
     ServerEditorWindow add(ServerEditorWindow::Mode::Add);
@@ -246,6 +276,39 @@ void TestStoreWindows::modifyWindowShowsOwnGroupFirstAndSaves() {
     QCOMPARE(list_->cell(0, ListColumn::PanelUrl), u"http://127.0.0.1:8888/abc"_s);
     QCOMPARE(list_->cell(0, ListColumn::Sort), QString());
     QCOMPARE(countServers(u"remark=? AND sort=''"_s, {u"x'); DROP TABLE server_data; --"_s}), 1);
+}
+
+// A reload between opening the window and pressing 修改 (the refresh timer, a batch delete)
+// clears the selection; the edits still go to the server the window shows.
+void TestStoreWindows::modifySavesToServerItWasOpenedFor() {
+    {
+        LocalStore store;
+        QVERIFY(store.open());
+        for (const QString& ip : {u"127.0.0.8"_s, u"127.0.0.9"_s}) {
+            ServerRecord s;
+            s.ip = ip;
+            s.port = u"22"_s;
+            s.sort = ip.right(1);
+            s.system = u"linux"_s;
+            QVERIFY(store.insertBatchServer(s, false));
+        }
+    }
+    list_->reload();
+    waitForList();
+    list_->view()->setCurrentIndex(list_->model()->index(0, 0));
+    ServerEditorWindow modify(ServerEditorWindow::Mode::Modify);
+    window_->serverEditor()->prepareModifyWindow(modify);
+    QCOMPARE(child<QLineEdit>(&modify, u"服务器IP输入框")->text(), u"127.0.0.8"_s);
+
+    list_->reload();
+    waitForList();
+    QCOMPARE(list_->selectedRow(), -1);
+    child<QLineEdit>(&modify, u"备注输入框")->setText(u"edited"_s);
+    window_->serverEditor()->saveServer(modify);
+    QCOMPARE(prompts_.last().text, u"修改成功"_s);
+    QCOMPARE(countServers(u"server_ip='127.0.0.8' AND remark='edited'"_s), 1);
+    QCOMPARE(countServers(u"remark='edited'"_s), 1);
+    QCOMPARE(list_->cell(list_->model()->rowOfId(u"6"_s), ListColumn::Remark), u"edited"_s);
 }
 
 void TestStoreWindows::deleteAndBatchDelete() {
@@ -368,6 +431,42 @@ void TestStoreWindows::batchAddLines() {
     QCOMPARE(list_->model()->rowCount(), 4);
 }
 
+// Esc during a long batch asks first; "No" carries on, "Yes" stops and the log says what was
+// added and what was left.
+void TestStoreWindows::closingBatchWindowAsksAndReports() {
+    constexpr int kLines = 20000;
+    QStringList lines;
+    for (int i = 0; i < kLines; ++i)
+        lines << u"默认分组----n----127.1.%1.%2----root----pw----22----linux----r----s----e----1"_s
+                     .arg(i / 256)
+                     .arg(i % 256);
+    BatchWindow batch(list_);
+    batch.show();
+    batch.setText(lines.join(u"\r\n"_s));
+    batch.addLines();
+    QTRY_VERIFY(countServers() > 0);
+
+    QMessageBox::StandardButton answer = QMessageBox::No;
+    Prompt::setResponder([&](const PromptRequest& r) {
+        prompts_ << r;
+        return answer;
+    });
+    QTest::keyClick(&batch, Qt::Key_Escape);
+    QVERIFY(prompts_.last().text.contains(u"确定要停止吗"_s));
+    QVERIFY(batch.isVisible());
+    QVERIFY(batch.isAdding());
+
+    answer = QMessageBox::Yes;
+    batch.close();
+    QVERIFY(!batch.isVisible());
+    QVERIFY(!batch.isAdding());
+    const int added = countServers();
+    QVERIFY(added < kLines);
+    const QString stopped =
+        u"-批量添加已停止：已添加 %1 行，%2 行未处理"_s.arg(added).arg(kLines - added);
+    QTRY_VERIFY(child<QPlainTextEdit>(window_.get(), u"编辑框1")->toPlainText().contains(stopped));
+}
+
 void TestStoreWindows::exportThenImport() {
     BatchWindow batch(list_);
     QSignalSpy finished(&batch, &BatchWindow::addingFinished);
@@ -412,24 +511,29 @@ void TestStoreWindows::exportThenImport() {
 
 void TestStoreWindows::importDecodesFiles_data() {
     QTest::addColumn<QByteArray>("bytes");
-    QTest::addColumn<int>("servers");
+    QTest::addColumn<QStringList>("stored"); // group, name, remark of the server; none if empty
     const QString line =
         u"香港----名字----127.0.5.1----root----pw----22----linux----备注----s----e----1"_s;
-    QTest::newRow("GBK") << Gbk::encode(line) << 1;
-    QTest::newRow("UTF-8") << line.toUtf8() << 1;
-    QTest::newRow("UTF-8 with mark") << QByteArray("\xEF\xBB\xBF") + line.toUtf8() << 1;
+    const QStringList hongKong{u"香港"_s, u"名字"_s, u"备注"_s};
+    QTest::newRow("GBK") << Gbk::encode(line) << hongKong;
+    // Every byte pair of these GBK texts is also a valid UTF-8 sequence; they are still GBK.
+    QTest::newRow("GBK that reads as UTF-8")
+        << Gbk::encode(
+               u"前台----图片----127.0.5.1----root----pw----22----linux----100元----s----e----1"_s)
+        << QStringList{u"前台"_s, u"图片"_s, u"100元"_s};
+    QTest::newRow("UTF-8 with mark") << QByteArray("\xEF\xBB\xBF") + line.toUtf8() << hongKong;
     QByteArray utf16("\xFF\xFE");
     utf16.append(reinterpret_cast<const char*>(line.utf16()), line.size() * 2);
-    QTest::newRow("UTF-16") << utf16 << 1;
+    QTest::newRow("UTF-16") << utf16 << hongKong;
     QTest::newRow("binary") << QByteArray("\x7F"
                                           "ELF\x02\x01\x01\x00\x00----",
                                           13)
-                            << 0;
+                            << QStringList();
 }
 
 void TestStoreWindows::importDecodesFiles() {
     QFETCH(QByteArray, bytes);
-    QFETCH(int, servers);
+    QFETCH(QStringList, stored);
     const QString path = DataFolder::file(u"import.txt"_s);
     QFile file(path);
     QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
@@ -439,8 +543,9 @@ void TestStoreWindows::importDecodesFiles() {
     QSignalSpy finished(&batch, &BatchWindow::addingFinished);
     QVERIFY(batch.importFile(path));
     QVERIFY(finished.wait(5000));
-    QCOMPARE(countServers(u"server_name='名字' AND server_class='香港' AND remark='备注'"_s),
-             servers);
+    QCOMPARE(countServers(), stored.isEmpty() ? 0 : 1);
+    if (!stored.isEmpty())
+        QCOMPARE(countServers(u"server_class=? AND server_name=? AND remark=?"_s, stored), 1);
 }
 
 void TestStoreWindows::buttonsOpenTheirWindows() {

@@ -159,6 +159,12 @@ void TestListSort::columnOrders_data() {
                                           << QStringList{u"abc"_s, u"默认"_s, u"香港"_s};
     QTest::newRow("ID: within 0.0000001 is a tie")
         << 0 << QStringList{u"1.00000001"_s, u"1"_s} << QStringList{u"1.00000001"_s, u"1"_s};
+    // Keys that overflow to infinity equal each other; no row is lost or shown twice.
+    QTest::newRow("ID: two infinities") << 0 << QStringList{u"1e309"_s, u"5"_s, u"1e400"_s, u"3"_s}
+                                        << QStringList{u"3"_s, u"5"_s, u"1e400"_s, u"1e309"_s};
+    QTest::newRow("ID: infinities of both signs")
+        << 0 << QStringList{u"1e309"_s, u"-1e309"_s, u"2e309"_s, u"0"_s, u"-2e309"_s}
+        << QStringList{u"-2e309"_s, u"-1e309"_s, u"0"_s, u"2e309"_s, u"1e309"_s};
 }
 
 void TestListSort::columnOrders() {

@@ -16,7 +16,9 @@
 
 #include <sqlite3.h>
 
+#include <atomic>
 #include <memory>
+#include <thread>
 
 using namespace Qt::StringLiterals;
 
@@ -118,6 +120,9 @@ private Q_SLOTS:
     void executeStopsAtFirstFailure_data();
     void executeStopsAtFirstFailure();
     void rowHelpers();
+    void groupUpdateIsAllOrNothing();
+    void programFolderKeepsDataOnlyWhenPortable();
+    void writerWaitsForAnotherWriter();
 
 private:
     std::unique_ptr<QTemporaryDir> home_;
@@ -195,7 +200,7 @@ void LocalStoreTest::newFileContent() {
     QCOMPARE(store.lastInsertId(), qint64(6));
     QVERIFY(store.insertGroup(u"生产"_s, u"60"_s));
     QCOMPARE(store.lastInsertId(), qint64(5));
-    QVERIFY(store.deleteRow(u"server_data"_s, 6));
+    QVERIFY(store.deleteServer(u"6"_s));
     QVERIFY(store.insertServer(sampleServer()));
     QCOMPARE(store.lastInsertId(), qint64(7));
 }
@@ -345,9 +350,9 @@ void LocalStoreTest::valuesThatLookLikeSqlAreStoredExactly() {
     const qint64 viaCloud = store.lastInsertId();
     QVERIFY(store.updateColumns(u"server_data"_s, updated,
                                 {{u"remark"_s, value}, {u"server_name"_s, value}}));
-    QVERIFY(store.insertGroup(value, u"60"_s));
+    QVERIFY(store.insertGroup(u"old"_s, u"60"_s));
     const qint64 group = store.lastInsertId();
-    QVERIFY(store.renameGroupInServers(u"old"_s, value));
+    QVERIFY(store.updateGroup({QString::number(group), u"old"_s, u"60"_s}, value, u"60"_s));
 
     for (const qint64 id : {viaEditor, viaBatch, viaCloud}) {
         const ServerRecord s = serverById(store, id);
@@ -565,7 +570,8 @@ void LocalStoreTest::rowHelpers() {
     QCOMPARE(columnOf(store.allRows(u"server_class"_s), u"id"_s),
              (QStringList{u"4"_s, u"10"_s, u"15"_s, u"20"_s}));
 
-    QVERIFY(store.deleteRow(u"server_class"_s, 10));
+    QVERIFY(store.deleteGroup(u"10"_s));
+    QVERIFY(!store.deleteGroup(u"10"_s));
     QCOMPARE(columnOf(store.allRows(u"server_class"_s), u"id"_s),
              (QStringList{u"4"_s, u"15"_s, u"20"_s}));
     QCOMPARE(store.findFirst(u"server_class"_s, u"server_class=?"_s, {u"x"_s}).value_or(-1),
@@ -574,6 +580,74 @@ void LocalStoreTest::rowHelpers() {
     QVERIFY(!store.query(u"SELECT * FROM missing"_s));
     QVERIFY(!store.allRows(u"missing"_s));
     QVERIFY(!store.query(u"SELECT * FROM server_class WHERE id=?"_s, {}));
+}
+
+// The group row and its servers change together: when moving the servers fails, the group
+// keeps its old name too, so no server is left naming a group that no longer exists.
+void LocalStoreTest::groupUpdateIsAllOrNothing() {
+    LocalStore::ensureDatabase();
+    LocalStore store;
+    QVERIFY(store.open());
+    QVERIFY(store.insertGroup(u"香港"_s, u"60"_s));
+    const QString id = QString::number(store.lastInsertId());
+    ServerRecord member = sampleServer();
+    member.group = u"香港"_s;
+    QVERIFY(store.insertServer(member));
+    QVERIFY(store.execute(u"CREATE TRIGGER refuse BEFORE UPDATE ON server_data "
+                          u"BEGIN SELECT RAISE(ABORT, 'refused'); END"_s));
+
+    QVERIFY(!store.updateGroup({id, u"香港"_s, u"60"_s}, u"香港2"_s, u"61"_s));
+    QCOMPARE(rawValue(u"SELECT hex(server_class) || sort FROM server_class WHERE id=%1"_s.arg(id)),
+             u"CFE3B8DB60"_s);
+    QVERIFY(!store.updateGroup({u"999"_s, u"香港"_s, u"60"_s}, u"x"_s, u"1"_s));
+
+    QVERIFY(store.execute(u"DROP TRIGGER refuse"_s));
+    QVERIFY(store.updateGroup({id, u"香港"_s, u"60"_s}, u"香港2"_s, u"61"_s));
+    QCOMPARE(store.loadServer(u"6"_s).value_or(ServerRecord()).group, u"香港2"_s);
+}
+
+// A second writer waits for the first one's transaction instead of failing at once, also when
+// it reads before it writes (the duplicate test of batch add).
+void LocalStoreTest::writerWaitsForAnotherWriter() {
+    LocalStore::ensureDatabase();
+    LocalStore first;
+    QVERIFY(first.open());
+    StoreTransaction held(first);
+    QVERIFY(held.isActive());
+    QVERIFY(first.insertServer(sampleServer(u"127.0.0.1"_s)));
+
+    std::atomic<bool> secondAdded = false;
+    std::thread second([&] {
+        LocalStore store;
+        if (!store.open())
+            return;
+        StoreTransaction transaction(store);
+        secondAdded = transaction.isActive() &&
+                      store.serverIdByAddress(u"127.0.0.2"_s, u"22"_s).isEmpty() &&
+                      store.insertServer(sampleServer(u"127.0.0.2"_s)) && transaction.commit();
+    });
+    QTest::qSleep(300);
+    QVERIFY(held.commit());
+    second.join();
+    QVERIFY(secondAdded);
+    QCOMPARE(rawValue(u"SELECT count(*) FROM server_data"_s), u"2"_s);
+}
+
+// A build folder that merely is writable never receives the user's servers; a folder that
+// already holds a list, or is marked portable, keeps it.
+void LocalStoreTest::programFolderKeepsDataOnlyWhenPortable() {
+    QTemporaryDir folder;
+    QVERIFY(!DataFolder::isPortableFolder(folder.path()));
+    QVERIFY(!DataFolder::isPortableFolder(QString()));
+    QFile marker(QDir(folder.path()).filePath(u"portable"_s));
+    QVERIFY(marker.open(QIODevice::WriteOnly));
+    marker.close();
+    QVERIFY(DataFolder::isPortableFolder(folder.path()));
+    QVERIFY(marker.remove());
+    QFile list(QDir(folder.path()).filePath(u"myserver.db"_s));
+    QVERIFY(list.open(QIODevice::WriteOnly));
+    list.close();
+    QVERIFY(DataFolder::isPortableFolder(folder.path()));
 }
 
 QTEST_GUILESS_MAIN(LocalStoreTest)

@@ -1,5 +1,7 @@
-#include "core/store/batch_lines.h"
+#include "core/store/batch_export.h"
+#include "core/store/batch_import.h"
 #include "core/store/server_editing.h"
+#include "core/support/gbk_codec.h"
 
 #include <QTest>
 
@@ -15,6 +17,7 @@ private Q_SLOTS:
     void batchLineFields_data();
     void batchLineFields();
     void exportText();
+    void exportImportsBackUnchanged();
 };
 
 void TestServerEditing::rentalTimes_data() {
@@ -121,6 +124,47 @@ void TestServerEditing::exportText() {
         u"香港----web----127.0.0.1----root----p----22----linux----r----s----e----50----0----0----0-"
         u"---0----\r\n"
         u"香港----web----127.0.0.1----root----p----22----linux----r----s----e----50----0----0----0----0----"_s);
+}
+
+// The export file, read back as an import reads it, gives the same servers field for field,
+// also when the GBK bytes of a text happen to be valid UTF-8 too.
+void TestServerEditing::exportImportsBackUnchanged() {
+    QList<ServerRecord> servers;
+    const QStringList texts = {u"前台"_s, u"图片"_s,     u"100元"_s,
+                               u"时"_s,   u"默认分组"_s, u"x'); DROP TABLE server_data; -- x"_s};
+    for (qsizetype i = 0; i < texts.size(); ++i) {
+        ServerRecord s;
+        s.group = texts[i];
+        s.name = texts[(i + 1) % texts.size()];
+        s.ip = u"127.0.0.%1"_s.arg(i + 1);
+        s.user = u"root"_s;
+        s.password = texts[(i + 2) % texts.size()] + u" &=%"_s;
+        s.port = u"22"_s;
+        s.system = i % 2 ? u"windows"_s : u"linux"_s;
+        s.remark = texts[(i + 3) % texts.size()];
+        s.startTime = u"2024-6-6 9:5:7"_s;
+        s.endTime = u"2025-6-6 9:5:7"_s;
+        s.sort = QString::number(i);
+        servers << s;
+    }
+    QList<ListCells> rows;
+    for (const ServerRecord& s : servers)
+        rows << ServerEditing::listCells(s, QString());
+
+    const QByteArray file = Gbk::encode(BatchExport::exportText(rows));
+    const QStringList lines = BatchImport::blockLines(BatchImport::decodeFile(file));
+    QCOMPARE(lines.size(), servers.size());
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        const auto parsed = BatchImport::parseLine(lines[i]);
+        QVERIFY(parsed);
+        ServerRecord expected = servers[i];
+        expected.panelUrl = expected.panelUser = expected.panelPassword = expected.panelKey =
+            u"0"_s;
+        const ListCells back = ServerEditing::listCells(parsed->server, QString());
+        const ListCells want = ServerEditing::listCells(expected, QString());
+        for (int c = 0; c < ListColumn::Count; ++c)
+            QCOMPARE(back[c], want[c]);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestServerEditing)

@@ -41,6 +41,8 @@ private Q_SLOTS:
     void searchModes_data();
     void searchModes();
     void emptyAndMissingTables();
+    void longSearchTexts_data();
+    void longSearchTexts();
 
 private:
     TestHome home_;
@@ -124,6 +126,28 @@ void TestServerQueries::searchModes() {
     QCOMPARE(namesOf(*rows), names);
     for (const ListCells& cells : *rows)
         QCOMPARE(cells[ListColumn::Status], u"等待检测"_s);
+}
+
+// A text the database would refuse is recognised before the search; every shorter one runs.
+void TestServerQueries::longSearchTexts_data() {
+    QTest::addColumn<QString>("mode");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("tooLong");
+    QTest::newRow("ASCII at the limit") << u"备注"_s << QString(49998, u'a') << false;
+    QTest::newRow("ASCII over it") << u"备注"_s << QString(49999, u'a') << true;
+    QTest::newRow("Chinese, two bytes each") << u"服务器名称"_s << QString(25000, u'港') << true;
+    QTest::newRow("综合查询") << u"综合查询"_s << QString(50001, u'a') << true;
+    QTest::newRow("group mode uses no pattern") << u"分组名称"_s << QString(60000, u'a') << false;
+}
+
+void TestServerQueries::longSearchTexts() {
+    QFETCH(QString, mode);
+    QFETCH(QString, text);
+    QFETCH(bool, tooLong);
+    QCOMPARE(isSearchTextTooLong(mode, text), tooLong);
+    LocalStore store;
+    QVERIFY(store.open());
+    QCOMPARE(readListRows(store, searchQuery(mode, text, QString())).has_value(), !tooLong);
 }
 
 void TestServerQueries::emptyAndMissingTables() {

@@ -5,6 +5,8 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 QString chooseFolder() {
@@ -12,7 +14,7 @@ QString chooseFolder() {
     if (!home.isEmpty())
         return home;
     const QString programFolder = QCoreApplication::applicationDirPath();
-    if (!programFolder.isEmpty() && QFileInfo(programFolder).isWritable())
+    if (DataFolder::isPortableFolder(programFolder))
         return programFolder;
     return QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
 }
@@ -29,6 +31,17 @@ QString path() {
 
 QString file(const QString& name) {
     return QDir(path()).filePath(name);
+}
+
+bool isPortableFolder(const QString& folder) {
+    if (folder.isEmpty() || !QFileInfo(folder).isWritable())
+        return false;
+#ifdef Q_OS_WIN
+    return true;
+#else
+    const QDir dir(folder);
+    return dir.exists(u"myserver.db"_s) || dir.exists(u"portable"_s);
+#endif
 }
 
 } // namespace DataFolder

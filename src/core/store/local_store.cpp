@@ -11,13 +11,31 @@
 
 #include <sqlite3.h>
 
+#include <chrono>
+#include <thread>
+
 using namespace Qt::StringLiterals;
 
 namespace {
 
-// Workers and the UI thread each hold short write transactions; a connection waits this long
-// for the other's lock before its statement fails.
-constexpr int kBusyTimeoutMs = 5000;
+// Workers, the UI thread and other Torvane processes each hold short write transactions; a
+// connection waits this long for another's lock before its statement fails.
+constexpr auto kBusyTimeout = std::chrono::milliseconds(5000);
+
+// Waits for a locked file in short steps up to the busy time-out. SQLite's own handler backs
+// off to 100 ms sleeps; a batch that commits a slice every ~15 ms leaves gaps of a few
+// milliseconds, which such sleeps keep missing until the time-out, so a second writer
+// starved. Polling every millisecond takes the next gap.
+int waitForLock(void* /*unused*/, int attempt) {
+    using Clock = std::chrono::steady_clock;
+    thread_local Clock::time_point firstAttempt;
+    if (attempt == 0)
+        firstAttempt = Clock::now();
+    if (Clock::now() - firstAttempt >= kBusyTimeout)
+        return 0;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    return 1;
+}
 
 const QString kColumnMigration = u"ALTER TABLE main.server_data ADD COLUMN baota_url TEXT;"
                                  u"ALTER TABLE main.server_data ADD COLUMN baota_user TEXT;"
@@ -143,8 +161,9 @@ StoredAccount LocalStore::ensureDatabase() {
         account.password = store.readColumn(u"server_user"_s, *id, u"password"_s);
     }
     // On a migrated file the first ALTER fails because baota_url exists; that is expected.
-    store.execute(kColumnMigration);
-    store.execute(kAddressIndex);
+    static_cast<void>(store.execute(kColumnMigration));
+    // Only speeds up the duplicate test; a file where it cannot be made still works.
+    static_cast<void>(store.execute(kAddressIndex));
     return account;
 }
 
@@ -156,7 +175,7 @@ bool LocalStore::open(const QString& path) {
         close();
         return false;
     }
-    sqlite3_busy_timeout(db_, kBusyTimeoutMs);
+    sqlite3_busy_handler(db_, waitForLock, nullptr);
     return true;
 }
 
@@ -200,6 +219,10 @@ bool LocalStore::execute(const QString& sql, const QStringList& values) {
 
 qint64 LocalStore::lastInsertId() const {
     return db_ ? sqlite3_last_insert_rowid(db_) : 0;
+}
+
+int LocalStore::changes() const {
+    return db_ ? sqlite3_changes(db_) : 0;
 }
 
 std::optional<StoreRows> LocalStore::query(const QString& sql, const QStringList& values) {
@@ -258,10 +281,6 @@ bool LocalStore::updateColumns(const QString& table, qint64 id, const ColumnValu
                    bound);
 }
 
-bool LocalStore::deleteRow(const QString& table, qint64 id) {
-    return execute(u"DELETE FROM %1 WHERE id=?"_s.arg(quoted(table)), {QString::number(id)});
-}
-
 std::optional<StoreRows> LocalStore::allRows(const QString& table) {
     return query(u"SELECT * FROM %1 ORDER BY id"_s.arg(quoted(table)));
 }
@@ -293,36 +312,107 @@ bool LocalStore::insertGroup(const QString& name, const QString& sort) {
                    {name, sort});
 }
 
-bool LocalStore::renameGroupInServers(const QString& oldName, const QString& newName) {
-    return execute(uR"(UPDATE "main"."server_data" SET "server_class" = ? WHERE server_class=?)"_s,
-                   {newName, oldName});
+std::optional<ServerRecord> LocalStore::loadServer(const QString& id) {
+    const auto rows = query(u"SELECT * FROM server_data WHERE id=?"_s, {id});
+    if (!rows || rows->rows.isEmpty())
+        return std::nullopt;
+    return serverRecordFromRow(*rows, 0);
+}
+
+bool LocalStore::updateServer(const ServerRecord& s) {
+    const auto found = findFirst(u"server_data"_s, u"id=?"_s, {s.id});
+    return found && updateColumns(u"server_data"_s, *found,
+                                  {{u"server_ip"_s, s.ip},
+                                   {u"server_user"_s, s.user},
+                                   {u"server_pass"_s, s.password},
+                                   {u"server_port"_s, s.port},
+                                   {u"sort"_s, s.sort},
+                                   {u"server_class"_s, s.group},
+                                   {u"remark"_s, s.remark},
+                                   {u"start_time"_s, s.startTime},
+                                   {u"end_time"_s, s.endTime},
+                                   {u"server_name"_s, s.name},
+                                   {u"server_system"_s, s.system},
+                                   {u"baota_url"_s, s.panelUrl},
+                                   {u"baota_user"_s, s.panelUser},
+                                   {u"baota_pass"_s, s.panelPassword},
+                                   {u"baota_apikey"_s, s.panelKey}});
+}
+
+bool LocalStore::deleteServer(const QString& id) {
+    return deleteRowById(u"server_data"_s, id);
+}
+
+QString LocalStore::serverIdByAddress(const QString& ip, const QString& port) {
+    const auto id = findFirst(u"server_data"_s, u"server_ip=? and server_port=?"_s, {ip, port});
+    return id ? QString::number(*id) : QString();
+}
+
+std::optional<QList<GroupRecord>> LocalStore::groups() {
+    const auto rows = allRows(u"server_class"_s);
+    if (!rows)
+        return std::nullopt;
+    QList<GroupRecord> result;
+    for (qsizetype r = 0; r < rows->rows.size(); ++r)
+        result << groupRecordFromRow(*rows, r);
+    return result;
+}
+
+bool LocalStore::updateGroup(const GroupRecord& group, const QString& name, const QString& sort) {
+    StoreTransaction transaction(*this);
+    if (!transaction.isActive())
+        return false;
+    const auto found = findFirst(u"server_class"_s, u"id=?"_s, {group.id});
+    return found &&
+           updateColumns(u"server_class"_s, *found,
+                         {{u"server_class"_s, name}, {u"sort"_s, sort}}) &&
+           execute(uR"(UPDATE "main"."server_data" SET "server_class" = ? WHERE server_class=?)"_s,
+                   {name, group.name}) &&
+           transaction.commit();
+}
+
+bool LocalStore::deleteGroup(const QString& id) {
+    return deleteRowById(u"server_class"_s, id);
+}
+
+bool LocalStore::deleteRowById(const QString& table, const QString& id) {
+    const auto found = findFirst(table, u"id=?"_s, {id});
+    return found &&
+           execute(u"DELETE FROM %1 WHERE id=?"_s.arg(quoted(table)), {QString::number(*found)});
 }
 
 QString LocalStore::lastError() const {
     return db_ ? QString::fromUtf8(sqlite3_errmsg(db_)) : u"database not open"_s;
 }
 
-std::optional<QList<GroupRecord>> allGroups(LocalStore& store) {
-    const auto rows = store.allRows(u"server_class"_s);
-    if (!rows)
-        return std::nullopt;
-    QList<GroupRecord> groups;
-    for (qsizetype r = 0; r < rows->rows.size(); ++r)
-        groups << groupRecordFromRow(*rows, r);
-    return groups;
+StoreTransaction::StoreTransaction(LocalStore& store) : store_(store) {
+    active_ = store_.execute(u"BEGIN IMMEDIATE"_s);
 }
 
-bool deleteRowById(LocalStore& store, const QString& table, const QString& id) {
-    const auto found = store.findFirst(table, u"id=?"_s, {id});
-    return found && store.deleteRow(table, *found);
+StoreTransaction::~StoreTransaction() {
+    if (active_)
+        static_cast<void>(store_.execute(u"ROLLBACK"_s));
+}
+
+bool StoreTransaction::commit() {
+    if (!active_)
+        return false;
+    if (store_.execute(u"COMMIT"_s)) {
+        active_ = false;
+        return true;
+    }
+    // A COMMIT that failed (a reader held the file past the time-out, a full disk) leaves the
+    // transaction open; it is rolled back so the connection is usable and nothing half-written
+    // is kept.
+    static_cast<void>(store_.execute(u"ROLLBACK"_s));
+    active_ = false;
+    return false;
 }
 
 QString findServerByAddress(LocalStore& store, const QString& ip, const QString& port) {
-    const auto id =
-        store.findFirst(u"server_data"_s, u"server_ip=? and server_port=?"_s, {ip, port});
-    const QString text = id ? QString::number(*id) : QString();
-    LogSink::logLine(u"-S_ID "_s + text);
-    return text;
+    const QString id = store.serverIdByAddress(ip, port);
+    LogSink::logLine(u"-S_ID "_s + id);
+    return id;
 }
 
 bool isSortNumber(const QString& text) {

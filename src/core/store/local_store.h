@@ -29,6 +29,11 @@ GroupRecord groupRecordFromRow(const StoreRows& rows, qsizetype row);
 // Text goes into and comes out of the file as GBK bytes. Every value is bound as a
 // parameter, never spliced into SQL, so a value holding quotes is stored exactly and can
 // never start a statement of its own.
+//
+// Several connections (workers, a second Torvane on the same file) share the file through
+// SQLite's locks. A statement that finds the file locked waits up to the busy time-out for
+// it; every write transaction takes the write lock when it begins (StoreTransaction), so two
+// writers queue up instead of failing each other.
 class LocalStore {
 public:
     using ColumnValues = QList<QPair<QString, QString>>;
@@ -49,58 +54,91 @@ public:
 
     // Opens the connection; like SQLite's default open it creates an empty file (without
     // tables) when none exists.
-    bool open(const QString& path = databasePath());
+    [[nodiscard]] bool open(const QString& path = databasePath());
     bool isOpen() const { return db_ != nullptr; }
     void close();
 
     // Runs every ";"-separated statement in order; stops at the first failing one. True only
     // when every statement ran.
-    bool execute(const QString& sql);
+    [[nodiscard]] bool execute(const QString& sql);
     // Runs one statement with its "?" placeholders bound to `values` as GBK text.
-    bool execute(const QString& sql, const QStringList& values);
+    [[nodiscard]] bool execute(const QString& sql, const QStringList& values);
     qint64 lastInsertId() const;
+    // Rows changed by the last INSERT, UPDATE or DELETE.
+    int changes() const;
 
     // Runs one SELECT with bound values; nothing when it fails.
-    std::optional<StoreRows> query(const QString& sql, const QStringList& values = {});
+    [[nodiscard]] std::optional<StoreRows> query(const QString& sql,
+                                                 const QStringList& values = {});
     // The lowest id among the rows of `table` for which `condition` (with "?" placeholders
     // bound to `values`) holds.
-    std::optional<qint64> findFirst(const QString& table, const QString& condition,
-                                    const QStringList& values = {});
-    QString readColumn(const QString& table, qint64 id, const QString& column);
-    bool updateColumns(const QString& table, qint64 id, const ColumnValues& values);
-    bool deleteRow(const QString& table, qint64 id);
-    std::optional<StoreRows> allRows(const QString& table);
+    [[nodiscard]] std::optional<qint64> findFirst(const QString& table, const QString& condition,
+                                                  const QStringList& values = {});
+    [[nodiscard]] QString readColumn(const QString& table, qint64 id, const QString& column);
+    [[nodiscard]] bool updateColumns(const QString& table, qint64 id, const ColumnValues& values);
+    [[nodiscard]] std::optional<StoreRows> allRows(const QString& table);
 
-    // The inserts and the group rename that the windows, batch add and cloud download issue.
+    // The named operations the windows, batch add and cloud download call.
     //
     // Adding one server from the editor: the sort key must be a number, else the insert is
     // refused (false) and nothing is written.
-    bool insertServer(const ServerRecord& server);
+    [[nodiscard]] bool insertServer(const ServerRecord& server);
     // A batch line; without panel fields the four panel columns hold "0".
-    bool insertBatchServer(const ServerRecord& server, bool withPanelFields);
+    [[nodiscard]] bool insertBatchServer(const ServerRecord& server, bool withPanelFields);
     // A server from the cloud: the panel columns stay NULL.
-    bool insertDownloadedServer(const ServerRecord& server);
-    bool insertGroup(const QString& name, const QString& sort);
-    // Moves every server of group `oldName` to `newName`.
-    bool renameGroupInServers(const QString& oldName, const QString& newName);
+    [[nodiscard]] bool insertDownloadedServer(const ServerRecord& server);
+    // The stored server with this id (as shown in the list); nothing when there is none.
+    [[nodiscard]] std::optional<ServerRecord> loadServer(const QString& id);
+    // Writes every column of `server` to the row with its id; false when there is no such row.
+    [[nodiscard]] bool updateServer(const ServerRecord& server);
+    // False when there is no server with this id or the delete fails.
+    [[nodiscard]] bool deleteServer(const QString& id);
+    // The id (as text) of the first server with exactly this address and port, or empty text.
+    [[nodiscard]] QString serverIdByAddress(const QString& ip, const QString& port);
+
+    // Every group, in id order; nothing when the table cannot be read.
+    [[nodiscard]] std::optional<QList<GroupRecord>> groups();
+    [[nodiscard]] bool insertGroup(const QString& name, const QString& sort);
+    // Gives the group `group.id` its new name and sort key and moves its servers (those
+    // naming `group.name`) to the new name, in one transaction: both happen or neither.
+    [[nodiscard]] bool updateGroup(const GroupRecord& group, const QString& name,
+                                   const QString& sort);
+    // False when there is no group with this id or the delete fails.
+    [[nodiscard]] bool deleteGroup(const QString& id);
 
     // The last error SQLite reported on this connection, for log lines.
     QString lastError() const;
 
 private:
+    bool deleteRowById(const QString& table, const QString& id);
+
     sqlite3* db_ = nullptr;
 };
 
-// Every group, in id order; nothing when the table cannot be read.
-std::optional<QList<GroupRecord>> allGroups(LocalStore& store);
+// A write transaction on one connection. It takes the write lock when it begins (BEGIN
+// IMMEDIATE), waiting the busy time-out for another writer, so a read inside it can never be
+// refused for lack of the lock later. Rolled back when it ends without commit().
+class StoreTransaction {
+public:
+    explicit StoreTransaction(LocalStore& store);
+    ~StoreTransaction();
+    StoreTransaction(const StoreTransaction&) = delete;
+    StoreTransaction& operator=(const StoreTransaction&) = delete;
 
-// Deletes the row of `table` whose id equals the text `id` (as shown in the lists); false
-// when there is no such row or the delete fails.
-bool deleteRowById(LocalStore& store, const QString& table, const QString& id);
+    // False when the lock could not be taken in time; nothing may be written then.
+    [[nodiscard]] bool isActive() const { return active_; }
+    // True only when every change is in the file. A failed commit is rolled back.
+    [[nodiscard]] bool commit();
+
+private:
+    LocalStore& store_;
+    bool active_ = false;
+};
 
 // The duplicate test of add, batch add and cloud download: the id (as text) of the first
 // server with exactly this address and port, or empty text. Always logs "-S_ID <id>".
-QString findServerByAddress(LocalStore& store, const QString& ip, const QString& port);
+[[nodiscard]] QString findServerByAddress(LocalStore& store, const QString& ip,
+                                          const QString& port);
 
 // True when `text` is a number as the add-server insert takes its sort key: an integer or a
 // decimal, with optional sign, exponent and surrounding blanks.

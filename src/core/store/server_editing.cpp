@@ -53,22 +53,4 @@ ListCells listCells(const ServerRecord& s, const QString& status) {
             s.panelUser, s.panelPassword, s.panelKey};
 }
 
-LocalStore::ColumnValues storedColumns(const ServerRecord& s) {
-    return {{u"server_ip"_s, s.ip},
-            {u"server_user"_s, s.user},
-            {u"server_pass"_s, s.password},
-            {u"server_port"_s, s.port},
-            {u"sort"_s, s.sort},
-            {u"server_class"_s, s.group},
-            {u"remark"_s, s.remark},
-            {u"start_time"_s, s.startTime},
-            {u"end_time"_s, s.endTime},
-            {u"server_name"_s, s.name},
-            {u"server_system"_s, s.system},
-            {u"baota_url"_s, s.panelUrl},
-            {u"baota_user"_s, s.panelUser},
-            {u"baota_pass"_s, s.panelPassword},
-            {u"baota_apikey"_s, s.panelKey}};
-}
-
 } // namespace ServerEditing

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/store/local_store.h"
+#include "core/store/records.h"
 #include "core/store/server_queries.h"
 
 #include <QDateTime>
@@ -33,8 +33,5 @@ std::optional<std::pair<QString, QString>> splitAddressAndPort(const QString& te
 
 // The list row of a server, with `status` in the 状态 cell.
 ListCells listCells(const ServerRecord& server, const QString& status);
-
-// The fifteen stored columns of a server (all but the id), for LocalStore::updateColumns.
-LocalStore::ColumnValues storedColumns(const ServerRecord& server);
 
 } // namespace ServerEditing

@@ -1,5 +1,9 @@
 #include "core/store/server_queries.h"
 
+#include "core/support/gbk_codec.h"
+
+#include <algorithm>
+
 using namespace Qt::StringLiterals;
 
 ServerQuery reloadQuery() {
@@ -25,6 +29,15 @@ ServerQuery searchQuery(const QString& mode, const QString& text, const QString&
                 u"server_ip like ? or server_name like ?"_s,
                 {contains, text, text, text}};
     return {u"select * from server_data"_s, {}};
+}
+
+bool isSearchTextTooLong(const QString& mode, const QString& text) {
+    // SQLite's SQLITE_MAX_LIKE_PATTERN_LENGTH; the pattern is "%" + text + "%".
+    constexpr qsizetype kMaxPatternBytes = 50000;
+    const ServerQuery query = searchQuery(mode, text, QString());
+    return std::any_of(query.values.begin(), query.values.end(), [](const QString& value) {
+        return Gbk::encode(value).size() > kMaxPatternBytes;
+    });
 }
 
 std::optional<QList<ListCells>> readListRows(LocalStore& store, const ServerQuery& query,

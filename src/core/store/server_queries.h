@@ -46,6 +46,10 @@ ServerQuery reloadQuery();
 // selected group filter. Unknown or empty modes list every server.
 ServerQuery searchQuery(const QString& mode, const QString& text, const QString& group);
 
+// True when the search of mode `mode` cannot run `text` at all: SQLite refuses a LIKE pattern
+// of more than 50,000 bytes, which would otherwise look like a broken database.
+bool isSearchTextTooLong(const QString& mode, const QString& text);
+
 using ListCells = std::array<QString, ListColumn::Count>;
 
 // Runs `query` on `store` and turns each row into the list's seventeen cells, with `status`

@@ -36,7 +36,9 @@ QByteArray numericBytes(const QString& text) {
 template <typename Key> using Entry = std::pair<Key, qsizetype>;
 
 int compareKeys(double a, double b) {
-    if (std::fabs(a - b) <= 0.0000001)
+    // Equal infinities first: their difference is not a number, which would make a key
+    // greater than itself and let the partitioning drop one row and copy another.
+    if (a == b || std::fabs(a - b) <= 0.0000001)
         return 0;
     return a < b ? -1 : 1;
 }

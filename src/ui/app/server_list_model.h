@@ -40,6 +40,8 @@ public:
     int statusImage(int row) const;
     bool isChecked(int row) const;
     void setChecked(int row, bool checked);
+    // The row that shows the server with this id; -1 when none does.
+    int rowOfId(const QString& id) const { return id.isEmpty() ? -1 : rowById_.value(id, -1); }
     // The row that shows the server with this id, address and port; -1 when none does.
     int rowOfServer(const QString& id, const QString& address, const QString& port) const;
     void clear();

@@ -154,6 +154,10 @@ void ServerListView::onRowsRead(quint64 generation, std::optional<QList<ListCell
 }
 
 void ServerListView::search(const QString& mode, const QString& text, const QString& group) {
+    if (isSearchTextTooLong(mode, text)) {
+        Prompt::inform(view_->window(), kSearchTextTooLong, u"提示"_s);
+        return;
+    }
     const quint64 generation = supersede();
     runThenDeliver(
         *QThreadPool::globalInstance(), this,

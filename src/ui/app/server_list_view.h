@@ -24,6 +24,7 @@ public:
     static constexpr int kReloadPaceMs = 10;
     static constexpr int kSearchPaceMs = 100;
     static inline const QString kQueryFailed = QStringLiteral("查询失败，指定的数据未能打开！");
+    static inline const QString kSearchTextTooLong = QStringLiteral("查询内容过长，请缩短后再查询");
     static inline const QString kWaitingForProbe = QStringLiteral("等待检测");
 
     explicit ServerListView(QTableView* view);

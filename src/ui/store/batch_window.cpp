@@ -1,9 +1,9 @@
 #include "ui/store/batch_window.h"
 
-#include "core/store/batch_lines.h"
 #include "core/store/data_folder.h"
 #include "core/store/line_formats.h"
 #include "core/store/local_store.h"
+#include "core/support/log_sink.h"
 #include "ui/app/prompt.h"
 #include "ui/app/server_list_view.h"
 
@@ -21,7 +21,7 @@ BatchWindow::BatchWindow(ServerListView* list, QWidget* parent)
     setFixedSize(size());
     setWindowTitle(QString());
     setText(kHint);
-    sliceTimer_.setInterval(0);
+    sliceTimer_.setInterval(BatchImport::BatchAdder::kGap);
     connect(&sliceTimer_, &QTimer::timeout, this, &BatchWindow::addSlice);
     connect(ui_->按钮1, &QPushButton::clicked, this, &BatchWindow::addLines);
     connect(ui_->按钮2, &QPushButton::clicked, this, &BatchWindow::chooseAndImportFile);
@@ -43,41 +43,39 @@ void BatchWindow::addLines() {
         return;
     const QString trimmed = trimLineBreaks(text());
     setText(trimmed);
-    lines_ = BatchImport::blockLines(trimmed);
-    nextLine_ = 0;
+    adder_.emplace(BatchImport::blockLines(trimmed));
     ui_->按钮1->setEnabled(false);
     ui_->按钮2->setEnabled(false);
     sliceTimer_.start();
 }
 
-// One slice: as many lines as fit in kSliceMs, in one transaction, then one reload request
-// for the list (requests made while a reload reads are served by a single further read).
+// One slice: as many lines as fit in BatchAdder::kSlice, in one transaction, then one reload
+// request for the list (requests made while a reload reads are served by a single further read).
 void BatchWindow::addSlice() {
     LocalStore store;
-    store.open();
-    store.execute(u"BEGIN"_s);
-    QElapsedTimer clock;
-    clock.start();
-    bool added = false;
-    while (nextLine_ < lines_.size() && clock.elapsed() < kSliceMs) {
-        const auto result = BatchImport::addLine(store, lines_[nextLine_++]);
-        if (result.outcome == BatchImport::Outcome::Added) {
-            list_->model()->appendRow(result.provisionalRow);
-            added = true;
-        }
+    if (!store.open()) {
+        LogSink::logLine(u"-连接数据库失败：%1"_s.arg(LocalStore::databasePath()));
+        stopAdding();
+        return;
     }
-    store.execute(u"COMMIT"_s);
+    const auto slice = adder_->addSlice(store, BatchImport::BatchAdder::kSlice);
     store.close();
-    if (added)
+    for (const ListCells& row : slice.addedRows)
+        list_->model()->appendRow(row);
+    if (!slice.addedRows.isEmpty())
         list_->reload();
-    ui_->进度标签->setText(u"正在添加 %1 / %2"_s.arg(nextLine_).arg(lines_.size()));
-    if (nextLine_ >= lines_.size())
+    if (!slice.written) {
+        stopAdding();
+        return;
+    }
+    ui_->进度标签->setText(u"正在添加 %1 / %2"_s.arg(adder_->processed()).arg(adder_->total()));
+    if (adder_->isDone())
         finishAdding();
 }
 
 void BatchWindow::finishAdding() {
     sliceTimer_.stop();
-    lines_.clear();
+    adder_.reset();
     ui_->进度标签->clear();
     ui_->按钮1->setEnabled(true);
     ui_->按钮2->setEnabled(true);
@@ -86,6 +84,28 @@ void BatchWindow::finishAdding() {
         Prompt::inform(this, u"从文件导入成功"_s);
     }
     Q_EMIT addingFinished();
+}
+
+// Ends a batch before its last line; the log tells what is in the file and what is not.
+void BatchWindow::stopAdding() {
+    LogSink::logLine(u"-批量添加已停止：已添加 %1 行，%2 行未处理"_s.arg(adder_->added())
+                         .arg(adder_->total() - adder_->processed()));
+    announceImport_ = false;
+    finishAdding();
+}
+
+void BatchWindow::reject() {
+    if (isAdding()) {
+        // The batch waits for the answer, so it cannot end while the question is open.
+        sliceTimer_.stop();
+        if (!Prompt::confirm(this, u"正在批量添加服务器，确定要停止吗？未处理的行不会被添加。"_s,
+                             QMessageBox::Yes | QMessageBox::No)) {
+            sliceTimer_.start();
+            return;
+        }
+        stopAdding();
+    }
+    QDialog::reject();
 }
 
 void BatchWindow::chooseAndImportFile() {

@@ -1,11 +1,13 @@
 #pragma once
 
+#include "core/store/batch_import.h"
+
 #include <QDialog>
-#include <QElapsedTimer>
 #include <QStringList>
 #include <QTimer>
 
 #include <memory>
+#include <optional>
 
 class ServerListView;
 namespace Ui {
@@ -22,8 +24,6 @@ public:
         QStringLiteral("批量添加格式如下：一行一个\r\n"
                        "分组名称----服务器名称----服务器IP----用户名----密码----端口----系统----"
                        "备注----开始时间----到期时间----排序");
-    // Work per slice before the window gets its events again.
-    static constexpr int kSliceMs = 15;
 
     BatchWindow(ServerListView* list, QWidget* parent = nullptr);
     ~BatchWindow() override;
@@ -33,9 +33,13 @@ public:
     // "从文件导入" with a chosen file: its text replaces the box's, then every line is added,
     // then "从文件导入成功". False when the file could not be read or is far too large.
     bool importFile(const QString& path);
-    bool isAdding() const { return sliceTimer_.isActive(); }
+    bool isAdding() const { return adder_.has_value(); }
     QString text() const;
     void setText(const QString& text);
+
+    // Esc and the close button: while lines are being added, asks first; stopping says in the
+    // log how many lines were added and how many were left.
+    void reject() override;
 
 Q_SIGNALS:
     void addingFinished();
@@ -44,11 +48,11 @@ private:
     void chooseAndImportFile();
     void addSlice();
     void finishAdding();
+    void stopAdding();
 
     std::unique_ptr<Ui::BatchWindow> ui_;
     ServerListView* list_;
     QTimer sliceTimer_{this};
-    QStringList lines_;
-    qsizetype nextLine_ = 0;
+    std::optional<BatchImport::BatchAdder> adder_;
     bool announceImport_ = false;
 };

@@ -1,6 +1,6 @@
 #include "ui/store/export_action.h"
 
-#include "core/store/batch_lines.h"
+#include "core/store/batch_export.h"
 #include "ui/app/prompt.h"
 #include "ui/app/server_list_view.h"
 

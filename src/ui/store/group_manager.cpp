@@ -1,6 +1,7 @@
 #include "ui/store/group_manager.h"
 
 #include "core/store/local_store.h"
+#include "core/support/log_sink.h"
 #include "ui/app/prompt.h"
 #include "ui/app/run_then_deliver.h"
 #include "ui/app/server_list_view.h"
@@ -14,13 +15,13 @@ namespace {
 
 std::optional<QList<GroupRecord>> readGroups(const QString& path) {
     LocalStore store;
-    return store.open(path) ? allGroups(store) : std::nullopt;
+    return store.open(path) ? store.groups() : std::nullopt;
 }
 
 void deleteGroupById(const QString& id) {
     LocalStore store;
-    if (store.open())
-        deleteRowById(store, u"server_class"_s, id);
+    if (!store.open() || !store.deleteGroup(id))
+        LogSink::logLine(u"-删除分组失败：%1"_s.arg(store.lastError()));
 }
 
 } // namespace
@@ -91,14 +92,7 @@ bool GroupManager::saveGroup(const QString& name, const QString& sort) {
     bool saved = false;
     {
         LocalStore store;
-        const auto found = store.open()
-                               ? store.findFirst(u"server_class"_s, u"id=?"_s, {editedGroup_.id})
-                               : std::nullopt;
-        saved = found && store.updateColumns(u"server_class"_s, *found,
-                                             {{u"server_class"_s, name}, {u"sort"_s, sort}});
-        // The servers follow their group's new name.
-        if (saved)
-            store.renameGroupInServers(editedGroup_.name, name);
+        saved = store.open() && store.updateGroup(editedGroup_, name, sort);
     }
     if (!saved) {
         Prompt::inform(dialogParent(), u"修改失败"_s);

@@ -37,13 +37,17 @@ void ServerEditor::prepareAddWindow(ServerEditorWindow& window) {
     window.setRentalTimes(start, end);
     LocalStore store;
     if (store.open())
-        window.setGroups(allGroups(store).value_or(QList<GroupRecord>()));
+        window.setGroups(store.groups().value_or(QList<GroupRecord>()));
 }
 
 void ServerEditor::addServer(ServerEditorWindow& window) {
     LocalStore store;
-    store.open();
     ServerRecord server = window.fields();
+    if (!store.open()) {
+        Prompt::inform(&window, u"添加失败"_s);
+        LogSink::logLine(u"-%1 添加失败"_s.arg(server.ip));
+        return;
+    }
     if (!findServerByAddress(store, server.ip, server.port).isEmpty()) {
         LogSink::logLine(u"-指定服务器IP已经存在 添加失败"_s);
         return;
@@ -71,28 +75,25 @@ void ServerEditor::prepareModifyWindow(ServerEditorWindow& window) {
         Prompt::inform(&window, u"连接数据库失败"_s);
         return;
     }
-    const auto rows = store.query(u"SELECT * FROM server_data WHERE id=?"_s, {id});
-    if (!rows || rows->rows.isEmpty())
+    const auto server = store.loadServer(id);
+    if (!server)
         return;
-    const ServerRecord server = serverRecordFromRow(*rows, 0);
-    window.setFields(server);
+    window.setFields(*server);
     // The server's own group comes first and selected, then every group in creation order.
-    window.setGroups(allGroups(store).value_or(QList<GroupRecord>()), &server.group);
+    window.setGroups(store.groups().value_or(QList<GroupRecord>()), &server->group);
 }
 
+// Saves to the server the window was opened for: the list may have been reloaded since (the
+// refresh timer, a batch delete), so the selection of the moment says nothing.
 void ServerEditor::saveServer(ServerEditorWindow& window) {
     if (!window.hasSelectedGroup())
         Prompt::inform(&window, u"请选择服务器分组"_s);
-    const int row = list_->selectedRow();
-    ServerRecord server = window.fields();
-    server.id = list_->cell(row, ListColumn::Id);
+    const ServerRecord server = window.fields();
     LocalStore store;
-    const auto found =
-        store.open() ? store.findFirst(u"server_data"_s, u"id=?"_s, {server.id}) : std::nullopt;
-    const bool saved = found && store.updateColumns(u"server_data"_s, *found,
-                                                    ServerEditing::storedColumns(server));
+    const bool saved = store.open() && store.updateServer(server);
     store.close();
-    if (saved) {
+    const int row = list_->model()->rowOfId(server.id);
+    if (saved && row >= 0) {
         const ListCells cells =
             ServerEditing::listCells(server, list_->cell(row, ListColumn::Status));
         for (int c = ListColumn::Group; c < ListColumn::Count; ++c)
@@ -106,10 +107,14 @@ void ServerEditor::saveServer(ServerEditorWindow& window) {
 
 void ServerEditor::deleteServer() {
     const int row = list_->selectedRow();
-    LocalStore store;
-    if (store.open())
-        deleteRowById(store, u"server_data"_s, list_->cell(row, ListColumn::Id));
+    deleteStoredServer(list_->cell(row, ListColumn::Id), list_->cell(row, ListColumn::Name));
     list_->model()->deleteRow(row);
+}
+
+void ServerEditor::deleteStoredServer(const QString& id, const QString& name) {
+    LocalStore store;
+    if (!store.open() || !store.deleteServer(id))
+        LogSink::logLine(u"-删除失败：%1 %2"_s.arg(name, store.lastError()));
 }
 
 void ServerEditor::deleteCheckedServers() {
@@ -137,9 +142,7 @@ void ServerEditor::deleteNextChecked() {
         return;
     }
     const auto [id, name] = pendingDeletes_.takeFirst();
-    LocalStore store;
-    if (store.open())
-        deleteRowById(store, u"server_data"_s, id);
+    deleteStoredServer(id, name);
     LogSink::logLine(u"-正在删除：%1"_s.arg(name));
     if (!deleteTimer_.isActive())
         deleteTimer_.start();

@@ -36,6 +36,7 @@ public:
 
 private:
     void deleteNextChecked();
+    void deleteStoredServer(const QString& id, const QString& name);
 
     ServerListView* list_;
     ReachabilityProbe* probe_;

@@ -88,6 +88,7 @@ ServerEditorWindow::~ServerEditorWindow() = default;
 
 ServerRecord ServerEditorWindow::fields() const {
     ServerRecord s;
+    s.id = serverId_;
     s.group = c_->group->currentIndex() >= 0 ? c_->group->currentText() : QString();
     s.name = c_->name->text();
     s.ip = c_->ip->text();
@@ -107,6 +108,7 @@ ServerRecord ServerEditorWindow::fields() const {
 }
 
 void ServerEditorWindow::setFields(const ServerRecord& s) {
+    serverId_ = s.id;
     c_->ip->setText(s.ip);
     c_->name->setText(s.name);
     c_->port->setText(s.port);
@@ -148,11 +150,14 @@ void ServerEditorWindow::onSystemChosen() {
     c_->user->setText(next.user);
 }
 
-// Pasting "address:port" fills both boxes.
+// Pasting "address:port" fills both boxes. Typing it key by key splits at the first key
+// after the colon; the keys that follow belong to the port, so the cursor moves there.
 void ServerEditorWindow::onAddressEdited(const QString& text) {
     if (const auto split = ServerEditing::splitAddressAndPort(text)) {
         c_->ip->setText(split->first);
         c_->port->setText(split->second);
+        c_->port->setFocus();
+        c_->port->end(false);
     }
 }
 

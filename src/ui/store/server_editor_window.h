@@ -30,7 +30,8 @@ public:
 
     Mode mode() const { return mode_; }
 
-    // The server the boxes describe (no id); the group is the selected item's text.
+    // The server the boxes describe, with the id of the server given to setFields (none in the
+    // add window); the group is the selected item's text.
     ServerRecord fields() const;
     void setFields(const ServerRecord& server);
     bool hasSelectedGroup() const;
@@ -51,4 +52,5 @@ private:
     std::unique_ptr<Ui::AddServerWindow> addUi_;
     std::unique_ptr<Ui::ModifyServerWindow> modifyUi_;
     std::unique_ptr<Controls> c_;
+    QString serverId_;
 };

@@ -1,15 +1,12 @@
-#include "core/store/batch_lines.h"
+#include "core/store/batch_import.h"
 
-#include "core/store/data_folder.h"
 #include "core/store/line_formats.h"
 #include "core/store/server_editing.h"
 #include "core/support/gbk_codec.h"
 #include "core/support/log_sink.h"
 
-#include <QSaveFile>
+#include <QElapsedTimer>
 #include <QStringDecoder>
-
-#include <algorithm>
 
 using namespace Qt::StringLiterals;
 
@@ -49,48 +46,71 @@ LineResult addLine(LocalStore& store, const QString& line) {
     if (!parsed)
         return {};
     const ServerRecord& s = parsed->server;
-    if (!findServerByAddress(store, s.ip, s.port).isEmpty()) {
-        LogSink::logLine(u"-%1 添加失败 指定服务器IP已经存在"_s.arg(s.ip));
-        return {Outcome::Exists, {}};
+    const QString existing = store.serverIdByAddress(s.ip, s.port);
+    QStringList log{u"-S_ID "_s + existing};
+    if (!existing.isEmpty()) {
+        log << u"-%1 添加失败 指定服务器IP已经存在"_s.arg(s.ip);
+        return {Outcome::Exists, {}, log};
     }
     if (!store.insertBatchServer(s, parsed->withPanelFields)) {
-        LogSink::logLine(u"-%1 添加失败"_s.arg(s.ip));
-        return {Outcome::Failed, {}};
+        log << u"-%1 添加失败"_s.arg(s.ip);
+        return {Outcome::Failed, {}, log};
     }
-    LogSink::logLine(u"-%1 添加成功"_s.arg(s.ip));
+    log << u"-%1 添加成功"_s.arg(s.ip);
     ServerRecord shown = s;
     if (!parsed->withPanelFields)
         shown.panelUrl = shown.panelUser = shown.panelPassword = shown.panelKey = QString();
-    return {Outcome::Added, ServerEditing::listCells(shown, u"等待检测"_s)};
+    return {Outcome::Added, ServerEditing::listCells(shown, u"等待检测"_s), log};
 }
 
 QStringList blockLines(const QString& block) {
     return splitFields(block, u"\r\n"_s);
 }
 
-namespace {
-
-bool isUtf8WithNonAscii(const QByteArray& bytes) {
-    const bool nonAscii =
-        std::any_of(bytes.begin(), bytes.end(), [](char c) { return (c & 0x80) != 0; });
-    if (!nonAscii)
-        return false;
-    QStringDecoder strict(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    const QString text = strict.decode(bytes);
-    return !strict.hasError();
+BatchAdder::Slice BatchAdder::addSlice(LocalStore& store, std::chrono::milliseconds budget) {
+    Slice slice;
+    QList<LineResult> results;
+    QString failure;
+    {
+        StoreTransaction transaction(store);
+        if (!transaction.isActive()) {
+            LogSink::logLine(u"-数据库被占用，无法写入：%1"_s.arg(store.lastError()));
+            slice.written = false;
+            return slice;
+        }
+        QElapsedTimer clock;
+        clock.start();
+        do {
+            results << addLine(store, lines_[next_++]);
+        } while (!isDone() && clock.elapsed() < budget.count());
+        if (!transaction.commit()) {
+            failure = store.lastError();
+            slice.written = false;
+        }
+    }
+    for (LineResult& r : results) {
+        if (r.outcome == Outcome::Added && !slice.written) {
+            r.log.last().replace(u"添加成功"_s, u"添加失败"_s);
+            r.outcome = Outcome::Failed;
+        }
+        for (const QString& message : r.log)
+            LogSink::logLine(message);
+        if (r.outcome == Outcome::Added) {
+            slice.addedRows << r.provisionalRow;
+            ++added_;
+        }
+    }
+    if (!slice.written)
+        LogSink::logLine(u"-保存到数据库失败：%1"_s.arg(failure));
+    return slice;
 }
-
-} // namespace
 
 QString decodeFile(const QByteArray& bytes) {
     QString text;
-    if (auto fromMark = QStringDecoder::encodingForData(bytes)) {
+    if (auto fromMark = QStringDecoder::encodingForData(bytes))
         text = QStringDecoder(*fromMark).decode(bytes);
-    } else if (isUtf8WithNonAscii(bytes)) {
-        text = QString::fromUtf8(bytes);
-    } else {
+    else
         text = Gbk::decode(bytes);
-    }
     if (text.startsWith(QChar(0xFEFF)))
         text.remove(0, 1);
     const qsizetype zero = text.indexOf(QChar(0));
@@ -100,30 +120,3 @@ QString decodeFile(const QByteArray& bytes) {
 }
 
 } // namespace BatchImport
-
-namespace BatchExport {
-
-QString exportText(const QList<ListCells>& rows) {
-    QString text;
-    for (const ListCells& c : rows) {
-        text += u"\r\n"_s;
-        for (int column :
-             {ListColumn::Group, ListColumn::Name, ListColumn::Address, ListColumn::User,
-              ListColumn::Password, ListColumn::Port, ListColumn::System, ListColumn::Remark,
-              ListColumn::StartTime, ListColumn::EndTime, ListColumn::Sort})
-            text += c[column] + ServerLine::kSeparator;
-        text += u"0----0----0----0----"_s;
-    }
-    return trimLineBreaks(text);
-}
-
-bool writeExportFile(const QString& text, QString* error) {
-    QSaveFile file(DataFolder::file(kFileName));
-    const bool written =
-        file.open(QIODevice::WriteOnly) && file.write(Gbk::encode(text)) >= 0 && file.commit();
-    if (!written && error)
-        *error = file.errorString();
-    return written;
-}
-
-} // namespace BatchExport

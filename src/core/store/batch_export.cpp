@@ -1,0 +1,36 @@
+#include "core/store/batch_export.h"
+
+#include "core/store/data_folder.h"
+#include "core/store/line_formats.h"
+#include "core/support/gbk_codec.h"
+
+#include <QSaveFile>
+
+using namespace Qt::StringLiterals;
+
+namespace BatchExport {
+
+QString exportText(const QList<ListCells>& rows) {
+    QString text;
+    for (const ListCells& c : rows) {
+        text += u"\r\n"_s;
+        for (int column :
+             {ListColumn::Group, ListColumn::Name, ListColumn::Address, ListColumn::User,
+              ListColumn::Password, ListColumn::Port, ListColumn::System, ListColumn::Remark,
+              ListColumn::StartTime, ListColumn::EndTime, ListColumn::Sort})
+            text += c[column] + ServerLine::kSeparator;
+        text += u"0----0----0----0----"_s;
+    }
+    return trimLineBreaks(text);
+}
+
+bool writeExportFile(const QString& text, QString* error) {
+    QSaveFile file(DataFolder::file(kFileName));
+    const bool written =
+        file.open(QIODevice::WriteOnly) && file.write(Gbk::encode(text)) >= 0 && file.commit();
+    if (!written && error)
+        *error = file.errorString();
+    return written;
+}
+
+} // namespace BatchExport

@@ -1,0 +1,22 @@
+#pragma once
+
+#include "core/store/server_queries.h"
+
+#include <QList>
+#include <QString>
+
+// The listed servers out to 导出记录.txt as "----" separated lines.
+namespace BatchExport {
+
+inline const QString kFileName = QStringLiteral("导出记录.txt");
+
+// The export text of the listed rows: per row group, name, address, account, password, port,
+// system, remark, start, end and sort, each followed by "----", then "0----" four times in
+// place of the panel fields (never exported); CR LF between lines, none after the last.
+QString exportText(const QList<ListCells>& rows);
+
+// Writes `text` as GBK bytes to the data folder's 导出记录.txt, replacing it whole or not at
+// all; false when the file could not be written.
+bool writeExportFile(const QString& text, QString* error = nullptr);
+
+} // namespace BatchExport

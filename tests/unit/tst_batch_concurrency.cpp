@@ -1,0 +1,153 @@
+// Two Torvane processes batch-adding into one myserver.db at the same time, overlapping in
+// half of their lines. Each writer runs the batch window's own slicing (BatchAdder: one write
+// transaction per slice, then a short pause) and prints its log lines; the test then checks
+// that every line reported added is in the file, that nothing is refused except as a true
+// duplicate, and that the file is sound.
+
+#include "core/store/batch_import.h"
+#include "core/store/local_store.h"
+#include "core/support/log_sink.h"
+
+#include <QCoreApplication>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QSet>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <sqlite3.h>
+
+#include <cstdio>
+#include <thread>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+constexpr int kLinesPerWriter = 20000;
+
+QString address(int i) {
+    return u"127.%1.%2.%3"_s.arg(i / 65536).arg(i / 256 % 256).arg(i % 256);
+}
+
+QString batchLine(int i) {
+    return u"默认分组----前台%1----%2----root----图片----22----linux----100元----2024-6-6 9:5:7----"
+           u"2025-6-6 9:5:7----50"_s.arg(i)
+               .arg(address(i));
+}
+
+// The writer process: adds lines [from, from + count) and prints every log line.
+int runWriter(int from, int count) {
+    LogSink::setReceiver(
+        [](const QString& line) { std::fputs(line.toUtf8().constData(), stdout); });
+    QStringList lines;
+    for (int i = from; i < from + count; ++i)
+        lines << batchLine(i);
+    BatchImport::BatchAdder adder(lines);
+    while (!adder.isDone()) {
+        LocalStore store;
+        if (!store.open())
+            return 2;
+        if (!adder.addSlice(store, BatchImport::BatchAdder::kSlice).written)
+            return 3;
+        store.close();
+        std::this_thread::sleep_for(BatchImport::BatchAdder::kGap);
+    }
+    std::fflush(stdout);
+    return 0;
+}
+
+struct Outcomes {
+    QSet<QString> added;
+    QSet<QString> exists;
+    QSet<QString> failed;
+};
+
+Outcomes parseLog(const QByteArray& output) {
+    static const QRegularExpression outcome(
+        uR"(-(\S+) (添加成功|添加失败 指定服务器IP已经存在|添加失败)\r?$)"_s,
+        QRegularExpression::MultilineOption);
+    Outcomes o;
+    auto it = outcome.globalMatch(QString::fromUtf8(output));
+    while (it.hasNext()) {
+        const auto m = it.next();
+        const QString word = m.captured(2);
+        (word == u"添加成功"   ? o.added
+         : word == u"添加失败" ? o.failed
+                               : o.exists)
+            .insert(m.captured(1));
+    }
+    return o;
+}
+
+QStringList column(const QString& sql) {
+    QStringList values;
+    sqlite3* db = nullptr;
+    if (sqlite3_open_v2(LocalStore::databasePath().toUtf8().constData(), &db, SQLITE_OPEN_READONLY,
+                        nullptr) == SQLITE_OK) {
+        sqlite3_stmt* stmt = nullptr;
+        if (sqlite3_prepare_v2(db, sql.toUtf8().constData(), -1, &stmt, nullptr) == SQLITE_OK)
+            while (sqlite3_step(stmt) == SQLITE_ROW)
+                values << QString::fromLatin1(
+                    reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0)));
+        sqlite3_finalize(stmt);
+    }
+    sqlite3_close(db);
+    return values;
+}
+
+} // namespace
+
+class BatchConcurrencyTest : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void twoProcessesAddIntoOneFile();
+};
+
+void BatchConcurrencyTest::twoProcessesAddIntoOneFile() {
+    QTemporaryDir home;
+    QVERIFY(home.isValid());
+    qputenv("TORVANE_HOME", QFile::encodeName(home.path()));
+    LocalStore::ensureDatabase();
+
+    const int half = kLinesPerWriter / 2;
+    QProcess a;
+    QProcess b;
+    a.start(QCoreApplication::applicationFilePath(),
+            {u"--writer"_s, u"0"_s, QString::number(kLinesPerWriter)});
+    b.start(QCoreApplication::applicationFilePath(),
+            {u"--writer"_s, QString::number(half), QString::number(kLinesPerWriter)});
+    for (QProcess* p : {&a, &b}) {
+        QVERIFY(p->waitForFinished(300000));
+        QCOMPARE(p->exitStatus(), QProcess::NormalExit);
+        QCOMPARE(p->exitCode(), 0);
+    }
+    const Outcomes fromA = parseLog(a.readAllStandardOutput());
+    const Outcomes fromB = parseLog(b.readAllStandardOutput());
+
+    QVERIFY(fromA.failed.isEmpty());
+    QVERIFY(fromB.failed.isEmpty());
+    QCOMPARE(fromA.added.size() + fromA.exists.size(), kLinesPerWriter);
+    QCOMPARE(fromB.added.size() + fromB.exists.size(), kLinesPerWriter);
+    // A line is refused as existing only when the other writer added it.
+    QVERIFY(fromB.added.contains(fromA.exists));
+    QVERIFY(fromA.added.contains(fromB.exists));
+    QVERIFY(!fromA.added.intersects(fromB.added));
+
+    const QStringList stored = column(u"SELECT server_ip FROM server_data"_s);
+    QCOMPARE(stored.size(), kLinesPerWriter + half);
+    const QSet<QString> storedSet(stored.begin(), stored.end());
+    QCOMPARE(storedSet, fromA.added + fromB.added);
+    QCOMPARE(column(u"PRAGMA integrity_check"_s), QStringList{u"ok"_s});
+}
+
+int main(int argc, char* argv[]) {
+    QCoreApplication app(argc, argv);
+    if (argc == 4 && qstrcmp(argv[1], "--writer") == 0)
+        return runWriter(QByteArray(argv[2]).toInt(), QByteArray(argv[3]).toInt());
+    BatchConcurrencyTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_batch_concurrency.moc"
