@@ -490,8 +490,8 @@ void HttpClientTest::endsSlowOrStalledPeer_data() {
     QTest::addColumn<int>("statusCode");
 
     using Pace = RawHttpServer::Pace;
-    // More than the socket buffers on both sides take in.
-    const QByteArray largeBody(16 * 1024 * 1024, 'q');
+    // Far more than the socket buffers on both sides take in, even where they may grow large.
+    const QByteArray largeBody(64 * 1024 * 1024, 'q');
     QTest::newRow("peer that never reads the request")
         << int(Pace::NeverReads) << QByteArray() << largeBody << u"711 发送请求失败!"_s << 0;
     QTest::newRow("silence longer than the time-out after part of the body")
