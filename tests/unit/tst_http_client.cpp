@@ -12,6 +12,9 @@
 #include <QProcess>
 #include <QTest>
 
+#include <atomic>
+#include <string>
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -90,6 +93,11 @@ private Q_SLOTS:
     void followsRedirectsUnlessDisabled();
     void reportsFailedStep_data();
     void reportsFailedStep();
+    void endsSlowOrStalledPeer_data();
+    void endsSlowOrStalledPeer();
+    void capsBodySize_data();
+    void capsBodySize();
+    void redirectSendsNoUserInfo();
     void acceptsSelfSignedCertificate();
 
 private:
@@ -238,24 +246,36 @@ void HttpClientTest::sendsCredentialsAndUsesProxy_data() {
     QTest::addColumn<bool>("viaProxy");
     QTest::addColumn<QString>("proxyUser");
     QTest::addColumn<QString>("proxyPassword");
+    // Put before the host of the address, or of the proxy address when there is a proxy.
+    QTest::addColumn<QString>("userInfo");
     QTest::addColumn<QString>("line");
     QTest::addColumn<QStringList>("present");
     QTest::addColumn<QStringList>("absentNames");
 
     QTest::newRow("server credentials")
-        << u"u"_s << u"p"_s << false << QString() << QString() << u"GET /x HTTP/1.1"_s
+        << u"u"_s << u"p"_s << false << QString() << QString() << QString() << u"GET /x HTTP/1.1"_s
         << QStringList{u"Authorization: Basic dTpw"_s} << QStringList{u"Proxy-Authorization"_s};
     QTest::newRow("a user without a password sends none")
-        << u"u"_s << QString() << false << QString() << QString() << u"GET /x HTTP/1.1"_s
-        << QStringList{} << QStringList{u"Authorization"_s};
+        << u"u"_s << QString() << false << QString() << QString() << QString()
+        << u"GET /x HTTP/1.1"_s << QStringList{} << QStringList{u"Authorization"_s};
+    QTest::newRow("user info in the address is not sent")
+        << QString() << QString() << false << QString() << QString() << u"user:secret@"_s
+        << u"GET /x HTTP/1.1"_s << QStringList{} << QStringList{u"Authorization"_s};
+    QTest::newRow("credentials given are sent instead of user info")
+        << u"u"_s << u"p"_s << false << QString() << QString() << u"user:secret@"_s
+        << u"GET /x HTTP/1.1"_s << QStringList{u"Authorization: Basic dTpw"_s} << QStringList{};
     QTest::newRow("proxy with credentials")
-        << QString() << QString() << true << u"pu"_s << u"pp"_s
+        << QString() << QString() << true << u"pu"_s << u"pp"_s << QString()
         << u"GET http://example.invalid/x HTTP/1.1"_s
         << QStringList{u"Proxy-Authorization: Basic cHU6cHA="_s} << QStringList{u"Authorization"_s};
     QTest::newRow("proxy without credentials")
-        << QString() << QString() << true << QString() << QString()
+        << QString() << QString() << true << QString() << QString() << QString()
         << u"GET http://example.invalid/x HTTP/1.1"_s << QStringList{}
         << QStringList{u"Proxy-Authorization"_s};
+    QTest::newRow("user info in the proxy address is not sent")
+        << QString() << QString() << true << QString() << QString() << u"user:secret@"_s
+        << u"GET http://example.invalid/x HTTP/1.1"_s << QStringList{}
+        << QStringList{u"Proxy-Authorization"_s, u"Authorization"_s};
 }
 
 // The proxy is the loopback peer itself, so the address behind it is never looked up.
@@ -265,14 +285,17 @@ void HttpClientTest::sendsCredentialsAndUsesProxy() {
     QFETCH(bool, viaProxy);
     QFETCH(QString, proxyUser);
     QFETCH(QString, proxyPassword);
+    QFETCH(QString, userInfo);
     QFETCH(QString, line);
     QFETCH(QStringList, present);
     QFETCH(QStringList, absentNames);
 
     RawHttpServer server(okReply());
     HttpRequest request;
-    request.url = viaProxy ? u"http://example.invalid/x"_s : server.url(u"/x"_s);
-    request.proxyAddress = viaProxy ? u"127.0.0.1:%1"_s.arg(server.port()) : QString();
+    const QString host = u"127.0.0.1:%1"_s.arg(server.port());
+    request.url =
+        viaProxy ? u"http://example.invalid/x"_s : u"http://"_s + userInfo + host + u"/x"_s;
+    request.proxyAddress = viaProxy ? userInfo + host : QString();
     request.serverUser = serverUser;
     request.serverPassword = serverPassword;
     request.proxyUser = proxyUser;
@@ -457,6 +480,112 @@ void HttpClientTest::reportsFailedStep() {
     QVERIFY(response.text.isEmpty());
     QVERIFY(response.headers.isEmpty());
     QCOMPARE(response.cookiesIn, u"a=1"_s);
+}
+
+void HttpClientTest::endsSlowOrStalledPeer_data() {
+    QTest::addColumn<int>("pace");
+    QTest::addColumn<QByteArray>("answer");
+    QTest::addColumn<QByteArray>("requestBody");
+    QTest::addColumn<QString>("statusText");
+    QTest::addColumn<int>("statusCode");
+
+    using Pace = RawHttpServer::Pace;
+    // Far more than the socket buffers on both sides take in, even where they may grow large.
+    const QByteArray largeBody(64 * 1024 * 1024, 'q');
+    QTest::newRow("peer that never reads the request")
+        << int(Pace::NeverReads) << QByteArray() << largeBody << u"711 发送请求失败!"_s << 0;
+    QTest::newRow("silence longer than the time-out after part of the body")
+        << int(Pace::PauseMidway) << okReply(QByteArray(1000, 'a')) << QByteArray()
+        << u"713 读取数据失败!"_s << 200;
+    QTest::newRow("body that keeps coming too slowly to finish in time")
+        << int(Pace::TrickledBody) << okReply(QByteArray(200, 'b')) << QByteArray()
+        << u"713 读取数据失败!"_s << 200;
+}
+
+// With a one-second time-out each of these peers would hold the request far longer: the
+// request must give up and keep only what arrived by then.
+void HttpClientTest::endsSlowOrStalledPeer() {
+    QFETCH(int, pace);
+    QFETCH(QByteArray, answer);
+    QFETCH(QByteArray, requestBody);
+    QFETCH(QString, statusText);
+    QFETCH(int, statusCode);
+
+    RawHttpServer server(answer, RawHttpServer::Pace(pace));
+    HttpRequest request;
+    request.url = server.url(u"/"_s);
+    request.method = requestBody.isEmpty() ? HttpMethod::Get : HttpMethod::Post;
+    request.bodyBytes = requestBody;
+    request.timeoutSeconds = 1;
+    const HttpResponse response = HttpClient::request(request);
+    QCOMPARE(response.statusText, statusText);
+    QCOMPARE(response.statusCode, statusCode);
+    QVERIFY(!response.complete);
+    const QByteArray body = bodyOf(answer);
+    QVERIFY(response.bytes.size() < qMax(body.size(), qsizetype(1)));
+    QVERIFY(body.startsWith(response.bytes));
+}
+
+void HttpClientTest::capsBodySize_data() {
+    QTest::addColumn<int>("pace");
+    QTest::addColumn<QByteArray>("answer");
+    QTest::addColumn<QString>("statusText");
+    QTest::addColumn<bool>("complete");
+
+    using Pace = RawHttpServer::Pace;
+    const QString tooLarge = u"714 返回数据过大!"_s;
+    QTest::newRow("body without end")
+        << int(Pace::Flood) << QByteArray("HTTP/1.1 200 OK\r\n\r\n") << tooLarge << false;
+    QTest::newRow("announced length beyond the cap")
+        << int(Pace::AtOnce)
+        << QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 104857600\r\n\r\nxyz") << tooLarge
+        << false;
+    QTest::newRow("body of exactly the cap")
+        << int(Pace::AtOnce) << okReply(QByteArray(HttpClient::kMaxBodyBytes, 'z')) << u"200 OK"_s
+        << true;
+}
+
+void HttpClientTest::capsBodySize() {
+    QFETCH(int, pace);
+    QFETCH(QByteArray, answer);
+    QFETCH(QString, statusText);
+    QFETCH(bool, complete);
+
+    RawHttpServer server(answer, RawHttpServer::Pace(pace));
+    HttpRequest request;
+    request.url = server.url(u"/"_s);
+    request.timeoutSeconds = 5;
+    const HttpResponse response = HttpClient::request(request);
+    QCOMPARE(response.statusText, statusText);
+    QCOMPARE(response.statusCode, 200);
+    QCOMPARE(response.complete, complete);
+    QVERIFY(response.bytes.size() <= HttpClient::kMaxBodyBytes);
+    if (complete)
+        QCOMPARE(response.bytes.size(), bodyOf(answer).size());
+}
+
+// A redirect may name an address with user info; it is not followed, because following it
+// would turn the user info into credentials.
+void HttpClientTest::redirectSendsNoUserInfo() {
+    LoopbackServer server;
+    std::atomic<bool> credentialsArrived = false;
+    std::string target; // set once the port is known, before the first request
+    server->Get("/end", [&](const httplib::Request& req, httplib::Response& res) {
+        credentialsArrived = credentialsArrived || req.has_header("Authorization");
+        res.set_content("end", "text/plain");
+    });
+    server->Get("/start",
+                [&](const httplib::Request&, httplib::Response& res) { res.set_redirect(target); });
+    QVERIFY(server.start());
+    target = server.url(u"http"_s, u"/end"_s).replace(u"://"_s, u"://user:secret@"_s).toStdString();
+
+    HttpRequest request;
+    request.url = server.url(u"http"_s, u"/start"_s);
+    request.timeoutSeconds = 2;
+    const HttpResponse response = HttpClient::request(request);
+    QVERIFY(!credentialsArrived);
+    QCOMPARE(response.statusText, u"302 Found"_s);
+    QCOMPARE(response.redirectLocation, QString::fromStdString(target));
 }
 
 void HttpClientTest::acceptsSelfSignedCertificate() {

@@ -49,6 +49,24 @@ void RegexMatcherTest::collectsMatches_data() {
         << u"<.+?>"_s << u"<a><b>"_s << Options{} << QStringList{u"<a>"_s, u"<b>"_s};
     QTest::newRow("dot stops at a line break")
         << u"a.+"_s << u"ab\ncd"_s << Options{} << QStringList{u"ab"_s};
+    QTest::newRow("lines start after CR and after LF")
+        << u"^\\w"_s << u"a\rb\nc\r\nd"_s << Options{}
+        << QStringList{u"a"_s, u"b"_s, u"c"_s, u"d"_s};
+    QTest::newRow("lines end before CR and before LF")
+        << u"\\w$"_s << u"a\rb\nc\r\nd"_s << Options{}
+        << QStringList{u"a"_s, u"b"_s, u"c"_s, u"d"_s};
+    QTest::newRow("$ on the whole text is its very end only")
+        << u"a$"_s << u"a\n"_s << Options{.multiline = false} << QStringList{};
+    QTest::newRow("$ on the whole text at its end")
+        << u"a$"_s << u"b\na"_s << Options{.multiline = false} << QStringList{u"a"_s};
+    QTest::newRow("^ on the whole text is its very start only")
+        << u"^b"_s << u"a\rb"_s << Options{.multiline = false} << QStringList{};
+    QTest::newRow("dot stops at a CR")
+        << u"a.+"_s << u"ab\rcd"_s << Options{} << QStringList{u"ab"_s};
+    QTest::newRow("dot, ^ and $ inside a class are characters")
+        << u"[.^$]+"_s << u"a.^$b"_s << Options{} << QStringList{u".^$"_s};
+    QTest::newRow("escaped dot, ^ and $ are characters")
+        << u"\\.\\^\\$"_s << u"x.^$"_s << Options{} << QStringList{u".^$"_s};
     QTest::newRow("line-break trimming pattern")
         << u"(?:^\\r|\\n$)"_s << u"\r\nx\n"_s << Options{} << QStringList{u"\r"_s, u"\n"_s};
 }

@@ -10,6 +10,8 @@
 #include <curl/curl.h>
 
 #include <algorithm>
+#include <chrono>
+#include <cmath>
 #include <memory>
 
 using namespace Qt::StringLiterals;
@@ -17,10 +19,13 @@ using namespace Qt::StringLiterals;
 namespace {
 
 constexpr int kDefaultTimeoutMs = 30000;
+// The whole request may last one time-out per phase (name resolution, connection, sending,
+// receiving): enough for a request that uses each phase's time-out in full, while a peer
+// that keeps every phase alive with a trickle of bytes cannot hold it any longer.
+constexpr long kPhasesPerRequest = 4;
 constexpr long kMaxRedirects = 10;
 // The charset of a page is looked for in its first bytes only.
 constexpr qsizetype kCharsetWindow = 1024;
-constexpr curl_off_t kMaxReservedBody = 64 * 1024 * 1024;
 const QString kCharsetPattern = u"<meta.+?charset=[^\\w]?([-\\w]+)"_s;
 
 // The error texts of the steps, as the callers and the log have always shown them.
@@ -37,6 +42,7 @@ const QString kHeadersRefused = u"710 设置协议头失败!"_s;
 const QString kSendFailed = u"711 发送请求失败!"_s;
 const QString kNoAnswer = u"712 服务器未响应!"_s;
 const QString kReadFailed = u"713 读取数据失败!"_s;
+const QString kBodyTooLarge = u"714 返回数据过大!"_s;
 
 struct EasyDeleter {
     void operator()(CURL* easy) const { curl_easy_cleanup(easy); }
@@ -47,9 +53,34 @@ struct UrlDeleter {
 struct ListDeleter {
     void operator()(curl_slist* list) const { curl_slist_free_all(list); }
 };
+struct MultiDeleter {
+    void operator()(CURLM* multi) const { curl_multi_cleanup(multi); }
+};
 using EasyHandle = std::unique_ptr<CURL, EasyDeleter>;
 using UrlHandle = std::unique_ptr<CURLU, UrlDeleter>;
 using HeaderList = std::unique_ptr<curl_slist, ListDeleter>;
+using MultiHandle = std::unique_ptr<CURLM, MultiDeleter>;
+
+// An easy handle added to a multi handle for the length of one transfer.
+class Attachment {
+public:
+    Attachment(CURLM* multi, CURL* easy) : multi_(multi), easy_(easy) {
+        added_ = curl_multi_add_handle(multi_, easy_) == CURLM_OK;
+    }
+    ~Attachment() {
+        if (added_)
+            curl_multi_remove_handle(multi_, easy_);
+    }
+    Attachment(const Attachment&) = delete;
+    Attachment& operator=(const Attachment&) = delete;
+
+    bool added() const { return added_; }
+
+private:
+    CURLM* multi_;
+    CURL* easy_;
+    bool added_ = false;
+};
 
 bool curlReady() {
     static const bool ready = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
@@ -70,18 +101,33 @@ QByteArray addressBytes(const QString& url) {
     return out;
 }
 
-// Nothing when the address is not an http or https address.
+// Nothing when the address is not an http or https address. User info in the address
+// ("user:secret@host") is dropped: only the credential parameters authenticate.
 UrlHandle parsedAddress(const QString& url) {
     UrlHandle parsed(curl_url());
     if (!parsed ||
         curl_url_set(parsed.get(), CURLUPART_URL, addressBytes(url).constData(), 0) != CURLUE_OK)
         return nullptr;
+    for (const CURLUPart part : {CURLUPART_USER, CURLUPART_PASSWORD, CURLUPART_OPTIONS}) {
+        if (curl_url_set(parsed.get(), part, nullptr, 0) != CURLUE_OK)
+            return nullptr;
+    }
     char* scheme = nullptr;
     if (curl_url_get(parsed.get(), CURLUPART_SCHEME, &scheme, 0) != CURLUE_OK)
         return nullptr;
     const QByteArray name(scheme);
     curl_free(scheme);
     return name == "http" || name == "https" ? std::move(parsed) : nullptr;
+}
+
+// The proxy address without user info, for the same reason as the request address.
+QByteArray proxyAddressBytes(const QString& proxy) {
+    const qsizetype at = proxy.lastIndexOf(u'@');
+    if (at < 0)
+        return proxy.toUtf8();
+    const qsizetype schemeEnd = proxy.indexOf(u"://"_s);
+    const QString scheme = schemeEnd >= 0 && schemeEnd < at ? proxy.left(schemeEnd + 3) : QString();
+    return (scheme + proxy.mid(at + 1)).toUtf8();
 }
 
 int statusCodeOf(const QByteArray& statusLine) {
@@ -102,6 +148,8 @@ struct Transfer {
     QByteArray headers;
     // The header block of the response whose body is being read has ended.
     bool finalHeadersRead = false;
+    // The body was (or was announced to be) longer than HttpClient::kMaxBodyBytes.
+    bool tooLarge = false;
 
     void addHeaderLine(QByteArrayView line) {
         if (line.startsWith("HTTP/")) {
@@ -113,16 +161,21 @@ struct Transfer {
             finalHeadersRead = isFinalResponse();
     }
 
-    // The announced length is reserved up front (within reason): growing a large body chunk
-    // by chunk costs more than receiving it.
-    void addBody(QByteArrayView chunk) {
+    // False when the body goes beyond the cap; reading then stops. The announced length is
+    // reserved up front: growing a large body chunk by chunk costs more than receiving it.
+    bool addBody(QByteArrayView chunk) {
         if (body.isEmpty()) {
             curl_off_t announced = -1;
             curl_easy_getinfo(easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced);
-            if (announced > 0)
-                body.reserve(qsizetype(std::min<curl_off_t>(announced, kMaxReservedBody)));
+            tooLarge = announced > HttpClient::kMaxBodyBytes;
+            if (announced > 0 && !tooLarge)
+                body.reserve(qsizetype(announced));
         }
+        tooLarge = tooLarge || chunk.size() > HttpClient::kMaxBodyBytes - body.size();
+        if (tooLarge)
+            return false;
         body.append(chunk);
+        return true;
     }
 
     bool isFinalResponse() const {
@@ -134,9 +187,11 @@ struct Transfer {
     }
 };
 
+// Returning less than was offered makes curl end the transfer.
 size_t onBody(char* data, size_t size, size_t count, void* transfer) {
-    static_cast<Transfer*>(transfer)->addBody(QByteArrayView(data, qsizetype(size * count)));
-    return size * count;
+    const bool kept =
+        static_cast<Transfer*>(transfer)->addBody(QByteArrayView(data, qsizetype(size * count)));
+    return kept ? size * count : 0;
 }
 
 size_t onHeader(char* data, size_t size, size_t count, void* transfer) {
@@ -216,29 +271,38 @@ private:
         return curl_easy_setopt(easy_.get(), option, value) == CURLE_OK;
     }
 
+    template <typename Value> Value info(CURLINFO what) const {
+        Value value{};
+        curl_easy_getinfo(easy_.get(), what, &value);
+        return value;
+    }
+
     HttpResponse failed(const QString& text) {
         response_.statusText = text;
         return response_;
     }
 
     // No proxy unless one is given: the environment's proxy settings are not used. Signals
-    // are off because calls run on worker threads.
+    // are off because calls run on worker threads. An address with user info that a
+    // redirect names is refused rather than turned into credentials.
     bool setBasics() {
-        proxy_ = request_.proxyAddress.toUtf8();
+        proxy_ = proxyAddressBytes(request_.proxyAddress);
         return set(CURLOPT_NOSIGNAL, 1L) && set(CURLOPT_PROXY, proxy_.constData()) &&
+               set(CURLOPT_DISALLOW_USERNAME_IN_URL, 1L) &&
                set(CURLOPT_PROTOCOLS_STR, "http,https") &&
                set(CURLOPT_HTTP_VERSION, long(CURL_HTTP_VERSION_1_1)) &&
                set(CURLOPT_WRITEFUNCTION, onBody) && set(CURLOPT_WRITEDATA, &transfer_) &&
                set(CURLOPT_HEADERFUNCTION, onHeader) && set(CURLOPT_HEADERDATA, &transfer_);
     }
 
-    // Each phase gets the time-out: connecting (name resolution included) and every wait for
-    // the peer while sending and receiving, which ends when no byte moves for that long.
+    // Each phase gets the time-out: connecting (name resolution included) here, and every
+    // wait for the peer while sending and receiving in runTransfer(). The whole request has
+    // its overall deadline on top.
     bool setTimeouts() {
-        const long ms =
+        phaseTimeoutMs_ =
             request_.timeoutSeconds > 0 ? long(request_.timeoutSeconds) * 1000 : kDefaultTimeoutMs;
-        return set(CURLOPT_CONNECTTIMEOUT_MS, ms) && set(CURLOPT_LOW_SPEED_LIMIT, 1L) &&
-               set(CURLOPT_LOW_SPEED_TIME, ms / 1000);
+        return set(CURLOPT_CONNECTTIMEOUT_MS, phaseTimeoutMs_) &&
+               set(CURLOPT_TIMEOUT_MS, phaseTimeoutMs_ * kPhasesPerRequest);
     }
 
     bool setMethod() {
@@ -250,6 +314,7 @@ private:
         if (sendsBody && (!set(CURLOPT_POSTFIELDSIZE_LARGE, curl_off_t(body_.size())) ||
                           !set(CURLOPT_POSTFIELDS, body_.constData())))
             return false;
+        uploadSize_ = sendsBody ? body_.size() : 0;
         if (verb == u"GET"_s && !sendsBody)
             return true;
         return verb == u"POST"_s || set(CURLOPT_CUSTOMREQUEST, verb_.constData());
@@ -298,30 +363,85 @@ private:
     }
 
     HttpResponse perform() {
-        const CURLcode code = curl_easy_perform(easy_.get());
-        if (code != CURLE_OK && !transfer_.finalHeadersRead)
+        const CURLcode code = runTransfer();
+        if (transfer_.tooLarge)
+            readResponse(kBodyTooLarge);
+        else if (code == CURLE_LOGIN_DENIED && !transfer_.headers.isEmpty())
+            // A redirect named an address with user info and was not followed: the redirect
+            // itself is the answer.
+            readResponse(QString());
+        else if (code != CURLE_OK && !transfer_.finalHeadersRead)
             return failed(sendFailed(code) ? kSendFailed : kNoAnswer);
-        readResponse(code == CURLE_OK);
+        else
+            readResponse(code == CURLE_OK ? QString() : kReadFailed);
         return response_;
     }
 
-    // The request never left completely: the connection, the TLS handshake or the sending of
-    // the request failed. Otherwise the peer did not answer.
-    bool sendFailed(CURLcode code) const {
-        long requestBytes = 0;
-        curl_easy_getinfo(easy_.get(), CURLINFO_REQUEST_SIZE, &requestBytes);
-        return code == CURLE_SEND_ERROR || requestBytes == 0;
+    // Drives the transfer itself so that it ends as soon as no byte has moved either way for
+    // the phase time-out. (curl's own low-speed check judges an average over several seconds:
+    // it notices a stall late, and never a peer that trickles a byte now and then; the
+    // overall deadline ends that one.)
+    CURLcode runTransfer() {
+        const MultiHandle multi(curl_multi_init());
+        if (!multi)
+            return CURLE_OUT_OF_MEMORY;
+        const Attachment attachment(multi.get(), easy_.get());
+        if (!attachment.added())
+            return CURLE_FAILED_INIT;
+        using Clock = std::chrono::steady_clock;
+        const std::chrono::milliseconds phaseTimeout(phaseTimeoutMs_);
+        curl_off_t moved = bytesMoved();
+        Clock::time_point lastMove = Clock::now();
+        for (int running = 1;;) {
+            if (curl_multi_perform(multi.get(), &running) != CURLM_OK)
+                return CURLE_FAILED_INIT;
+            if (running == 0)
+                break;
+            const Clock::time_point now = Clock::now();
+            if (const curl_off_t nowMoved = bytesMoved(); nowMoved != moved) {
+                moved = nowMoved;
+                lastMove = now;
+            }
+            const std::chrono::duration<double, std::milli> left = lastMove + phaseTimeout - now;
+            if (left.count() <= 0)
+                return CURLE_OPERATION_TIMEDOUT;
+            // curl shortens the wait by itself for its own deadlines.
+            if (curl_multi_poll(multi.get(), nullptr, 0, int(std::ceil(left.count())), nullptr) !=
+                CURLM_OK)
+                return CURLE_FAILED_INIT;
+        }
+        int queued = 0;
+        const CURLMsg* done = curl_multi_info_read(multi.get(), &queued);
+        return done && done->msg == CURLMSG_DONE ? done->data.result : CURLE_FAILED_INIT;
     }
 
-    // A body that broke off keeps the read-failure text: the response is then incomplete and
-    // must not look like a whole answer.
-    void readResponse(bool bodyComplete) {
+    // Bytes of requests and responses so far; any change means the peer is still there.
+    curl_off_t bytesMoved() const {
+        return info<long>(CURLINFO_REQUEST_SIZE) + info<long>(CURLINFO_HEADER_SIZE) +
+               info<curl_off_t>(CURLINFO_SIZE_UPLOAD_T) +
+               info<curl_off_t>(CURLINFO_SIZE_DOWNLOAD_T);
+    }
+
+    // The request never left completely: the connection, the TLS handshake or the sending of
+    // the request failed or stalled. A peer that has answered anything had the request.
+    bool sendFailed(CURLcode code) const {
+        if (code == CURLE_SEND_ERROR)
+            return true;
+        if (info<long>(CURLINFO_HEADER_SIZE) > 0)
+            return false;
+        return info<long>(CURLINFO_REQUEST_SIZE) == 0 ||
+               info<curl_off_t>(CURLINFO_SIZE_UPLOAD_T) < uploadSize_;
+    }
+
+    // A body that broke off or went beyond the cap keeps the failure text: the response is
+    // then incomplete and must not look like a whole answer. No failure: the whole body came.
+    void readResponse(const QString& failure) {
         long status = 0;
         curl_easy_getinfo(easy_.get(), CURLINFO_RESPONSE_CODE, &status);
         response_.statusCode = int(status);
-        response_.complete = bodyComplete;
+        response_.complete = failure.isEmpty();
         response_.headers = QString::fromUtf8(transfer_.headers);
-        response_.statusText = bodyComplete ? statusTextOf(response_.headers) : kReadFailed;
+        response_.statusText = response_.complete ? statusTextOf(response_.headers) : failure;
         response_.redirectLocation = redirectLocationOf(response_.headers);
         response_.cookiesOut = appendReceivedCookies(request_.cookiesOut, response_.headers);
         if (request_.mergeCookies && !request_.cookiesIn.isEmpty()) {
@@ -336,6 +456,8 @@ private:
     HttpResponse response_;
     Transfer transfer_;
     QByteArray body_;
+    curl_off_t uploadSize_ = 0;
+    long phaseTimeoutMs_ = kDefaultTimeoutMs;
     QByteArray verb_;
     QByteArray proxy_;
     QByteArray serverUser_;

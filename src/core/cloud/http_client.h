@@ -33,12 +33,14 @@ struct HttpRequest {
     QString extraHeaders;
     bool disableRedirects = false;
     // HTTP Basic authentication at the server and at the proxy; used when both are given.
+    // Nothing else authenticates: user info in `url` or `proxyAddress` is never sent.
     QString serverUser;
     QString serverPassword;
     QString proxyAddress; // "host:port"; empty: no proxy (the environment's proxy is ignored)
     QString proxyUser;
     QString proxyPassword;
-    // Time-out of each phase; 0 or less means 30 seconds.
+    // Time-out of each phase (connecting, and every wait for the peer while sending and
+    // receiving); 0 or less means 30 seconds. The whole request ends after four of them.
     int timeoutSeconds = 0;
     // Merge the received cookies with `cookiesIn`, into both cookie texts of the response.
     bool mergeCookies = true;
@@ -57,8 +59,9 @@ struct HttpResponse {
     // "200 OK", "404 Not Found"...; or the error text of the step that failed.
     QString statusText;
     int statusCode = 0; // 0 when no HTTP response arrived
-    // True when the whole response arrived. False also when the body broke off: `text` and
-    // `bytes` then hold what was read and `statusText` says "713 读取数据失败!".
+    // True when the whole response arrived. False also when the body broke off or stalled
+    // ("713 读取数据失败!" in `statusText`) or went beyond HttpClient::kMaxBodyBytes
+    // ("714 返回数据过大!"): `text` and `bytes` then hold what was read.
     bool complete = false;
     QString redirectLocation; // value of a "Location: " header
     QString cookiesIn;        // the request's cookies, replaced by the merged text when merging
@@ -67,10 +70,15 @@ struct HttpResponse {
 
 namespace HttpClient {
 
+// The largest body a request reads: a cloud or panel reply is far smaller, and a peer that
+// sends more must not exhaust memory. A longer body ends the request with "714 返回数据过大!".
+constexpr qsizetype kMaxBodyBytes = 16 * 1024 * 1024;
+
 // Performs one request with its own connection and returns when the body has been read, a
 // step has failed or a time-out has expired. Blocking; callable from any thread, calls share
-// nothing. Redirects are followed unless disabled; certificates are not checked (panels run
-// on self-signed ones). HTTP error statuses are answers, not failures.
+// nothing. Redirects are followed unless disabled, except to an address with user info (the
+// redirect is then the answer); certificates are not checked (panels run on self-signed
+// ones). HTTP error statuses are answers, not failures.
 HttpResponse request(const HttpRequest& request);
 
 } // namespace HttpClient

@@ -4,17 +4,54 @@
 
 #include <QRegularExpressionMatchIterator>
 
+#include <algorithm>
+
 using namespace Qt::StringLiterals;
 
 namespace {
 
 QRegularExpression::PatternOptions patternOptions(const RegexMatcher::Options& options) {
-    QRegularExpression::PatternOptions flags = QRegularExpression::NoPatternOption;
-    if (!options.caseSensitive)
-        flags |= QRegularExpression::CaseInsensitiveOption;
-    if (options.multiline)
-        flags |= QRegularExpression::MultilineOption;
-    return flags;
+    return options.caseSensitive ? QRegularExpression::NoPatternOption
+                                 : QRegularExpression::CaseInsensitiveOption;
+}
+
+// The pattern with the line ends of this dialect spelled out for PCRE2, which by itself
+// knows LF only and lets "$" match before a final LF: CR and LF each end a line, "." matches
+// neither, and "^" and "$" mean the start and end of any line in multi-line mode and of the
+// whole subject otherwise. Escaped characters and characters inside a class stay as written.
+QString withLineEnds(const QString& pattern, bool multiline) {
+    const QString lineStart = multiline ? u"(?<![^\\r\\n])"_s : u"(?<![\\s\\S])"_s;
+    const QString lineEnd = multiline ? u"(?![^\\r\\n])"_s : u"(?![\\s\\S])"_s;
+    QString out;
+    out.reserve(pattern.size() + 32);
+    bool inClass = false;
+    for (qsizetype i = 0; i < pattern.size(); ++i) {
+        const QChar c = pattern[i];
+        if (c == u'\\') {
+            out += QStringView(pattern).sliced(i, std::min<qsizetype>(2, pattern.size() - i));
+            ++i;
+        } else if (inClass) {
+            inClass = c != u']';
+            out += c;
+        } else if (c == u'[') {
+            inClass = true;
+            out += c;
+            // A "]" right after "[" or "[^" is a member of the class, not its end.
+            for (const QChar lead : {u'^', u']'}) {
+                if (i + 1 < pattern.size() && pattern[i + 1] == lead)
+                    out += pattern[++i];
+            }
+        } else if (c == u'.') {
+            out += u"[^\\r\\n]"_s;
+        } else if (c == u'^') {
+            out += lineStart;
+        } else if (c == u'$') {
+            out += lineEnd;
+        } else {
+            out += c;
+        }
+    }
+    return out;
 }
 
 bool isDigit(QChar c) {
@@ -77,9 +114,10 @@ bool RegexMatcher::execute(const QString& pattern, const QString& subject, Optio
     pattern_ = options.quotePlaceholder ? QString(pattern).replace(u"#引号"_s, u"\""_s) : pattern;
     // The compiled form of the last pattern serves again when nothing changed: compiling is
     // the dearest part of a search.
+    const QString compiled = withLineEnds(pattern_, options.multiline);
     const QRegularExpression::PatternOptions flags = patternOptions(options);
-    if (expression_.pattern() != pattern_ || expression_.patternOptions() != flags)
-        expression_ = QRegularExpression(pattern_, flags);
+    if (expression_.pattern() != compiled || expression_.patternOptions() != flags)
+        expression_ = QRegularExpression(compiled, flags);
     subject_ = subject;
     global_ = options.global;
     matches_.clear();

@@ -6,7 +6,9 @@
 
 // Runs one pattern over one subject and answers questions about the matches it found. The
 // dialect is the ECMAScript-like one of PCRE2: lazy quantifiers, non-capturing groups, \w in
-// and outside classes, negated classes, ^ and $ that follow the multi-line option.
+// and outside classes, negated classes, ^ and $ that follow the multi-line option. CR and LF
+// both end a line: "." matches neither, and in multi-line mode ^ and $ match after and before
+// either; otherwise they match only at the very start and the very end of the subject.
 //
 // Nothing here reports an error: an invalid pattern makes execute() return false, and every
 // later read gives empty text or 0. Indexes that callers pass are 1-based.

@@ -8,6 +8,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 
 using namespace Qt::StringLiterals;
@@ -16,6 +17,10 @@ namespace {
 
 constexpr int kPollMs = 50;
 constexpr auto kRequestDeadline = std::chrono::seconds(5);
+constexpr int kTrickleGapMs = 100;
+constexpr int kMidwayPauseMs = 3000;
+// Small enough that a request body of a few MiB fills it and the client's send buffer.
+constexpr int kNeverReadsBuffer = 4096;
 
 // A TCP socket bound to 127.0.0.1 on a free port.
 int boundLoopbackSocket(quint16& port) {
@@ -55,8 +60,11 @@ bool isComplete(const QByteArray& request) {
 
 } // namespace
 
-RawHttpServer::RawHttpServer(QByteArray reply) : reply_(std::move(reply)) {
+RawHttpServer::RawHttpServer(QByteArray reply, Pace pace) : reply_(std::move(reply)), pace_(pace) {
     listener_ = boundLoopbackSocket(port_);
+    if (listener_ >= 0 && pace_ == Pace::NeverReads)
+        ::setsockopt(listener_, SOL_SOCKET, SO_RCVBUF, &kNeverReadsBuffer,
+                     sizeof kNeverReadsBuffer);
     if (listener_ >= 0 && ::listen(listener_, 8) != 0) {
         ::close(listener_);
         listener_ = -1;
@@ -97,6 +105,12 @@ void RawHttpServer::serve() {
 }
 
 void RawHttpServer::handle(int connection) {
+    if (pace_ == Pace::NeverReads) {
+        while (pause(connection, kPollMs)) {
+        }
+        ::close(connection);
+        return;
+    }
     const QByteArray request = readRequest(connection);
     {
         std::lock_guard guard(lock_);
@@ -106,9 +120,7 @@ void RawHttpServer::handle(int connection) {
     if (reply_.isEmpty()) {
         holdOpen(connection);
     } else {
-        const ssize_t sent =
-            ::send(connection, reply_.constData(), size_t(reply_.size()), MSG_NOSIGNAL);
-        static_cast<void>(sent);
+        sendReply(connection);
         ::shutdown(connection, SHUT_WR);
         // Let the client read everything before the socket goes away.
         while (!stopping_ && readable(connection)) {
@@ -133,6 +145,68 @@ QByteArray RawHttpServer::readRequest(int connection) const {
         request.append(buffer, got);
     }
     return request;
+}
+
+void RawHttpServer::sendReply(int connection) const {
+    const QByteArrayView reply(reply_);
+    const qsizetype blankLine = reply.indexOf("\r\n\r\n");
+    const qsizetype bodyStart = blankLine < 0 ? reply.size() : blankLine + 4;
+    switch (pace_) {
+    case Pace::TrickledBody:
+        if (!sendAll(connection, reply.first(bodyStart)))
+            return;
+        for (qsizetype i = bodyStart; i < reply.size(); ++i) {
+            if (!pause(connection, kTrickleGapMs) || !sendAll(connection, reply.sliced(i, 1)))
+                return;
+        }
+        return;
+    case Pace::PauseMidway: {
+        const qsizetype middle = bodyStart + (reply.size() - bodyStart) / 2;
+        if (sendAll(connection, reply.first(middle)) && pause(connection, kMidwayPauseMs))
+            sendAll(connection, reply.sliced(middle));
+        return;
+    }
+    case Pace::Flood: {
+        const QByteArray filler(64 * 1024, 'x');
+        bool sending = sendAll(connection, reply);
+        for (qint64 sent = 0; sending && sent < kFloodBytes; sent += filler.size())
+            sending = sendAll(connection, filler);
+        return;
+    }
+    case Pace::AtOnce:
+    case Pace::NeverReads:
+        sendAll(connection, reply);
+        return;
+    }
+}
+
+// False when the client left before everything was sent, or the server is stopping.
+bool RawHttpServer::sendAll(int connection, QByteArrayView bytes) const {
+    while (!bytes.isEmpty()) {
+        if (stopping_)
+            return false;
+        pollfd entry{connection, POLLOUT, 0};
+        if (::poll(&entry, 1, kPollMs) <= 0)
+            continue;
+        const ssize_t sent =
+            ::send(connection, bytes.data(), size_t(bytes.size()), MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (sent < 0 && errno != EAGAIN && errno != EWOULDBLOCK)
+            return false;
+        if (sent > 0)
+            bytes = bytes.sliced(sent);
+    }
+    return true;
+}
+
+// Waits without reading; false as soon as the client leaves or the server is stopping.
+bool RawHttpServer::pause(int connection, int milliseconds) const {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+    while (!stopping_ && std::chrono::steady_clock::now() < until) {
+        pollfd entry{connection, POLLRDHUP, 0};
+        if (::poll(&entry, 1, kPollMs) > 0)
+            return false;
+    }
+    return !stopping_;
 }
 
 // Stays silent until the client gives up (closes) or the server is destroyed.
