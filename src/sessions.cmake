@@ -18,7 +18,6 @@ if(WIN32)
         ${CMAKE_CURRENT_SOURCE_DIR}/platform/windows/dialog_auto_clicker_windows.cpp
         ${CMAKE_CURRENT_SOURCE_DIR}/platform/windows/platform_windows.cpp
     )
-    target_link_libraries(torvane_ui PRIVATE crypt32)
 else()
     find_package(X11 REQUIRED)
     target_sources(torvane_ui PRIVATE

@@ -1,3 +1,5 @@
+#include "tcping_bad_input.h"
+
 #include <QProcess>
 #include <QTcpServer>
 #include <QTest>
@@ -72,19 +74,12 @@ void TestTcping::closedPortIsRefused() {
 void TestTcping::badInput_data() {
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<QString>("message");
-    QTest::newRow("nothing") << QStringList{} << u"no host"_s;
-    QTest::newRow("empty host") << QStringList{QString(), u"80"_s} << u"no host"_s;
-    QTest::newRow("no port") << QStringList{u"127.0.0.1"_s} << u"no port"_s;
-    QTest::newRow("port not a number") << QStringList{u"127.0.0.1"_s, u"http"_s} << u"port"_s;
-    QTest::newRow("port 0") << QStringList{u"127.0.0.1"_s, u"0"_s} << u"port"_s;
-    QTest::newRow("port too big") << QStringList{u"127.0.0.1"_s, u"65536"_s} << u"port"_s;
-    QTest::newRow("unknown flag") << QStringList{u"-t"_s, u"127.0.0.1"_s, u"80"_s}
-                                  << u"unknown option -t"_s;
-    QTest::newRow("count 0") << QStringList{u"-n"_s, u"0"_s, u"127.0.0.1"_s, u"80"_s} << u"count"_s;
-    QTest::newRow("count missing")
-        << QStringList{u"127.0.0.1"_s, u"80"_s, u"-n"_s} << u"-n needs"_s;
-    QTest::newRow("extra argument")
-        << QStringList{u"127.0.0.1"_s, u"80"_s, u"x"_s} << u"unexpected"_s;
+    for (const TcpingBadInput& bad : kTcpingBadInputs) {
+        QStringList arguments;
+        for (const std::string& argument : bad.arguments)
+            arguments << QString::fromStdString(argument);
+        QTest::newRow(bad.name) << arguments << QString::fromUtf8(bad.message);
+    }
 }
 
 void TestTcping::badInput() {

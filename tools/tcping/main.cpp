@@ -6,12 +6,16 @@
 // works too. An answered attempt's line contains "Port is open"; an unanswered one says why.
 // Exit status: 0 when at least one attempt was answered, 1 when none was, 2 for bad input.
 
-#include <arpa/inet.h>
+#ifdef _WIN32
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#else
 #include <netdb.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <cerrno>
@@ -41,6 +45,112 @@ struct Attempt {
     double ms = 0;
     std::string why;
 };
+
+// The few socket calls that differ between Winsock and POSIX.
+#ifdef _WIN32
+using Socket = SOCKET;
+constexpr Socket kNoSocket = INVALID_SOCKET;
+
+int lastError() {
+    return WSAGetLastError();
+}
+
+bool connectPending(int error) {
+    return error == WSAEWOULDBLOCK;
+}
+
+bool isRefused(int error) {
+    return error == WSAECONNREFUSED;
+}
+
+std::string errorText(int error) {
+    char text[256] = {};
+    const DWORD length =
+        FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                       static_cast<DWORD>(error), 0, text, sizeof text, nullptr);
+    std::string message(text, length);
+    while (!message.empty() && (message.back() == '\n' || message.back() == '\r' ||
+                                message.back() == '.' || message.back() == ' '))
+        message.pop_back();
+    return message.empty() ? "error " + std::to_string(error) : message;
+}
+
+Socket openNonBlocking(const addrinfo& address) {
+    const Socket s = socket(address.ai_family, address.ai_socktype, address.ai_protocol);
+    u_long on = 1;
+    if (s != kNoSocket && ioctlsocket(s, FIONBIO, &on) != 0) {
+        closesocket(s);
+        return kNoSocket;
+    }
+    return s;
+}
+
+// Winsock reports a failed connect as an exception, not as writable.
+bool waitSettled(Socket s, int timeoutMs) {
+    fd_set writable, failed;
+    FD_ZERO(&writable);
+    FD_ZERO(&failed);
+    FD_SET(s, &writable);
+    FD_SET(s, &failed);
+    timeval limit{timeoutMs / 1000, (timeoutMs % 1000) * 1000};
+    return select(0, nullptr, &writable, &failed, &limit) > 0;
+}
+
+void closeSocket(Socket s) {
+    closesocket(s);
+}
+
+void setUpOutput() {
+    // The Windows C runtime has no line buffering: write each line at once.
+    std::setvbuf(stdout, nullptr, _IONBF, 0);
+}
+
+bool startSockets() {
+    WSADATA data;
+    return WSAStartup(MAKEWORD(2, 2), &data) == 0;
+}
+#else
+using Socket = int;
+constexpr Socket kNoSocket = -1;
+
+int lastError() {
+    return errno;
+}
+
+bool connectPending(int error) {
+    return error == EINPROGRESS;
+}
+
+bool isRefused(int error) {
+    return error == ECONNREFUSED;
+}
+
+std::string errorText(int error) {
+    return std::strerror(error);
+}
+
+Socket openNonBlocking(const addrinfo& address) {
+    return socket(address.ai_family, address.ai_socktype | SOCK_CLOEXEC | SOCK_NONBLOCK,
+                  address.ai_protocol);
+}
+
+bool waitSettled(Socket s, int timeoutMs) {
+    pollfd p{s, POLLOUT, 0};
+    return poll(&p, 1, timeoutMs) > 0;
+}
+
+void closeSocket(Socket s) {
+    close(s);
+}
+
+void setUpOutput() {
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
+}
+
+bool startSockets() {
+    return true;
+}
+#endif
 
 [[noreturn]] void fail(const std::string& message) {
     std::fprintf(stderr, "tcping: %s\nusage: tcping [-n count] host port\n", message.c_str());
@@ -96,27 +206,25 @@ Attempt connectOnce(const addrinfo& address) {
         return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
             .count();
     };
-    const int fd = socket(address.ai_family, address.ai_socktype | SOCK_CLOEXEC | SOCK_NONBLOCK,
-                          address.ai_protocol);
-    if (fd < 0)
-        return {false, 0, std::strerror(errno)};
-    int rc = connect(fd, address.ai_addr, address.ai_addrlen);
-    if (rc != 0 && errno == EINPROGRESS) {
-        pollfd p{fd, POLLOUT, 0};
-        if (poll(&p, 1, kTimeoutMs) == 0) {
-            close(fd);
-            return {false, elapsedMs(), "timed out after " + std::to_string(kTimeoutMs) + "ms"};
+    const Socket fd = openNonBlocking(address);
+    if (fd == kNoSocket)
+        return {false, 0, errorText(lastError())};
+    int error = 0;
+    if (connect(fd, address.ai_addr, static_cast<socklen_t>(address.ai_addrlen)) != 0) {
+        error = lastError();
+        if (connectPending(error)) {
+            if (!waitSettled(fd, kTimeoutMs)) {
+                closeSocket(fd);
+                return {false, elapsedMs(), "timed out after " + std::to_string(kTimeoutMs) + "ms"};
+            }
+            socklen_t length = sizeof error;
+            getsockopt(fd, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &length);
         }
-        int error = 0;
-        socklen_t length = sizeof error;
-        getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length);
-        errno = error;
-        rc = error == 0 ? 0 : -1;
     }
-    Attempt result{rc == 0, elapsedMs(), {}};
+    Attempt result{error == 0, elapsedMs(), {}};
     if (!result.open)
-        result.why = errno == ECONNREFUSED ? "refused" : std::strerror(errno);
-    close(fd);
+        result.why = isRefused(error) ? "refused" : errorText(error);
+    closeSocket(fd);
     return result;
 }
 
@@ -146,8 +254,12 @@ std::string target(const Options& o) {
 } // namespace
 
 int main(int argc, char* argv[]) {
-    std::setvbuf(stdout, nullptr, _IOLBF, 0);
+    setUpOutput();
     const Options options = parse(argc, argv);
+    if (!startSockets()) {
+        std::fprintf(stderr, "tcping: the network cannot be used\n");
+        return 1;
+    }
     const std::string where = target(options);
 
     long answered = 0;

@@ -15,6 +15,13 @@ static void registerEmbeddedTools() {
 
 namespace {
 
+// Our tcping under its file name on this system, as the resource holds it.
+#ifdef Q_OS_WIN
+const QString kTcpingName = u"tcping.exe"_s;
+#else
+const QString kTcpingName = u"tcping"_s;
+#endif
+
 void writeIfMissing(const QString& resource, const QString& target) {
     if (target.isEmpty() || QFile::exists(target))
         return;
@@ -35,12 +42,12 @@ namespace EmbeddedTools {
 
 QString tcpingPath() {
     const QString folder = toolFolder();
-    return folder.isEmpty() ? QString() : QDir(folder).filePath(u"tcping"_s);
+    return folder.isEmpty() ? QString() : QDir(folder).filePath(kTcpingName);
 }
 
 void extract() {
     registerEmbeddedTools();
-    writeIfMissing(u":/tools/tcping"_s, tcpingPath());
+    writeIfMissing(u":/tools/"_s + kTcpingName, tcpingPath());
 }
 
 } // namespace EmbeddedTools

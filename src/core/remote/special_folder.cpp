@@ -6,7 +6,9 @@
 #include <QStandardPaths>
 #include <QStringList>
 
-#ifndef Q_OS_WIN
+#ifdef Q_OS_WIN
+#include "platform/windows/win32/tool_folder.h"
+#else
 #include <unistd.h>
 #endif
 
@@ -134,7 +136,7 @@ QString path(int number) {
 QString toolFolder() {
 #ifdef Q_OS_WIN
     // The user's own temporary folder, as the Windows build has always used.
-    return QDir::cleanPath(QDir::tempPath());
+    return QDir::fromNativeSeparators(QString::fromStdWString(Win32::toolFolder()));
 #else
     const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
     const QString base =

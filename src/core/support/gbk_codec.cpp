@@ -1,7 +1,30 @@
 #include "core/support/gbk_codec.h"
 
+#ifdef Q_OS_WIN
+#include "platform/windows/win32/code_page.h"
+#else
 #include <QStringDecoder>
 #include <QStringEncoder>
+#endif
+
+#ifdef Q_OS_WIN
+
+// Windows converts code page 936 itself; Qt there has no GBK codec without ICU.
+namespace Gbk {
+
+QByteArray encode(const QString& text) {
+    const std::string bytes = Win32::toCodePage(text.toStdWString(), Win32::kGbkCodePage);
+    return QByteArray(bytes.data(), qsizetype(bytes.size()));
+}
+
+QString decode(const char* bytes, qsizetype size) {
+    return QString::fromStdWString(
+        Win32::fromCodePage(std::string_view(bytes, std::size_t(size)), Win32::kGbkCodePage));
+}
+
+} // namespace Gbk
+
+#else // Qt's GBK codec (ICU)
 
 namespace {
 
@@ -36,8 +59,10 @@ QString decode(const char* bytes, qsizetype size) {
     return text;
 }
 
-QString decode(const QByteArray& bytes) {
+} // namespace Gbk
+
+#endif
+
+QString Gbk::decode(const QByteArray& bytes) {
     return decode(bytes.constData(), bytes.size());
 }
-
-} // namespace Gbk

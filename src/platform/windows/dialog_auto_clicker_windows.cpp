@@ -1,9 +1,9 @@
 #include "platform/dialog_auto_clicker.h"
 
-#include <windows.h>
+#include "platform/windows/win32/foreign_windows.h"
 
-// Windows: dialogs and their buttons are windows of their own, found with FindWindowEx and
-// pressed by posting the mouse messages of a click at (5, 5) inside the button.
+// Windows: dialogs and their buttons are windows of their own, found by class and caption
+// and pressed by posting the mouse messages of a click inside the button (see win32/).
 
 namespace {
 
@@ -11,6 +11,7 @@ HWND handle(const ForeignWindow& window) {
     return reinterpret_cast<HWND>(static_cast<quintptr>(window.id));
 }
 
+// A click aims at (5, 5) inside the button, clear of its edge.
 ForeignWindow found(HWND window) {
     return {static_cast<quint64>(reinterpret_cast<quintptr>(window)), QPoint(5, 5)};
 }
@@ -19,9 +20,8 @@ ForeignWindow found(HWND window) {
 
 ForeignWindow DialogAutoClicker::findWindow(const ForeignWindow& parent, const QString& windowClass,
                                             const QString& title) {
-    return found(FindWindowExW(parent ? handle(parent) : nullptr, nullptr,
-                               reinterpret_cast<LPCWSTR>(windowClass.utf16()),
-                               reinterpret_cast<LPCWSTR>(title.utf16())));
+    return found(Win32::findWindow(parent ? handle(parent) : nullptr, windowClass.toStdWString(),
+                                   title.toStdWString()));
 }
 
 ForeignWindow DialogAutoClicker::findButton(const ForeignWindow& dialog,
@@ -32,10 +32,5 @@ ForeignWindow DialogAutoClicker::findButton(const ForeignWindow& dialog,
 }
 
 bool DialogAutoClicker::click(const ForeignWindow& target) {
-    if (!target)
-        return false;
-    const LPARAM at = MAKELPARAM(target.point.x(), target.point.y());
-    return PostMessageW(handle(target), WM_MOUSEMOVE, 2, at) &&
-           PostMessageW(handle(target), WM_LBUTTONDOWN, MK_LBUTTON, at) &&
-           PostMessageW(handle(target), WM_LBUTTONUP, 0, at);
+    return target && Win32::postClick(handle(target), target.point.x(), target.point.y());
 }

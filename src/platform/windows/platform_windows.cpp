@@ -1,39 +1,24 @@
 #include "platform/platform.h"
 
 #include "core/remote/session_commands.h"
-#include "core/remote/special_folder.h"
+#include "platform/windows/win32/dialog_names.h"
+#include "platform/windows/win32/installed_putty.h"
+#include "platform/windows/win32/rdp_password.h"
 
 #include <QDir>
-#include <QFile>
 #include <QProcess>
-
-#include <windows.h>
-
-#include <wincrypt.h>
-
-#include <dpapi.h>
-
-#include <algorithm>
 
 using namespace Qt::StringLiterals;
 
 namespace {
 
-// The password as mstsc expects it in a .rdp file: its UTF-16 form with the terminating
-// zero, padded with zero bytes to 512 bytes, protected by CryptProtectData under the
-// description "psw", written as upper-case hexadecimal, then one more "0".
-QString protectedPasswordHex(const QString& password) {
-    QByteArray plain(512, '\0');
-    const QByteArray utf16(reinterpret_cast<const char*>(password.utf16()),
-                           (password.size() + (password.isEmpty() ? 0 : 1)) * 2);
-    std::copy_n(utf16.constData(), std::min<qsizetype>(utf16.size(), plain.size()), plain.data());
-    DATA_BLOB in{static_cast<DWORD>(plain.size()), reinterpret_cast<BYTE*>(plain.data())};
-    DATA_BLOB out{};
-    if (!CryptProtectData(&in, L"psw", nullptr, nullptr, nullptr, 0, &out))
-        return {};
-    const QByteArray blob(reinterpret_cast<const char*>(out.pbData), out.cbData);
-    LocalFree(out.pbData);
-    return QString::fromLatin1(blob.toHex().toUpper()) + u'0';
+QString text(const wchar_t* name) {
+    return QString::fromWCharArray(name);
+}
+
+DialogTarget dialog(const wchar_t* windowClass, const wchar_t* title, const wchar_t* button) {
+    return {
+        text(windowClass), text(title), {text(Win32::DialogNames::kButtonClass), text(button), 0}};
 }
 
 } // namespace
@@ -50,9 +35,9 @@ LaunchOutcome startDetached(const LaunchRequest& request) {
     return {true, id, {}};
 }
 
+// Torvane does not carry PuTTY on Windows either: it uses the one the user installed.
 QString puttyProgram() {
-    const QString path = QDir(toolFolder()).filePath(u"putty.exe"_s);
-    return QFile::exists(path) ? path : QString();
+    return QString::fromStdWString(Win32::installedPutty());
 }
 
 QString remoteDesktopProgram() {
@@ -63,17 +48,23 @@ LaunchRequest remoteDesktopRequest(const QString&, const QString& rdpFile, const
     return SessionCommands::mstsc(QDir::toNativeSeparators(rdpFile));
 }
 
+// When the password cannot be protected the line is left out and the client asks for it.
 std::optional<QString> rdpPasswordField(const QString& password) {
-    return protectedPasswordHex(password);
+    const std::string hex = Win32::rdpPasswordHex(password.toStdWString());
+    if (hex.empty())
+        return std::nullopt;
+    return QString::fromLatin1(hex.data(), qsizetype(hex.size()));
 }
 
 QList<DialogTarget> remoteDesktopDialogs() {
-    return {{u"#32770"_s, u"远程桌面连接"_s, {u"Button"_s, u"连接(&N)"_s, 0}},
-            {u"#32770"_s, u"远程桌面连接"_s, {u"Button"_s, u"是(&Y)"_s, 0}}};
+    using namespace Win32::DialogNames;
+    return {dialog(kRemoteDesktopClass, kRemoteDesktopTitle, kRemoteDesktopConnect),
+            dialog(kRemoteDesktopClass, kRemoteDesktopTitle, kRemoteDesktopYes)};
 }
 
 DialogTarget puttyHostKeyDialog() {
-    return {u"PuTTYHostKeyDialog"_s, u"PuTTY Security Alert"_s, {u"Button"_s, u"&Accept"_s, 0}};
+    using namespace Win32::DialogNames;
+    return dialog(kPuttyHostKeyClass, kPuttyHostKeyTitle, kPuttyAccept);
 }
 
 // A console program started on its own gets a console window of its own.
