@@ -78,6 +78,7 @@ void ServerEditor::prepareModifyWindow(ServerEditorWindow& window) {
     window.setFields(server);
     // The server's own group comes first and selected, then every group in creation order.
     window.setGroups(allGroups(store).value_or(QList<GroupRecord>()), &server.group);
+    window.startWhitelistFetch();
 }
 
 void ServerEditor::saveServer(ServerEditorWindow& window) {
