@@ -58,6 +58,7 @@ class TestPanelActions : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void initTestCase();
+    void cleanupTestCase();
     void init();
     void cleanup();
 
@@ -101,6 +102,11 @@ void TestPanelActions::initTestCase() {
     qputenv("TORVANE_CLOUD_URL", cloud_.url(u"http"_s, QString()).toUtf8());
     QDesktopServices::setUrlHandler(u"http"_s, &pages_, "open");
     QDesktopServices::setUrlHandler(u"https"_s, &pages_, "open");
+}
+
+void TestPanelActions::cleanupTestCase() {
+    QDesktopServices::unsetUrlHandler(u"http"_s);
+    QDesktopServices::unsetUrlHandler(u"https"_s);
 }
 
 void TestPanelActions::init() {
