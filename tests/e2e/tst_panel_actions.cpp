@@ -1,6 +1,7 @@
-// The panel actions of the server windows and the list menu against the stand-in panel and a
-// stand-in of the cloud service's get_ip, all on loopback.
+// The panel actions of the server windows and the list menu against the stand-in panel and
+// our own cloud service torvane-cloud, all on loopback.
 
+#include "common/cloud_service_fixture.h"
 #include "common/self_signed_certificate.h"
 #include "common/test_home.h"
 #include "common/test_panel.h"
@@ -8,7 +9,6 @@
 #include "core/panel/whitelist_ip.h"
 #include "core/store/local_store.h"
 #include "core/support/log_sink.h"
-#include "net/loopback_server.h"
 #include "ui/app/main_window.h"
 #include "ui/app/prompt.h"
 #include "ui/app/server_list_view.h"
@@ -31,7 +31,8 @@ using namespace Qt::StringLiterals;
 namespace {
 
 const QString kKey = u"aBcD1234efGH5678ijKL9012mnOP3456"_s;
-const QString kPublicAddress = u"203.0.113.7"_s;
+// What get_ip answers a caller on loopback: the address it came from.
+const QString kPublicAddress = u"127.0.0.1"_s;
 const QString kDesignCaption = u"IP白名单请填写：127.0.0.1和192.168.1.1"_s;
 
 // How the panel is reached in one case.
@@ -83,7 +84,7 @@ private:
 
     TestHome home_;
     QString certificates_;
-    LoopbackServer cloud_;
+    CloudServiceFixture cloud_;
     PageCatcher pages_;
     std::unique_ptr<MainWindow> window_;
     QList<PromptRequest> prompts_;
@@ -94,12 +95,8 @@ void TestPanelActions::initTestCase() {
     QVERIFY(home_.isValid());
     certificates_ = home_.dataFolder();
     QVERIFY(writeSelfSignedCertificate(certificates_));
-    cloud_->Get("/admin/user_reg.php", [](const httplib::Request& req, httplib::Response& res) {
-        if (req.get_param_value("act") == "get_ip")
-            res.set_content(kPublicAddress.toStdString(), "text/plain");
-    });
     QVERIFY(cloud_.start());
-    qputenv("TORVANE_CLOUD_URL", cloud_.url(u"http"_s, QString()).toUtf8());
+    qputenv("TORVANE_CLOUD_URL", cloud_.url().toUtf8());
     QDesktopServices::setUrlHandler(u"http"_s, &pages_, "open");
     QDesktopServices::setUrlHandler(u"https"_s, &pages_, "open");
 }
