@@ -6,7 +6,8 @@
 
 // A throw-away home for one test program: the data folder (TORVANE_HOME), the tool folder's
 // base (XDG_RUNTIME_DIR) and HOME all point into one temporary folder, so a test never reads
-// or writes the user's own files.
+// or writes the user's own files. The cloud service is a closed loopback port until a test
+// starts its own, so no window ever reaches the real service.
 class TestHome {
 public:
     TestHome() {
@@ -19,6 +20,7 @@ public:
         qputenv("TORVANE_HOME", QFile::encodeName(root.filePath(QStringLiteral("data"))));
         qputenv("XDG_RUNTIME_DIR", QFile::encodeName(root.filePath(QStringLiteral("run"))));
         qputenv("HOME", QFile::encodeName(root.filePath(QStringLiteral("home"))));
+        qputenv("TORVANE_CLOUD_URL", "http://127.0.0.1:1");
     }
 
     bool isValid() const { return dir_.isValid(); }

@@ -2,6 +2,7 @@
 // body, credentials, proxy), what is read back (status, body, cookies, redirects, charset),
 // and the numbered error texts of failed steps.
 
+#include "common/self_signed_certificate.h"
 #include "common/test_home.h"
 #include "core/cloud/http_client.h"
 #include "core/support/gbk_codec.h"
@@ -9,7 +10,6 @@
 #include "net/raw_http_server.h"
 
 #include <QDir>
-#include <QProcess>
 #include <QTest>
 
 #include <atomic>
@@ -59,17 +59,6 @@ QStringList headerLines(const QByteArray& request) {
 
 QByteArray bodyOf(const QByteArray& request) {
     return request.mid(request.indexOf("\r\n\r\n") + 4);
-}
-
-// A self-signed certificate and its key for 127.0.0.1, written into `folder`.
-bool writeSelfSignedCertificate(const QString& folder) {
-    QProcess openssl;
-    openssl.start(u"openssl"_s, {u"req"_s, u"-x509"_s, u"-newkey"_s, u"ec"_s, u"-pkeyopt"_s,
-                                 u"ec_paramgen_curve:prime256v1"_s, u"-nodes"_s, u"-days"_s, u"2"_s,
-                                 u"-subj"_s, u"/CN=127.0.0.1"_s, u"-keyout"_s,
-                                 folder + u"/key.pem"_s, u"-out"_s, folder + u"/cert.pem"_s});
-    return openssl.waitForFinished(30000) && openssl.exitStatus() == QProcess::NormalExit &&
-           openssl.exitCode() == 0;
 }
 
 } // namespace

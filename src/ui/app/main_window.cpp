@@ -7,6 +7,7 @@
 #include "ui/app/log_pane.h"
 #include "ui/app/prompt.h"
 #include "ui/app/server_list_view.h"
+#include "ui/panel/panel_menu_actions.h"
 #include "ui/remote/reachability_probe.h"
 #include "ui/remote/session_actions.h"
 #include "ui/store/batch_window.h"
@@ -33,6 +34,7 @@ MainWindow::MainWindow(ProcessLauncher launcher, QWidget* parent)
         installSessionActions(this, std::move(launcher));
     else
         installSessionActions(this);
+    installPanelMenuActions(this);
     QMetaObject::invokeMethod(this, &MainWindow::onCreated, Qt::QueuedConnection);
 }
 

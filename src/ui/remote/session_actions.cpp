@@ -8,18 +8,17 @@
 #include "ui/app/main_window.h"
 #include "ui/app/prompt.h"
 #include "ui/app/server_list_view.h"
+#include "ui/app/web_page.h"
 #include "ui/remote/rdp_launcher.h"
 #include "ui/remote/ssh_launcher.h"
 
 #include <QAction>
 #include <QClipboard>
-#include <QDesktopServices>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QStandardPaths>
-#include <QUrl>
 
 using namespace Qt::StringLiterals;
 
@@ -42,11 +41,11 @@ public:
         onMenu(u"TCPing检测"_s,
                [this] { openTcping(selected(ListColumn::Address), selected(ListColumn::Port)); });
         onMenu(u"全球Ping"_s, [this] {
-            openPage(ServerDiagnostics::globalPingAddress(selected(ListColumn::Address)));
+            openWebPage(ServerDiagnostics::globalPingAddress(selected(ListColumn::Address)));
         });
         onMenu(u"全球TCPing"_s, [this] {
-            openPage(ServerDiagnostics::globalTcpingAddress(selected(ListColumn::Address),
-                                                            selected(ListColumn::Port)));
+            openWebPage(ServerDiagnostics::globalTcpingAddress(selected(ListColumn::Address),
+                                                               selected(ListColumn::Port)));
         });
         onMenu(u"复制IP"_s,
                [this] { copy(ServerDiagnostics::copyAddress(selected(ListColumn::Address))); });
@@ -66,7 +65,7 @@ public:
             openTcping(target.host, target.port);
         });
         onSearchButton(u"查询按钮3"_s, kNoPingAddress, [this](const QString& text) {
-            openPage(ServerDiagnostics::globalPingAddress(text));
+            openWebPage(ServerDiagnostics::globalPingAddress(text));
         });
     }
 
@@ -132,11 +131,6 @@ private:
         if (QFileInfo(program).isAbsolute())
             return QFileInfo(program).isExecutable() ? program : QString();
         return QStandardPaths::findExecutable(program);
-    }
-
-    void openPage(const QString& address) {
-        if (!QDesktopServices::openUrl(QUrl(address, QUrl::TolerantMode)))
-            LogSink::logLine(u"-无法打开网页："_s + address);
     }
 
     void copy(const ServerDiagnostics::ClipboardCopy& copy) {

@@ -81,6 +81,7 @@ void ServerEditor::prepareModifyWindow(ServerEditorWindow& window) {
     window.setFields(*server);
     // The server's own group comes first and selected, then every group in creation order.
     window.setGroups(store.groups().value_or(QList<GroupRecord>()), &server->group);
+    window.startWhitelistFetch();
 }
 
 // Saves to the server the window was opened for: the list may have been reloaded since (the

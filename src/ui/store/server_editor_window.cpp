@@ -1,6 +1,7 @@
 #include "ui/store/server_editor_window.h"
 
 #include "core/store/server_editing.h"
+#include "ui/panel/panel_window_actions.h"
 
 #include "ui_add_server_window.h"
 #include "ui_modify_server_window.h"
@@ -26,8 +27,6 @@ struct ServerEditorWindow::Controls {
     QLineEdit* panelPassword;
     QLineEdit* panelKey;
     QPushButton* submit;
-    QPushButton* testPanel;
-    QPushButton* panelHelp;
 };
 
 namespace {
@@ -50,8 +49,6 @@ template <typename Form> void fillControls(Form* f, auto& c) {
     c.panelPassword = f->面板密码编辑框;
     c.panelKey = f->接口密钥编辑框;
     c.submit = f->按钮1;
-    c.testPanel = f->按钮3;
-    c.panelHelp = f->按钮4;
 }
 
 } // namespace
@@ -78,9 +75,7 @@ ServerEditorWindow::ServerEditorWindow(Mode mode, QWidget* parent)
         fillControls(modifyUi_.get(), *c_);
         setFixedSize(size());
     }
-    // Testing the panel API and its help page arrive with the panel actions.
-    c_->testPanel->setEnabled(false);
-    c_->panelHelp->setEnabled(false);
+    panel_ = new PanelWindowActions(this, mode == Mode::Add);
     connect(c_->submit, &QPushButton::clicked, this, &ServerEditorWindow::submitted);
 }
 
@@ -166,4 +161,9 @@ void ServerEditorWindow::showPanelFields() {
     setFixedSize(kWideAddWidth, height());
     addUi_->按钮2->hide();
     c_->submit->move(kPanelAddButtonX, c_->submit->y());
+    panel_->startWhitelistFetch();
+}
+
+void ServerEditorWindow::startWhitelistFetch() {
+    panel_->startWhitelistFetch();
 }

@@ -6,6 +6,7 @@
 
 #include <memory>
 
+class PanelWindowActions;
 class QComboBox;
 class QLineEdit;
 class QPushButton;
@@ -38,6 +39,8 @@ public:
     // Replaces the group list: `first` (when not null) on top and selected, then every group.
     void setGroups(const QList<GroupRecord>& groups, const QString* first = nullptr);
     void setRentalTimes(const QString& start, const QString& end);
+    // Shows the public address for the panel's whitelist once the cloud service has told it.
+    void startWhitelistFetch();
 
 Q_SIGNALS:
     void submitted();
@@ -53,4 +56,5 @@ private:
     std::unique_ptr<Ui::ModifyServerWindow> modifyUi_;
     std::unique_ptr<Controls> c_;
     QString serverId_;
+    PanelWindowActions* panel_ = nullptr;
 };

@@ -1,0 +1,80 @@
+#include "ui/panel/panel_menu_actions.h"
+
+#include "core/panel/panel_api.h"
+#include "core/support/log_sink.h"
+#include "ui/app/main_window.h"
+#include "ui/app/prompt.h"
+#include "ui/app/run_then_deliver.h"
+#include "ui/app/server_list_view.h"
+#include "ui/app/web_page.h"
+
+#include <QAction>
+#include <QClipboard>
+#include <QGuiApplication>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// The actions read the selected row's panel cells when they run.
+class PanelMenuActions : public QObject {
+public:
+    explicit PanelMenuActions(MainWindow* window)
+        : QObject(window), window_(window), list_(window->serverList()),
+          login_(list_->menuAction(u"登录宝塔面板"_s)),
+          copy_(list_->menuAction(u"复制宝塔面板信息"_s)) {
+        login_->setEnabled(true);
+        copy_->setEnabled(true);
+        connect(login_, &QAction::triggered, this, &PanelMenuActions::openPanel);
+        connect(copy_, &QAction::triggered, this, &PanelMenuActions::copyPanelInfo);
+    }
+
+private:
+    QString selected(int column) const { return list_->cell(list_->selectedRow(), column); }
+
+    // The token request runs on a worker; the item waits disabled until its answer is shown.
+    void openPanel() {
+        const QString address = selected(ListColumn::PanelUrl);
+        const QString key = selected(ListColumn::PanelKey);
+        if (!PanelApi::parseAddress(address).isComplete()) {
+            Prompt::inform(window_, PanelApi::incompleteAddressMessage());
+            return;
+        }
+        login_->setEnabled(false);
+        runThenDeliver(
+            *QThreadPool::globalInstance(), this,
+            [address, key] { return PanelApi::setTempLogin(address, key); },
+            [address](PanelMenuActions* self, const QString& reply) {
+                self->showPanel(address, reply);
+            });
+    }
+
+    void showPanel(const QString& address, const QString& reply) {
+        login_->setEnabled(true);
+        const PanelApi::Outcome outcome = PanelApi::judgeReply(reply);
+        if (!outcome.succeeded) {
+            Prompt::inform(window_, outcome.message);
+            return;
+        }
+        openWebPage(PanelApi::loginAddress(address, outcome.token));
+    }
+
+    void copyPanelInfo() {
+        const auto copy =
+            PanelApi::copyPanelInfo(selected(ListColumn::PanelUrl), selected(ListColumn::PanelUser),
+                                    selected(ListColumn::PanelPassword));
+        QGuiApplication::clipboard()->setText(copy.clipboard);
+        LogSink::append(copy.logLine);
+    }
+
+    MainWindow* window_;
+    ServerListView* list_;
+    QAction* login_;
+    QAction* copy_;
+};
+
+} // namespace
+
+void installPanelMenuActions(MainWindow* window) {
+    new PanelMenuActions(window);
+}

@@ -1,0 +1,73 @@
+#include "ui/panel/panel_window_actions.h"
+
+#include "core/panel/panel_api.h"
+#include "core/panel/whitelist_ip.h"
+#include "ui/app/prompt.h"
+#include "ui/app/run_then_deliver.h"
+#include "ui/app/web_page.h"
+#include "ui/panel/whitelist_ip_fetcher.h"
+
+#include <QClipboard>
+#include <QDialog>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPushButton>
+
+using namespace Qt::StringLiterals;
+
+PanelWindowActions::PanelWindowActions(QDialog* window, bool copiesWhitelist)
+    : QObject(window), window_(window),
+      address_(window->findChild<QLineEdit*>(u"面板地址编辑框"_s)),
+      key_(window->findChild<QLineEdit*>(u"接口密钥编辑框"_s)),
+      whitelist_(window->findChild<QLabel*>(u"标签16"_s)),
+      test_(window->findChild<QPushButton*>(u"按钮3"_s)) {
+    auto* help = window->findChild<QPushButton*>(u"按钮4"_s);
+    test_->setEnabled(true);
+    help->setEnabled(true);
+    connect(test_, &QPushButton::clicked, this, &PanelWindowActions::testPanelApi);
+    connect(help, &QPushButton::clicked, this, [] { openWebPage(kHelpPage); });
+    if (copiesWhitelist)
+        whitelist_->installEventFilter(this);
+}
+
+void PanelWindowActions::startWhitelistFetch() {
+    WhitelistIpFetcher::start(whitelist_);
+}
+
+void PanelWindowActions::testPanelApi() {
+    const QString address = address_->text();
+    const QString key = key_->text();
+    if (!PanelApi::parseAddress(address).isComplete()) {
+        Prompt::inform(window_, PanelApi::incompleteAddressMessage());
+        return;
+    }
+    test_->setEnabled(false);
+    runThenDeliver(
+        *QThreadPool::globalInstance(), this,
+        [address, key] { return PanelApi::getUserInfo(address, key); },
+        [](PanelWindowActions* self, const QString& reply) { self->showTestOutcome(reply); });
+}
+
+void PanelWindowActions::showTestOutcome(const QString& reply) {
+    test_->setEnabled(true);
+    Prompt::inform(window_, PanelApi::judgeReply(reply).message);
+}
+
+// Either mouse button pressed on the label copies the addresses the whitelist needs.
+bool PanelWindowActions::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == whitelist_ && event->type() == QEvent::MouseButtonPress) {
+        const auto button = static_cast<QMouseEvent*>(event)->button();
+        if (button == Qt::LeftButton || button == Qt::RightButton) {
+            copyWhitelist();
+            return true;
+        }
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+void PanelWindowActions::copyWhitelist() {
+    QGuiApplication::clipboard()->setText(WhitelistIp::clipboardText(WhitelistIp::current()));
+    Prompt::inform(window_, u"IP已经复制，请直接暂停使用"_s);
+}

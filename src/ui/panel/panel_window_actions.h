@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QObject>
+
+class QDialog;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+// The panel controls of the windows "添加服务器" and "修改服务器": 测试宝塔接口 on the
+// window's current panel address and API key, 宝塔接口配置说明, the whitelist label and,
+// in the add window, copying the whitelist addresses by pressing that label.
+class PanelWindowActions : public QObject {
+    Q_OBJECT
+public:
+    // The page that explains how to open the panel's API to Torvane.
+    static inline const QString kHelpPage =
+        QStringLiteral("https://www.torvane.net/help/panel-api.html");
+
+    // Finds the controls by their names in `window`; `copiesWhitelist` for the add window.
+    PanelWindowActions(QDialog* window, bool copiesWhitelist);
+
+    // Asks the cloud service for the public address and shows it in the whitelist label.
+    void startWhitelistFetch();
+
+    // "测试宝塔接口": the request runs on a worker; the button waits disabled meanwhile.
+    void testPanelApi();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void copyWhitelist();
+    void showTestOutcome(const QString& reply);
+
+    QDialog* window_;
+    QLineEdit* address_;
+    QLineEdit* key_;
+    QLabel* whitelist_;
+    QPushButton* test_;
+};
