@@ -220,14 +220,33 @@ void CloudService::route() {
     // A reply goes out as headers and body in two writes; without this the body waits for the
     // client's delayed acknowledgement, some 40 ms per request on a kept-alive connection.
     server_.set_tcp_nodelay(true);
-    const auto answer = [this](const httplib::Request& request, httplib::Response& response) {
-        const Reply reply =
-            handle(queryAction(request.target), FormBody::parse(request.body), request.remote_addr);
+    const auto send = [](httplib::Response& response, const Reply& reply) {
         response.status = reply.status;
         response.set_content(reply.body, "text/plain; charset=utf-8");
     };
-    server_.Get(kScriptPath, answer);
-    server_.Post(kScriptPath, answer);
+    server_.Get(
+        kScriptPath, [this, send](const httplib::Request& request, httplib::Response& response) {
+            send(response, handle(queryAction(request.target), FormBody(), request.remote_addr));
+        });
+    // The body is read here rather than by the library, which refuses form bodies over 8 KiB
+    // (a long remark in Chinese is more than that once escaped).
+    server_.Post(kScriptPath, [this, send](const httplib::Request& request,
+                                           httplib::Response& response,
+                                           const httplib::ContentReader& readContent) {
+        std::string body;
+        const bool read = readContent([&body](const char* data, std::size_t length) {
+            if (body.size() + length > kMaxBodyBytes)
+                return false;
+            body.append(data, length);
+            return true;
+        });
+        if (!read) {
+            response.status = 413; // answered and logged by the error handler
+            return;
+        }
+        send(response,
+             handle(queryAction(request.target), FormBody::parse(body), request.remote_addr));
+    });
     server_.set_error_handler(httplib::Server::HandlerWithResponse(
         [](const httplib::Request& request, httplib::Response& response) {
             if (!response.body.empty())
