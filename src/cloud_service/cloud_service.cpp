@@ -353,7 +353,7 @@ Reply CloudService::registerAccount(const FormBody& form) {
     case CloudStore::Registration::Failed:
         break;
     }
-    return storeFailure("registration of \"" + account.username + "\": " + store_.lastError());
+    return storeFailure("registration of \"" + account.username + "\"");
 }
 
 Reply CloudService::sendSms(const FormBody& form) {
@@ -414,7 +414,7 @@ Reply CloudService::putGroup(const FormBody& form) {
     if (auto lineProblem = lineRefusal({{"server_class", &group.name}, {"sort", &group.sort}}))
         return *lineProblem;
     if (!store_.putGroup(account->row.id, group))
-        return storeFailure("group of \"" + account->username + "\": " + store_.lastError());
+        return storeFailure("group of \"" + account->username + "\"");
     return ok(kTrue);
 }
 
@@ -466,7 +466,7 @@ Reply CloudService::putServer(const FormBody& form) {
         return *lineProblem;
     }
     if (!store_.putServer(account->row.id, s))
-        return storeFailure("server of \"" + account->username + "\": " + store_.lastError());
+        return storeFailure("server of \"" + account->username + "\"");
     return ok(kTrue);
 }
 
@@ -477,7 +477,7 @@ Reply CloudService::groupLines(const FormBody& form) {
         return refusal;
     const auto groups = store_.groups(account->row.id);
     if (!groups)
-        return storeFailure("groups of \"" + account->username + "\": " + store_.lastError());
+        return storeFailure("groups of \"" + account->username + "\"");
     std::vector<std::string> lines;
     for (const CloudGroup& group : *groups)
         lines.push_back(joinFields({group.name, group.sort}));
@@ -491,7 +491,7 @@ Reply CloudService::serverLines(const FormBody& form) {
         return refusal;
     const auto servers = store_.servers(account->row.id);
     if (!servers)
-        return storeFailure("servers of \"" + account->username + "\": " + store_.lastError());
+        return storeFailure("servers of \"" + account->username + "\"");
     std::vector<std::string> lines;
     for (const CloudServer& server : *servers)
         lines.push_back(serverLine(server));
@@ -504,7 +504,7 @@ Reply CloudService::clearData(const FormBody& form) {
     if (!account)
         return refusal;
     if (!store_.clearData(account->row.id))
-        return storeFailure("clearing \"" + account->username + "\": " + store_.lastError());
+        return storeFailure("clearing \"" + account->username + "\"");
     ServiceLog::line("cleared the data of \"" + account->username + "\"");
     return ok(kTrue);
 }
