@@ -1,0 +1,492 @@
+#include "cloud_service/cloud_service.h"
+
+#include "cloud_service/form_body.h"
+#include "cloud_service/service_log.h"
+
+#include <sodium.h>
+#include <sys/socket.h>
+
+#include <cstdio>
+#include <ctime>
+#include <fstream>
+#include <initializer_list>
+#include <sstream>
+#include <vector>
+
+namespace {
+
+constexpr const char* kScriptPath = "/admin/user_reg.php";
+constexpr const char* kAnnouncementsFile = "announcements.txt";
+constexpr std::size_t kMaxBodyBytes = std::size_t(1) << 20;
+// Enough threads that many clients with kept-alive connections are served at once; the
+// password hashes among them are bounded separately by the hasher.
+constexpr std::size_t kWorkerThreads = 32;
+constexpr int kListenBacklog = 1024;
+
+constexpr std::int64_t kSmsCodeLifetime = 10 * 60;
+constexpr std::int64_t kSmsCodeGap = 60;
+
+constexpr std::size_t kMaxNameBytes = 128;
+
+const std::string kTrue = "True";
+const std::string kFalse = "False";
+const std::string kWrongCode = "vcodeerror";
+const std::string kNameTaken = "userisok";
+const std::string kLineBreak = "\r\n";
+const std::string kSeparator = "----";
+
+using Reply = CloudService::Reply;
+
+Reply ok(std::string body) {
+    return {200, std::move(body)};
+}
+
+// A refusal the client judges by its "False"; the reason after it shows in the client's log.
+Reply refused(const std::string& reason) {
+    return {200, kFalse + ":" + reason};
+}
+
+// A request the service cannot take at all; logged.
+Reply badRequest(const std::string& reason, const std::string& logText) {
+    ServiceLog::line("bad request: " + logText);
+    return {400, kFalse + ":" + reason};
+}
+
+Reply storeFailure(const std::string& what) {
+    ServiceLog::line("store failure: " + what);
+    return {500, kFalse + ":云端存储失败，请稍后再试"};
+}
+
+// The values of the named fields in order, or nothing (with `refusal` set) when one is
+// missing.
+std::optional<std::vector<std::string>> requireFields(const FormBody& form,
+                                                      std::initializer_list<const char*> names,
+                                                      const std::string& act, Reply& refusal) {
+    std::vector<std::string> values;
+    for (const char* name : names) {
+        auto value = form.value(name);
+        if (!value) {
+            refusal =
+                badRequest(std::string("缺少字段 ") + name, act + " without the field " + name);
+            return std::nullopt;
+        }
+        values.push_back(std::move(*value));
+    }
+    return values;
+}
+
+// Downloads return fields joined by "----" in lines joined by CR LF, and the client cuts
+// them at the first "----" it finds: a value holding "----" or a line break, or ending in
+// "-", would come back cut in the wrong place and shift the fields after it. Such values are
+// refused on the way in rather than handed back damaged.
+bool fitsInLine(const std::string& value) {
+    return value.find(kSeparator) == std::string::npos &&
+           value.find_first_of("\r\n") == std::string::npos &&
+           (value.empty() || value.back() != '-');
+}
+
+std::optional<Reply>
+lineRefusal(std::initializer_list<std::pair<const char*, const std::string*>> fields) {
+    for (const auto& [name, value] : fields) {
+        if (!fitsInLine(*value))
+            return refused(std::string("字段 ") + name + " 不能含有换行或“----”，也不能以“-”结尾");
+    }
+    return std::nullopt;
+}
+
+// A phone number as the SMS code is handed on with: digits, an optional leading "+".
+bool isPhoneNumber(const std::string& phone) {
+    const std::size_t start = !phone.empty() && phone.front() == '+' ? 1 : 0;
+    if (phone.size() - start < 5 || phone.size() - start > 20)
+        return false;
+    for (std::size_t i = start; i < phone.size(); ++i)
+        if (phone[i] < '0' || phone[i] > '9')
+            return false;
+    return true;
+}
+
+bool isAccountName(const std::string& name) {
+    if (name.empty() || name.size() > kMaxNameBytes)
+        return false;
+    for (const char c : name)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
+            return false;
+    return true;
+}
+
+std::string newSmsCode() {
+    char code[8];
+    std::snprintf(code, sizeof code, "%06u", unsigned(randombytes_uniform(1000000)));
+    return code;
+}
+
+std::int64_t now() {
+    return std::int64_t(std::time(nullptr));
+}
+
+std::string joined(const std::vector<std::string>& pieces, const std::string& separator) {
+    std::string text;
+    for (std::size_t i = 0; i < pieces.size(); ++i) {
+        if (i > 0)
+            text += separator;
+        text += pieces[i];
+    }
+    return text;
+}
+
+std::string joinFields(std::initializer_list<std::string> fields) {
+    return joined(fields, kSeparator);
+}
+
+// A server line: the eleven fields, and the four panel fields when any of them is set, so a
+// server without a panel never comes back as a line that asks for panel fields it lacks.
+std::string serverLine(const CloudServer& s) {
+    std::string line = joinFields({s.group, s.name, s.address, s.user, s.password, s.port, s.system,
+                                   s.remark, s.startTime, s.endTime, s.sort});
+    if (!s.panelUrl.empty() || !s.panelUser.empty() || !s.panelPassword.empty() ||
+        !s.panelKey.empty()) {
+        line += kSeparator + joinFields({s.panelUrl, s.panelUser, s.panelPassword, s.panelKey});
+    }
+    return line;
+}
+
+// The announcements file as the client reads it: UTF-8 without a byte-order mark, lines
+// separated by CR LF whatever the file used.
+std::string announcementLines(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    if (!file)
+        return {};
+    std::ostringstream content;
+    content << file.rdbuf();
+    std::string text = content.str();
+    if (text.rfind("\xEF\xBB\xBF", 0) == 0)
+        text.erase(0, 3);
+    std::string lines;
+    std::istringstream reader(text);
+    std::string line;
+    bool first = true;
+    while (std::getline(reader, line)) {
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        if (!first)
+            lines += kLineBreak;
+        lines += line;
+        first = false;
+    }
+    return lines;
+}
+
+std::string queryAction(const std::string& target) {
+    const std::size_t query = target.find('?');
+    if (query == std::string::npos)
+        return {};
+    return FormBody::parse(std::string_view(target).substr(query + 1)).value("act").value_or("");
+}
+
+} // namespace
+
+bool HttpServer::widenBacklog(int connections) {
+    return ::listen(svr_sock_, connections) == 0;
+}
+
+CloudService::CloudService(Settings settings)
+    : settings_(std::move(settings)), courier_(settings_.smsProgram) {
+    route();
+}
+
+bool CloudService::open(std::string& error) {
+    return store_.open(settings_.dataFolder, error);
+}
+
+int CloudService::bind(const std::string& host, int port) {
+    const int bound =
+        port == 0 ? server_.bind_to_any_port(host) : (server_.bind_to_port(host, port) ? port : -1);
+    if (bound > 0 && !server_.widenBacklog(kListenBacklog))
+        ServiceLog::line("could not widen the listening backlog; many clients at once may fail");
+    return bound;
+}
+
+bool CloudService::serve() {
+    return server_.listen_after_bind();
+}
+
+void CloudService::stop() {
+    server_.stop();
+}
+
+void CloudService::route() {
+    server_.new_task_queue = [] { return new httplib::ThreadPool(kWorkerThreads); };
+    server_.set_payload_max_length(kMaxBodyBytes);
+    const auto answer = [this](const httplib::Request& request, httplib::Response& response) {
+        const Reply reply =
+            handle(queryAction(request.target), FormBody::parse(request.body), request.remote_addr);
+        response.status = reply.status;
+        response.set_content(reply.body, "text/plain; charset=utf-8");
+    };
+    server_.Get(kScriptPath, answer);
+    server_.Post(kScriptPath, answer);
+    server_.set_error_handler(httplib::Server::HandlerWithResponse(
+        [](const httplib::Request& request, httplib::Response& response) {
+            if (!response.body.empty())
+                return httplib::Server::HandlerResponse::Unhandled;
+            std::string reason = "请求无法处理";
+            if (response.status == 413)
+                reason = "请求内容超过 1 MB";
+            else if (response.status == 404)
+                reason = "没有这个地址";
+            ServiceLog::line("bad request: " + request.method + " " + request.path + " from " +
+                             request.remote_addr + " answered " + std::to_string(response.status));
+            response.set_content(kFalse + ":" + reason, "text/plain; charset=utf-8");
+            return httplib::Server::HandlerResponse::Handled;
+        }));
+    server_.set_exception_handler(
+        [](const httplib::Request& request, httplib::Response& response, std::exception_ptr) {
+            ServiceLog::line("request failed inside the service: " + request.path);
+            response.status = 500;
+            response.set_content(kFalse + ":云端内部错误", "text/plain; charset=utf-8");
+        });
+}
+
+Reply CloudService::handle(const std::string& act, const FormBody& form, const std::string& peer) {
+    if (act == "info")
+        return info(form);
+    if (act == "reg")
+        return registerAccount(form);
+    if (act == "sendsms")
+        return sendSms(form);
+    if (act == "editpass")
+        return changePassword(form);
+    if (act == "update_class")
+        return putGroup(form);
+    if (act == "update")
+        return putServer(form);
+    if (act == "down_class")
+        return groupLines(form);
+    if (act == "down")
+        return serverLines(form);
+    if (act == "del_data")
+        return clearData(form);
+    if (act == "get_ip")
+        return ok(peer);
+    if (act == "asfsgds")
+        return announcements();
+    return badRequest("未知的操作 " + act, "unknown action \"" + act + "\" from " + peer);
+}
+
+std::optional<CloudService::Account> CloudService::authenticate(const FormBody& form,
+                                                                Reply& refusal) {
+    const auto fields =
+        requireFields(form, {"username", "password"}, "an account request", refusal);
+    if (!fields)
+        return std::nullopt;
+    const std::string& username = (*fields)[0];
+    const std::string& password = (*fields)[1];
+    const auto row = store_.findAccount(username);
+    const bool matches = row ? hasher_.verify(row->id, row->passwordHash, password)
+                             : (hasher_.verifyNobody(password), false);
+    if (!matches) {
+        ServiceLog::line("wrong account or password for \"" + username + "\"");
+        refusal = refused("账号或密码错误");
+        return std::nullopt;
+    }
+    return Account{*row, username};
+}
+
+Reply CloudService::info(const FormBody& form) {
+    Reply refusal;
+    if (!authenticate(form, refusal))
+        return refusal;
+    return ok(kTrue);
+}
+
+Reply CloudService::registerAccount(const FormBody& form) {
+    Reply refusal;
+    const auto fields = requireFields(
+        form, {"username", "password", "phone", "vcode", "qq", "mail"}, "reg", refusal);
+    if (!fields)
+        return refusal;
+    NewAccount account{(*fields)[0], {}, (*fields)[2], (*fields)[4], (*fields)[5]};
+    const std::string& password = (*fields)[1];
+    const std::string& code = (*fields)[3];
+    if (!isAccountName(account.username) || password.empty())
+        return refused("账号或密码不合要求");
+    if (!isPhoneNumber(account.phone) ||
+        !store_.smsCodeMatches(account.phone, code, now(), kSmsCodeLifetime)) {
+        return ok(kWrongCode);
+    }
+    if (store_.findAccount(account.username))
+        return ok(kNameTaken);
+    const auto hash = hasher_.hash(password);
+    if (!hash)
+        return storeFailure("password hash for a new account");
+    account.passwordHash = *hash;
+    switch (store_.registerAccount(account, code, now(), kSmsCodeLifetime)) {
+    case CloudStore::Registration::Registered:
+        ServiceLog::line("registered \"" + account.username + "\" for phone " + account.phone);
+        return ok(kTrue);
+    case CloudStore::Registration::NameTaken:
+        return ok(kNameTaken);
+    case CloudStore::Registration::CodeGone:
+        return ok(kWrongCode);
+    case CloudStore::Registration::Failed:
+        break;
+    }
+    return storeFailure("registration of \"" + account.username + "\": " + store_.lastError());
+}
+
+Reply CloudService::sendSms(const FormBody& form) {
+    Reply refusal;
+    const auto fields = requireFields(form, {"phone"}, "sendsms", refusal);
+    if (!fields)
+        return refusal;
+    const std::string& phone = (*fields)[0];
+    if (!isPhoneNumber(phone))
+        return refused("手机号格式不对");
+    const std::string code = newSmsCode();
+    switch (store_.issueSmsCode(phone, code, now(), kSmsCodeGap)) {
+    case CloudStore::SmsIssue::TooSoon:
+        return refused("每个手机号60秒内只能发送一次验证码");
+    case CloudStore::SmsIssue::Failed:
+        return storeFailure("sms code for " + phone);
+    case CloudStore::SmsIssue::Issued:
+        break;
+    }
+    if (!courier_.deliver(phone, code)) {
+        store_.dropSmsCode(phone);
+        return {500, kFalse + ":验证码未能发出，请联系服务管理员"};
+    }
+    return ok(kTrue);
+}
+
+Reply CloudService::changePassword(const FormBody& form) {
+    Reply refusal;
+    const auto fields = requireFields(form, {"newpass", "okpass"}, "editpass", refusal);
+    if (!fields)
+        return refusal;
+    const std::string& newPassword = (*fields)[0];
+    if (newPassword != (*fields)[1])
+        return refused("两次输入的新密码不一致");
+    if (newPassword.empty())
+        return refused("新密码不能为空");
+    const auto account = authenticate(form, refusal);
+    if (!account)
+        return refusal;
+    const auto hash = hasher_.hash(newPassword);
+    if (!hash)
+        return storeFailure("password hash for \"" + account->username + "\"");
+    if (!store_.replacePasswordHash(account->row.id, account->row.passwordHash, *hash))
+        return refused("密码已被同时修改，请重新登录后再试");
+    ServiceLog::line("password changed for \"" + account->username + "\"");
+    return ok(kTrue);
+}
+
+Reply CloudService::putGroup(const FormBody& form) {
+    Reply refusal;
+    const auto account = authenticate(form, refusal);
+    if (!account)
+        return refusal;
+    const auto fields = requireFields(form, {"server_class", "sort"}, "update_class", refusal);
+    if (!fields)
+        return refusal;
+    const CloudGroup group{(*fields)[0], (*fields)[1]};
+    if (auto lineProblem = lineRefusal({{"server_class", &group.name}, {"sort", &group.sort}}))
+        return *lineProblem;
+    if (!store_.putGroup(account->row.id, group))
+        return storeFailure("group of \"" + account->username + "\": " + store_.lastError());
+    return ok(kTrue);
+}
+
+Reply CloudService::putServer(const FormBody& form) {
+    Reply refusal;
+    const auto account = authenticate(form, refusal);
+    if (!account)
+        return refusal;
+    const auto fields =
+        requireFields(form,
+                      {"server_class", "server_name", "server_ip", "start_time", "end_time",
+                       "remark", "system", "sort", "server_port", "server_user", "server_pass"},
+                      "update", refusal);
+    if (!fields)
+        return refusal;
+    const auto& f = *fields;
+    CloudServer s;
+    s.group = f[0];
+    s.name = f[1];
+    s.address = f[2];
+    s.startTime = f[3];
+    s.endTime = f[4];
+    s.remark = f[5];
+    s.system = f[6];
+    s.sort = f[7];
+    s.port = f[8];
+    s.user = f[9];
+    s.password = f[10];
+    // Clients before the panel fields send none of them.
+    s.panelUrl = form.value("baota_url").value_or("");
+    s.panelUser = form.value("baota_user").value_or("");
+    s.panelPassword = form.value("baota_pass").value_or("");
+    s.panelKey = form.value("baota_apikey").value_or("");
+    if (auto lineProblem = lineRefusal({{"server_class", &s.group},
+                                        {"server_name", &s.name},
+                                        {"server_ip", &s.address},
+                                        {"server_user", &s.user},
+                                        {"server_pass", &s.password},
+                                        {"server_port", &s.port},
+                                        {"system", &s.system},
+                                        {"remark", &s.remark},
+                                        {"start_time", &s.startTime},
+                                        {"end_time", &s.endTime},
+                                        {"sort", &s.sort},
+                                        {"baota_url", &s.panelUrl},
+                                        {"baota_user", &s.panelUser},
+                                        {"baota_pass", &s.panelPassword},
+                                        {"baota_apikey", &s.panelKey}})) {
+        return *lineProblem;
+    }
+    if (!store_.putServer(account->row.id, s))
+        return storeFailure("server of \"" + account->username + "\": " + store_.lastError());
+    return ok(kTrue);
+}
+
+Reply CloudService::groupLines(const FormBody& form) {
+    Reply refusal;
+    const auto account = authenticate(form, refusal);
+    if (!account)
+        return refusal;
+    const auto groups = store_.groups(account->row.id);
+    if (!groups)
+        return storeFailure("groups of \"" + account->username + "\": " + store_.lastError());
+    std::vector<std::string> lines;
+    for (const CloudGroup& group : *groups)
+        lines.push_back(joinFields({group.name, group.sort}));
+    return ok(joined(lines, kLineBreak));
+}
+
+Reply CloudService::serverLines(const FormBody& form) {
+    Reply refusal;
+    const auto account = authenticate(form, refusal);
+    if (!account)
+        return refusal;
+    const auto servers = store_.servers(account->row.id);
+    if (!servers)
+        return storeFailure("servers of \"" + account->username + "\": " + store_.lastError());
+    std::vector<std::string> lines;
+    for (const CloudServer& server : *servers)
+        lines.push_back(serverLine(server));
+    return ok(joined(lines, kLineBreak));
+}
+
+Reply CloudService::clearData(const FormBody& form) {
+    Reply refusal;
+    const auto account = authenticate(form, refusal);
+    if (!account)
+        return refusal;
+    if (!store_.clearData(account->row.id))
+        return storeFailure("clearing \"" + account->username + "\": " + store_.lastError());
+    ServiceLog::line("cleared the data of \"" + account->username + "\"");
+    return ok(kTrue);
+}
+
+Reply CloudService::announcements() const {
+    return ok(announcementLines(settings_.dataFolder + "/" + kAnnouncementsFile));
+}

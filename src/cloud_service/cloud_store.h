@@ -1,0 +1,106 @@
+#pragma once
+
+#include "cloud_service/sqlite_db.h"
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+// One server of an account as the cloud keeps it: the fields of a server line, in UTF-8.
+// The password, panel password and API key are kept exactly as the client sealed them.
+struct CloudServer {
+    std::string group;
+    std::string name;
+    std::string address;
+    std::string user;
+    std::string password;
+    std::string port;
+    std::string system;
+    std::string remark;
+    std::string startTime;
+    std::string endTime;
+    std::string sort;
+    std::string panelUrl;
+    std::string panelUser;
+    std::string panelPassword;
+    std::string panelKey;
+};
+
+struct CloudGroup {
+    std::string name;
+    std::string sort;
+};
+
+struct CloudAccountRow {
+    std::int64_t id = 0;
+    std::string passwordHash;
+};
+
+struct NewAccount {
+    std::string username;
+    std::string passwordHash;
+    std::string phone;
+    std::string qq;
+    std::string mail;
+};
+
+// The service's own SQLite file (cloud.db in the data folder): accounts, their groups and
+// servers, and the pending SMS codes. Every operation that takes an account id touches only
+// that account's rows. Callable from many threads: each call borrows a connection of its own
+// from a small pool.
+class CloudStore {
+public:
+    // Opens or creates the file and its tables.
+    bool open(const std::string& dataFolder, std::string& error);
+
+    std::optional<CloudAccountRow> findAccount(const std::string& username);
+
+    enum class SmsIssue { Issued, TooSoon, Failed };
+    // Stores `code` for `phone`, replacing an older one, unless the last code for that phone
+    // was issued less than `minimumGap` seconds before `now`.
+    SmsIssue issueSmsCode(const std::string& phone, const std::string& code, std::int64_t now,
+                          std::int64_t minimumGap);
+    // Forgets the code just issued (when it could not be handed on).
+    void dropSmsCode(const std::string& phone);
+    // True when `code` is the current code of `phone`, issued at most `lifetime` seconds ago
+    // and not used up by too many wrong guesses. A wrong guess counts against the code.
+    bool smsCodeMatches(const std::string& phone, const std::string& code, std::int64_t now,
+                        std::int64_t lifetime);
+
+    enum class Registration { Registered, NameTaken, CodeGone, Failed };
+    // In one transaction: uses up the phone's code (which must still match) and adds the
+    // account.
+    Registration registerAccount(const NewAccount& account, const std::string& code,
+                                 std::int64_t now, std::int64_t lifetime);
+
+    // Replaces the password hash only while it is still `oldHash`, so two changes at once
+    // cannot both win on the same old password.
+    bool replacePasswordHash(std::int64_t accountId, const std::string& oldHash,
+                             const std::string& newHash);
+
+    // Insert or update by name within the account.
+    bool putGroup(std::int64_t accountId, const CloudGroup& group);
+    // Insert or update by (address, port) within the account.
+    bool putServer(std::int64_t accountId, const CloudServer& server);
+    // In the order they were first stored; nothing when the file cannot be read.
+    std::optional<std::vector<CloudGroup>> groups(std::int64_t accountId);
+    std::optional<std::vector<CloudServer>> servers(std::int64_t accountId);
+    // Removes the account's groups and servers (the account stays).
+    bool clearData(std::int64_t accountId);
+
+    std::string lastError();
+
+private:
+    class Lease;
+    std::unique_ptr<SqliteDb> borrow();
+    void giveBack(std::unique_ptr<SqliteDb> db);
+    bool createTables(SqliteDb& db);
+
+    std::string path_;
+    std::mutex lock_;
+    std::vector<std::unique_ptr<SqliteDb>> idle_;
+    std::string lastError_;
+};

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+
+// An HTML form as browsers encode it ("name=value" pairs joined by "&", "+" for a blank,
+// "%XX" for any byte), with the values turned from their GBK bytes into UTF-8. Values that
+// arrive unescaped, as older clients send them, come through as they were sent; a "%" that
+// starts no escape stays a "%".
+class FormBody {
+public:
+    static FormBody parse(std::string_view encoded);
+
+    // The first value given for `name`; nothing when the form has no such field.
+    std::optional<std::string> value(const std::string& name) const;
+
+private:
+    std::map<std::string, std::string> fields_;
+};
+
+// "%XX" escapes and "+" decoded into bytes.
+std::string percentDecode(std::string_view text);
+
+// GBK bytes (code page 936) as UTF-8 text.
+std::string gbkToUtf8(const std::string& gbk);

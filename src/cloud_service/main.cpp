@@ -1,0 +1,67 @@
+// torvane-cloud: start, serve until SIGINT or SIGTERM, stop.
+
+#include "cloud_service/cloud_service.h"
+#include "cloud_service/service_log.h"
+#include "cloud_service/service_options.h"
+
+#include <csignal>
+#include <cstdio>
+#include <filesystem>
+#include <pthread.h>
+#include <thread>
+
+namespace {
+
+// Blocks the stop signals in every thread and waits for them on one thread of its own, which
+// may then stop the server (a signal handler may not).
+sigset_t stopSignals() {
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGINT);
+    sigaddset(&signals, SIGTERM);
+    return signals;
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    std::string error;
+    const auto options = parseServiceOptions(argc, argv, error);
+    if (!options) {
+        std::fprintf(stderr, "torvane-cloud: %s\n\n%s", error.c_str(), serviceUsage().c_str());
+        return 2;
+    }
+    if (options->help) {
+        std::fputs(serviceUsage().c_str(), stdout);
+        return 0;
+    }
+
+    std::signal(SIGPIPE, SIG_IGN);
+    const sigset_t signals = stopSignals();
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+
+    std::error_code folderError;
+    std::filesystem::create_directories(options->dataFolder, folderError);
+    CloudService service({options->dataFolder, options->smsProgram});
+    if (!service.open(error)) {
+        ServiceLog::line("cannot open the data folder: " + error);
+        return 1;
+    }
+    const int port = service.bind(options->host, options->port);
+    if (port < 0) {
+        ServiceLog::line("cannot listen on " + options->host + ":" + std::to_string(options->port));
+        return 1;
+    }
+    std::thread stopper([&service, signals] {
+        int received = 0;
+        sigwait(&signals, &received);
+        ServiceLog::line("stopping");
+        service.stop();
+    });
+    stopper.detach();
+
+    ServiceLog::line("listening on " + options->host + ":" + std::to_string(port) + ", data in " +
+                     std::filesystem::absolute(options->dataFolder).string());
+    const bool served = service.serve();
+    return served ? 0 : 1;
+}

@@ -1,0 +1,97 @@
+#include "cloud_service/sqlite_db.h"
+
+#include <sqlite3.h>
+
+#include <memory>
+
+namespace {
+
+constexpr int kBusyTimeoutMs = 10000;
+
+struct StatementCloser {
+    void operator()(sqlite3_stmt* statement) const { sqlite3_finalize(statement); }
+};
+
+std::string columnText(sqlite3_stmt* statement, int column) {
+    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement, column));
+    if (text == nullptr)
+        return {};
+    return std::string(text, std::size_t(sqlite3_column_bytes(statement, column)));
+}
+
+} // namespace
+
+SqliteDb::~SqliteDb() {
+    sqlite3_close_v2(db_);
+}
+
+bool SqliteDb::open(const std::string& path) {
+    if (sqlite3_open_v2(path.c_str(), &db_,
+                        SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
+                        nullptr) != SQLITE_OK) {
+        return false;
+    }
+    sqlite3_busy_timeout(db_, kBusyTimeoutMs);
+    return execute("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; "
+                   "PRAGMA foreign_keys=ON;");
+}
+
+bool SqliteDb::execute(const std::string& sql) {
+    return sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, nullptr) == SQLITE_OK;
+}
+
+std::optional<std::vector<SqliteDb::Row>> SqliteDb::run(const std::string& sql,
+                                                        const std::vector<Value>& values) {
+    sqlite3_stmt* raw = nullptr;
+    if (sqlite3_prepare_v2(db_, sql.c_str(), int(sql.size()), &raw, nullptr) != SQLITE_OK)
+        return std::nullopt;
+    const std::unique_ptr<sqlite3_stmt, StatementCloser> statement(raw);
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        const Value& value = values[i];
+        const int index = int(i) + 1;
+        const int bound = value.isNumber
+                              ? sqlite3_bind_int64(raw, index, value.number)
+                              : sqlite3_bind_text(raw, index, value.text.data(),
+                                                  int(value.text.size()), SQLITE_TRANSIENT);
+        if (bound != SQLITE_OK)
+            return std::nullopt;
+    }
+    std::vector<Row> rows;
+    const int columns = sqlite3_column_count(raw);
+    for (;;) {
+        const int step = sqlite3_step(raw);
+        if (step == SQLITE_DONE)
+            return rows;
+        if (step != SQLITE_ROW)
+            return std::nullopt;
+        Row row;
+        row.reserve(std::size_t(columns));
+        for (int c = 0; c < columns; ++c)
+            row.push_back(columnText(raw, c));
+        rows.push_back(std::move(row));
+    }
+}
+
+int SqliteDb::changes() const {
+    return sqlite3_changes(db_);
+}
+
+std::string SqliteDb::lastError() const {
+    return db_ != nullptr ? sqlite3_errmsg(db_) : "not open";
+}
+
+WriteTransaction::WriteTransaction(SqliteDb& db) : db_(db) {
+    began_ = db_.execute("BEGIN IMMEDIATE");
+}
+
+WriteTransaction::~WriteTransaction() {
+    if (began_ && !done_)
+        db_.execute("ROLLBACK");
+}
+
+bool WriteTransaction::commit() {
+    if (!began_ || done_)
+        return false;
+    done_ = db_.execute("COMMIT");
+    return done_;
+}

@@ -1,0 +1,128 @@
+#pragma once
+
+#include <QByteArray>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+
+#ifndef TORVANE_CLOUD_SERVICE_PATH
+#error "link the test with torvane_use_cloud_service() so it knows where torvane-cloud is"
+#endif
+
+// The real torvane-cloud, started on 127.0.0.1 with a free port and a data folder of its own
+// that goes away with the fixture. The service's log is kept, and the SMS codes it hands out
+// (logged as "sms code for PHONE: CODE") are read from it. stop() and start() again keep
+// the data folder. Use from one thread.
+//
+//     CloudServiceFixture cloud;
+//     QVERIFY(cloud.start());
+//     CloudApi::setBaseAddress(cloud.url());   // or TORVANE_CLOUD_URL for a whole client
+//     ... sendsms for 13800000000 ...
+//     const QString code = cloud.smsCode(u"13800000000"_s);
+class CloudServiceFixture {
+public:
+    explicit CloudServiceFixture(QStringList extraArguments = {})
+        : extraArguments_(std::move(extraArguments)) {
+        process_.setProcessChannelMode(QProcess::MergedChannels);
+    }
+
+    ~CloudServiceFixture() { stop(); }
+
+    CloudServiceFixture(const CloudServiceFixture&) = delete;
+    CloudServiceFixture& operator=(const CloudServiceFixture&) = delete;
+
+    // Starts the service and waits (up to ten seconds) until it listens.
+    bool start() {
+        if (!dir_.isValid())
+            return false;
+        log_.clear();
+        process_.start(QStringLiteral(TORVANE_CLOUD_SERVICE_PATH),
+                       QStringList{QStringLiteral("--listen"), QStringLiteral("127.0.0.1:0"),
+                                   QStringLiteral("--data"), dataFolder()} +
+                           extraArguments_);
+        if (!process_.waitForStarted(10000))
+            return false;
+        static const QRegularExpression listening(
+            QStringLiteral("listening on 127\\.0\\.0\\.1:(\\d+)"));
+        const QDeadlineTimer deadline(10000);
+        while (!deadline.hasExpired()) {
+            const QRegularExpressionMatch match = listening.match(log());
+            if (match.hasMatch()) {
+                port_ = match.captured(1).toUShort();
+                return true;
+            }
+            if (process_.state() != QProcess::Running)
+                return false;
+            process_.waitForReadyRead(50);
+        }
+        return false;
+    }
+
+    // Asks the service to stop (SIGTERM) and waits for it; kills it when it does not end.
+    void stop() {
+        if (process_.state() == QProcess::NotRunning)
+            return;
+        process_.terminate();
+        if (!process_.waitForFinished(5000)) {
+            process_.kill();
+            process_.waitForFinished(5000);
+        }
+        readLog();
+    }
+
+    bool isRunning() const { return process_.state() == QProcess::Running; }
+    quint16 port() const { return port_; }
+    // The base address the client takes (CloudApi::setBaseAddress, TORVANE_CLOUD_URL).
+    QString url() const { return QStringLiteral("http://127.0.0.1:%1").arg(port_); }
+    QString dataFolder() const { return QDir(dir_.path()).filePath(QStringLiteral("cloud")); }
+
+    // Replaces the announcements the service hands out (UTF-8 lines).
+    bool writeAnnouncements(const QByteArray& utf8) const {
+        QDir().mkpath(dataFolder());
+        QFile file(QDir(dataFolder()).filePath(QStringLiteral("announcements.txt")));
+        return file.open(QIODevice::WriteOnly) && file.write(utf8) == utf8.size();
+    }
+
+    // Everything the service has logged since it was last started.
+    QString log() {
+        readLog();
+        return QString::fromUtf8(log_);
+    }
+
+    // The newest SMS code logged for `phone`, waiting up to `timeoutMs` for one to appear;
+    // empty when none came.
+    QString smsCode(const QString& phone, int timeoutMs = 5000) {
+        const QRegularExpression line(
+            QStringLiteral("sms code for %1: (\\d{6})").arg(QRegularExpression::escape(phone)));
+        const QDeadlineTimer deadline(timeoutMs);
+        for (;;) {
+            QString newest;
+            auto matches = line.globalMatch(log());
+            while (matches.hasNext())
+                newest = matches.next().captured(1);
+            if (!newest.isEmpty() || deadline.hasExpired() || !isRunning())
+                return newest;
+            process_.waitForReadyRead(50);
+        }
+    }
+
+private:
+    // Takes what the pipe holds now: the service logs an event before it answers the request,
+    // so after a reply its line is already there.
+    void readLog() {
+        do
+            log_ += process_.readAll();
+        while (process_.state() == QProcess::Running && process_.waitForReadyRead(0));
+    }
+
+    QStringList extraArguments_;
+    QTemporaryDir dir_;
+    QProcess process_;
+    QByteArray log_;
+    quint16 port_ = 0;
+};

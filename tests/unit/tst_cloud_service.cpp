@@ -1,0 +1,637 @@
+// The real torvane-cloud on loopback: each action's replies, accounts that never see each
+// other's data, values that arrive and come back as sent, bad and oversized requests, many
+// clients at once, and SMS codes handed to a program.
+
+#include "common/cloud_service_fixture.h"
+#include "core/cloud/cloud_actions.h"
+#include "core/cloud/password_sealer.h"
+#include "core/store/line_formats.h"
+#include "core/support/gbk_codec.h"
+
+#include <QSet>
+#include <QTest>
+
+#include <httplib.h>
+
+#include <atomic>
+#include <thread>
+#include <vector>
+
+using namespace Qt::StringLiterals;
+using Fields = CloudApi::FormFields;
+
+namespace {
+
+struct Answer {
+    int status = 0;
+    QString text;
+};
+
+const QString kPhoneA = u"13800000001"_s;
+const QString kPhoneB = u"13800000002"_s;
+
+// A server with every field set, sealed as the upload seals it.
+ServerRecord sampleServer(const QString& ip, const QString& port, const QString& password) {
+    ServerRecord s;
+    s.group = u"默认分组"_s;
+    s.name = u"香港 web 1"_s;
+    s.ip = ip;
+    s.port = port;
+    s.startTime = u"2024-1-1 8:0:0"_s;
+    s.endTime = u"2025-1-1 8:0:0"_s;
+    s.remark = u"a&b=c+d%20 无"_s;
+    s.system = u"linux"_s;
+    s.sort = u"7"_s;
+    s.user = u"root"_s;
+    s.password = PasswordSealer::seal(password, PasswordSealer::kSealingKey);
+    s.panelUrl = u"https://198.51.100.9:8888/abc"_s;
+    s.panelUser = u"bt"_s;
+    s.panelPassword = PasswordSealer::seal(u"面板"_s, PasswordSealer::kSealingKey);
+    s.panelKey = PasswordSealer::seal(u"KEY"_s, PasswordSealer::kSealingKey);
+    return s;
+}
+
+QString serverLine(const ServerRecord& s) {
+    return QStringList{s.group, s.name,     s.ip,        s.user,          s.password,
+                       s.port,  s.system,   s.remark,    s.startTime,     s.endTime,
+                       s.sort,  s.panelUrl, s.panelUser, s.panelPassword, s.panelKey}
+        .join(u"----"_s);
+}
+
+Fields serverFields(const CloudApi::Account& account, const QString& ip, const QString& port) {
+    return CloudApi::accountBody(account, {{u"server_class"_s, u"g"_s},
+                                           {u"server_name"_s, u"n"_s},
+                                           {u"server_ip"_s, ip},
+                                           {u"start_time"_s, u"s"_s},
+                                           {u"end_time"_s, u"e"_s},
+                                           {u"remark"_s, u"r"_s},
+                                           {u"system"_s, u"linux"_s},
+                                           {u"sort"_s, u"50"_s},
+                                           {u"server_port"_s, port},
+                                           {u"server_user"_s, u"root"_s},
+                                           {u"server_pass"_s, u"5F50137C3"_s}});
+}
+
+} // namespace
+
+class CloudServiceTest : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void init();
+    void registration_data();
+    void registration();
+    void smsCodes();
+    void wrongGuessesVoidTheCode();
+    void accountChecks_data();
+    void accountChecks();
+    void passwordChange();
+    void awkwardPasswordThroughTheClient();
+    void serversRoundTrip();
+    void updateReplacesByAddressAndPort();
+    void groupsByName();
+    void valuesThatCannotTravelInALine_data();
+    void valuesThatCannotTravelInALine();
+    void unescapedBodyOfOlderClients();
+    void accountsNeverSeeEachOther();
+    void wrongPasswordChangesNothing_data();
+    void wrongPasswordChangesNothing();
+    void badRequests_data();
+    void badRequests();
+    void publicActions();
+    void manyClientsAtOnce();
+    void dataSurvivesRestart();
+    void codesHandedToAProgram();
+
+private:
+    Answer post(const QString& act, const QByteArray& body);
+    Answer post(const QString& act, const Fields& fields) {
+        return post(act, CloudApi::formBody(fields));
+    }
+    Answer get(const QString& act);
+    // sendsms for `phone`, the code from the log, then reg.
+    QString registerAccount(const QString& name, const QString& password, const QString& phone);
+    Answer down(const CloudApi::Account& account) {
+        return post(u"down"_s, CloudApi::accountBody(account));
+    }
+
+    CloudServiceFixture cloud_;
+    int nextPhone_ = 100;
+    const CloudApi::Account alice_{u"alice"_s, u"alice-pw"_s};
+    const CloudApi::Account bob_{u"bob"_s, u"bob-pw"_s};
+    QString freshPhone() { return u"139000%1"_s.arg(nextPhone_++, 5, 10, QChar(u'0')); }
+};
+
+void CloudServiceTest::initTestCase() {
+    QVERIFY(cloud_.start());
+    QCOMPARE(registerAccount(alice_.username, alice_.password, kPhoneA), u"True"_s);
+    QCOMPARE(registerAccount(bob_.username, bob_.password, kPhoneB), u"True"_s);
+}
+
+void CloudServiceTest::init() {
+    for (const auto& account : {alice_, bob_})
+        QCOMPARE(post(u"del_data"_s, CloudApi::accountBody(account)).text, u"True"_s);
+    CloudApi::setBaseAddress(cloud_.url());
+}
+
+Answer CloudServiceTest::post(const QString& act, const QByteArray& body) {
+    httplib::Client client("127.0.0.1", cloud_.port());
+    client.set_read_timeout(30, 0);
+    const auto result = client.Post(("/admin/user_reg.php?act=" + act.toStdString()).c_str(),
+                                    body.toStdString(), "application/x-www-form-urlencoded");
+    if (!result)
+        return {};
+    return {result->status, QString::fromStdString(result->body)};
+}
+
+Answer CloudServiceTest::get(const QString& act) {
+    httplib::Client client("127.0.0.1", cloud_.port());
+    const auto result = client.Get(("/admin/user_reg.php?act=" + act.toStdString()).c_str());
+    if (!result)
+        return {};
+    return {result->status, QString::fromStdString(result->body)};
+}
+
+QString CloudServiceTest::registerAccount(const QString& name, const QString& password,
+                                          const QString& phone) {
+    if (post(u"sendsms"_s, Fields{{u"phone"_s, phone}}).text != u"True"_s)
+        return u"sendsms failed"_s;
+    const QString code = cloud_.smsCode(phone);
+    return post(u"reg"_s, Fields{{u"username"_s, name},
+                                 {u"password"_s, password},
+                                 {u"phone"_s, phone},
+                                 {u"vcode"_s, code},
+                                 {u"qq"_s, u"10001"_s},
+                                 {u"mail"_s, u"a@b.cn"_s}})
+        .text;
+}
+
+void CloudServiceTest::registration_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("password");
+    QTest::addColumn<QString>("codeChange"); // how the sent code differs from the real one
+    QTest::addColumn<QString>("reply");
+
+    QTest::newRow("new name, right code") << u"carol"_s << u"pw"_s << QString() << u"True"_s;
+    QTest::newRow("Chinese name") << u"张三"_s << u"pw"_s << QString() << u"True"_s;
+    QTest::newRow("wrong code") << u"dave"_s << u"pw"_s << u"wrong"_s << u"vcodeerror"_s;
+    QTest::newRow("no code for this phone")
+        << u"erin"_s << u"pw"_s << u"other phone"_s << u"vcodeerror"_s;
+    QTest::newRow("name taken") << u"alice"_s << u"pw"_s << QString() << u"userisok"_s;
+    QTest::newRow("wrong code and name taken")
+        << u"alice"_s << u"pw"_s << u"wrong"_s << u"vcodeerror"_s;
+    QTest::newRow("empty password")
+        << u"frank"_s << QString() << QString() << u"False:账号或密码不合要求"_s;
+}
+
+void CloudServiceTest::registration() {
+    QFETCH(QString, name);
+    QFETCH(QString, password);
+    QFETCH(QString, codeChange);
+    QFETCH(QString, reply);
+
+    const QString phone = freshPhone();
+    QCOMPARE(post(u"sendsms"_s, Fields{{u"phone"_s, phone}}).text, u"True"_s);
+    QString code = cloud_.smsCode(phone);
+    QCOMPARE(code.size(), 6);
+    QString sentPhone = phone;
+    if (codeChange == u"wrong"_s)
+        code = code == u"000000"_s ? u"000001"_s : u"000000"_s;
+    if (codeChange == u"other phone"_s)
+        sentPhone = freshPhone();
+
+    const Answer answer = post(u"reg"_s, Fields{{u"username"_s, name},
+                                                {u"password"_s, password},
+                                                {u"phone"_s, sentPhone},
+                                                {u"vcode"_s, code},
+                                                {u"qq"_s, u"1"_s},
+                                                {u"mail"_s, u"m"_s}});
+    QCOMPARE(answer.status, 200);
+    QCOMPARE(answer.text, reply);
+    const bool registered = reply == u"True"_s;
+    QCOMPARE(post(u"info"_s, CloudApi::accountBody({name, password})).text == u"True"_s,
+             registered || (name == alice_.username && password == alice_.password));
+    if (registered) {
+        // The code is used up by the registration.
+        const Answer again = post(u"reg"_s, Fields{{u"username"_s, name + u"2"_s},
+                                                   {u"password"_s, password},
+                                                   {u"phone"_s, phone},
+                                                   {u"vcode"_s, code},
+                                                   {u"qq"_s, u"1"_s},
+                                                   {u"mail"_s, u"m"_s}});
+        QCOMPARE(again.text, u"vcodeerror"_s);
+    }
+}
+
+void CloudServiceTest::smsCodes() {
+    const QString phone = freshPhone();
+    QCOMPARE(post(u"sendsms"_s, Fields{{u"phone"_s, phone}}).text, u"True"_s);
+    const QString first = cloud_.smsCode(phone);
+    QVERIFY(QRegularExpression(u"^\\d{6}$"_s).match(first).hasMatch());
+
+    const Answer tooSoon = post(u"sendsms"_s, Fields{{u"phone"_s, phone}});
+    QCOMPARE(tooSoon.status, 200);
+    QVERIFY(tooSoon.text.startsWith(u"False"_s));
+    QCOMPARE(cloud_.smsCode(phone), first);
+
+    // Another phone is not held up by the first one's minute.
+    QCOMPARE(post(u"sendsms"_s, Fields{{u"phone"_s, freshPhone()}}).text, u"True"_s);
+
+    for (const QString& badPhone : {QString(), u"12ab5678"_s, u"138 0000 0000"_s})
+        QVERIFY(post(u"sendsms"_s, Fields{{u"phone"_s, badPhone}}).text.startsWith(u"False"_s));
+}
+
+void CloudServiceTest::wrongGuessesVoidTheCode() {
+    const QString phone = freshPhone();
+    QCOMPARE(post(u"sendsms"_s, Fields{{u"phone"_s, phone}}).text, u"True"_s);
+    const QString code = cloud_.smsCode(phone);
+    const QString wrong = code == u"111111"_s ? u"222222"_s : u"111111"_s;
+    const auto tryCode = [&](const QString& vcode) {
+        return post(u"reg"_s, Fields{{u"username"_s, u"guesser"_s},
+                                     {u"password"_s, u"pw"_s},
+                                     {u"phone"_s, phone},
+                                     {u"vcode"_s, vcode},
+                                     {u"qq"_s, u"1"_s},
+                                     {u"mail"_s, u"m"_s}})
+            .text;
+    };
+    for (int i = 0; i < 5; ++i)
+        QCOMPARE(tryCode(wrong), u"vcodeerror"_s);
+    QCOMPARE(tryCode(code), u"vcodeerror"_s);
+}
+
+void CloudServiceTest::accountChecks_data() {
+    QTest::addColumn<QString>("username");
+    QTest::addColumn<QString>("password");
+    QTest::addColumn<QString>("reply");
+
+    QTest::newRow("right password") << u"alice"_s << u"alice-pw"_s << u"True"_s;
+    QTest::newRow("right again (remembered)") << u"alice"_s << u"alice-pw"_s << u"True"_s;
+    QTest::newRow("another account's password")
+        << u"alice"_s << u"bob-pw"_s << u"False:账号或密码错误"_s;
+    QTest::newRow("password with one more character")
+        << u"alice"_s << u"alice-pwx"_s << u"False:账号或密码错误"_s;
+    QTest::newRow("empty password") << u"alice"_s << QString() << u"False:账号或密码错误"_s;
+    QTest::newRow("unknown account, same reply")
+        << u"nobody"_s << u"alice-pw"_s << u"False:账号或密码错误"_s;
+    QTest::newRow("empty account") << QString() << QString() << u"False:账号或密码错误"_s;
+}
+
+void CloudServiceTest::accountChecks() {
+    QFETCH(QString, username);
+    QFETCH(QString, password);
+    QFETCH(QString, reply);
+
+    const Answer answer = post(u"info"_s, CloudApi::accountBody({username, password}));
+    QCOMPARE(answer.status, 200);
+    QCOMPARE(answer.text, reply);
+}
+
+void CloudServiceTest::passwordChange() {
+    const CloudApi::Account grace{u"grace"_s, u"old-pw"_s};
+    QCOMPARE(registerAccount(grace.username, grace.password, freshPhone()), u"True"_s);
+    QCOMPARE(post(u"update"_s, serverFields(grace, u"192.0.2.1"_s, u"22"_s)).text, u"True"_s);
+
+    const auto change = [&](const QString& current, const QString& next, const QString& again) {
+        return post(u"editpass"_s, Fields{{u"username"_s, grace.username},
+                                          {u"password"_s, current},
+                                          {u"newpass"_s, next},
+                                          {u"okpass"_s, again}})
+            .text;
+    };
+    QCOMPARE(change(u"old-pw"_s, u"new-pw"_s, u"new-pw2"_s), u"False:两次输入的新密码不一致"_s);
+    QCOMPARE(change(u"wrong"_s, u"new-pw"_s, u"new-pw"_s), u"False:账号或密码错误"_s);
+    QCOMPARE(change(u"old-pw"_s, QString(), QString()), u"False:新密码不能为空"_s);
+    QCOMPARE(post(u"info"_s, CloudApi::accountBody(grace)).text, u"True"_s);
+
+    QCOMPARE(change(u"old-pw"_s, u"new-pw"_s, u"new-pw"_s), u"True"_s);
+    // The old password was remembered by the checks above; it must stop working at once.
+    QCOMPARE(post(u"info"_s, CloudApi::accountBody(grace)).text, u"False:账号或密码错误"_s);
+    QVERIFY(down(grace).text.startsWith(u"False"_s));
+    const CloudApi::Account renewed{grace.username, u"new-pw"_s};
+    QCOMPARE(post(u"info"_s, CloudApi::accountBody(renewed)).text, u"True"_s);
+    QVERIFY(down(renewed).text.contains(u"192.0.2.1"_s));
+    QVERIFY(cloud_.log().contains(u"password changed for \"grace\""_s));
+}
+
+// The client's own request frame, as the account window will use it: a password holding the
+// form's special characters, a blank and Chinese text survives register, log in and change.
+void CloudServiceTest::awkwardPasswordThroughTheClient() {
+    const QString phone = freshPhone();
+    const QString first = u"a&b=c+d%e f中文"_s;
+    const QString second = u"%41+&= 新密码"_s;
+    QVERIFY(CloudApi::succeeded(CloudApi::sendSmsCode(phone)));
+    const CloudApi::Reply registered = CloudApi::registerAccount(
+        {u"名字 & co"_s, first, phone, cloud_.smsCode(phone), u"1"_s, u"x@y.cn"_s});
+    QCOMPARE(CloudApi::registrationOutcome(registered), CloudApi::RegistrationOutcome::Registered);
+    QVERIFY(CloudApi::succeeded(CloudApi::checkAccount({u"名字 & co"_s, first})));
+    QVERIFY(!CloudApi::succeeded(CloudApi::checkAccount({u"名字 & co"_s, u"a"_s})));
+    QVERIFY(CloudApi::succeeded(CloudApi::changePassword({u"名字 & co"_s, first, second, second})));
+    QVERIFY(CloudApi::succeeded(CloudApi::checkAccount({u"名字 & co"_s, second})));
+    QVERIFY(!CloudApi::succeeded(CloudApi::checkAccount({u"名字 & co"_s, first})));
+}
+
+void CloudServiceTest::serversRoundTrip() {
+    const ServerRecord full = sampleServer(u"198.51.100.7"_s, u"22"_s, u"p@ss 密码"_s);
+    ServerRecord plain = sampleServer(u"198.51.100.8"_s, u"3389"_s, QString());
+    plain.panelUrl.clear();
+    plain.panelUser.clear();
+    plain.panelPassword.clear();
+    plain.panelKey.clear();
+    QVERIFY(CloudApi::succeeded(CloudApi::uploadServer(alice_, full)));
+    QVERIFY(CloudApi::succeeded(CloudApi::uploadServer(alice_, plain)));
+
+    const CloudApi::Reply reply = CloudApi::downloadServers(alice_);
+    QVERIFY(CloudApi::succeededUnlessFalse(reply));
+    const QStringList lines = reply.text.split(u"\r\n"_s);
+    QCOMPARE(lines.size(), 2);
+    QCOMPARE(lines[0], serverLine(full));
+    // Without any panel field the line ends after the sort key.
+    QCOMPARE(lines[1], serverLine(plain).section(u"----"_s, 0, 10));
+    const QStringList fields = ServerLine::fields(lines[0]);
+    QCOMPARE(PasswordSealer::unseal(fields[ServerLine::Password], PasswordSealer::kSealingKey),
+             u"p@ss 密码"_s);
+    QCOMPARE(PasswordSealer::unseal(fields[ServerLine::PanelPassword], PasswordSealer::kSealingKey),
+             u"面板"_s);
+}
+
+void CloudServiceTest::updateReplacesByAddressAndPort() {
+    QCOMPARE(post(u"update"_s, serverFields(alice_, u"192.0.2.1"_s, u"22"_s)).text, u"True"_s);
+    QCOMPARE(post(u"update"_s, serverFields(alice_, u"192.0.2.1"_s, u"2222"_s)).text, u"True"_s);
+    Fields changed = serverFields(alice_, u"192.0.2.1"_s, u"22"_s);
+    changed[3].second = u"renamed"_s; // server_name
+    QCOMPARE(post(u"update"_s, changed).text, u"True"_s);
+
+    const QStringList lines = down(alice_).text.split(u"\r\n"_s);
+    QCOMPARE(lines.size(), 2);
+    QCOMPARE(lines[0], u"g----renamed----192.0.2.1----root----5F50137C3----22----linux----r----s"
+                       u"----e----50"_s);
+    QVERIFY(lines[1].contains(u"----2222----"_s));
+}
+
+void CloudServiceTest::groupsByName() {
+    const auto putGroup = [this](const QString& name, const QString& sort) {
+        return post(u"update_class"_s,
+                    CloudApi::accountBody(alice_, {{u"server_class"_s, name}, {u"sort"_s, sort}}))
+            .text;
+    };
+    QCOMPARE(putGroup(u"默认分组"_s, u"50"_s), u"True"_s);
+    QCOMPARE(putGroup(u"007"_s, u"1"_s), u"True"_s);
+    QCOMPARE(putGroup(u"默认分组"_s, u"9"_s), u"True"_s);
+    const Answer groups = post(u"down_class"_s, CloudApi::accountBody(alice_));
+    QCOMPARE(groups.text, u"默认分组----9\r\n007----1"_s);
+    QVERIFY(post(u"update_class"_s, CloudApi::accountBody(alice_, {{u"server_class"_s, u"x"_s}}))
+                .text.startsWith(u"False"_s));
+}
+
+void CloudServiceTest::valuesThatCannotTravelInALine_data() {
+    QTest::addColumn<int>("field"); // index into serverFields()
+    QTest::addColumn<QString>("value");
+
+    QTest::newRow("line break in the remark") << 7 << u"one\r\ntwo"_s;
+    QTest::newRow("lone LF in the name") << 3 << u"a\nb"_s;
+    QTest::newRow("separator in the name") << 3 << u"a----b"_s;
+    QTest::newRow("name ending in -") << 3 << u"web-"_s;
+}
+
+// Such a value would come back split at the wrong place and shift the fields after it.
+void CloudServiceTest::valuesThatCannotTravelInALine() {
+    QFETCH(int, field);
+    QFETCH(QString, value);
+
+    Fields fields = serverFields(alice_, u"192.0.2.1"_s, u"22"_s);
+    fields[field].second = value;
+    const Answer answer = post(u"update"_s, fields);
+    QCOMPARE(answer.status, 200);
+    QVERIFY2(answer.text.startsWith(u"False:字段 "_s + fields[field].first),
+             qPrintable(answer.text));
+    QCOMPARE(down(alice_).text, QString());
+}
+
+// Older clients sent values without escaping: GBK bytes as they are.
+void CloudServiceTest::unescapedBodyOfOlderClients() {
+    QByteArray body =
+        "username=alice&password=alice-pw&server_class=" + Gbk::encode(u"默认分组"_s) +
+        "&server_name=a b&server_ip=192.0.2.5&start_time=s&end_time=e&remark=" +
+        Gbk::encode(u"备注"_s) +
+        "&system=windows&sort=1&server_port=3389&server_user=administrator"
+        "&server_pass=5F50137C3";
+    QCOMPARE(post(u"update"_s, body).text, u"True"_s);
+    QCOMPARE(down(alice_).text,
+             u"默认分组----a b----192.0.2.5----administrator----5F50137C3----3389"
+             u"----windows----备注----s----e----1"_s);
+}
+
+void CloudServiceTest::accountsNeverSeeEachOther() {
+    QCOMPARE(post(u"update"_s, serverFields(alice_, u"192.0.2.1"_s, u"22"_s)).text, u"True"_s);
+    QCOMPARE(post(u"update_class"_s,
+                  CloudApi::accountBody(alice_, {{u"server_class"_s, u"a"_s}, {u"sort"_s, u"1"_s}}))
+                 .text,
+             u"True"_s);
+    const QString aliceServers = down(alice_).text;
+
+    QCOMPARE(down(bob_).text, QString());
+    QCOMPARE(post(u"down_class"_s, CloudApi::accountBody(bob_)).text, QString());
+
+    // Bob stores the same address and port: his own row, Alice's stays as it was.
+    Fields bobs = serverFields(bob_, u"192.0.2.1"_s, u"22"_s);
+    bobs[3].second = u"bob's"_s;
+    QCOMPARE(post(u"update"_s, bobs).text, u"True"_s);
+    QCOMPARE(down(alice_).text, aliceServers);
+    QVERIFY(down(bob_).text.contains(u"bob's"_s));
+
+    // Alice's name with Bob's password is no way in.
+    QVERIFY(down({alice_.username, bob_.password}).text.startsWith(u"False"_s));
+
+    QCOMPARE(post(u"del_data"_s, CloudApi::accountBody(bob_)).text, u"True"_s);
+    QCOMPARE(down(bob_).text, QString());
+    QCOMPARE(down(alice_).text, aliceServers);
+    QCOMPARE(post(u"down_class"_s, CloudApi::accountBody(alice_)).text, u"a----1"_s);
+}
+
+void CloudServiceTest::wrongPasswordChangesNothing_data() {
+    QTest::addColumn<QString>("act");
+    QTest::addColumn<Fields>("extra");
+
+    QTest::newRow("update") << u"update"_s << serverFields({}, u"203.0.113.1"_s, u"22"_s).mid(2);
+    QTest::newRow("update_class") << u"update_class"_s
+                                  << Fields{{u"server_class"_s, u"g2"_s}, {u"sort"_s, u"1"_s}};
+    QTest::newRow("del_data") << u"del_data"_s << Fields{};
+    QTest::newRow("down") << u"down"_s << Fields{};
+    QTest::newRow("down_class") << u"down_class"_s << Fields{};
+}
+
+void CloudServiceTest::wrongPasswordChangesNothing() {
+    QFETCH(QString, act);
+    QFETCH(Fields, extra);
+
+    QCOMPARE(post(u"update"_s, serverFields(alice_, u"192.0.2.1"_s, u"22"_s)).text, u"True"_s);
+    const QString before = down(alice_).text;
+    const Answer answer = post(act, CloudApi::accountBody({alice_.username, u"guess"_s}, extra));
+    QCOMPARE(answer.text, u"False:账号或密码错误"_s);
+    QCOMPARE(down(alice_).text, before);
+    QCOMPARE(post(u"down_class"_s, CloudApi::accountBody(alice_)).text, QString());
+}
+
+void CloudServiceTest::badRequests_data() {
+    QTest::addColumn<QString>("act");
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("logged");
+
+    QTest::newRow("unknown action")
+        << u"drop_all"_s << QByteArray("username=alice") << 400 << u"unknown action \"drop_all\""_s;
+    QTest::newRow("no action") << QString() << QByteArray() << 400 << u"unknown action \"\""_s;
+    QTest::newRow("account action without a password")
+        << u"down"_s << QByteArray("username=alice") << 400 << u"without the field password"_s;
+    QTest::newRow("update without its port")
+        << u"update"_s
+        << CloudApi::formBody(
+               serverFields(CloudApi::Account{u"alice"_s, u"alice-pw"_s}, u"192.0.2.1"_s, u"22"_s)
+                   .mid(0, 10))
+        << 400 << u"update without the field server_port"_s;
+    QTest::newRow("reg without the code") << u"reg"_s << QByteArray("username=x&password=y&phone=1")
+                                          << 400 << u"reg without the field vcode"_s;
+    QTest::newRow("body over 1 MB")
+        << u"update"_s << QByteArray((1 << 20) + 1, 'a') << 413 << u"answered 413"_s;
+    QTest::newRow("body of garbage") << u"info"_s << QByteArray("%%%&&&===%zz\xff\xfe") << 400
+                                     << u"without the field username"_s;
+}
+
+void CloudServiceTest::badRequests() {
+    QFETCH(QString, act);
+    QFETCH(QByteArray, body);
+    QFETCH(int, status);
+    QFETCH(QString, logged);
+
+    const Answer answer = post(act, body);
+    QCOMPARE(answer.status, status);
+    QVERIFY2(answer.text.startsWith(u"False:"_s), qPrintable(answer.text));
+    QTRY_VERIFY(cloud_.log().contains(logged));
+    QVERIFY(cloud_.isRunning());
+    QCOMPARE(post(u"info"_s, CloudApi::accountBody(alice_)).text, u"True"_s);
+}
+
+void CloudServiceTest::publicActions() {
+    QCOMPARE(CloudApi::publicAddress().text, u"127.0.0.1"_s);
+    QCOMPARE(get(u"asfsgds"_s).text, QString());
+
+    QVERIFY(cloud_.writeAnnouncements("\xEF\xBB\xBF"
+                                      "教程----https://example.com/a----255\n"
+                                      "\n"
+                                      "社区----https://example.com/b\n"));
+    const Answer answer = get(u"asfsgds"_s);
+    QCOMPARE(answer.status, 200);
+    QCOMPARE(answer.text,
+             u"教程----https://example.com/a----255\r\n\r\n社区----https://example.com/b"_s);
+    QVERIFY(cloud_.writeAnnouncements(QByteArray()));
+    QCOMPARE(get(u"asfsgds"_s).text, QString());
+}
+
+// Many clients store servers at once under two accounts, reading their lists in between:
+// every request succeeds and every row is there afterwards.
+void CloudServiceTest::manyClientsAtOnce() {
+    constexpr int kClients = 16;
+    constexpr int kRowsEach = 20;
+    std::atomic<int> failures{0};
+    std::vector<std::thread> clients;
+    for (int c = 0; c < kClients; ++c) {
+        clients.emplace_back([&, c] {
+            const CloudApi::Account account = c % 2 == 0 ? alice_ : bob_;
+            httplib::Client client("127.0.0.1", cloud_.port());
+            client.set_read_timeout(60, 0);
+            for (int r = 0; r < kRowsEach; ++r) {
+                const QByteArray body = CloudApi::formBody(
+                    serverFields(account, u"10.%1.%2.1"_s.arg(c).arg(r), u"22"_s));
+                const auto result =
+                    client.Post("/admin/user_reg.php?act=update", body.toStdString(),
+                                "application/x-www-form-urlencoded");
+                if (!result || result->status != 200 || result->body != "True") {
+                    ++failures;
+                    qWarning("update failed: %d %d %s", int(result.error()),
+                             result ? result->status : 0, result ? result->body.c_str() : "");
+                }
+                if (r % 5 == 4) {
+                    const auto read = client.Post(
+                        "/admin/user_reg.php?act=down",
+                        CloudApi::formBody(CloudApi::accountBody(account)).toStdString(),
+                        "application/x-www-form-urlencoded");
+                    if (!read || read->status != 200) {
+                        ++failures;
+                        qWarning("down failed: %d %d %s", int(read.error()),
+                                 read ? read->status : 0, read ? read->body.c_str() : "");
+                    }
+                }
+            }
+        });
+    }
+    for (std::thread& t : clients)
+        t.join();
+    QCOMPARE(failures.load(), 0);
+    for (const auto& account : {alice_, bob_}) {
+        const QStringList lines = down(account).text.split(u"\r\n"_s);
+        QCOMPARE(lines.size(), kClients / 2 * kRowsEach);
+        QCOMPARE(QSet<QString>(lines.begin(), lines.end()).size(), lines.size());
+    }
+}
+
+void CloudServiceTest::dataSurvivesRestart() {
+    QCOMPARE(post(u"update"_s, serverFields(alice_, u"192.0.2.9"_s, u"22"_s)).text, u"True"_s);
+    const QString before = down(alice_).text;
+    cloud_.stop();
+    QVERIFY(cloud_.start());
+    CloudApi::setBaseAddress(cloud_.url());
+    QCOMPARE(down(alice_).text, before);
+}
+
+void CloudServiceTest::codesHandedToAProgram() {
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString script = dir.filePath(u"send-sms"_s);
+    const QString received = dir.filePath(u"received.txt"_s);
+    QFile file(script);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    // Refuses one number, like a gateway that cannot reach it.
+    file.write("#!/bin/sh\n[ \"$1\" = 13700000000 ] && exit 3\n"
+               "printf '%s %s\\n' \"$1\" \"$2\" >> \"$(dirname \"$0\")/received.txt\"\n");
+    file.close();
+    file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+
+    CloudServiceFixture withProgram({u"--sms-program"_s, script});
+    QVERIFY(withProgram.start());
+    httplib::Client client("127.0.0.1", withProgram.port());
+    const auto send = [&](const char* phone) {
+        return client.Post("/admin/user_reg.php?act=sendsms", std::string("phone=") + phone,
+                           "application/x-www-form-urlencoded");
+    };
+    const auto sent = send("13600000000");
+    QVERIFY(sent);
+    QCOMPARE(sent->body, std::string("True"));
+    QFile codes(received);
+    QVERIFY(codes.open(QIODevice::ReadOnly));
+    const QList<QByteArray> parts = codes.readAll().trimmed().split(' ');
+    QCOMPARE(parts.size(), 2);
+    QCOMPARE(parts[0], QByteArray("13600000000"));
+    QCOMPARE(parts[1].size(), 6);
+    QVERIFY(!withProgram.log().contains(QString::fromLatin1(parts[1])));
+
+    const auto reg =
+        client.Post("/admin/user_reg.php?act=reg",
+                    "username=henry&password=pw&phone=13600000000&vcode=" + parts[1].toStdString() +
+                        "&qq=1&mail=m",
+                    "application/x-www-form-urlencoded");
+    QVERIFY(reg);
+    QCOMPARE(reg->body, std::string("True"));
+
+    // A code the program could not send is not held against the phone's minute.
+    const auto refused = send("13700000000");
+    QVERIFY(refused);
+    QCOMPARE(refused->status, 500);
+    QVERIFY(QString::fromStdString(refused->body).startsWith(u"False"_s));
+    QVERIFY(withProgram.log().contains(u"failed for 13700000000"_s));
+    QCOMPARE(send("13700000000")->status, 500);
+}
+
+QTEST_GUILESS_MAIN(CloudServiceTest)
+#include "tst_cloud_service.moc"
