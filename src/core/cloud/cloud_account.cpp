@@ -4,11 +4,6 @@
 
 using namespace Qt::StringLiterals;
 
-const QString CloudAccount::kConnectedText = u"云端连接成功，可上传数据到云端或从云端下载数据"_s;
-const QString CloudAccount::kNotConnectedText =
-    u"当前未连接云端，如需上传数据到云端，请点击 上传到云端 按钮后配置云端账号"_s;
-const QString CloudAccount::kLoggedOutPassword = u"1"_s;
-
 CloudAccount::CloudAccount(const StoredAccount& stored)
     : account_{stored.username, stored.password} {}
 

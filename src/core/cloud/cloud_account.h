@@ -22,10 +22,12 @@ public:
     enum class State { Unchecked, Connected, NotConnected };
 
     // The two texts of the main window's status line.
-    static const QString kConnectedText;
-    static const QString kNotConnectedText;
+    static inline const QString kConnectedText =
+        QStringLiteral("云端连接成功，可上传数据到云端或从云端下载数据");
+    static inline const QString kNotConnectedText =
+        QStringLiteral("当前未连接云端，如需上传数据到云端，请点击 上传到云端 按钮后配置云端账号");
     // Logging out stores this password, so the next start-up check fails.
-    static const QString kLoggedOutPassword;
+    static inline const QString kLoggedOutPassword = QStringLiteral("1");
 
     CloudAccount() = default;
     explicit CloudAccount(const StoredAccount& stored);

@@ -59,5 +59,5 @@ private:
     // stopped it.
     bool smsButtonHeld_ = false;
     int secondsLeft_ = 0;
-    QTimer countdown_;
+    QTimer countdown_{this};
 };
