@@ -58,6 +58,7 @@ private Q_SLOTS:
     void smsCountdownRunsOutAndCannotResend();
     void serviceDown();
     void slowServiceLeavesTheWindowUsable();
+    void logInWhileStartupCheckWaits();
 
 private:
     void restart();
@@ -414,6 +415,46 @@ void TestCloudAccount::slowServiceLeavesTheWindowUsable() {
     QCOMPARE(prompts_.last().text, u"通信失败，请检查账号或密码是否正确"_s);
     QCOMPARE(status(), kNotConnected);
     QVERIFY(window.findChild<QWidget*>(u"按钮1"_s)->isEnabled());
+    qDeleteAll(held);
+}
+
+// The start-up check with the stored account is still waiting when the user logs in with
+// another one: the older answer neither overturns the log in's state nor its status line,
+// and its log line still appears.
+void TestCloudAccount::logInWhileStartupCheckWaits() {
+    {
+        CloudAccountWindow window(*main_->cloudAccount(), main_.get());
+        window.show();
+        registerThroughWindow(window, {u"ivan"_s, u"pw"_s, u"13700000006"_s});
+    }
+    {
+        LocalStore store;
+        QVERIFY(store.open());
+        QVERIFY(store.writeCloudAccount({u"old"_s, u"stale"_s}));
+    }
+    QTcpServer silent;
+    QVERIFY(silent.listen(QHostAddress::LocalHost));
+    QList<QTcpSocket*> held;
+    connect(&silent, &QTcpServer::newConnection, this, [&] {
+        while (QTcpSocket* socket = silent.nextPendingConnection())
+            held << socket;
+    });
+    qputenv("TORVANE_CLOUD_URL", u"http://127.0.0.1:%1"_s.arg(silent.serverPort()).toUtf8());
+    main_.reset();
+    main_ = std::make_unique<MainWindow>();
+    QSignalSpy checked(main_->cloudAccount(), &CloudAccountActions::connectionChecked);
+    main_->show();
+    QTRY_VERIFY(!held.isEmpty());
+    qputenv("TORVANE_CLOUD_URL", cloud_.url().toUtf8());
+    CloudApi::setBaseAddress(cloud_.url());
+
+    logInThroughWindow(u"ivan"_s, u"pw"_s);
+    for (QTcpSocket* socket : held)
+        socket->abort();
+    QVERIFY(checked.wait(20000));
+    QCOMPARE(status(), kConnected);
+    QVERIFY(main_->cloudAccount()->account().isConnected());
+    QVERIFY(logText().contains(u"-云端返回：（云端未应答："_s));
     qDeleteAll(held);
 }
 

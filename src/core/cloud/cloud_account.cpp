@@ -4,9 +4,6 @@
 
 using namespace Qt::StringLiterals;
 
-CloudAccount::CloudAccount(const StoredAccount& stored)
-    : account_{stored.username, stored.password} {}
-
 CloudApi::Account CloudAccount::account() const {
     QMutexLocker guard(&lock_);
     return account_;

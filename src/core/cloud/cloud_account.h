@@ -1,7 +1,6 @@
 #pragma once
 
 #include "core/cloud/cloud_actions.h"
-#include "core/store/records.h"
 
 #include <QMutex>
 #include <QString>
@@ -28,9 +27,6 @@ public:
         QStringLiteral("当前未连接云端，如需上传数据到云端，请点击 上传到云端 按钮后配置云端账号");
     // Logging out stores this password, so the next start-up check fails.
     static inline const QString kLoggedOutPassword = QStringLiteral("1");
-
-    CloudAccount() = default;
-    explicit CloudAccount(const StoredAccount& stored);
 
     CloudApi::Account account() const;
     QString userName() const;
