@@ -48,7 +48,6 @@ public:
     // Serves until stop(); false when serving could not start.
     bool serve();
     void stop();
-    bool isRunning() const { return server_.is_running(); }
 
     // One request: the action, its form and the peer's address.
     Reply handle(const std::string& act, const FormBody& form, const std::string& peer);

@@ -1,5 +1,7 @@
 #include "cloud_service/cloud_store.h"
 
+#include "cloud_service/service_log.h"
+
 #include <sodium.h>
 
 namespace {
@@ -117,8 +119,7 @@ std::unique_ptr<SqliteDb> CloudStore::borrow() {
     }
     auto db = std::make_unique<SqliteDb>();
     if (!db->open(path_)) {
-        std::lock_guard guard(lock_);
-        lastError_ = "cannot open " + path_ + ": " + db->lastError();
+        ServiceLog::line("cannot open " + path_ + ": " + db->lastError());
         return nullptr;
     }
     return db;
@@ -127,11 +128,6 @@ std::unique_ptr<SqliteDb> CloudStore::borrow() {
 void CloudStore::giveBack(std::unique_ptr<SqliteDb> db) {
     std::lock_guard guard(lock_);
     idle_.push_back(std::move(db));
-}
-
-std::string CloudStore::lastError() {
-    std::lock_guard guard(lock_);
-    return lastError_;
 }
 
 std::optional<CloudAccountRow> CloudStore::findAccount(const std::string& username) {

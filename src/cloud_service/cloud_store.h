@@ -50,7 +50,7 @@ struct NewAccount {
 // The service's own SQLite file (cloud.db in the data folder): accounts, their groups and
 // servers, and the pending SMS codes. Every operation that takes an account id touches only
 // that account's rows. Callable from many threads: each call borrows a connection of its own
-// from a small pool.
+// from a small pool. SQLite's own error texts go to the service log where they happen.
 class CloudStore {
 public:
     // Opens or creates the file and its tables.
@@ -91,8 +91,6 @@ public:
     // Removes the account's groups and servers (the account stays).
     bool clearData(std::int64_t accountId);
 
-    std::string lastError();
-
 private:
     class Lease;
     std::unique_ptr<SqliteDb> borrow();
@@ -102,5 +100,4 @@ private:
     std::string path_;
     std::mutex lock_;
     std::vector<std::unique_ptr<SqliteDb>> idle_;
-    std::string lastError_;
 };

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <pthread.h>
+#include <sys/stat.h>
 #include <thread>
 
 namespace {
@@ -36,6 +37,9 @@ int main(int argc, char* argv[]) {
         return 0;
     }
 
+    // cloud.db holds password hashes and the sealed (reversible) server passwords: only the
+    // service's own user may read it.
+    umask(077);
     std::signal(SIGPIPE, SIG_IGN);
     const sigset_t signals = stopSignals();
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);

@@ -8,10 +8,12 @@
 namespace {
 
 // Argon2id with 2 passes over 19 MiB: the smallest setting the usual password-storage
-// guidance accepts for Argon2id. libsodium's "interactive" limits (64 MiB) take a third of a
-// second per hash on a small 2-core host and more while other requests run, and a log in, a
-// registration and the first request of each account pay one hash. At 19 MiB one hash costs
-// well under 0.1 s there, while every guess of an attacker still has to fill 19 MiB.
+// guidance accepts for Argon2id. A log in, a registration, a password change, every wrong
+// password and the first request of each account pay one hash, two at most at once on a
+// 2-core host. libsodium's "interactive" limits (64 MiB) take about 0.1 s per hash on such a
+// host when it is idle and over half a second while it is busy; 19 MiB takes about 30 ms
+// idle, so a log in stays quick and a burst of wrong passwords cannot starve the other
+// requests, while every guess of an attacker still has to fill 19 MiB.
 constexpr unsigned long long kOpsLimit = 2;
 constexpr std::size_t kMemLimit = std::size_t(19) << 20;
 

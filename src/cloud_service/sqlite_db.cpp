@@ -1,5 +1,7 @@
 #include "cloud_service/sqlite_db.h"
 
+#include "cloud_service/service_log.h"
+
 #include <sqlite3.h>
 
 #include <memory>
@@ -37,11 +39,22 @@ bool SqliteDb::open(const std::string& path) {
 }
 
 bool SqliteDb::execute(const std::string& sql) {
-    return sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, nullptr) == SQLITE_OK;
+    if (sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, nullptr) == SQLITE_OK)
+        return true;
+    ServiceLog::line("sqlite: " + lastError() + " in: " + sql.substr(0, 60));
+    return false;
 }
 
 std::optional<std::vector<SqliteDb::Row>> SqliteDb::run(const std::string& sql,
                                                         const std::vector<Value>& values) {
+    auto rows = runStatement(sql, values);
+    if (!rows)
+        ServiceLog::line("sqlite: " + lastError() + " in: " + sql.substr(0, 60));
+    return rows;
+}
+
+std::optional<std::vector<SqliteDb::Row>> SqliteDb::runStatement(const std::string& sql,
+                                                                 const std::vector<Value>& values) {
     sqlite3_stmt* raw = nullptr;
     if (sqlite3_prepare_v2(db_, sql.c_str(), int(sql.size()), &raw, nullptr) != SQLITE_OK)
         return std::nullopt;

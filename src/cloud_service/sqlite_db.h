@@ -24,7 +24,7 @@ public:
     bool open(const std::string& path);
     bool isOpen() const { return db_ != nullptr; }
 
-    // Runs every statement of `sql` (no values).
+    // Runs every statement of `sql` (no values); a failure is logged.
     bool execute(const std::string& sql);
 
     // A value bound to one "?" of a statement.
@@ -38,7 +38,7 @@ public:
     };
 
     // Runs one statement with its "?" bound to `values`; the rows it returns (NULL reads as
-    // empty text), or nothing when it failed.
+    // empty text), or nothing when it failed (and the log says why).
     std::optional<std::vector<Row>> run(const std::string& sql,
                                         const std::vector<Value>& values = {});
     // Rows changed by the last statement.
@@ -47,6 +47,9 @@ public:
     std::string lastError() const;
 
 private:
+    std::optional<std::vector<Row>> runStatement(const std::string& sql,
+                                                 const std::vector<Value>& values);
+
     sqlite3* db_ = nullptr;
 };
 
