@@ -11,6 +11,7 @@ target_sources(torvane_core PRIVATE
     ${CMAKE_CURRENT_SOURCE_DIR}/core/cloud/http_client.cpp
     ${CMAKE_CURRENT_SOURCE_DIR}/core/cloud/cloud_api.cpp
     ${CMAKE_CURRENT_SOURCE_DIR}/core/cloud/cloud_actions.cpp
+    ${CMAKE_CURRENT_SOURCE_DIR}/core/cloud/cloud_account.cpp
     ${CMAKE_CURRENT_SOURCE_DIR}/core/cloud/password_sealer.cpp
 )
 target_link_libraries(torvane_core PUBLIC CURL::libcurl nlohmann_json::nlohmann_json)

@@ -123,6 +123,9 @@ private Q_SLOTS:
     void groupUpdateIsAllOrNothing();
     void programFolderKeepsDataOnlyWhenPortable();
     void writerWaitsForAnotherWriter();
+    void cloudAccountKeepsItsTexts_data();
+    void cloudAccountKeepsItsTexts();
+    void cloudAccountLogoutAndMissingRow();
 
 private:
     std::unique_ptr<QTemporaryDir> home_;
@@ -648,6 +651,50 @@ void LocalStoreTest::programFolderKeepsDataOnlyWhenPortable() {
     QVERIFY(list.open(QIODevice::WriteOnly));
     list.close();
     QVERIFY(DataFolder::isPortableFolder(folder.path()));
+// The password column is declared INTEGER: a password that looks like a number must still
+// come back as typed, or the next automatic log in sends another password.
+void LocalStoreTest::cloudAccountKeepsItsTexts_data() {
+    QTest::addColumn<QString>("username");
+    QTest::addColumn<QString>("password");
+    QTest::newRow("leading zeros") << u"user"_s << u"007"_s;
+    QTest::newRow("decimal") << u"user"_s << u"1.50"_s;
+    QTest::newRow("exponent") << u"user"_s << u"1e3"_s;
+    QTest::newRow("blanks around digits") << u"user"_s << u" 12 "_s;
+    QTest::newRow("form characters and Chinese") << u"用户 a&b"_s << u"密 码&=+%'\""_s;
+    QTest::newRow("empty") << QString() << QString();
+}
+
+void LocalStoreTest::cloudAccountKeepsItsTexts() {
+    QFETCH(QString, username);
+    QFETCH(QString, password);
+    LocalStore::ensureDatabase();
+    {
+        LocalStore store;
+        QVERIFY(store.open());
+        QVERIFY(store.writeCloudAccount({username, password}));
+    }
+    const StoredAccount account = LocalStore::ensureDatabase();
+    QCOMPARE(account.username, username);
+    QCOMPARE(account.password, password);
+    QCOMPARE(rawValue(u"SELECT count(*) FROM server_user"_s), u"1"_s);
+}
+
+void LocalStoreTest::cloudAccountLogoutAndMissingRow() {
+    LocalStore::ensureDatabase();
+    LocalStore store;
+    QVERIFY(store.open());
+    QVERIFY(store.writeCloudAccount({u"用户a"_s, u"pw"_s}));
+    QVERIFY(store.writeCloudPassword(u"1"_s));
+    QCOMPARE(store.readCloudAccount().username, u"用户a"_s);
+    QCOMPARE(store.readCloudAccount().password, u"1"_s);
+
+    // A file whose account row was lost gets it back with id 1 at the next log in.
+    QVERIFY(store.execute(u"DELETE FROM server_user"_s));
+    QVERIFY(!store.writeCloudPassword(u"1"_s));
+    QCOMPARE(store.readCloudAccount().username, QString());
+    QVERIFY(store.writeCloudAccount({u"b"_s, u"007"_s}));
+    QCOMPARE(rawValue(u"SELECT id FROM server_user"_s), u"1"_s);
+    QCOMPARE(store.readCloudAccount().password, u"007"_s);
 }
 
 QTEST_GUILESS_MAIN(LocalStoreTest)

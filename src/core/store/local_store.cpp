@@ -152,14 +152,10 @@ StoredAccount LocalStore::ensureDatabase() {
     if (!file.exists() || (file.size() == 0 && QFile::remove(path)))
         StoreTemplate::write(path);
 
-    StoredAccount account;
     LocalStore store;
     if (!store.open(path))
-        return account;
-    if (const auto id = store.findFirst(u"server_user"_s, u"id=1"_s)) {
-        account.username = store.readColumn(u"server_user"_s, *id, u"username"_s);
-        account.password = store.readColumn(u"server_user"_s, *id, u"password"_s);
-    }
+        return {};
+    const StoredAccount account = store.readCloudAccount();
     // On a migrated file the first ALTER fails because baota_url exists; that is expected.
     static_cast<void>(store.execute(kColumnMigration));
     // Only speeds up the duplicate test; a file where it cannot be made still works.
@@ -418,4 +414,31 @@ QString findServerByAddress(LocalStore& store, const QString& ip, const QString&
 bool isSortNumber(const QString& text) {
     static const QRegularExpression number(uR"(^\s*[+-]?(\d+(\.\d*)?|\.\d+)([eE][+-]?\d+)?\s*$)"_s);
     return number.match(text).hasMatch();
+}
+
+StoredAccount LocalStore::readCloudAccount() {
+    StoredAccount account;
+    if (const auto id = findFirst(u"server_user"_s, u"id=1"_s)) {
+        account.username = readColumn(u"server_user"_s, *id, u"username"_s);
+        account.password = readColumn(u"server_user"_s, *id, u"password"_s);
+    }
+    return account;
+}
+
+// The password column is declared INTEGER, so a password bound as text that looks like a
+// number ("007", "1.50") would be stored as that number and read back altered. Bound as the
+// GBK bytes in a BLOB it keeps every byte and still reads back as the same text.
+bool LocalStore::writeCloudAccount(const StoredAccount& account) {
+    if (!findFirst(u"server_user"_s, u"id=1"_s))
+        return execute(
+            u"INSERT INTO server_user (id, username, password) VALUES (1, ?, CAST(? AS BLOB))"_s,
+            {account.username, account.password});
+    return execute(u"UPDATE server_user SET username=?, password=CAST(? AS BLOB) WHERE id=1"_s,
+                   {account.username, account.password});
+}
+
+bool LocalStore::writeCloudPassword(const QString& password) {
+    if (!findFirst(u"server_user"_s, u"id=1"_s))
+        return false;
+    return execute(u"UPDATE server_user SET password=CAST(? AS BLOB) WHERE id=1"_s, {password});
 }

@@ -106,6 +106,13 @@ public:
     // False when there is no group with this id or the delete fails.
     [[nodiscard]] bool deleteGroup(const QString& id);
 
+    // The cloud account row (server_user, id=1). Empty texts when there is no such row.
+    StoredAccount readCloudAccount();
+    // Writes both columns of the account row, creating the row when it is missing.
+    bool writeCloudAccount(const StoredAccount& account);
+    // Log out: only the password column changes; the user name stays.
+    bool writeCloudPassword(const QString& password);
+
     // The last error SQLite reported on this connection, for log lines.
     QString lastError() const;
 

@@ -8,6 +8,7 @@
 #include "ui/app/prompt.h"
 #include "ui/app/server_list_view.h"
 #include "ui/panel/panel_menu_actions.h"
+#include "ui/cloud/cloud_account_actions.h"
 #include "ui/remote/reachability_probe.h"
 #include "ui/remote/session_actions.h"
 #include "ui/store/batch_window.h"
@@ -58,6 +59,7 @@ void MainWindow::setUpControls() {
     probe_ = new ReachabilityProbe(serverList_->model(), this);
     serverEditor_ = new ServerEditor(serverList_, probe_, this);
     groupManager_ = new GroupManager(serverList_, ui_->选择分组组合框, this);
+    cloudAccount_ = new CloudAccountActions(this, logPane_, ui_->透明标签1);
 }
 
 void MainWindow::setUpTimers() {
@@ -109,6 +111,7 @@ void MainWindow::connectActions() {
     connect(ui_->按钮14, &QPushButton::clicked, this, &MainWindow::openBatchWindow);
     connect(ui_->按钮13, &QPushButton::clicked, this,
             [this] { exportServerList(serverList_, this); });
+    connect(ui_->按钮15, &QPushButton::clicked, cloudAccount_, &CloudAccountActions::openWindow);
     connect(ui_->按钮7, &QPushButton::clicked, this,
             [this] { Prompt::inform(this, u"该功能暂未开放"_s); });
 }
@@ -116,7 +119,7 @@ void MainWindow::connectActions() {
 // Actions whose features are not in this build yet stay visibly unavailable.
 void MainWindow::disableUnbuiltActions() {
     for (QPushButton* control : {ui_->查询按钮1, ui_->查询按钮2, ui_->查询按钮3, ui_->按钮17,
-                                 ui_->按钮1, ui_->按钮12, ui_->按钮16, ui_->按钮15})
+                                 ui_->按钮1, ui_->按钮12, ui_->按钮16})
         control->setEnabled(false);
 }
 
@@ -125,6 +128,8 @@ void MainWindow::onCreated() {
     startup_.cloudBaseAddress = CloudApi::configuredBaseAddress();
     CloudApi::setBaseAddress(startup_.cloudBaseAddress);
     startup_.account = LocalStore::ensureDatabase();
+    cloudAccount_->account().setAccount({startup_.account.username, startup_.account.password});
+    cloudAccount_->checkConnection();
     refreshList();
     groupManager_->refillGroupFilter();
 }

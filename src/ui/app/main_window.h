@@ -16,6 +16,7 @@ class ServerListView;
 class ReachabilityProbe;
 class ServerEditor;
 class GroupManager;
+class CloudAccountActions;
 
 // What the start-up sequence leaves for the rest of the program.
 struct StartupState {
@@ -43,7 +44,7 @@ public:
 
     // Start-up, run once the window exists: the carried tools, the cloud base address, the
     // database (created from its template when missing, account read, columns migrated),
-    // then the list and the group filter.
+    // then the cloud connection check, the list and the group filter.
     void onCreated();
 
     // Arms 时钟1 for the next list refresh in 6 minutes.
@@ -56,6 +57,7 @@ public:
     ReachabilityProbe* probe() const { return probe_; }
     ServerEditor* serverEditor() const { return serverEditor_; }
     GroupManager* groupManager() const { return groupManager_; }
+    CloudAccountActions* cloudAccount() const { return cloudAccount_; }
     const StartupState& startupState() const { return startup_; }
 
 private:
@@ -75,6 +77,7 @@ private:
     ReachabilityProbe* probe_ = nullptr;
     ServerEditor* serverEditor_ = nullptr;
     GroupManager* groupManager_ = nullptr;
+    CloudAccountActions* cloudAccount_ = nullptr;
     StartupState startup_;
     QTimer refreshTimer_{this};      // 时钟1
     QTimer announcementTimer_{this}; // 时钟2

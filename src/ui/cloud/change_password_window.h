@@ -1,0 +1,36 @@
+#pragma once
+
+#include "core/cloud/cloud_account.h"
+
+#include <QDialog>
+
+#include <memory>
+
+class CloudAccountActions;
+namespace Ui {
+class ChangePasswordWindow;
+}
+
+// The window 修改云端密码. The fields go to the service as typed, without checks of their
+// own; while the reply is awaited the button is disabled and the window stays open.
+class ChangePasswordWindow : public QDialog {
+    Q_OBJECT
+public:
+    ChangePasswordWindow(CloudAccountActions& actions, QWidget* parent = nullptr);
+    ~ChangePasswordWindow() override;
+
+    bool isWaiting() const { return waiting_; }
+
+    void reject() override;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void changePassword();
+    void onAnswered(const CloudAccount::Outcome& outcome, const QString& newPassword);
+
+    CloudAccountActions& actions_;
+    std::unique_ptr<Ui::ChangePasswordWindow> ui_;
+    bool waiting_ = false;
+};

@@ -1,0 +1,47 @@
+#include "ui/cloud/cloud_account_actions.h"
+
+#include "core/support/time_text.h"
+#include "ui/app/log_pane.h"
+#include "ui/app/run_then_deliver.h"
+#include "ui/cloud/cloud_account_window.h"
+
+#include <QLabel>
+#include <QThreadPool>
+
+using namespace Qt::StringLiterals;
+
+CloudAccountActions::CloudAccountActions(QWidget* window, LogPane* log, QLabel* status)
+    : QObject(window), window_(window), log_(log), status_(status) {}
+
+void CloudAccountActions::checkConnection() {
+    const CloudApi::Account asked = account_.account();
+    runThenDeliver(
+        *QThreadPool::globalInstance(), this,
+        [asked] { return CloudAccount::checkConnection(asked); },
+        [asked](CloudAccountActions* self, CloudAccount::Outcome outcome) {
+            // A log in or log out that happened while this check waited has decided the
+            // state since; this older answer must not overturn it.
+            const CloudApi::Account now = self->account_.account();
+            if (now.username == asked.username && now.password == asked.password) {
+                self->account_.setState(outcome.succeeded ? CloudAccount::State::Connected
+                                                          : CloudAccount::State::NotConnected);
+                self->showStatus(outcome.succeeded);
+            }
+            if (!asked.username.isEmpty())
+                self->logLine(u"-云端返回："_s + CloudAccount::replyForLog(outcome.reply));
+            Q_EMIT self->connectionChecked();
+        });
+}
+
+void CloudAccountActions::openWindow() {
+    CloudAccountWindow dialog(*this, window_);
+    dialog.exec();
+}
+
+void CloudAccountActions::logLine(const QString& message) {
+    log_->append(timeText() + message + u"\r\n"_s);
+}
+
+void CloudAccountActions::showStatus(bool connected) {
+    status_->setText(CloudAccount::statusText(connected));
+}
