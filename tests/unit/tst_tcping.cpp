@@ -46,6 +46,7 @@ void TestTcping::openPortAnswers_data() {
     QTest::addColumn<QStringList>("prefix");
     QTest::newRow("plain") << QStringList{u"-n"_s, u"2"_s};
     QTest::newRow("with the extra word") << QStringList{u"tcping"_s, u"-n"_s, u"1"_s};
+    QTest::newRow("options ended") << QStringList{u"tcping"_s, u"-n"_s, u"1"_s, u"--"_s};
 }
 
 void TestTcping::openPortAnswers() {
@@ -85,6 +86,11 @@ void TestTcping::badInput_data() {
         << QStringList{u"127.0.0.1"_s, u"80"_s, u"-n"_s} << u"-n needs"_s;
     QTest::newRow("extra argument")
         << QStringList{u"127.0.0.1"_s, u"80"_s, u"x"_s} << u"unexpected"_s;
+    // After "--" nothing is an option: here four words that cannot all be host and port.
+    QTest::newRow("options after the end")
+        << QStringList{u"--"_s, u"-n"_s, u"1"_s, u"127.0.0.1"_s, u"80"_s} << u"unexpected"_s;
+    QTest::newRow("port like an option after the end")
+        << QStringList{u"--"_s, u"127.0.0.1"_s, u"-80"_s} << u"port must be"_s;
 }
 
 void TestTcping::badInput() {

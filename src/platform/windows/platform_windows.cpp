@@ -1,6 +1,7 @@
 #include "platform/platform.h"
 
 #include "core/remote/session_commands.h"
+#include "core/remote/session_fields.h"
 #include "core/remote/special_folder.h"
 
 #include <QDir>
@@ -82,7 +83,7 @@ LaunchRequest consoleWindow(const QString& program, const QStringList& arguments
 }
 
 QStringList continuousPingArguments(const QString& address) {
-    return {address, u"-t"_s};
+    return {SessionFields::edgeTrimmed(address), u"-t"_s};
 }
 
 } // namespace Platform
