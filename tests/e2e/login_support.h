@@ -73,7 +73,7 @@ inline void endProcess(qint64 pid) {
     ::kill(static_cast<pid_t>(pid), SIGKILL);
 }
 
-// Reads every process's command line over and over until stopped, noting any that holds
+// Reads every process's command line over and over until stopped, noting each one that holds
 // one of the needles.
 class CommandLineWatch {
 public:
@@ -98,8 +98,11 @@ private:
                 const QByteArray line = readFile(QStringLiteral("/proc/%1/cmdline").arg(pid));
                 for (const QByteArray& needle : needles_)
                     if (line.contains(needle)) {
+                        const QString hit =
+                            QString::fromLocal8Bit(QByteArray(line).replace('\0', ' '));
                         QMutexLocker lock(&mutex_);
-                        hits_ << QString::fromLocal8Bit(QByteArray(line).replace('\0', ' '));
+                        if (!hits_.contains(hit))
+                            hits_ << hit;
                     }
             }
             std::this_thread::sleep_for(std::chrono::milliseconds(5));

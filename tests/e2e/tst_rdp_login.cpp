@@ -196,6 +196,7 @@ public:
 private Q_SLOTS:
     void initTestCase();
     void cleanupTestCase();
+    void cleanup();
     void lineBreakInThePasswordIsRefusedBeforeAnyLaunch();
     void wrongPasswordIsRefusedByTheServer();
     void loginReachesTheSession();
@@ -368,11 +369,16 @@ void TestRdpLogin::login(const QString& serverName) {
     list->menuAction(u"登录服务器"_s)->trigger();
 }
 
-// FreeRDP stays open after a login or a refusal; KillDisconnected then ends the session.
+// FreeRDP stays open after a login or a refusal; it is ended after each test, and
+// KillDisconnected then ends the session.
 void TestRdpLogin::endSessions() {
     for (qint64 pid : std::as_const(started_))
         endProcess(pid);
     started_.clear();
+}
+
+void TestRdpLogin::cleanup() {
+    endSessions();
 }
 
 void TestRdpLogin::cleanupTestCase() {
@@ -424,7 +430,6 @@ void TestRdpLogin::wrongPasswordIsRefusedByTheServer() {
                               qPrintable(serverLogs()), kWaitMs);
     QVERIFY(!readFile(serverFile(u"xrdp.log"_s)).contains("login successful"));
     QVERIFY(!QFile::exists(serverFile(u"home/marker"_s)));
-    endSessions();
 }
 
 void TestRdpLogin::loginReachesTheSession() {
@@ -443,7 +448,6 @@ void TestRdpLogin::loginReachesTheSession() {
     QVERIFY2(listening.size() >= 2, qPrintable(listening.join(u' '))); // xrdp and sesman
     for (const QString& address : listening)
         QVERIFY2(isLoopback(address), qPrintable(address));
-    endSessions();
 }
 
 QTEST_MAIN(TestRdpLogin)
