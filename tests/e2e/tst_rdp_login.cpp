@@ -298,10 +298,14 @@ void TestRdpLogin::sweepStaleRuns() {
     }
     ::endpwent();
     for (const QString& name : stale) {
-        const QByteArray rdpFiles = (u'/' + name).toLocal8Bit();
-        for (qint64 pid : allProcesses())
-            if (readFile(u"/proc/%1/cmdline"_s.arg(pid)).contains(rdpFiles))
+        // Its FreeRDP runs on "<account>.rdp" or "<account>-wrong.rdp".
+        const QByteArray rdpFile = (u'/' + name + u".rdp"_s).toLocal8Bit();
+        const QByteArray otherRdpFile = (u'/' + name + u'-').toLocal8Bit();
+        for (qint64 pid : allProcesses()) {
+            const QByteArray line = readFile(u"/proc/%1/cmdline"_s.arg(pid));
+            if (line.contains(rdpFile) || line.contains(otherRdpFile))
                 endProcess(pid);
+        }
         QString output;
         runCommand(u"userdel"_s, {u"-f"_s, name}, &output);
     }
