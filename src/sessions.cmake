@@ -3,6 +3,7 @@ target_sources(torvane_core PRIVATE
     ${CMAKE_CURRENT_SOURCE_DIR}/core/remote/rdp_file.cpp
     ${CMAKE_CURRENT_SOURCE_DIR}/core/remote/server_diagnostics.cpp
     ${CMAKE_CURRENT_SOURCE_DIR}/core/remote/session_commands.cpp
+    ${CMAKE_CURRENT_SOURCE_DIR}/core/remote/session_fields.cpp
 )
 
 target_sources(torvane_ui PRIVATE

@@ -23,4 +23,7 @@ inline const std::vector<TcpingBadInput> kTcpingBadInputs = {
     {"count 0", {"-n", "0", "127.0.0.1", "80"}, "count"},
     {"count missing", {"127.0.0.1", "80", "-n"}, "-n needs"},
     {"extra argument", {"127.0.0.1", "80", "x"}, "unexpected"},
+    // After "--" nothing is an option: here four words that cannot all be host and port.
+    {"options after the end", {"--", "-n", "1", "127.0.0.1", "80"}, "unexpected"},
+    {"port like an option after the end", {"--", "127.0.0.1", "-80"}, "port must be"},
 };

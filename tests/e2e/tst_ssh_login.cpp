@@ -10,6 +10,7 @@
 #include "common/test_home.h"
 #include "core/remote/special_folder.h"
 #include "core/store/local_store.h"
+#include "e2e/login_support.h"
 #include "platform/platform.h"
 #include "ui/app/main_window.h"
 #include "ui/app/server_list_view.h"
@@ -18,19 +19,14 @@
 #include <QAction>
 #include <QDir>
 #include <QFile>
-#include <QMutex>
 #include <QPlainTextEdit>
 #include <QProcess>
-#include <QRandomGenerator>
 #include <QTableView>
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <atomic>
-#include <csignal>
 #include <pwd.h>
-#include <thread>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
@@ -41,93 +37,9 @@ namespace {
 // which keeps a failing run under two minutes.
 constexpr int kWaitMs = 15'000;
 
-QString randomHex() {
-    return QString::number(QRandomGenerator::global()->generate(), 16);
-}
-
-QByteArray readFile(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-// Runs a short administration command; its output when it fails.
-bool runCommand(const QString& program, const QStringList& arguments, QString* output,
-                const QByteArray& input = {}) {
-    QProcess process;
-    process.setProcessChannelMode(QProcess::MergedChannels);
-    process.start(program, arguments);
-    if (!process.waitForStarted(5000))
-        return false;
-    process.write(input);
-    process.closeWriteChannel();
-    process.waitForFinished(20'000);
-    *output = QString::fromLocal8Bit(process.readAll());
-    return process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
-}
-
-// The processes whose /proc status line `key` (such as "PPid:" or "Uid:") has `value` as
-// its first field.
-QList<qint64> processesWith(const QByteArray& key, const QByteArray& value) {
-    QList<qint64> found;
-    const QStringList entries = QDir(u"/proc"_s).entryList(QDir::Dirs);
-    for (const QString& entry : entries) {
-        bool isNumber = false;
-        const qint64 pid = entry.toLongLong(&isNumber);
-        if (!isNumber)
-            continue;
-        for (const QByteArray& line : readFile(u"/proc/%1/status"_s.arg(pid)).split('\n'))
-            if (line.startsWith(key) &&
-                line.mid(key.size()).simplified().split(' ').value(0) == value)
-                found << pid;
-    }
-    return found;
-}
-
-void endProcess(qint64 pid) {
-    ::kill(static_cast<pid_t>(pid), SIGKILL);
-}
-
-// Reads every process's command line over and over until stopped, noting any that holds
-// the needle.
-class CommandLineWatch {
-public:
-    explicit CommandLineWatch(QByteArray needle)
-        : needle_(std::move(needle)), thread_([this] { watch(); }) {}
-    ~CommandLineWatch() { stop(); }
-
-    void stop() {
-        stop_ = true;
-        if (thread_.joinable())
-            thread_.join();
-    }
-    QStringList hits() {
-        QMutexLocker lock(&mutex_);
-        return hits_;
-    }
-
-private:
-    void watch() {
-        while (!stop_) {
-            const QStringList entries = QDir(u"/proc"_s).entryList(QDir::Dirs);
-            for (const QString& entry : entries) {
-                const QByteArray line = readFile(u"/proc/"_s + entry + u"/cmdline"_s);
-                if (line.contains(needle_)) {
-                    QMutexLocker lock(&mutex_);
-                    hits_ << QString::fromLocal8Bit(QByteArray(line).replace('\0', ' '));
-                }
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
-    }
-
-    QByteArray needle_;
-    std::atomic<bool> stop_{false};
-    QMutex mutex_;
-    QStringList hits_;
-    std::thread thread_;
-};
-
 } // namespace
+
+using namespace LoginSupport;
 
 class TestSshLogin : public QObject {
     Q_OBJECT
@@ -270,11 +182,11 @@ void TestSshLogin::loginAcceptsTheHostKeyByItself() {
         server.sort = u"1"_s;
         QVERIFY(store.insertServer(server));
     }
-    CommandLineWatch commandLines(password_.toUtf8());
+    CommandLineWatch commandLines({password_.toUtf8()});
     {
         // The watch itself sees a short-lived command line that holds its needle.
         const QString marker = u"tv-marker-"_s + randomHex();
-        CommandLineWatch markers(marker.toUtf8());
+        CommandLineWatch markers({marker.toUtf8()});
         QProcess shortLived;
         shortLived.start(u"/bin/sh"_s, {u"-c"_s, u"sleep 0.2"_s, marker});
         QVERIFY(shortLived.waitForFinished(5000));

@@ -33,6 +33,7 @@ private Q_SLOTS:
     void singleRowEndsWithItsResult();
     void resultsFollowTheServerAcrossARefill();
     void emptyListEndsAtOnce();
+    void blanksAtTheEdgesOfAddressAndPortDoNotMatter();
 
 private:
     QList<int> images() const;
@@ -107,6 +108,17 @@ void TestProbe::emptyListEndsAtOnce() {
     probe.start(0);
     QCOMPARE(ended.count(), 1);
     QCOMPARE(ended[0][0].toInt(), 0);
+}
+
+// Cells typed or imported with blanks around them probe the server they name.
+void TestProbe::blanksAtTheEdgesOfAddressAndPortDoNotMatter() {
+    model_.replaceRows({row(u"6"_s, u"127.0.0.1 "_s, openPort_ + u' '),
+                        row(u"7"_s, u" 127.0.0.1"_s, u"\t"_s + openPort_)});
+    ReachabilityProbe probe(&model_);
+    QSignalSpy ended(&probe, &ReachabilityProbe::passEnded);
+    probe.start(0);
+    QVERIFY(ended.wait(5000));
+    QTRY_COMPARE(images(), (QList<int>{0, 0}));
 }
 
 QTEST_MAIN(TestProbe)

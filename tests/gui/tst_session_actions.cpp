@@ -6,6 +6,7 @@
 #include "ui/app/main_window.h"
 #include "ui/app/prompt.h"
 #include "ui/app/server_list_view.h"
+#include "ui/remote/ssh_launcher.h"
 
 #include <QAction>
 #include <QApplication>
@@ -84,6 +85,10 @@ private Q_SLOTS:
     void missingClientIsReported_data();
     void missingClientIsReported();
     void missingConsoleProgramOpensNoWindow();
+    void lineBreakRefusesTheSession_data();
+    void lineBreakRefusesTheSession();
+    void blanksAroundAddressAndPortAreDropped_data();
+    void blanksAroundAddressAndPortAreDropped();
 
 private:
     void select(int row);
@@ -186,16 +191,27 @@ void TestSessionActions::searchButtonsOpenConsoles_data() {
     QTest::addColumn<QString>("button");
     QTest::addColumn<QString>("text");
     QTest::addColumn<QStringList>("command");
+    const QString tcping = EmbeddedTools::tcpingPath();
     QTest::newRow("ping") << u"查询按钮1"_s << u"127.0.0.1"_s
-                          << QStringList{ping(), u"127.0.0.1"_s};
+                          << QStringList{ping(), u"--"_s, u"127.0.0.1"_s};
     QTest::newRow("port ping") << u"查询按钮2"_s << u"127.0.0.1:8080"_s
-                               << QStringList{EmbeddedTools::tcpingPath(), u"-n"_s, u"100"_s,
-                                              u"127.0.0.1"_s, u"8080"_s};
+                               << QStringList{tcping,  u"-n"_s,        u"100"_s,
+                                              u"--"_s, u"127.0.0.1"_s, u"8080"_s};
     QTest::newRow("port ping, default port")
         << u"查询按钮2"_s << u"127.0.0.1:"_s
-        << QStringList{EmbeddedTools::tcpingPath(), u"-n"_s, u"100"_s, u"127.0.0.1:"_s, u"80"_s};
-    QTest::newRow("text is one argument")
-        << u"查询按钮1"_s << u"1.2.3.4; rm -rf ~"_s << QStringList{ping(), u"1.2.3.4; rm -rf ~"_s};
+        << QStringList{tcping, u"-n"_s, u"100"_s, u"--"_s, u"127.0.0.1:"_s, u"80"_s};
+    QTest::newRow("text is one argument") << u"查询按钮1"_s << u"1.2.3.4; rm -rf ~"_s
+                                          << QStringList{ping(), u"--"_s, u"1.2.3.4; rm -rf ~"_s};
+    QTest::newRow("ping, address like an option")
+        << u"查询按钮1"_s << u"-c1"_s << QStringList{ping(), u"--"_s, u"-c1"_s};
+    QTest::newRow("port ping, address like an option")
+        << u"查询按钮2"_s << u"-n:1"_s
+        << QStringList{tcping, u"-n"_s, u"100"_s, u"--"_s, u"-n"_s, u"1"_s};
+    QTest::newRow("ping, blanks around")
+        << u"查询按钮1"_s << u" 127.0.0.1 "_s << QStringList{ping(), u"--"_s, u"127.0.0.1"_s};
+    QTest::newRow("port ping, blanks around")
+        << u"查询按钮2"_s << u"127.0.0.1 : 8080 "_s
+        << QStringList{tcping, u"-n"_s, u"100"_s, u"--"_s, u"127.0.0.1"_s, u"8080"_s};
 }
 
 // A console window is a terminal running the command, each word one argument.
@@ -221,10 +237,14 @@ void TestSessionActions::menuToolsUseTheSelectedServer_data() {
     QTest::addColumn<QString>("item");
     QTest::addColumn<QStringList>("command");
     QTest::addColumn<QString>("page");
-    QTest::newRow("Ping检测") << u"Ping检测"_s << QStringList{ping(), u"127.0.0.5"_s} << QString();
-    QTest::newRow("TCPing检测") << u"TCPing检测"_s
-                                << QStringList{EmbeddedTools::tcpingPath(), u"-n"_s, u"100"_s,
-                                               u"127.0.0.5"_s, u"3389"_s}
+    QTest::newRow("Ping检测") << u"Ping检测"_s << QStringList{ping(), u"--"_s, u"127.0.0.5"_s}
+                              << QString();
+    QTest::newRow("TCPing检测") << u"TCPing检测"_s << QStringList{EmbeddedTools::tcpingPath(),
+                                                                  u"-n"_s,
+                                                                  u"100"_s,
+                                                                  u"--"_s,
+                                                                  u"127.0.0.5"_s,
+                                                                  u"3389"_s}
                                 << QString();
     QTest::newRow("全球Ping") << u"全球Ping"_s << QStringList()
                               << u"https://ping.torvane.net/ping/?ip=127.0.0.5"_s;
@@ -383,6 +403,74 @@ void TestSessionActions::missingConsoleProgramOpensNoWindow() {
     QVERIFY(launches_.isEmpty());
     QCOMPARE(logLines_.size(), 1);
     QVERIFY2(logLines_[0].contains(u"-无法打开控制台窗口："_s + tcping), qPrintable(logLines_[0]));
+}
+
+void TestSessionActions::lineBreakRefusesTheSession_data() {
+    QTest::addColumn<QString>("system");
+    QTest::addColumn<QString>("user");
+    QTest::addColumn<QString>("password");
+    QTest::addColumn<QString>("field");
+    QTest::newRow("remote desktop, LF in the password")
+        << u"windows"_s << u"admin"_s << u"pass\nword"_s << u"密码"_s;
+    QTest::newRow("remote desktop, setting in the account")
+        << u"windows"_s << u"admin\nalternate shell:s:cmd.exe"_s << u"pw"_s << u"用户名"_s;
+    QTest::newRow("ssh, LF in the password")
+        << u"linux"_s << u"root"_s << u"pass\nword"_s << u"密码"_s;
+    QTest::newRow("ssh, CR in the password")
+        << u"linux"_s << u"root"_s << u"pass\rword"_s << u"密码"_s;
+}
+
+// A line break would cut the password short or add lines to the .rdp file: nothing starts
+// and nothing is written; the user is told which field to mend.
+void TestSessionActions::lineBreakRefusesTheSession() {
+    QFETCH(QString, system);
+    QFETCH(QString, user);
+    QFETCH(QString, password);
+    QFETCH(QString, field);
+    window_->serverList()->model()->replaceRows(
+        {row(u"导入"_s, u"127.0.0.5"_s, u"3389"_s, user, password, system)});
+    select(0);
+    trigger(u"登录服务器"_s);
+    QVERIFY(launches_.isEmpty());
+    QCOMPARE(prompts_.size(), 1);
+    QVERIFY2(prompts_[0].text.contains(field + u"中含有换行符"_s), qPrintable(prompts_[0].text));
+    QCOMPARE(logLines_.size(), 1);
+    QVERIFY2(logLines_[0].contains(u"-"_s + field + u"含有换行符"_s), qPrintable(logLines_[0]));
+    QVERIFY(!QFile::exists(QDir(toolFolder()).filePath(u"导入.rdp"_s)));
+    QVERIFY(QDir(toolFolder()).entryList({SshLauncher::kPasswordFilePrefix + u'*'}).isEmpty());
+}
+
+void TestSessionActions::blanksAroundAddressAndPortAreDropped_data() {
+    QTest::addColumn<QString>("item");
+    QTest::addColumn<QStringList>("arguments");
+    const QString tcping = EmbeddedTools::tcpingPath();
+    QTest::newRow("Ping检测") << u"Ping检测"_s
+                              << QStringList{u"-e"_s, ping(), u"--"_s, u"127.0.0.5"_s};
+    QTest::newRow("TCPing检测") << u"TCPing检测"_s
+                                << QStringList{u"-e"_s, tcping,         u"-n"_s,  u"100"_s,
+                                               u"--"_s, u"127.0.0.5"_s, u"3389"_s};
+    QTest::newRow("登录服务器") << u"登录服务器"_s
+                                << QStringList{QDir(toolFolder()).filePath(u"空格.rdp"_s),
+                                               u"/admin"_s, u"/cert:tofu"_s,
+                                               u"/from-stdin:force"_s};
+}
+
+void TestSessionActions::blanksAroundAddressAndPortAreDropped() {
+    QFETCH(QString, item);
+    QFETCH(QStringList, arguments);
+    window_->serverList()->model()->replaceRows(
+        {row(u"空格"_s, u" 127.0.0.5 "_s, u"3389 "_s, u"admin"_s, u" pw "_s, u"windows"_s)});
+    select(0);
+    trigger(item);
+    QCOMPARE(launches_.size(), 1);
+    QCOMPARE(launches_[0].request.arguments, arguments);
+    if (item == u"登录服务器"_s) {
+        QFile rdp(arguments[0]);
+        QVERIFY(rdp.open(QIODevice::ReadOnly));
+        QVERIFY(rdp.readAll().contains("\r\nfull address:s:127.0.0.5:3389\r\n"));
+        QCOMPARE(launches_[0].request.standardInput, QByteArray(" pw \n"));
+    }
+    QVERIFY(prompts_.isEmpty());
 }
 
 QTEST_MAIN(TestSessionActions)

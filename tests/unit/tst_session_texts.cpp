@@ -2,6 +2,8 @@
 #include "core/remote/rdp_file.h"
 #include "core/remote/server_diagnostics.h"
 #include "core/remote/session_commands.h"
+#include "core/remote/session_fields.h"
+#include "core/remote/tcping_check.h"
 #include "core/support/gbk_codec.h"
 
 #include <QFileInfo>
@@ -80,6 +82,12 @@ private Q_SLOTS:
     void portPingSplit_data();
     void portPingSplit();
     void tcpingProbesAHundredTimes();
+    void blanksAtTheEdgesOfAddressAndPortAreDropped_data();
+    void blanksAtTheEdgesOfAddressAndPortAreDropped();
+    void addressNeverReadsAsAnOption_data();
+    void addressNeverReadsAsAnOption();
+    void lineBreaksRefuseTheSession_data();
+    void lineBreaksRefuseTheSession();
     void globalPages();
     void clipboardCopies_data();
     void clipboardCopies();
@@ -201,7 +209,98 @@ void TestSessionTexts::portPingSplit() {
 
 void TestSessionTexts::tcpingProbesAHundredTimes() {
     QCOMPARE(ServerDiagnostics::tcpingArguments(u"127.0.0.1"_s, u"8080"_s),
-             (QStringList{u"-n"_s, u"100"_s, u"127.0.0.1"_s, u"8080"_s}));
+             (QStringList{u"-n"_s, u"100"_s, u"--"_s, u"127.0.0.1"_s, u"8080"_s}));
+}
+
+void TestSessionTexts::blanksAtTheEdgesOfAddressAndPortAreDropped_data() {
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<QString>("port");
+    QTest::newRow("trailing blanks") << u"127.0.0.1 "_s << u"22 "_s;
+    QTest::newRow("leading blanks") << u"  127.0.0.1"_s << u" 22"_s;
+    QTest::newRow("tabs and a line end") << u"\t127.0.0.1\r\n"_s << u"22\t"_s;
+    QTest::newRow("ideographic space") << u"127.0.0.1\u3000"_s << u"\u300022"_s;
+}
+
+// Wherever an address or port becomes an argument or a line, its edges are clean.
+void TestSessionTexts::blanksAtTheEdgesOfAddressAndPortAreDropped() {
+    QFETCH(QString, address);
+    QFETCH(QString, port);
+    const SessionTarget server{u"web"_s, address, port, u"root"_s, u" pw "_s};
+    QCOMPARE(SessionCommands::putty(u"putty"_s, server, u"/f"_s).arguments.mid(1, 3),
+             (QStringList{u"root@127.0.0.1"_s, u"-P"_s, u"22"_s}));
+    QCOMPARE(ServerDiagnostics::tcpingArguments(address, port).mid(3),
+             (QStringList{u"127.0.0.1"_s, u"22"_s}));
+    QCOMPARE(TcpingCheck::arguments(address, port).mid(4), (QStringList{u"127.0.0.1"_s, u"22"_s}));
+    QVERIFY(RdpFile::text(address, port, u"root"_s, std::nullopt)
+                .contains(u"\r\nfull address:s:127.0.0.1:22\r\n"_s));
+    // The password is the user's own: its blanks stay.
+    QCOMPARE(SessionCommands::puttyPasswordFileContent(server.password), QByteArray(" pw \n"));
+}
+
+void TestSessionTexts::addressNeverReadsAsAnOption_data() {
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QStringList>("expected");
+    const QString address = u"-oProxyCommand=x"_s;
+    QTest::newRow("tcping console") << ServerDiagnostics::tcpingArguments(address, u"-n"_s)
+                                    << QStringList{u"-n"_s, u"100"_s, u"--"_s, address, u"-n"_s};
+    QTest::newRow("tcping probe") << TcpingCheck::arguments(address, u"22"_s)
+                                  << QStringList{u"tcping"_s, u"-n"_s, u"1"_s,
+                                                 u"--"_s,     address, u"22"_s};
+    // PuTTY: the address is behind the account, the port is the value of -P.
+    QTest::newRow("putty") << SessionCommands::putty(
+                                  u"putty"_s, {u"w"_s, address, u"-22"_s, u"root"_s, {}}, u"/f"_s)
+                                  .arguments
+                           << QStringList{u"-ssh"_s, u"root@"_s + address, u"-P"_s,
+                                          u"-22"_s,  u"-pwfile"_s,         u"/f"_s};
+}
+
+void TestSessionTexts::addressNeverReadsAsAnOption() {
+    QFETCH(QStringList, arguments);
+    QFETCH(QStringList, expected);
+    QCOMPARE(arguments, expected);
+}
+
+void TestSessionTexts::lineBreaksRefuseTheSession_data() {
+    QTest::addColumn<SessionTarget>("server");
+    QTest::addColumn<QString>("field");
+    const SessionTarget safe{u"web"_s, u"127.0.0.5"_s, u"3389"_s, u"admin"_s, u"p w&\t1"_s};
+    auto with = [&](auto member, const QString& value) {
+        SessionTarget server = safe;
+        server.*member = value;
+        return server;
+    };
+    QTest::newRow("all safe") << safe << QString();
+    QTest::newRow("line ends at the address edges")
+        << with(&SessionTarget::address, u"127.0.0.5\r\n"_s) << QString();
+    QTest::newRow("line break in a name") << with(&SessionTarget::name, u"a\nb"_s) << QString();
+    QTest::newRow("LF in the password")
+        << with(&SessionTarget::password, u"pass\nword"_s) << u"密码"_s;
+    QTest::newRow("CR in the password")
+        << with(&SessionTarget::password, u"pass\rword"_s) << u"密码"_s;
+    QTest::newRow("password ending in LF")
+        << with(&SessionTarget::password, u"password\n"_s) << u"密码"_s;
+    QTest::newRow("NUL in the password")
+        << with(&SessionTarget::password, u"pass"_s + QChar(u'\0') + u"word"_s) << u"密码"_s;
+    QTest::newRow("setting smuggled in the account")
+        << with(&SessionTarget::user, u"admin\r\nalternate shell:s:cmd.exe"_s) << u"用户名"_s;
+    QTest::newRow("LF inside the address")
+        << with(&SessionTarget::address, u"127.0.0.5\nalternate shell:s:x"_s) << u"服务器IP"_s;
+    QTest::newRow("LF inside the port")
+        << with(&SessionTarget::port, u"3389\nx:s:1"_s) << u"端口"_s;
+}
+
+void TestSessionTexts::lineBreaksRefuseTheSession() {
+    QFETCH(SessionTarget, server);
+    QFETCH(QString, field);
+    const auto refusal = SessionFields::lineBreakRefusal(server);
+    if (field.isEmpty()) {
+        QVERIFY(!refusal);
+        return;
+    }
+    QVERIFY(refusal);
+    QVERIFY2(refusal->message.contains(field + u"中含有换行符"_s), qPrintable(refusal->message));
+    QVERIFY(refusal->logMessage.startsWith(u"-"_s + field));
+    QVERIFY(!refusal->logMessage.contains(u'\n') && !refusal->logMessage.contains(u'\r'));
 }
 
 void TestSessionTexts::globalPages() {

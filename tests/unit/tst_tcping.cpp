@@ -48,6 +48,7 @@ void TestTcping::openPortAnswers_data() {
     QTest::addColumn<QStringList>("prefix");
     QTest::newRow("plain") << QStringList{u"-n"_s, u"2"_s};
     QTest::newRow("with the extra word") << QStringList{u"tcping"_s, u"-n"_s, u"1"_s};
+    QTest::newRow("options ended") << QStringList{u"tcping"_s, u"-n"_s, u"1"_s, u"--"_s};
 }
 
 void TestTcping::openPortAnswers() {

@@ -1,10 +1,11 @@
 // tcping: opens TCP connections to host:port and prints one line per attempt.
 //
-//   tcping [-n count] host port
+//   tcping [-n count] [--] host port
 //
 // An extra first word "tcping" is accepted and skipped, so "tcping tcping -n 1 host port"
-// works too. An answered attempt's line contains "Port is open"; an unanswered one says why.
-// Exit status: 0 when at least one attempt was answered, 1 when none was, 2 for bad input.
+// works too; "--" ends the options, so a host that starts with "-" is still a host. An answered
+// attempt's line contains "Port is open"; an unanswered one says why. Exit status: 0 when at least
+// one attempt was answered, 1 when none was, 2 for bad input.
 
 #ifdef _WIN32
 #include <winsock2.h>
@@ -153,7 +154,7 @@ bool startSockets() {
 #endif
 
 [[noreturn]] void fail(const std::string& message) {
-    std::fprintf(stderr, "tcping: %s\nusage: tcping [-n count] host port\n", message.c_str());
+    std::fprintf(stderr, "tcping: %s\nusage: tcping [-n count] [--] host port\n", message.c_str());
     std::exit(2);
 }
 
@@ -170,9 +171,14 @@ Options parse(int argc, char* argv[]) {
         args.erase(args.begin());
     Options options;
     std::vector<std::string> positional;
+    bool optionsEnded = false;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
-        if (a == "-n") {
+        if (optionsEnded) {
+            positional.push_back(a);
+        } else if (a == "--") {
+            optionsEnded = true;
+        } else if (a == "-n") {
             if (i + 1 >= args.size())
                 fail("-n needs a count");
             const auto count = wholeNumber(args[++i]);

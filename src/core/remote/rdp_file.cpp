@@ -1,5 +1,6 @@
 #include "core/remote/rdp_file.h"
 
+#include "core/remote/session_fields.h"
 #include "core/support/gbk_codec.h"
 
 #include <QDir>
@@ -69,7 +70,8 @@ namespace RdpFile {
 QString text(const QString& address, const QString& port, const QString& account,
              const std::optional<QString>& passwordField) {
     QString result = templateText();
-    result.replace(kSampleAddress, address + u':' + port);
+    result.replace(kSampleAddress,
+                   SessionFields::edgeTrimmed(address) + u':' + SessionFields::edgeTrimmed(port));
     if (passwordField)
         result.replace(kPasswordPlaceholder, *passwordField);
     else

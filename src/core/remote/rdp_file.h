@@ -13,9 +13,10 @@ inline const QString kPasswordPlaceholder =
     QStringLiteral("01000000D08C9DDF0115D1118C7A00C04FC297EB0");
 
 // The template with, in this order and each over the whole text, the sample address
-// replaced by "H:P", the password placeholder by `passwordField`, and "administrator" by
-// the account (so an address holding that word gets the account too). Without a password
-// field the password line is left out: the client then gets the password another way.
+// replaced by "H:P" (both without blanks at their edges), the password placeholder by
+// `passwordField`, and "administrator" by the account (so an address holding that word gets the
+// account too). Without a password field the password line is left out: the client then gets the
+// password another way.
 QString text(const QString& address, const QString& port, const QString& account,
              const std::optional<QString>& passwordField);
 

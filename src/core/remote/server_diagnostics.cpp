@@ -1,5 +1,7 @@
 #include "core/remote/server_diagnostics.h"
 
+#include "core/remote/session_fields.h"
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -20,7 +22,8 @@ HostAndPort splitPortPing(const QString& text) {
 }
 
 QStringList tcpingArguments(const QString& host, const QString& port) {
-    return {u"-n"_s, u"100"_s, host, port};
+    return {u"-n"_s, u"100"_s, u"--"_s, SessionFields::edgeTrimmed(host),
+            SessionFields::edgeTrimmed(port)};
 }
 
 QString globalPingAddress(const QString& address) {

@@ -21,7 +21,8 @@ struct HostAndPort {
 // two pieces are host and port.
 HostAndPort splitPortPing(const QString& text);
 
-// Our tcping probing host:port a hundred times.
+// Our tcping probing host:port a hundred times; blanks at the edges of host and port are
+// dropped, and the options end before the host.
 QStringList tcpingArguments(const QString& host, const QString& port);
 
 // The outside site's pages; the address goes in as it stands.

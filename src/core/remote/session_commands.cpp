@@ -1,14 +1,17 @@
 #include "core/remote/session_commands.h"
 
+#include "core/remote/session_fields.h"
+
 using namespace Qt::StringLiterals;
 
 namespace SessionCommands {
 
 LaunchRequest putty(const QString& program, const SessionTarget& server,
                     const QString& passwordFile) {
+    // The address follows "user@", so it never reads as an option, whatever it starts with.
     return {program,
-            {u"-ssh"_s, server.user + u'@' + server.address, u"-P"_s, server.port, u"-pwfile"_s,
-             passwordFile},
+            {u"-ssh"_s, server.user + u'@' + SessionFields::edgeTrimmed(server.address), u"-P"_s,
+             SessionFields::edgeTrimmed(server.port), u"-pwfile"_s, passwordFile},
             {}};
 }
 

@@ -2,6 +2,7 @@
 
 #include "core/remote/command_runner.h"
 #include "core/remote/embedded_tools.h"
+#include "core/remote/session_fields.h"
 
 #include <QStringList>
 
@@ -9,9 +10,15 @@ using namespace Qt::StringLiterals;
 
 namespace TcpingCheck {
 
-// The extra first word "tcping" is part of the command line the tool has always been given.
+// The extra first word "tcping" is part of the command line the tool has always been given;
+// "--" keeps an address that starts with "-" from reading as an option.
 QStringList arguments(const QString& host, const QString& port) {
-    return {u"tcping"_s, u"-n"_s, u"1"_s, host, port};
+    return {u"tcping"_s,
+            u"-n"_s,
+            u"1"_s,
+            u"--"_s,
+            SessionFields::edgeTrimmed(host),
+            SessionFields::edgeTrimmed(port)};
 }
 
 bool portAnswers(const QString& host, const QString& port) {

@@ -1,6 +1,7 @@
 #include "platform/platform.h"
 
 #include "core/remote/session_commands.h"
+#include "core/remote/session_fields.h"
 #include "platform/windows/win32/dialog_names.h"
 #include "platform/windows/win32/installed_putty.h"
 #include "platform/windows/win32/rdp_password.h"
@@ -73,7 +74,7 @@ LaunchRequest consoleWindow(const QString& program, const QStringList& arguments
 }
 
 QStringList continuousPingArguments(const QString& address) {
-    return {address, u"-t"_s};
+    return {SessionFields::edgeTrimmed(address), u"-t"_s};
 }
 
 } // namespace Platform

@@ -1,6 +1,7 @@
 #include "platform/platform.h"
 
 #include "core/remote/session_commands.h"
+#include "core/remote/session_fields.h"
 
 #include <QStandardPaths>
 
@@ -46,9 +47,10 @@ LaunchRequest consoleWindow(const QString& program, const QStringList& arguments
     return {terminal, QStringList{u"-e"_s, program} + arguments, {}};
 }
 
-// Linux ping runs until it is stopped.
+// Linux ping runs until it is stopped; "--" keeps an address that starts with "-" from
+// reading as an option.
 QStringList continuousPingArguments(const QString& address) {
-    return {address};
+    return {u"--"_s, SessionFields::edgeTrimmed(address)};
 }
 
 } // namespace Platform

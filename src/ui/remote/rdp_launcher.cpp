@@ -1,6 +1,7 @@
 #include "ui/remote/rdp_launcher.h"
 
 #include "core/remote/rdp_file.h"
+#include "core/remote/session_fields.h"
 #include "core/remote/special_folder.h"
 #include "core/support/log_sink.h"
 #include "platform/platform.h"
@@ -15,6 +16,10 @@ RdpLauncher::RdpLauncher(ProcessLauncher launcher, QWidget* window)
     : QObject(window), launcher_(std::move(launcher)), window_(window) {}
 
 void RdpLauncher::launch(const SessionTarget& server) {
+    if (const auto refusal = SessionFields::lineBreakRefusal(server)) {
+        report(refusal->message, refusal->logMessage);
+        return;
+    }
     const QString program = Platform::remoteDesktopProgram();
     if (program.isEmpty()) {
         report(u"未找到远程桌面程序（xfreerdp），无法打开远程桌面。请先安装FreeRDP。"_s,

@@ -9,7 +9,7 @@ class QWidget;
 
 // Opens a Remote Desktop session: writes the server's .rdp file to the tool folder, starts
 // the system's Remote Desktop client on it, and presses the client's confirmation dialogs
-// where it raises any.
+// where it raises any. A server whose fields hold a line break is refused with a message.
 class RdpLauncher : public QObject {
     Q_OBJECT
 public:

@@ -1,5 +1,6 @@
 #include "ui/remote/ssh_launcher.h"
 
+#include "core/remote/session_fields.h"
 #include "core/remote/special_folder.h"
 #include "core/support/log_sink.h"
 #include "platform/platform.h"
@@ -38,6 +39,10 @@ SshLauncher::SshLauncher(ProcessLauncher launcher, QWidget* window)
 void SshLauncher::launch(const SessionTarget& server) {
     if (server.user.isEmpty())
         return;
+    if (const auto refusal = SessionFields::lineBreakRefusal(server)) {
+        report(refusal->message, refusal->logMessage);
+        return;
+    }
     const QString program = Platform::puttyProgram();
     if (program.isEmpty()) {
         report(u"未找到PuTTY，无法打开SSH会话。请先安装PuTTY。"_s,

@@ -21,7 +21,7 @@ public:
 
     SshLauncher(ProcessLauncher launcher, QWidget* window);
 
-    // Nothing for an empty account.
+    // Nothing for an empty account; a message for fields that hold a line break.
     void launch(const SessionTarget& server);
 
 private:
