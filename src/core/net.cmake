@@ -13,5 +13,8 @@ target_sources(torvane_core PRIVATE
     ${CMAKE_CURRENT_SOURCE_DIR}/core/cloud/cloud_actions.cpp
     ${CMAKE_CURRENT_SOURCE_DIR}/core/cloud/cloud_account.cpp
     ${CMAKE_CURRENT_SOURCE_DIR}/core/cloud/password_sealer.cpp
+    ${CMAKE_CURRENT_SOURCE_DIR}/core/cloud/sync_stop.cpp
+    ${CMAKE_CURRENT_SOURCE_DIR}/core/cloud/cloud_upload.cpp
+    ${CMAKE_CURRENT_SOURCE_DIR}/core/cloud/cloud_download.cpp
 )
 target_link_libraries(torvane_core PUBLIC CURL::libcurl nlohmann_json::nlohmann_json)
