@@ -394,13 +394,16 @@ void TestCloudSync::notConnectedOpensTheAccountWindow() {
     fillStore();
     restart();
     main_->cloudAccount()->account().setState(CloudAccount::State::NotConnected);
+    // The window is modal: whoever opens, it is closed as soon as it shows.
     QString opened;
-    QTimer::singleShot(200, this, [&opened] {
+    QTimer closer;
+    connect(&closer, &QTimer::timeout, this, [&opened] {
         if (QWidget* dialog = QApplication::activeModalWidget()) {
             opened = dialog->windowTitle();
             dialog->close();
         }
     });
+    closer.start(50);
     press(button);
     QCOMPARE(opened, u"云端账号配置"_s);
     QVERIFY(!main_->cloudSync()->isUploading());
