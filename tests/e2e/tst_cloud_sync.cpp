@@ -119,6 +119,7 @@ private Q_SLOTS:
     void filteredListUploadsItsServersAndAllGroups();
     void clearingEmptiesTheCloudCopy();
     void replyHoldingFalseFailsThatRequest();
+    void answeringNoUploadsNothing();
     void notConnectedOpensTheAccountWindow_data();
     void notConnectedOpensTheAccountWindow();
     void secondUploadWhileOneRunsStartsNothing();
@@ -381,6 +382,19 @@ void TestCloudSync::replyHoldingFalseFailsThatRequest() {
     LocalStore store;
     QVERIFY(store.open());
     QCOMPARE(groupLines(store), QStringList{u"默认分组----50"_s});
+}
+
+void TestCloudSync::answeringNoUploadsNothing() {
+    fillStore();
+    restart();
+    waitForListRows(4);
+    answer_ = QMessageBox::No;
+    press(u"按钮1"_s);
+    QCOMPARE(prompts_, QStringList{CloudUpload::kConfirmText});
+    QVERIFY(!main_->cloudSync()->isUploading());
+    QTest::qWait(200);
+    QCOMPARE(log(), QStringList());
+    QCOMPARE(cloudLines(CloudApi::downloadGroups(kAccount)), QStringList());
 }
 
 void TestCloudSync::notConnectedOpensTheAccountWindow_data() {
