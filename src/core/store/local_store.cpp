@@ -298,14 +298,45 @@ bool LocalStore::insertBatchServer(const ServerRecord& s, bool withPanelFields) 
     return execute(kInsertServerHead + kPanelColumnsTail, serverValues(s) + panel);
 }
 
-bool LocalStore::insertDownloadedServer(const ServerRecord& s) {
+bool LocalStore::insertDownloadedServer(const ServerRecord& s, bool withPanelFields) {
+    if (withPanelFields)
+        return execute(kInsertServerHead + kPanelColumnsTail,
+                       serverValues(s) +
+                           QStringList{s.panelUrl, s.panelUser, s.panelPassword, s.panelKey});
     return execute(kInsertServerHead + u") VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"_s,
                    serverValues(s));
+}
+
+bool LocalStore::overwriteDownloadedServer(const QString& id, const ServerRecord& s,
+                                           bool withPanelFields) {
+    bool ok = false;
+    const qint64 row = id.toLongLong(&ok);
+    if (!ok)
+        return false;
+    ColumnValues values{{u"sort"_s, s.sort},
+                        {u"server_user"_s, s.user},
+                        {u"server_pass"_s, s.password},
+                        {u"server_class"_s, s.group},
+                        {u"server_name"_s, s.name},
+                        {u"remark"_s, s.remark},
+                        {u"start_time"_s, s.startTime},
+                        {u"end_time"_s, s.endTime}};
+    if (withPanelFields)
+        values += {{u"baota_url"_s, s.panelUrl},
+                   {u"baota_user"_s, s.panelUser},
+                   {u"baota_pass"_s, s.panelPassword},
+                   {u"baota_apikey"_s, s.panelKey}};
+    return updateColumns(u"server_data"_s, row, values) && changes() == 1;
 }
 
 bool LocalStore::insertGroup(const QString& name, const QString& sort) {
     return execute(uR"(INSERT INTO "main"."server_class" ("server_class", "sort") VALUES (?, ?))"_s,
                    {name, sort});
+}
+
+QString LocalStore::groupIdByName(const QString& name) {
+    const auto id = findFirst(u"server_class"_s, u"server_class=?"_s, {name});
+    return id ? QString::number(*id) : QString();
 }
 
 std::optional<ServerRecord> LocalStore::loadServer(const QString& id) {

@@ -85,8 +85,15 @@ public:
     [[nodiscard]] bool insertServer(const ServerRecord& server);
     // A batch line; without panel fields the four panel columns hold "0".
     [[nodiscard]] bool insertBatchServer(const ServerRecord& server, bool withPanelFields);
-    // A server from the cloud: the panel columns stay NULL.
-    [[nodiscard]] bool insertDownloadedServer(const ServerRecord& server);
+    // A server from the cloud. Its panel columns stay NULL unless the line carried panel
+    // fields (`withPanelFields`).
+    [[nodiscard]] bool insertDownloadedServer(const ServerRecord& server,
+                                              bool withPanelFields = false);
+    // A server from the cloud over the stored one with the same address and port (row `id`):
+    // address, port and system stay, and so do the panel columns unless the line carried
+    // panel fields. False when nothing was written.
+    [[nodiscard]] bool overwriteDownloadedServer(const QString& id, const ServerRecord& server,
+                                                 bool withPanelFields);
     // The stored server with this id (as shown in the list); nothing when there is none.
     [[nodiscard]] std::optional<ServerRecord> loadServer(const QString& id);
     // Writes every column of `server` to the row with its id; false when there is no such row.
@@ -99,6 +106,8 @@ public:
     // Every group, in id order; nothing when the table cannot be read.
     [[nodiscard]] std::optional<QList<GroupRecord>> groups();
     [[nodiscard]] bool insertGroup(const QString& name, const QString& sort);
+    // The id (as text) of the first group with exactly this name, or empty text.
+    [[nodiscard]] QString groupIdByName(const QString& name);
     // Gives the group `group.id` its new name and sort key and moves its servers (those
     // naming `group.name`) to the new name, in one transaction: both happen or neither.
     [[nodiscard]] bool updateGroup(const GroupRecord& group, const QString& name,

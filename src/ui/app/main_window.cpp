@@ -9,6 +9,7 @@
 #include "ui/app/server_list_view.h"
 #include "ui/panel/panel_menu_actions.h"
 #include "ui/cloud/cloud_account_actions.h"
+#include "ui/cloud/cloud_sync_actions.h"
 #include "ui/remote/reachability_probe.h"
 #include "ui/remote/session_actions.h"
 #include "ui/store/batch_window.h"
@@ -39,7 +40,10 @@ MainWindow::MainWindow(ProcessLauncher launcher, QWidget* parent)
     QMetaObject::invokeMethod(this, &MainWindow::onCreated, Qt::QueuedConnection);
 }
 
-MainWindow::~MainWindow() = default;
+// The cloud workers read the account and must end before it goes.
+MainWindow::~MainWindow() {
+    cloudSync_->shutDown();
+}
 
 void MainWindow::setUpControls() {
     setWindowTitle(u"Torvane-服务器管理工具"_s);
@@ -60,6 +64,7 @@ void MainWindow::setUpControls() {
     serverEditor_ = new ServerEditor(serverList_, probe_, this);
     groupManager_ = new GroupManager(serverList_, ui_->选择分组组合框, this);
     cloudAccount_ = new CloudAccountActions(this, logPane_, ui_->透明标签1);
+    cloudSync_ = new CloudSyncActions(this, cloudAccount_, serverList_, groupManager_);
 }
 
 void MainWindow::setUpTimers() {
@@ -112,14 +117,16 @@ void MainWindow::connectActions() {
     connect(ui_->按钮13, &QPushButton::clicked, this,
             [this] { exportServerList(serverList_, this); });
     connect(ui_->按钮15, &QPushButton::clicked, cloudAccount_, &CloudAccountActions::openWindow);
+    connect(ui_->按钮1, &QPushButton::clicked, cloudSync_, &CloudSyncActions::upload);
+    connect(ui_->按钮12, &QPushButton::clicked, cloudSync_, &CloudSyncActions::download);
+    connect(ui_->按钮16, &QPushButton::clicked, cloudSync_, &CloudSyncActions::clear);
     connect(ui_->按钮7, &QPushButton::clicked, this,
             [this] { Prompt::inform(this, u"该功能暂未开放"_s); });
 }
 
 // Actions whose features are not in this build yet stay visibly unavailable.
 void MainWindow::disableUnbuiltActions() {
-    for (QPushButton* control : {ui_->查询按钮1, ui_->查询按钮2, ui_->查询按钮3, ui_->按钮17,
-                                 ui_->按钮1, ui_->按钮12, ui_->按钮16})
+    for (QPushButton* control : {ui_->查询按钮1, ui_->查询按钮2, ui_->查询按钮3, ui_->按钮17})
         control->setEnabled(false);
 }
 

@@ -17,6 +17,7 @@ class ReachabilityProbe;
 class ServerEditor;
 class GroupManager;
 class CloudAccountActions;
+class CloudSyncActions;
 
 // What the start-up sequence leaves for the rest of the program.
 struct StartupState {
@@ -58,6 +59,7 @@ public:
     ServerEditor* serverEditor() const { return serverEditor_; }
     GroupManager* groupManager() const { return groupManager_; }
     CloudAccountActions* cloudAccount() const { return cloudAccount_; }
+    CloudSyncActions* cloudSync() const { return cloudSync_; }
     const StartupState& startupState() const { return startup_; }
 
 private:
@@ -78,6 +80,7 @@ private:
     ServerEditor* serverEditor_ = nullptr;
     GroupManager* groupManager_ = nullptr;
     CloudAccountActions* cloudAccount_ = nullptr;
+    CloudSyncActions* cloudSync_ = nullptr;
     StartupState startup_;
     QTimer refreshTimer_{this};      // 时钟1
     QTimer announcementTimer_{this}; // 时钟2

@@ -13,12 +13,12 @@ using namespace Qt::StringLiterals;
 CloudAccountActions::CloudAccountActions(QWidget* window, LogPane* log, QLabel* status)
     : QObject(window), window_(window), log_(log), status_(status) {}
 
-void CloudAccountActions::checkConnection() {
+void CloudAccountActions::checkConnection(std::function<void(bool connected)> then) {
     const CloudApi::Account asked = account_.account();
     runThenDeliver(
         *QThreadPool::globalInstance(), this,
         [asked] { return CloudAccount::checkConnection(asked); },
-        [asked](CloudAccountActions* self, CloudAccount::Outcome outcome) {
+        [asked, then = std::move(then)](CloudAccountActions* self, CloudAccount::Outcome outcome) {
             // A log in or log out that happened while this check waited has decided the
             // state since; this older answer must not overturn it.
             const CloudApi::Account now = self->account_.account();
@@ -30,6 +30,8 @@ void CloudAccountActions::checkConnection() {
             if (!asked.username.isEmpty())
                 self->logLine(u"-云端返回："_s + CloudAccount::replyForLog(outcome.reply));
             Q_EMIT self->connectionChecked();
+            if (then)
+                then(self->account_.isConnected());
         });
 }
 

@@ -4,6 +4,8 @@
 
 #include <QObject>
 
+#include <functional>
+
 class LogPane;
 class QLabel;
 class QWidget;
@@ -20,8 +22,9 @@ public:
     const CloudAccount& account() const { return account_; }
 
     // Asks the service with the account in memory, on a worker; the state, the status line
-    // and (when a user name is stored) the log line follow when the reply arrives.
-    void checkConnection();
+    // and (when a user name is stored) the log line follow when the reply arrives, then
+    // `then` with whether the account is connected now.
+    void checkConnection(std::function<void(bool connected)> then = {});
     // The window 云端账号配置, modal.
     void openWindow();
 

@@ -1,0 +1,261 @@
+// Upload, download and the download merge:
+//  - upload and download of --rows servers (default 1000) against torvane-cloud on loopback,
+//    with the pause between uploaded rows set to 0: the time per row that the client and
+//    the service add beyond that pause;
+//  - the download merge of --lines server lines (default 10000) into an empty store, against
+//    the batch add of the same lines in the same run (median of --runs, default 3), and the
+//    merge of the same lines over a store that holds them all (every line an overwrite).
+
+#include "bench_options.h"
+#include "cloud_service/cloud_service.h"
+#include "core/cloud/cloud_download.h"
+#include "core/cloud/cloud_upload.h"
+#include "core/cloud/password_sealer.h"
+#include "core/store/batch_import.h"
+#include "core/store/line_formats.h"
+#include "core/store/local_store.h"
+#include "core/store/server_editing.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QScopeGuard>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <thread>
+#include <vector>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const CloudApi::Account kAccount{u"bench_sync"_s, u"密码&=% x"_s};
+
+QString sealed(const QString& plain) {
+    return PasswordSealer::seal(plain, PasswordSealer::kSealingKey);
+}
+
+// Addresses from the block reserved for benchmarking; the lines are only stored, never
+// contacted.
+ServerRecord server(int i) {
+    ServerRecord s;
+    s.group = u"香港"_s;
+    s.name = u"服务器%1"_s.arg(i);
+    s.ip = u"198.18.%1.%2"_s.arg(i / 256 % 256).arg(i % 256);
+    if (i >= 65536)
+        s.ip += u"x%1"_s.arg(i / 65536);
+    s.user = u"root"_s;
+    s.password = u"pass&=%1 中"_s.arg(i);
+    s.port = u"22"_s;
+    s.system = u"linux"_s;
+    s.remark = u"备注"_s;
+    s.startTime = u"2024-6-6 9:5:7"_s;
+    s.endTime = u"2025-6-6 9:5:7"_s;
+    s.sort = u"50"_s;
+    s.panelUrl = u"https://%1:8888/entry"_s.arg(s.ip);
+    s.panelUser = u"admin"_s;
+    s.panelPassword = u"面板%1"_s.arg(i);
+    s.panelKey = u"KEY%1"_s.arg(i);
+    return s;
+}
+
+// The line as the service hands it out: fifteen fields, the secret ones sealed.
+QString cloudLine(int i) {
+    ServerRecord s = server(i);
+    s.password = sealed(s.password);
+    s.panelPassword = sealed(s.panelPassword);
+    s.panelKey = sealed(s.panelKey);
+    return ServerLine::format(s);
+}
+
+double median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v.empty() ? 0 : v[v.size() / 2];
+}
+
+double msSince(const QElapsedTimer& t) {
+    return double(t.nsecsElapsed()) / 1e6;
+}
+
+// A new empty store in its own folder; the data folder follows it.
+bool freshStore(QTemporaryDir& folder) {
+    if (!folder.isValid())
+        return false;
+    qputenv("TORVANE_HOME", folder.path().toUtf8());
+    LocalStore::ensureDatabase();
+    return QFile::exists(LocalStore::databasePath());
+}
+
+// The batch add as the batch window runs it: one transaction per slice.
+double batchAddMs(const QStringList& lines) {
+    QTemporaryDir folder;
+    LocalStore store;
+    if (!freshStore(folder) || !store.open())
+        return -1;
+    QElapsedTimer t;
+    t.start();
+    BatchImport::BatchAdder adder(lines);
+    while (!adder.isDone())
+        if (!adder.addSlice(store, BatchImport::BatchAdder::kSlice).written)
+            return -1;
+    return msSince(t);
+}
+
+struct MergeTimes {
+    double intoEmptyMs = -1;
+    double overwriteMs = -1;
+};
+
+MergeTimes mergeMs(const QString& block) {
+    QTemporaryDir folder;
+    if (!freshStore(folder))
+        return {};
+    SyncStop stop;
+    MergeTimes times;
+    QElapsedTimer t;
+    t.start();
+    if (CloudDownload::mergeBlock(LocalStore::databasePath(), block, CloudDownload::mergeServerLine,
+                                  stop))
+        times.intoEmptyMs = msSince(t);
+    t.restart();
+    if (CloudDownload::mergeBlock(LocalStore::databasePath(), block, CloudDownload::mergeServerLine,
+                                  stop))
+        times.overwriteMs = msSince(t);
+    return times;
+}
+
+// Registers the bench account; the SMS code comes through a program that writes it to a file.
+bool registerAccount(const QString& codeFile) {
+    const QString phone = u"13800009999"_s;
+    if (!CloudApi::succeeded(CloudApi::sendSmsCode(phone)))
+        return false;
+    QFile file(codeFile);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    const QString code = QString::fromLatin1(file.readAll().trimmed());
+    return CloudApi::succeeded(CloudApi::registerAccount(
+        {kAccount.username, kAccount.password, phone, code, u"1"_s, u"m"_s}));
+}
+
+int benchAgainstService(int rows) {
+    QTemporaryDir dir;
+    const QString smsProgram = dir.filePath(u"sms"_s);
+    QFile script(smsProgram);
+    if (!dir.isValid() || !script.open(QIODevice::WriteOnly))
+        return 1;
+    script.write("#!/bin/sh\nprintf '%s\\n' \"$2\" > \"$(dirname \"$0\")/code\"\n");
+    script.close();
+    script.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    QDir().mkpath(dir.filePath(u"data"_s));
+    CloudService service({dir.filePath(u"data"_s).toStdString(), smsProgram.toStdString()});
+    std::string error;
+    if (!service.open(error)) {
+        std::fprintf(stderr, "cannot open the service's data: %s\n", error.c_str());
+        return 1;
+    }
+    const int port = service.bind("127.0.0.1", 0);
+    if (port <= 0)
+        return 1;
+    std::thread serving([&] { service.serve(); });
+    const auto stopServing = qScopeGuard([&] {
+        service.stop();
+        serving.join();
+    });
+    CloudApi::setBaseAddress(u"http://127.0.0.1:%1"_s.arg(port));
+    bool up = false;
+    for (int i = 0; i < 500 && !up; ++i) {
+        up = CloudApi::publicAddress().answered();
+        if (!up)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    if (!up || !registerAccount(dir.filePath(u"code"_s))) {
+        std::fprintf(stderr, "the service did not come up\n");
+        return 1;
+    }
+    CloudAccount account;
+    account.setAccount(kAccount);
+    account.setState(CloudAccount::State::Connected);
+
+    QList<ListCells> listRows;
+    for (int i = 0; i < rows; ++i)
+        listRows << ServerEditing::listCells(server(i), QString());
+    CloudUpload::setPacing(std::chrono::milliseconds(0));
+    SyncStop stop;
+    QElapsedTimer t;
+    t.start();
+    CloudUpload::uploadServers(account, listRows, stop);
+    const double uploadMs = msSince(t);
+
+    QTemporaryDir folder;
+    if (!freshStore(folder))
+        return 1;
+    t.restart();
+    const CloudApi::Reply reply = CloudApi::downloadServers(account.account());
+    const double requestMs = msSince(t);
+    const qsizetype lines = splitFields(trimLineBreaks(reply.text), u"\r\n"_s).size();
+    t.restart();
+    const bool downloaded =
+        CloudDownload::downloadServers(account, LocalStore::databasePath(), stop);
+    const double downloadMs = msSince(t);
+    LocalStore store;
+    const auto stored = store.open() ? store.allRows(u"server_data"_s) : std::nullopt;
+    const qsizetype storedRows = stored ? stored->rows.size() : 0;
+
+    std::printf("%d servers against torvane-cloud on loopback, pacing 0 (normally %lld ms a "
+                "row):\n",
+                rows, static_cast<long long>(CloudUpload::kPacing.count()));
+    std::printf("  upload, one request a row   %8.1f ms  %7.3f ms a row\n", uploadMs,
+                uploadMs / rows);
+    std::printf("  download (request + merge)  %8.1f ms  %7.3f ms a row  (the request alone "
+                "%.1f ms, %lld lines)\n",
+                downloadMs, downloadMs / rows, requestMs, static_cast<long long>(lines));
+    if (!downloaded || lines != rows || storedRows != rows) {
+        std::fprintf(stderr, "the round trip lost rows: %lld lines, %lld stored\n",
+                     static_cast<long long>(lines), static_cast<long long>(storedRows));
+        return 1;
+    }
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    const int rows = intOption(argc, argv, "--rows=", 1000);
+    const int lineCount = intOption(argc, argv, "--lines=", 10000);
+    const int runs = intOption(argc, argv, "--runs=", 3);
+
+    if (const int failed = benchAgainstService(rows))
+        return failed;
+
+    QStringList lines;
+    for (int i = 0; i < lineCount; ++i)
+        lines << cloudLine(i);
+    const QString block = lines.join(u"\r\n"_s);
+    std::vector<double> batch;
+    std::vector<double> merge;
+    std::vector<double> overwrite;
+    for (int r = 0; r < runs; ++r) {
+        batch.push_back(batchAddMs(lines));
+        const MergeTimes m = mergeMs(block);
+        merge.push_back(m.intoEmptyMs);
+        overwrite.push_back(m.overwriteMs);
+    }
+    const double batchMs = median(batch);
+    const double mergeMsMedian = median(merge);
+    if (batchMs < 0 || mergeMsMedian < 0 || median(overwrite) < 0) {
+        std::fprintf(stderr, "a store could not be written\n");
+        return 1;
+    }
+    std::printf("%d lines into an empty store, median of %d:\n", lineCount, runs);
+    std::printf("  batch add                   %8.1f ms  %7.2f us a line\n", batchMs,
+                batchMs * 1e3 / lineCount);
+    std::printf("  download merge              %8.1f ms  %7.2f us a line  = %.2fx the batch "
+                "add (goal: within 1.5x)\n",
+                mergeMsMedian, mergeMsMedian * 1e3 / lineCount, mergeMsMedian / batchMs);
+    std::printf("  download merge, overwrites  %8.1f ms  %7.2f us a line\n", median(overwrite),
+                median(overwrite) * 1e3 / lineCount);
+    return 0;
+}

@@ -1,0 +1,186 @@
+#include "core/cloud/cloud_download.h"
+
+#include "core/cloud/password_sealer.h"
+#include "core/store/line_formats.h"
+#include "core/store/server_editing.h"
+#include "core/support/log_sink.h"
+
+#include <QElapsedTimer>
+#include <QThread>
+
+using namespace Qt::StringLiterals;
+
+namespace CloudDownload {
+
+namespace {
+
+QString unsealed(const QString& sealed) {
+    return PasswordSealer::unseal(sealed, PasswordSealer::kSealingKey);
+}
+
+constexpr qsizetype kMinServerFields = ServerLine::Sort; // ten: everything up to the end time
+
+// The reply of a download request as its block of lines; nothing (and the failure logged)
+// when the service did not answer or said "False".
+std::optional<QString> acceptedBlock(const CloudApi::Reply& reply) {
+    if (!CloudApi::succeededUnlessFalse(reply)) {
+        LogSink::logLine(u"-下载失败,云端返回："_s + CloudAccount::replyForLog(reply));
+        return std::nullopt;
+    }
+    return reply.text;
+}
+
+} // namespace
+
+std::optional<DownloadedServer> parseServerLine(const QString& line) {
+    const QStringList f = ServerLine::fields(line);
+    if (f.size() < kMinServerFields)
+        return std::nullopt;
+    DownloadedServer d;
+    ServerRecord& s = d.server;
+    s.group = f[ServerLine::Group];
+    s.name = f[ServerLine::Name];
+    s.ip = f[ServerLine::Address];
+    s.user = f[ServerLine::Account];
+    s.password = unsealed(f[ServerLine::Password]);
+    s.port = f[ServerLine::Port];
+    s.system = f[ServerLine::System];
+    s.remark = f[ServerLine::Remark];
+    s.startTime = f[ServerLine::StartTime];
+    s.endTime = f[ServerLine::EndTime];
+    s.sort = f.size() > ServerLine::Sort ? f[ServerLine::Sort] : u"50"_s;
+    d.withPanelFields = f.size() > ServerLine::PanelUrl;
+    if (d.withPanelFields) {
+        s.panelUrl = f[ServerLine::PanelUrl];
+        s.panelUser = f.value(ServerLine::PanelUser);
+        // A field the line does not carry stays empty rather than unsealing nothing.
+        if (f.size() > ServerLine::PanelPassword)
+            s.panelPassword = unsealed(f[ServerLine::PanelPassword]);
+        if (f.size() > ServerLine::PanelKey)
+            s.panelKey = unsealed(f[ServerLine::PanelKey]);
+    }
+    return d;
+}
+
+LineMerge mergeGroupLine(LocalStore& store, const QString& line) {
+    const QStringList f = GroupLine::fields(line);
+    if (f.size() < 2)
+        return {};
+    const QString& name = f[0];
+    const QString existing = store.groupIdByName(name);
+    LineMerge merge;
+    merge.log << u"-S_ID "_s + existing;
+    if (!existing.isEmpty()) {
+        merge.log << u"-%1 下载分组失败 指定分组已经存在"_s.arg(name);
+        return merge;
+    }
+    merge.wrote = store.insertGroup(name, f[1]);
+    merge.log << (merge.wrote ? u"-%1 下载分组成功"_s : u"-%1 下载分组失败"_s).arg(name);
+    merge.uncommittedLog = u"-%1 下载分组失败"_s.arg(name);
+    return merge;
+}
+
+LineMerge mergeServerLine(LocalStore& store, const QString& line) {
+    const auto parsed = parseServerLine(line);
+    if (!parsed)
+        return {};
+    const ServerRecord& s = parsed->server;
+    const QString existing = store.serverIdByAddress(s.ip, s.port);
+    LineMerge merge;
+    merge.log << u"-S_ID "_s + existing;
+    if (existing.isEmpty()) {
+        merge.wrote = store.insertDownloadedServer(s, parsed->withPanelFields);
+        merge.log << (merge.wrote ? u"-%1 下载成功"_s : u"-%1 下载失败"_s).arg(s.ip);
+        merge.uncommittedLog = u"-%1 下载失败"_s.arg(s.ip);
+        if (merge.wrote)
+            merge.provisionalRow = ServerEditing::listCells(s, QString());
+        return merge;
+    }
+    merge.wrote = store.overwriteDownloadedServer(existing, s, parsed->withPanelFields);
+    merge.uncommittedLog = u"-%1 下载失败 指定服务器IP已经存在"_s.arg(s.ip);
+    merge.log << (merge.wrote ? u"-%1 本地已存在该IP，本次执行覆盖操作"_s.arg(s.ip)
+                              : merge.uncommittedLog);
+    return merge;
+}
+
+SlicedMerge::SlicedMerge(const QString& block, MergeLine merge)
+    : lines_(splitFields(trimLineBreaks(block), u"\r\n"_s)), merge_(merge) {}
+
+SlicedMerge::Slice SlicedMerge::mergeSlice(LocalStore& store, std::chrono::milliseconds budget) {
+    Slice slice;
+    QList<LineMerge> merged;
+    QString failure;
+    {
+        StoreTransaction transaction(store);
+        if (!transaction.isActive()) {
+            LogSink::logLine(u"-数据库被占用，无法写入：%1"_s.arg(store.lastError()));
+            slice.written = false;
+            return slice;
+        }
+        QElapsedTimer clock;
+        clock.start();
+        do {
+            merged << merge_(store, lines_[next_++]);
+        } while (!isDone() && clock.elapsed() < budget.count());
+        if (!transaction.commit()) {
+            failure = store.lastError();
+            slice.written = false;
+        }
+    }
+    for (LineMerge& m : merged) {
+        if (m.wrote && !slice.written)
+            m.log.last() = m.uncommittedLog;
+        for (const QString& message : std::as_const(m.log))
+            LogSink::logLine(message);
+        if (m.wrote && slice.written && m.provisionalRow)
+            slice.addedRows << *m.provisionalRow;
+    }
+    if (!slice.written)
+        LogSink::logLine(u"-保存到数据库失败：%1"_s.arg(failure));
+    return slice;
+}
+
+bool mergeBlock(const QString& databasePath, const QString& block, MergeLine merge, SyncStop& stop,
+                const RowsAdded& rowsAdded) {
+    LocalStore store;
+    if (!store.open(databasePath)) {
+        LogSink::logLine(u"-连接数据库失败：%1"_s.arg(databasePath));
+        return false;
+    }
+    SlicedMerge merger(block, merge);
+    while (!merger.isDone() && !stop.isRaised()) {
+        const SlicedMerge::Slice slice = merger.mergeSlice(store);
+        if (!slice.written)
+            return false;
+        if (rowsAdded && !slice.addedRows.isEmpty())
+            rowsAdded(slice.addedRows);
+        if (!merger.isDone())
+            QThread::msleep(quint64(SlicedMerge::kGap.count()));
+    }
+    return true;
+}
+
+bool downloadGroups(const CloudAccount& account, const QString& databasePath, SyncStop& stop) {
+    const auto block = acceptedBlock(CloudApi::downloadGroups(account.account()));
+    return block && mergeBlock(databasePath, *block, mergeGroupLine, stop);
+}
+
+bool downloadServers(const CloudAccount& account, const QString& databasePath, SyncStop& stop,
+                     const RowsAdded& rowsAdded) {
+    const auto block = acceptedBlock(CloudApi::downloadServers(account.account()));
+    return block && mergeBlock(databasePath, *block, mergeServerLine, stop, rowsAdded);
+}
+
+} // namespace CloudDownload
+
+namespace CloudClear {
+
+bool clearCloudCopy(const CloudApi::Account& account) {
+    const CloudApi::Reply reply = CloudApi::clearCloudCopy(account);
+    const bool cleared = CloudApi::succeededUnlessFalse(reply);
+    LogSink::logLine((cleared ? u"-清空成功,云端返回："_s : u"-清空失败,云端返回："_s) +
+                     CloudAccount::replyForLog(reply));
+    return cleared;
+}
+
+} // namespace CloudClear

@@ -1,0 +1,110 @@
+#pragma once
+
+#include "core/cloud/cloud_account.h"
+#include "core/cloud/sync_stop.h"
+#include "core/store/local_store.h"
+#include "core/store/server_queries.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <chrono>
+#include <functional>
+#include <optional>
+
+// "从云端下载": the cloud's groups and servers merged into the store. Missing groups are
+// added; a server is added, or written over the stored one with the same address and port.
+//
+// The merge runs a slice of lines per write transaction, so a long download neither takes
+// one commit per line nor holds the file's write lock for long, and an interruption keeps
+// what was merged before it. A line's log lines are written once its slice is committed.
+namespace CloudDownload {
+
+// What one line did; its messages go to the log only after its slice's commit.
+struct LineMerge {
+    // The line added or overwrote a row.
+    bool wrote = false;
+    QStringList log;
+    // The last message instead, when the line wrote and its slice's commit failed.
+    QString uncommittedLog;
+    // The row to show until the list's reload; set for an added server.
+    std::optional<ListCells> provisionalRow;
+};
+
+// A server line with its secret fields unsealed.
+struct DownloadedServer {
+    ServerRecord server;
+    // The line carried panel fields (twelve fields or more); those it lacks are empty.
+    bool withPanelFields = false;
+};
+// Nothing for a line of fewer than ten fields. Without an eleventh field the sort key is
+// "50". A secret field that does not unseal becomes empty.
+std::optional<DownloadedServer> parseServerLine(const QString& line);
+
+// One group line: added unless a group of that name is stored (by earlier lines too).
+LineMerge mergeGroupLine(LocalStore& store, const QString& line);
+// One server line: added, or written over the stored server with its address and port.
+LineMerge mergeServerLine(LocalStore& store, const QString& line);
+
+using MergeLine = LineMerge (*)(LocalStore&, const QString&);
+
+// The lines of a reply block merged a slice at a time.
+class SlicedMerge {
+public:
+    // Work per write transaction, and the pause after it in which another writer of the
+    // file (the window's own actions, a second Torvane) gets the write lock.
+    static constexpr std::chrono::milliseconds kSlice{100};
+    static constexpr std::chrono::milliseconds kGap{3};
+
+    struct Slice {
+        // The servers this slice added, committed, for the list until its next reload.
+        QList<ListCells> addedRows;
+        // False when the slice could not be written (no lock in time, a failed commit).
+        bool written = true;
+    };
+
+    // `block` is the reply text: its outer and blank line breaks are dropped.
+    SlicedMerge(const QString& block, MergeLine merge);
+
+    // Merges lines for about `budget` (at least one line) in one transaction on `store`.
+    [[nodiscard]] Slice mergeSlice(LocalStore& store, std::chrono::milliseconds budget = kSlice);
+
+    bool isDone() const { return next_ >= lines_.size(); }
+    qsizetype total() const { return lines_.size(); }
+
+private:
+    QStringList lines_;
+    MergeLine merge_;
+    qsizetype next_ = 0;
+};
+
+// Called with the rows each committed slice added, on the merging thread.
+using RowsAdded = std::function<void(const QList<ListCells>& rows)>;
+
+// Merges every line of `block` into the store at `databasePath`, slice after slice, until
+// the end, a slice that cannot be written, or `stop`. False when the store could not be
+// opened or a slice was not written.
+bool mergeBlock(const QString& databasePath, const QString& block, MergeLine merge, SyncStop& stop,
+                const RowsAdded& rowsAdded = {});
+
+// "down_class", then the merge of its group lines. False, with the failure logged and
+// nothing changed, when the service did not answer or said "False".
+bool downloadGroups(const CloudAccount& account, const QString& databasePath, SyncStop& stop);
+// "down", then the merge of its server lines; as downloadGroups.
+bool downloadServers(const CloudAccount& account, const QString& databasePath, SyncStop& stop,
+                     const RowsAdded& rowsAdded = {});
+
+} // namespace CloudDownload
+
+// "清空云端": the cloud copy of the account is deleted; local data stays as it is.
+namespace CloudClear {
+
+inline const QString kConfirmText =
+    QStringLiteral("确定要清空云端数据吗？清空后将无法从云端获取数据");
+
+// "del_data", and one log line saying whether the service cleared the copy. A request the
+// service never answered is a failure.
+bool clearCloudCopy(const CloudApi::Account& account);
+
+} // namespace CloudClear

@@ -1,0 +1,44 @@
+#pragma once
+
+#include "core/cloud/cloud_account.h"
+#include "core/cloud/sync_stop.h"
+#include "core/store/server_queries.h"
+
+#include <QList>
+#include <QString>
+
+#include <chrono>
+
+// "上传到云端": every group of the store and every row of the server list go to the cloud
+// account, one request each, on two workers side by side. The three secret fields of a
+// server are sealed before they leave.
+namespace CloudUpload {
+
+inline const QString kConfirmText = QStringLiteral(
+    "上传云端功能将会把本地数据全部上传到云端，本着方便客户的原则，官方将以加密的形式储存服务器"
+    "密码，尽量做到数据安全储存，但不承担任何风险，请自行考虑是否要上传，如需上传请点击下面的 "
+    "‘是’按钮");
+inline const QString kConnectionFailed = QStringLiteral("云端连接失败");
+inline const QString kAlreadyRunning =
+    QStringLiteral("正在上传数据到云端，请等本次上传结束后再上传");
+
+// The pause after every uploaded row, which spaces the requests out for the service.
+constexpr std::chrono::milliseconds kPacing{1000};
+// The pause in use: kPacing, unless a test or benchmark has set another (0: none).
+std::chrono::milliseconds pacing();
+void setPacing(std::chrono::milliseconds pause);
+
+// The server of one list row as it is sent: the cells by column, the password, panel
+// password and API key sealed with the sealing key.
+ServerRecord serverForUpload(const ListCells& row);
+
+// The two worker bodies. Each sends one request per row, logs one line per outcome and then
+// pauses for pacing(). The account is read afresh for every request; a raised `stop` ends
+// the worker before its next request.
+//
+// Groups come from the store at `databasePath`, in id order.
+void uploadGroups(const CloudAccount& account, const QString& databasePath, SyncStop& stop);
+// Servers come from the rows the list showed when the upload started.
+void uploadServers(const CloudAccount& account, const QList<ListCells>& rows, SyncStop& stop);
+
+} // namespace CloudUpload

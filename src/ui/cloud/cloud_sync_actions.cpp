@@ -1,0 +1,155 @@
+#include "ui/cloud/cloud_sync_actions.h"
+
+#include "core/cloud/cloud_download.h"
+#include "core/cloud/cloud_upload.h"
+#include "core/store/local_store.h"
+#include "core/support/log_sink.h"
+#include "ui/app/prompt.h"
+#include "ui/app/run_then_deliver.h"
+#include "ui/app/server_list_view.h"
+#include "ui/cloud/cloud_account_actions.h"
+#include "ui/store/group_manager.h"
+
+#include <QPointer>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// Two upload workers side by side, and a download or clearing beside them.
+constexpr int kWorkers = 4;
+
+struct DownloadOutcome {
+    bool groupsMerged = false;
+    bool serversMerged = false;
+};
+
+} // namespace
+
+CloudSyncActions::CloudSyncActions(QWidget* window, CloudAccountActions* account,
+                                   ServerListView* list, GroupManager* groups)
+    : QObject(window), window_(window), account_(account), list_(list), groups_(groups) {
+    pool_.setMaxThreadCount(kWorkers);
+}
+
+CloudSyncActions::~CloudSyncActions() {
+    shutDown();
+}
+
+void CloudSyncActions::shutDown() {
+    stop_.raise();
+    pool_.waitForDone();
+}
+
+void CloudSyncActions::upload() {
+    if (uploadBusy_) {
+        Prompt::inform(window_, CloudUpload::kAlreadyRunning);
+        return;
+    }
+    if (!Prompt::confirm(window_, CloudUpload::kConfirmText, QMessageBox::Yes | QMessageBox::No))
+        return;
+    if (account_->account().state() == CloudAccount::State::NotConnected) {
+        account_->openWindow();
+        return;
+    }
+    uploadBusy_ = true;
+    QPointer<CloudSyncActions> self(this);
+    account_->checkConnection([self](bool connected) {
+        if (!self || self->stop_.isRaised())
+            return;
+        if (!connected) {
+            self->uploadBusy_ = false;
+            Prompt::inform(self->window_, CloudUpload::kConnectionFailed);
+            Q_EMIT self->uploadFinished();
+            return;
+        }
+        self->startUploadWorkers();
+    });
+}
+
+// The rows are copied now: a refill, sort or search while the upload runs changes nothing
+// that is sent.
+void CloudSyncActions::startUploadWorkers() {
+    LogSink::logLine(u"-准备开始上传数据到云端"_s);
+    QList<ListCells> rows;
+    for (const ListRow& row : list_->model()->rows())
+        rows << row.cells;
+    const CloudAccount* account = &account_->account();
+    SyncStop* stop = &stop_;
+    uploadWorkers_ = 2;
+    runThenDeliver(
+        pool_, this,
+        [account, stop, path = LocalStore::databasePath()] {
+            CloudUpload::uploadGroups(*account, path, *stop);
+            return true;
+        },
+        [](CloudSyncActions* self, bool) { self->onUploadWorkerEnded(); });
+    runThenDeliver(
+        pool_, this,
+        [account, stop, rows = std::move(rows)] {
+            CloudUpload::uploadServers(*account, rows, *stop);
+            return true;
+        },
+        [](CloudSyncActions* self, bool) { self->onUploadWorkerEnded(); });
+}
+
+void CloudSyncActions::onUploadWorkerEnded() {
+    if (--uploadWorkers_ > 0)
+        return;
+    uploadBusy_ = false;
+    Q_EMIT uploadFinished();
+}
+
+void CloudSyncActions::download() {
+    if (downloadBusy_) {
+        Prompt::inform(window_, kDownloadRunning);
+        return;
+    }
+    if (account_->account().state() == CloudAccount::State::NotConnected) {
+        account_->openWindow();
+        return;
+    }
+    downloadBusy_ = true;
+    const CloudAccount* account = &account_->account();
+    SyncStop* stop = &stop_;
+    // Each committed slice's servers show at once; the reload at the end replaces them.
+    QPointer<ServerListView> list(list_);
+    CloudDownload::RowsAdded showRows = [list](const QList<ListCells>& rows) {
+        QMetaObject::invokeMethod(
+            qApp,
+            [list, rows] {
+                if (!list)
+                    return;
+                for (const ListCells& row : rows)
+                    list->model()->appendRow(row);
+            },
+            Qt::QueuedConnection);
+    };
+    runThenDeliver(
+        pool_, this,
+        [account, stop, showRows = std::move(showRows), path = LocalStore::databasePath()] {
+            DownloadOutcome outcome;
+            outcome.groupsMerged = CloudDownload::downloadGroups(*account, path, *stop);
+            if (!stop->isRaised())
+                outcome.serversMerged =
+                    CloudDownload::downloadServers(*account, path, *stop, showRows);
+            return outcome;
+        },
+        [](CloudSyncActions* self, DownloadOutcome outcome) {
+            self->downloadBusy_ = false;
+            if (outcome.groupsMerged)
+                self->groups_->refillGroupFilter();
+            if (outcome.serversMerged)
+                self->list_->reload();
+            Q_EMIT self->downloadFinished();
+        });
+}
+
+void CloudSyncActions::clear() {
+    if (!Prompt::confirm(window_, CloudClear::kConfirmText, QMessageBox::Ok | QMessageBox::Cancel))
+        return;
+    runThenDeliver(
+        pool_, this,
+        [account = account_->account().account()] { return CloudClear::clearCloudCopy(account); },
+        [](CloudSyncActions* self, bool) { Q_EMIT self->clearFinished(); });
+}

@@ -1,0 +1,498 @@
+// Upload, download and clearing end to end: the main window's three buttons against the real
+// torvane-cloud on loopback. Every test starts from a fresh data folder holding only the
+// logged-in account and from an empty cloud copy. The pacing between uploaded rows is 0
+// except where a test needs an upload to last.
+
+#include "common/cloud_service_fixture.h"
+#include "common/test_home.h"
+#include "core/cloud/cloud_actions.h"
+#include "core/cloud/cloud_download.h"
+#include "core/cloud/cloud_upload.h"
+#include "core/store/line_formats.h"
+#include "core/store/local_store.h"
+#include "core/support/log_sink.h"
+#include "ui/app/log_pane.h"
+#include "ui/app/main_window.h"
+#include "ui/app/prompt.h"
+#include "ui/app/server_list_view.h"
+#include "ui/cloud/cloud_account_actions.h"
+#include "ui/cloud/cloud_sync_actions.h"
+
+#include <QApplication>
+#include <QMutex>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
+
+using namespace Qt::StringLiterals;
+using namespace std::chrono_literals;
+
+namespace {
+
+const CloudApi::Account kAccount{u"同步用户"_s, u"p&w=% 中"_s};
+
+ServerRecord server(const QString& group, const QString& name, const QString& ip,
+                    const QString& password) {
+    ServerRecord s;
+    s.group = group;
+    s.name = name;
+    s.ip = ip;
+    s.port = u"1"_s;
+    s.user = u"root"_s;
+    s.password = password;
+    s.system = u"linux"_s;
+    s.remark = u"备注 & = % 中"_s;
+    s.startTime = u"2024-6-6 9:5:7"_s;
+    s.endTime = u"2025-6-6 9:5:7"_s;
+    s.sort = u"50"_s;
+    return s;
+}
+
+// Addresses on loopback with a closed port, so the list's reachability probe stays local.
+QList<ServerRecord> sampleServers() {
+    ServerRecord hk = server(u"香港"_s, u"香港一号"_s, u"127.0.0.11"_s, u"p&w=1% 中文"_s);
+    hk.sort = u"10"_s;
+    hk.panelUrl = u"https://127.0.0.11:8888/abc"_s;
+    hk.panelUser = u"面板 admin"_s;
+    hk.panelPassword = u"面板&=%"_s;
+    hk.panelKey = u"KEY 123&"_s;
+    ServerRecord bond = server(u"007"_s, u"零零七"_s, u"127.0.0.12"_s, u" 前后空格 "_s);
+    bond.system = u"windows"_s;
+    bond.user = u"administrator"_s;
+    ServerRecord plain = server(u"默认分组"_s, u"默认"_s, u"127.0.0.13"_s, QString());
+    plain.panelUrl = plain.panelUser = plain.panelPassword = plain.panelKey = u"0"_s;
+    ServerRecord second = server(u"香港"_s, u"第二台"_s, u"127.0.0.14"_s, u"中文密码"_s);
+    second.sort = u"70"_s;
+    return {hk, bond, plain, second};
+}
+
+const QList<GroupRecord> kGroups{
+    {{}, u"香港"_s, u"60"_s}, {{}, u"007"_s, u"70"_s}, {{}, u"测试 组"_s, u"80"_s}};
+
+// Every column but the id, one line per server, ordered by address.
+QStringList serverLines(LocalStore& store) {
+    QStringList lines;
+    const auto rows = store.allRows(u"server_data"_s);
+    for (qsizetype r = 0; rows && r < rows->rows.size(); ++r)
+        lines << ServerLine::format(serverRecordFromRow(*rows, r));
+    lines.sort();
+    return lines;
+}
+
+QStringList groupLines(LocalStore& store) {
+    QStringList lines;
+    for (const GroupRecord& g : store.groups().value_or(QList<GroupRecord>()))
+        lines << GroupLine::format(g);
+    lines.sort();
+    return lines;
+}
+
+// Everything in the file, ids included.
+QString wholeStore() {
+    LocalStore store;
+    if (!store.open())
+        return {};
+    QStringList dump;
+    for (const QString& table : {u"server_data"_s, u"server_class"_s}) {
+        const auto rows = store.allRows(table);
+        for (const QStringList& row : rows ? rows->rows : QList<QStringList>())
+            dump << row.join(u'|');
+    }
+    return dump.join(u'\n');
+}
+
+// The lines of the cloud copy as the service hands them out.
+QStringList cloudLines(const CloudApi::Reply& reply) {
+    return splitFields(trimLineBreaks(reply.text), u"\r\n"_s);
+}
+
+} // namespace
+
+class TestCloudSync : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void roundTripRestoresEveryField();
+    void filteredListUploadsItsServersAndAllGroups();
+    void clearingEmptiesTheCloudCopy();
+    void replyHoldingFalseFailsThatRequest();
+    void answeringNoUploadsNothing();
+    void notConnectedOpensTheAccountWindow_data();
+    void notConnectedOpensTheAccountWindow();
+    void secondUploadWhileOneRunsStartsNothing();
+    void closingDuringUploadEndsIt();
+    void serviceDown();
+
+private:
+    void freshDataFolder();
+    void restart();
+    void fillStore();
+    void press(const QString& button);
+    // Presses the button and waits for the action's end.
+    void pressAndWait(const QString& button, void (CloudSyncActions::*finished)());
+    void waitForListRows(int rows);
+    QStringList takeLog();
+    QStringList log() const;
+    int logCount(const QString& message) const;
+
+    TestHome home_;
+    CloudServiceFixture cloud_;
+    std::unique_ptr<MainWindow> main_;
+    QStringList prompts_;
+    QMessageBox::StandardButton answer_ = QMessageBox::Yes;
+    mutable QMutex logLock_;
+    QStringList log_;
+};
+
+void TestCloudSync::initTestCase() {
+    QVERIFY(home_.isValid());
+    QVERIFY(cloud_.start());
+    qputenv("TORVANE_CLOUD_URL", cloud_.url().toUtf8());
+    CloudApi::setBaseAddress(cloud_.url());
+    const QString phone = u"13600000001"_s;
+    QVERIFY(CloudApi::succeeded(CloudApi::sendSmsCode(phone)));
+    const QString code = cloud_.smsCode(phone);
+    QVERIFY(!code.isEmpty());
+    QVERIFY(CloudApi::succeeded(CloudApi::registerAccount(
+        {kAccount.username, kAccount.password, phone, code, u"1"_s, u"m@example.com"_s})));
+}
+
+void TestCloudSync::init() {
+    CloudUpload::setPacing(0ms);
+    prompts_.clear();
+    answer_ = QMessageBox::Yes;
+    Prompt::setResponder([this](const PromptRequest& r) {
+        prompts_ << r.text;
+        if (r.buttons.testFlag(answer_))
+            return answer_;
+        return answer_ == QMessageBox::Yes ? QMessageBox::Ok : QMessageBox::Cancel;
+    });
+    QVERIFY(CloudApi::succeededUnlessFalse(CloudApi::clearCloudCopy(kAccount)));
+    freshDataFolder();
+}
+
+// A data folder with nothing but the template and the logged-in account.
+void TestCloudSync::freshDataFolder() {
+    QFile::remove(LocalStore::databasePath());
+    LocalStore::ensureDatabase();
+    LocalStore store;
+    QVERIFY(store.open());
+    QVERIFY(store.writeCloudAccount({kAccount.username, kAccount.password}));
+}
+
+void TestCloudSync::cleanup() {
+    main_.reset();
+    LogSink::setReceiver({});
+    Prompt::setResponder({});
+    CloudUpload::setPacing(CloudUpload::kPacing);
+}
+
+// A new main window on the data folder: it logs in with the stored account and reads the
+// list. Its log lines are also kept here, because the pane empties itself at 31 lines.
+void TestCloudSync::restart() {
+    main_.reset();
+    takeLog();
+    main_ = std::make_unique<MainWindow>();
+    QSignalSpy checked(main_->cloudAccount(), &CloudAccountActions::connectionChecked);
+    main_->show();
+    QVERIFY(QTest::qWaitForWindowExposed(main_.get()));
+    QVERIFY(checked.count() == 1 || checked.wait(20000));
+    QPointer<LogPane> pane(main_->logPane());
+    LogSink::setReceiver([this, pane](const QString& line) {
+        {
+            QMutexLocker lock(&logLock_);
+            log_ << line.mid(line.indexOf(u'-')).chopped(2);
+        }
+        QMetaObject::invokeMethod(
+            qApp,
+            [pane, line] {
+                if (pane)
+                    pane->append(line);
+            },
+            Qt::QueuedConnection);
+    });
+    QTRY_VERIFY(!main_->serverList()->isFilling());
+}
+
+void TestCloudSync::fillStore() {
+    LocalStore store;
+    QVERIFY(store.open());
+    for (const GroupRecord& g : kGroups)
+        QVERIFY(store.insertGroup(g.name, g.sort));
+    for (const ServerRecord& s : sampleServers())
+        QVERIFY(store.insertServer(s));
+}
+
+void TestCloudSync::press(const QString& button) {
+    auto* control = main_->findChild<QPushButton*>(button);
+    QVERIFY2(control && control->isEnabled(), qPrintable(button));
+    control->click();
+}
+
+void TestCloudSync::pressAndWait(const QString& button, void (CloudSyncActions::*finished)()) {
+    QSignalSpy done(main_->cloudSync(), finished);
+    press(button);
+    QVERIFY(done.count() == 1 || done.wait(30000));
+    // Log lines written just before the end are still on their way to the UI thread.
+    QCoreApplication::processEvents();
+}
+
+void TestCloudSync::waitForListRows(int rows) {
+    QTRY_COMPARE_WITH_TIMEOUT(main_->serverList()->model()->rowCount(), rows, 10000);
+    QTRY_VERIFY(!main_->serverList()->isFilling());
+}
+
+QStringList TestCloudSync::takeLog() {
+    QMutexLocker lock(&logLock_);
+    return std::exchange(log_, {});
+}
+
+QStringList TestCloudSync::log() const {
+    QMutexLocker lock(&logLock_);
+    return log_;
+}
+
+int TestCloudSync::logCount(const QString& message) const {
+    return int(log().count(message));
+}
+
+// Up with Chinese names, passwords full of form characters, panel fields and a group whose
+// name is all digits; down into a fresh data folder with every field equal; down once more
+// with every group reported as existing and every server overwritten once, changing nothing.
+void TestCloudSync::roundTripRestoresEveryField() {
+    fillStore();
+    restart();
+    waitForListRows(4);
+    QStringList servers;
+    QStringList groups;
+    {
+        LocalStore store;
+        QVERIFY(store.open());
+        servers = serverLines(store);
+        groups = groupLines(store);
+    }
+
+    pressAndWait(u"按钮1"_s, &CloudSyncActions::uploadFinished);
+    QCOMPARE(prompts_, QStringList{CloudUpload::kConfirmText});
+    QCOMPARE(log().value(0), u"-准备开始上传数据到云端"_s);
+    for (const ServerRecord& s : sampleServers())
+        QCOMPARE(logCount(u"-上传成功："_s + s.name), 1);
+    for (const QString& group : {u"默认分组"_s, u"香港"_s, u"007"_s, u"测试 组"_s})
+        QCOMPARE(logCount(u"-上传分组成功："_s + group), 1);
+    QCOMPARE(log().size(), 9);
+
+    main_.reset();
+    freshDataFolder();
+    restart();
+    waitForListRows(0);
+    pressAndWait(u"按钮12"_s, &CloudSyncActions::downloadFinished);
+    waitForListRows(4);
+    QCOMPARE(logCount(u"-默认分组 下载分组失败 指定分组已经存在"_s), 1);
+    for (const GroupRecord& g : kGroups)
+        QCOMPARE(logCount(u"-%1 下载分组成功"_s.arg(g.name)), 1);
+    for (const ServerRecord& s : sampleServers())
+        QCOMPARE(logCount(u"-%1 下载成功"_s.arg(s.ip)), 1);
+    {
+        LocalStore store;
+        QVERIFY(store.open());
+        QCOMPARE(serverLines(store), servers);
+        QCOMPARE(groupLines(store), groups);
+    }
+
+    const QString before = wholeStore();
+    takeLog();
+    pressAndWait(u"按钮12"_s, &CloudSyncActions::downloadFinished);
+    for (const QString& group : {u"默认分组"_s, u"香港"_s, u"007"_s, u"测试 组"_s})
+        QCOMPARE(logCount(u"-%1 下载分组失败 指定分组已经存在"_s.arg(group)), 1);
+    for (const ServerRecord& s : sampleServers())
+        QCOMPARE(logCount(u"-%1 本地已存在该IP，本次执行覆盖操作"_s.arg(s.ip)), 1);
+    QCOMPARE(log().size(), 2 * 4 + 2 * 4);
+    QCOMPARE(wholeStore(), before);
+}
+
+void TestCloudSync::filteredListUploadsItsServersAndAllGroups() {
+    fillStore();
+    restart();
+    waitForListRows(4);
+    main_->serverList()->search(u"分组名称"_s, QString(), u"香港"_s);
+    waitForListRows(2);
+
+    pressAndWait(u"按钮1"_s, &CloudSyncActions::uploadFinished);
+    const QStringList servers = cloudLines(CloudApi::downloadServers(kAccount));
+    QCOMPARE(servers.size(), 2);
+    for (const QString& line : servers)
+        QCOMPARE(ServerLine::fields(line).value(ServerLine::Group), u"香港"_s);
+    QCOMPARE(cloudLines(CloudApi::downloadGroups(kAccount)).size(), 4);
+}
+
+// Cancel leaves the cloud copy alone; OK clears it, and a download afterwards adds nothing.
+void TestCloudSync::clearingEmptiesTheCloudCopy() {
+    fillStore();
+    restart();
+    waitForListRows(4);
+    pressAndWait(u"按钮1"_s, &CloudSyncActions::uploadFinished);
+    takeLog();
+
+    answer_ = QMessageBox::Cancel;
+    QSignalSpy cleared(main_->cloudSync(), &CloudSyncActions::clearFinished);
+    press(u"按钮16"_s);
+    QCOMPARE(prompts_.last(), CloudClear::kConfirmText);
+    QTest::qWait(200);
+    QCOMPARE(cleared.count(), 0);
+    QCOMPARE(cloudLines(CloudApi::downloadServers(kAccount)).size(), 4);
+
+    answer_ = QMessageBox::Yes;
+    pressAndWait(u"按钮16"_s, &CloudSyncActions::clearFinished);
+    QCOMPARE(log(), QStringList{u"-清空成功,云端返回：True"_s});
+    QCOMPARE(CloudApi::downloadServers(kAccount).text, QString());
+
+    const QString before = wholeStore();
+    takeLog();
+    pressAndWait(u"按钮12"_s, &CloudSyncActions::downloadFinished);
+    QCOMPARE(log(), QStringList());
+    QCOMPARE(wholeStore(), before);
+}
+
+// A group named with the word the service refuses by makes the whole group reply a failure:
+// no group is merged, while the servers still come down.
+void TestCloudSync::replyHoldingFalseFailsThatRequest() {
+    fillStore();
+    {
+        LocalStore store;
+        QVERIFY(store.open());
+        QVERIFY(store.insertGroup(u"Falsehood"_s, u"1"_s));
+    }
+    restart();
+    waitForListRows(4);
+    pressAndWait(u"按钮1"_s, &CloudSyncActions::uploadFinished);
+    QCOMPARE(logCount(u"-上传分组成功：Falsehood"_s), 1);
+
+    freshDataFolder();
+    restart();
+    pressAndWait(u"按钮12"_s, &CloudSyncActions::downloadFinished);
+    waitForListRows(4);
+    const QStringList failed = log().filter(u"-下载失败,云端返回："_s);
+    QCOMPARE(failed.size(), 1);
+    QVERIFY(failed.first().contains(u"Falsehood"_s));
+    QCOMPARE(log().filter(u"下载分组"_s), QStringList());
+    QCOMPARE(log().filter(u"下载成功"_s).size(), 4);
+    LocalStore store;
+    QVERIFY(store.open());
+    QCOMPARE(groupLines(store), QStringList{u"默认分组----50"_s});
+}
+
+void TestCloudSync::answeringNoUploadsNothing() {
+    fillStore();
+    restart();
+    waitForListRows(4);
+    answer_ = QMessageBox::No;
+    press(u"按钮1"_s);
+    QCOMPARE(prompts_, QStringList{CloudUpload::kConfirmText});
+    QVERIFY(!main_->cloudSync()->isUploading());
+    QTest::qWait(200);
+    QCOMPARE(log(), QStringList());
+    QCOMPARE(cloudLines(CloudApi::downloadGroups(kAccount)), QStringList());
+}
+
+void TestCloudSync::notConnectedOpensTheAccountWindow_data() {
+    QTest::addColumn<QString>("button");
+    QTest::newRow("upload") << u"按钮1"_s;
+    QTest::newRow("download") << u"按钮12"_s;
+}
+
+void TestCloudSync::notConnectedOpensTheAccountWindow() {
+    QFETCH(QString, button);
+    fillStore();
+    restart();
+    main_->cloudAccount()->account().setState(CloudAccount::State::NotConnected);
+    // The window is modal: whoever opens, it is closed as soon as it shows.
+    QString opened;
+    QTimer closer;
+    connect(&closer, &QTimer::timeout, this, [&opened] {
+        if (QWidget* dialog = QApplication::activeModalWidget()) {
+            opened = dialog->windowTitle();
+            dialog->close();
+        }
+    });
+    closer.start(50);
+    press(button);
+    QCOMPARE(opened, u"云端账号配置"_s);
+    QVERIFY(!main_->cloudSync()->isUploading());
+    QVERIFY(!main_->cloudSync()->isDownloading());
+    QTest::qWait(200);
+    QCOMPARE(log(), QStringList());
+    QCOMPARE(cloudLines(CloudApi::downloadGroups(kAccount)), QStringList());
+}
+
+void TestCloudSync::secondUploadWhileOneRunsStartsNothing() {
+    CloudUpload::setPacing(300ms);
+    fillStore();
+    restart();
+    waitForListRows(4);
+    QSignalSpy done(main_->cloudSync(), &CloudSyncActions::uploadFinished);
+    press(u"按钮1"_s);
+    QTRY_COMPARE(logCount(u"-准备开始上传数据到云端"_s), 1);
+    press(u"按钮1"_s);
+    QCOMPARE(prompts_.last(), CloudUpload::kAlreadyRunning);
+    QVERIFY(done.wait(30000));
+    QCoreApplication::processEvents();
+    QCOMPARE(logCount(u"-准备开始上传数据到云端"_s), 1);
+    QCOMPARE(log().size(), 9);
+}
+
+// The window closes while the upload pauses between rows: the workers end at once and
+// nothing more is sent.
+void TestCloudSync::closingDuringUploadEndsIt() {
+    CloudUpload::setPacing(CloudUpload::kPacing);
+    fillStore();
+    restart();
+    waitForListRows(4);
+    press(u"按钮1"_s);
+    QTRY_VERIFY_WITH_TIMEOUT(log().filter(u"-上传成功："_s).size() == 1, 10000);
+    main_.reset();
+    QTest::qWait(1500);
+    QVERIFY(cloudLines(CloudApi::downloadServers(kAccount)).size() < 4);
+}
+
+// The service goes away in the middle of an upload: the rows after it are logged as failed,
+// naming the missing answer. Download and clearing then log their failures and the local
+// data stays as it was; a new upload stops at the connection check.
+void TestCloudSync::serviceDown() {
+    CloudUpload::setPacing(500ms);
+    fillStore();
+    restart();
+    waitForListRows(4);
+    QSignalSpy uploaded(main_->cloudSync(), &CloudSyncActions::uploadFinished);
+    press(u"按钮1"_s);
+    QTRY_VERIFY_WITH_TIMEOUT(log().filter(u"-上传成功："_s).size() == 1, 10000);
+    cloud_.stop();
+    QVERIFY(uploaded.wait(30000));
+    QCoreApplication::processEvents();
+    const QStringList failed = log().filter(u"-上传失败："_s);
+    QVERIFY(!failed.isEmpty());
+    QVERIFY(failed.first().contains(u"云端返回：（云端未应答："_s));
+
+    const QString before = wholeStore();
+    takeLog();
+    pressAndWait(u"按钮12"_s, &CloudSyncActions::downloadFinished);
+    QCOMPARE(log().size(), 2);
+    QCOMPARE(log().filter(u"-下载失败,云端返回：（云端未应答："_s).size(), 2);
+    pressAndWait(u"按钮16"_s, &CloudSyncActions::clearFinished);
+    QCOMPARE(log().size(), 3);
+    QVERIFY(log().last().startsWith(u"-清空失败,云端返回：（云端未应答："_s));
+    QCOMPARE(wholeStore(), before);
+
+    prompts_.clear();
+    pressAndWait(u"按钮1"_s, &CloudSyncActions::uploadFinished);
+    QCOMPARE(prompts_, (QStringList{CloudUpload::kConfirmText, CloudUpload::kConnectionFailed}));
+
+    QVERIFY(cloud_.start());
+    qputenv("TORVANE_CLOUD_URL", cloud_.url().toUtf8());
+    CloudApi::setBaseAddress(cloud_.url());
+}
+
+QTEST_MAIN(TestCloudSync)
+#include "tst_cloud_sync.moc"

@@ -1,0 +1,358 @@
+// The download merge without a service: what a server line becomes, how group and server
+// lines merge into a store that already holds some of them, and the merge of a long block
+// a slice at a time (log lines only after their commit, an interruption keeping what was
+// merged before it).
+
+#include "common/test_home.h"
+#include "core/cloud/cloud_download.h"
+#include "core/cloud/password_sealer.h"
+#include "core/store/line_formats.h"
+#include "core/support/log_sink.h"
+
+#include <QMutex>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+QString sealed(const QString& plain) {
+    return PasswordSealer::seal(plain, PasswordSealer::kSealingKey);
+}
+
+// The fields of a server line as the service sends it: the secret ones sealed.
+QStringList lineFields(const QString& ip = u"198.18.0.1"_s, const QString& port = u"22"_s) {
+    return {u"香港"_s,
+            u"服务器一"_s,
+            ip,
+            u"root"_s,
+            sealed(u"p&w= %中"_s),
+            port,
+            u"linux"_s,
+            u"备注"_s,
+            u"2024-6-6 9:5:7"_s,
+            u"2025-6-6 9:5:7"_s,
+            u"60"_s,
+            u"https://198.18.0.1:8888/a"_s,
+            u"admin"_s,
+            sealed(u"面板密码"_s),
+            sealed(u"KEY"_s)};
+}
+
+QString line(const QStringList& fields) {
+    return fields.join(ServerLine::kSeparator);
+}
+
+// Every column of every server, id first, in id order.
+QList<QStringList> serverTable(LocalStore& store) {
+    const auto rows = store.query(u"SELECT * FROM server_data ORDER BY id"_s);
+    return rows ? rows->rows : QList<QStringList>();
+}
+
+} // namespace
+
+class CloudMergeTest : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void parseServerLine_data();
+    void parseServerLine();
+    void foreignSealsArriveEmpty();
+    void groupLines();
+    void newServerKeepsPanelColumnsOfItsLine_data();
+    void newServerKeepsPanelColumnsOfItsLine();
+    void overwriteKeepsAddressPortAndSystem_data();
+    void overwriteKeepsAddressPortAndSystem();
+    void mixedBlockTouchesEachServerOnce();
+    void longBlockMergesInSlices();
+    void interruptionKeepsMergedSlices();
+
+private:
+    QStringList takeLog();
+
+    TestHome home_;
+    QMutex logLock_;
+    QStringList log_;
+};
+
+void CloudMergeTest::initTestCase() {
+    QVERIFY(home_.isValid());
+    LogSink::setReceiver([this](const QString& line) {
+        QMutexLocker lock(&logLock_);
+        // The time in front of the message is not what these tests look at.
+        log_ << line.mid(line.indexOf(u'-')).chopped(2);
+    });
+}
+
+void CloudMergeTest::init() {
+    QFile::remove(LocalStore::databasePath());
+    LocalStore::ensureDatabase();
+    takeLog();
+}
+
+void CloudMergeTest::cleanup() {
+    QFile::remove(LocalStore::databasePath());
+}
+
+QStringList CloudMergeTest::takeLog() {
+    QMutexLocker lock(&logLock_);
+    return std::exchange(log_, {});
+}
+
+// Fields 12 to 15 are optional; a line carries any prefix of them.
+void CloudMergeTest::parseServerLine_data() {
+    QTest::addColumn<int>("fieldCount");
+    QTest::addColumn<bool>("parsed");
+    QTest::addColumn<QString>("sort");
+    QTest::addColumn<bool>("withPanel");
+    QTest::addColumn<QStringList>("panel");
+
+    QTest::newRow("nine fields") << 9 << false << QString() << false << QStringList();
+    QTest::newRow("ten fields") << 10 << true << u"50"_s << false << QStringList{{}, {}, {}, {}};
+    QTest::newRow("eleven fields") << 11 << true << u"60"_s << false << QStringList{{}, {}, {}, {}};
+    QTest::newRow("twelve fields")
+        << 12 << true << u"60"_s << true << QStringList{u"https://198.18.0.1:8888/a"_s, {}, {}, {}};
+    QTest::newRow("fourteen fields")
+        << 14 << true << u"60"_s << true
+        << QStringList{u"https://198.18.0.1:8888/a"_s, u"admin"_s, u"面板密码"_s, {}};
+    QTest::newRow("fifteen fields")
+        << 15 << true << u"60"_s << true
+        << QStringList{u"https://198.18.0.1:8888/a"_s, u"admin"_s, u"面板密码"_s, u"KEY"_s};
+}
+
+void CloudMergeTest::parseServerLine() {
+    QFETCH(int, fieldCount);
+    QFETCH(bool, parsed);
+    QFETCH(QString, sort);
+    QFETCH(bool, withPanel);
+    QFETCH(QStringList, panel);
+
+    const auto d = CloudDownload::parseServerLine(line(lineFields().mid(0, fieldCount)));
+    QCOMPARE(d.has_value(), parsed);
+    if (!parsed)
+        return;
+    QCOMPARE(d->server.password, u"p&w= %中"_s);
+    QCOMPARE(d->server.sort, sort);
+    QCOMPARE(d->withPanelFields, withPanel);
+    QCOMPARE((QStringList{d->server.panelUrl, d->server.panelUser, d->server.panelPassword,
+                          d->server.panelKey}),
+             panel);
+}
+
+// Secret fields that were not sealed with our key arrive empty.
+void CloudMergeTest::foreignSealsArriveEmpty() {
+    QStringList foreign = lineFields();
+    foreign[ServerLine::Password] = u"70726976617465"_s;
+    foreign[ServerLine::PanelPassword] = PasswordSealer::seal(u"x"_s, u"OTHERKEY"_s);
+    const auto d = CloudDownload::parseServerLine(line(foreign));
+    QVERIFY(d);
+    QCOMPARE(d->server.password, QString());
+    QCOMPARE(d->server.panelPassword, QString());
+    QCOMPARE(d->server.panelKey, u"KEY"_s);
+}
+
+// A group is added unless one of its name is stored, lines before it included; its name is
+// stored as it came, digits and quotes alike.
+void CloudMergeTest::groupLines() {
+    LocalStore store;
+    QVERIFY(store.open());
+    const QList<std::pair<QString, QStringList>> cases{
+        {u"默认分组----50"_s, {u"-S_ID 4"_s, u"-默认分组 下载分组失败 指定分组已经存在"_s}},
+        {u"007----70----ignored"_s, {u"-S_ID "_s, u"-007 下载分组成功"_s}},
+        {u"007----80"_s, {u"-S_ID 5"_s, u"-007 下载分组失败 指定分组已经存在"_s}},
+        {u"孤行"_s, {}},
+        {u"含'引号----1"_s, {u"-S_ID "_s, u"-含'引号 下载分组成功"_s}},
+    };
+    for (const auto& [text, log] : cases) {
+        const CloudDownload::LineMerge m = CloudDownload::mergeGroupLine(store, text);
+        QCOMPARE(m.log, log);
+    }
+    const auto groups = store.groups();
+    QVERIFY(groups);
+    QCOMPARE(groups->size(), 3);
+    QCOMPARE(groups->at(0).sort, u"50"_s);
+    QCOMPARE(groups->at(1).name, u"007"_s);
+    QCOMPARE(groups->at(1).sort, u"70"_s);
+    QCOMPARE(groups->at(2).name, u"含'引号"_s);
+}
+
+void CloudMergeTest::newServerKeepsPanelColumnsOfItsLine_data() {
+    QTest::addColumn<int>("fieldCount");
+    QTest::addColumn<QString>("storedPanel");
+
+    // NULL reads as empty; typeof tells NULL from the empty text.
+    QTest::newRow("eleven fields: NULL") << 11 << u"null null null null"_s;
+    QTest::newRow("thirteen fields: the rest empty") << 13 << u"text text text text"_s;
+    QTest::newRow("fifteen fields") << 15 << u"text text text text"_s;
+}
+
+void CloudMergeTest::newServerKeepsPanelColumnsOfItsLine() {
+    QFETCH(int, fieldCount);
+    QFETCH(QString, storedPanel);
+
+    LocalStore store;
+    QVERIFY(store.open());
+    const CloudDownload::LineMerge m =
+        CloudDownload::mergeServerLine(store, line(lineFields().mid(0, fieldCount)));
+    QVERIFY(m.wrote);
+    QCOMPARE(m.log, (QStringList{u"-S_ID "_s, u"-198.18.0.1 下载成功"_s}));
+    QVERIFY(m.provisionalRow);
+    QCOMPARE((*m.provisionalRow)[ListColumn::Id], QString());
+    QCOMPARE((*m.provisionalRow)[ListColumn::Password], u"p&w= %中"_s);
+
+    const auto types = store.query(
+        u"SELECT typeof(baota_url) || ' ' || typeof(baota_user) || ' ' || typeof(baota_pass) "
+        u"|| ' ' || typeof(baota_apikey) FROM server_data"_s);
+    QVERIFY(types);
+    QCOMPARE(types->rows.value(0).value(0), storedPanel);
+    const auto stored = store.loadServer(u"6"_s);
+    QVERIFY(stored);
+    QCOMPARE(stored->password, u"p&w= %中"_s);
+    QCOMPARE(stored->group, u"香港"_s);
+    if (fieldCount == 15)
+        QCOMPARE(ServerLine::format(*stored).section(ServerLine::kSeparator, 11),
+                 u"https://198.18.0.1:8888/a----admin----面板密码----KEY"_s);
+}
+
+// An overwrite writes account, password, group, name, remark, dates and sort; address, port
+// and system stay, and the panel columns change only when the line carries panel fields.
+void CloudMergeTest::overwriteKeepsAddressPortAndSystem_data() {
+    QTest::addColumn<int>("fieldCount");
+    QTest::addColumn<QString>("panelUrl");
+    QTest::addColumn<QString>("sort");
+
+    QTest::newRow("ten fields") << 10 << u"http://old"_s << u"50"_s;
+    QTest::newRow("fifteen fields") << 15 << u"https://198.18.0.1:8888/a"_s << u"60"_s;
+}
+
+void CloudMergeTest::overwriteKeepsAddressPortAndSystem() {
+    QFETCH(int, fieldCount);
+    QFETCH(QString, panelUrl);
+    QFETCH(QString, sort);
+
+    LocalStore store;
+    QVERIFY(store.open());
+    ServerRecord old;
+    old.ip = u"198.18.0.1"_s;
+    old.port = u"22"_s;
+    old.system = u"Linux"_s;
+    old.sort = u"1"_s;
+    old.panelUrl = u"http://old"_s;
+    QVERIFY(store.insertServer(old));
+
+    QStringList fields = lineFields().mid(0, fieldCount);
+    fields[ServerLine::System] = u"windows"_s;
+    const CloudDownload::LineMerge m = CloudDownload::mergeServerLine(store, line(fields));
+    QVERIFY(m.wrote);
+    QCOMPARE(m.log, (QStringList{u"-S_ID 6"_s, u"-198.18.0.1 本地已存在该IP，本次执行覆盖操作"_s}));
+    QVERIFY(!m.provisionalRow);
+    const auto s = store.loadServer(u"6"_s);
+    QVERIFY(s);
+    QCOMPARE(s->ip, u"198.18.0.1"_s);
+    QCOMPARE(s->port, u"22"_s);
+    QCOMPARE(s->system, u"Linux"_s);
+    QCOMPARE(s->user, u"root"_s);
+    QCOMPARE(s->password, u"p&w= %中"_s);
+    QCOMPARE(s->group, u"香港"_s);
+    QCOMPARE(s->name, u"服务器一"_s);
+    QCOMPARE(s->remark, u"备注"_s);
+    QCOMPARE(s->endTime, u"2025-6-6 9:5:7"_s);
+    QCOMPARE(s->sort, sort);
+    QCOMPARE(s->panelUrl, panelUrl);
+    QCOMPARE(serverTable(store).size(), 1);
+}
+
+// New servers are added, each stored one is overwritten exactly once, and no line touches a
+// server other than the one with its own address and port (a trailing blank makes another
+// address).
+void CloudMergeTest::mixedBlockTouchesEachServerOnce() {
+    LocalStore store;
+    QVERIFY(store.open());
+    for (const auto& [ip, port] :
+         {std::pair{u"198.18.0.1"_s, u"22"_s}, std::pair{u"198.18.0.2"_s, u"22"_s},
+          std::pair{u"198.18.0.3"_s, u"3389"_s}}) {
+        ServerRecord s;
+        s.ip = ip;
+        s.port = port;
+        s.sort = u"5"_s;
+        s.name = u"untouched"_s;
+        QVERIFY(store.insertServer(s));
+    }
+    const QStringList lines{
+        line(lineFields(u"198.18.0.1"_s, u"22"_s)), line(lineFields(u"198.18.0.9"_s, u"22"_s)),
+        line(lineFields(u"198.18.0.3"_s, u"22"_s)), line(lineFields(u"198.18.0.2 "_s, u"22"_s)),
+        line(lineFields(u"198.18.0.2"_s, u"22"_s))};
+    SyncStop stop;
+    QVERIFY(CloudDownload::mergeBlock(LocalStore::databasePath(),
+                                      u"\r\n"_s + lines.join(u"\r\n\r\n"_s) + u"\r\n"_s,
+                                      CloudDownload::mergeServerLine, stop));
+    QStringList outcomes;
+    for (const QString& message : takeLog())
+        if (!message.startsWith(u"-S_ID"_s))
+            outcomes << message;
+    QCOMPARE(outcomes, (QStringList{u"-198.18.0.1 本地已存在该IP，本次执行覆盖操作"_s,
+                                    u"-198.18.0.9 下载成功"_s, u"-198.18.0.3 下载成功"_s,
+                                    u"-198.18.0.2  下载成功"_s,
+                                    u"-198.18.0.2 本地已存在该IP，本次执行覆盖操作"_s}));
+    const QList<QStringList> table = serverTable(store);
+    QCOMPARE(table.size(), 6);
+    // The server on 198.18.0.3 port 3389 is another server than the line's port 22.
+    QCOMPARE(table[2][10], u"untouched"_s);
+    QCOMPARE(table[0][10], u"服务器一"_s);
+    QCOMPARE(table[1][10], u"服务器一"_s);
+}
+
+// Thousands of lines in transactions of a slice each: every line is merged once, the log
+// keeps the order of the lines, and each committed slice hands over the rows it added.
+void CloudMergeTest::longBlockMergesInSlices() {
+    constexpr int kLines = 3000;
+    QStringList lines;
+    for (int i = 0; i < kLines; ++i)
+        lines << line(lineFields(u"198.18.%1.%2"_s.arg(i / 256).arg(i % 256)));
+    LocalStore store;
+    QVERIFY(store.open());
+    CloudDownload::SlicedMerge merge(lines.join(u"\r\n"_s), CloudDownload::mergeServerLine);
+    QCOMPARE(merge.total(), kLines);
+    int slices = 0;
+    qsizetype added = 0;
+    while (!merge.isDone()) {
+        const auto slice = merge.mergeSlice(store, std::chrono::milliseconds(2));
+        QVERIFY(slice.written);
+        added += slice.addedRows.size();
+        ++slices;
+    }
+    QVERIFY(slices > 1);
+    QCOMPARE(added, kLines);
+    const QStringList log = takeLog();
+    QCOMPARE(log.size(), 2 * kLines);
+    QCOMPARE(log[2 * kLines - 1], u"-198.18.11.183 下载成功"_s);
+    QCOMPARE(serverTable(store).size(), kLines);
+}
+
+// A stop raised after the first slice ends the merge there: that slice is in the file, the
+// rest is not, and nothing was logged for lines that were not merged.
+void CloudMergeTest::interruptionKeepsMergedSlices() {
+    QStringList lines;
+    for (int i = 0; i < 20000; ++i)
+        lines << line(lineFields(u"198.19.%1.%2"_s.arg(i / 256).arg(i % 256)));
+    SyncStop stop;
+    qsizetype firstSlice = 0;
+    QVERIFY(CloudDownload::mergeBlock(LocalStore::databasePath(), lines.join(u"\r\n"_s),
+                                      CloudDownload::mergeServerLine, stop,
+                                      [&](const QList<ListCells>& rows) {
+                                          if (firstSlice == 0)
+                                              firstSlice = rows.size();
+                                          stop.raise();
+                                      }));
+    QVERIFY(firstSlice > 0);
+    QVERIFY(firstSlice < lines.size());
+    LocalStore store;
+    QVERIFY(store.open());
+    QCOMPARE(serverTable(store).size(), firstSlice);
+    QCOMPARE(takeLog().size(), 2 * firstSlice);
+}
+
+QTEST_GUILESS_MAIN(CloudMergeTest)
+#include "tst_cloud_merge.moc"
