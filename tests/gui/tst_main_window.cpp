@@ -1,5 +1,6 @@
 #include "common/test_home.h"
 #include "core/cloud/cloud_account.h"
+#include "core/links/announcement_loader.h"
 #include "core/store/local_store.h"
 #include "core/support/log_sink.h"
 #include "ui/app/application.h"
@@ -75,10 +76,12 @@ void TestMainWindow::controls_data() {
     // The two frames, the log pane and the list are fitted to the 1056-pixel-wide client
     // area so that their right edges and the list's scroll bar stay on screen.
     row(u"外形框1"_s, "QFrame", {3, 5, 1050, 69}, {});
-    row(u"广告1"_s, "QLabel", {9, 10, 237, 24}, {});
-    row(u"广告4"_s, "QLabel", {803, 7, 237, 24}, {});
-    row(u"广告5"_s, "QLabel", {9, 38, 237, 24}, {});
-    row(u"广告8"_s, "QLabel", {803, 35, 237, 24}, {});
+    // The link labels show their built-in rows: the test's cloud address answers nothing.
+    const AnnouncementLoader::LinkRows links = AnnouncementLoader::builtInRows();
+    row(u"广告1"_s, "LinkLabel", {9, 10, 237, 24}, links[0].caption);
+    row(u"广告4"_s, "LinkLabel", {803, 7, 237, 24}, links[3].caption);
+    row(u"广告5"_s, "LinkLabel", {9, 38, 237, 24}, links[4].caption);
+    row(u"广告8"_s, "LinkLabel", {803, 35, 237, 24}, links[7].caption);
     row(u"外形框2"_s, "QFrame", {4, 80, 1048, 48}, {});
     row(u"标签3"_s, "QLabel", {43, 16, 54, 16}, u"查询方式"_s);
     row(u"查询方式分组框"_s, "QComboBox", {99, 15, 104, 20}, {});

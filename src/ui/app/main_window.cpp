@@ -7,9 +7,10 @@
 #include "ui/app/log_pane.h"
 #include "ui/app/prompt.h"
 #include "ui/app/server_list_view.h"
-#include "ui/panel/panel_menu_actions.h"
 #include "ui/cloud/cloud_account_actions.h"
 #include "ui/cloud/cloud_sync_actions.h"
+#include "ui/links/announcement_links.h"
+#include "ui/panel/panel_menu_actions.h"
 #include "ui/remote/reachability_probe.h"
 #include "ui/remote/session_actions.h"
 #include "ui/store/batch_window.h"
@@ -65,6 +66,9 @@ void MainWindow::setUpControls() {
     groupManager_ = new GroupManager(serverList_, ui_->选择分组组合框, this);
     cloudAccount_ = new CloudAccountActions(this, logPane_, ui_->透明标签1);
     cloudSync_ = new CloudSyncActions(this, cloudAccount_, serverList_, groupManager_);
+    announcementLinks_ = new AnnouncementLinks({ui_->广告1, ui_->广告2, ui_->广告3, ui_->广告4,
+                                                ui_->广告5, ui_->广告6, ui_->广告7, ui_->广告8},
+                                               this);
 }
 
 void MainWindow::setUpTimers() {
@@ -76,6 +80,7 @@ void MainWindow::setUpTimers() {
     refreshTimer_.setInterval(0);
     connect(&refreshTimer_, &QTimer::timeout, this, &MainWindow::stopTimerAndRefresh);
     announcementTimer_.setInterval(kAnnouncementIntervalMs);
+    connect(&announcementTimer_, &QTimer::timeout, announcementLinks_, &AnnouncementLinks::start);
     announcementTimer_.start();
     dockingTimer_.setInterval(kDockingIntervalMs);
     connect(&dockingTimer_, &QTimer::timeout, this, &MainWindow::onDockingTick);
@@ -122,11 +127,12 @@ void MainWindow::connectActions() {
     connect(ui_->按钮16, &QPushButton::clicked, cloudSync_, &CloudSyncActions::clear);
     connect(ui_->按钮7, &QPushButton::clicked, this,
             [this] { Prompt::inform(this, u"该功能暂未开放"_s); });
+    connect(ui_->按钮17, &QPushButton::clicked, this, &openDownloadPage);
 }
 
 // Actions whose features are not in this build yet stay visibly unavailable.
 void MainWindow::disableUnbuiltActions() {
-    for (QPushButton* control : {ui_->查询按钮1, ui_->查询按钮2, ui_->查询按钮3, ui_->按钮17})
+    for (QPushButton* control : {ui_->查询按钮1, ui_->查询按钮2, ui_->查询按钮3})
         control->setEnabled(false);
 }
 
@@ -139,6 +145,7 @@ void MainWindow::onCreated() {
     cloudAccount_->checkConnection();
     refreshList();
     groupManager_->refillGroupFilter();
+    announcementLinks_->start();
 }
 
 void MainWindow::openBatchWindow() {

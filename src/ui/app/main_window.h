@@ -18,6 +18,7 @@ class ServerEditor;
 class GroupManager;
 class CloudAccountActions;
 class CloudSyncActions;
+class AnnouncementLinks;
 
 // What the start-up sequence leaves for the rest of the program.
 struct StartupState {
@@ -45,7 +46,7 @@ public:
 
     // Start-up, run once the window exists: the carried tools, the cloud base address, the
     // database (created from its template when missing, account read, columns migrated),
-    // then the cloud connection check, the list and the group filter.
+    // then the cloud connection check, the list, the group filter and the announcements.
     void onCreated();
 
     // Arms 时钟1 for the next list refresh in 6 minutes.
@@ -60,6 +61,7 @@ public:
     GroupManager* groupManager() const { return groupManager_; }
     CloudAccountActions* cloudAccount() const { return cloudAccount_; }
     CloudSyncActions* cloudSync() const { return cloudSync_; }
+    AnnouncementLinks* announcementLinks() const { return announcementLinks_; }
     const StartupState& startupState() const { return startup_; }
 
 private:
@@ -81,6 +83,7 @@ private:
     GroupManager* groupManager_ = nullptr;
     CloudAccountActions* cloudAccount_ = nullptr;
     CloudSyncActions* cloudSync_ = nullptr;
+    AnnouncementLinks* announcementLinks_ = nullptr;
     StartupState startup_;
     QTimer refreshTimer_{this};      // 时钟1
     QTimer announcementTimer_{this}; // 时钟2

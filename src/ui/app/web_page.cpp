@@ -7,7 +7,9 @@
 
 using namespace Qt::StringLiterals;
 
-void openWebPage(const QString& address) {
-    if (!QDesktopServices::openUrl(QUrl(address, QUrl::TolerantMode)))
-        LogSink::logLine(u"-无法打开网页："_s + address);
+bool openWebPage(const QString& address) {
+    if (QDesktopServices::openUrl(QUrl(address, QUrl::TolerantMode)))
+        return true;
+    LogSink::logLine(u"-无法打开网页："_s + address);
+    return false;
 }
