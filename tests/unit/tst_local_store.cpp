@@ -651,6 +651,8 @@ void LocalStoreTest::programFolderKeepsDataOnlyWhenPortable() {
     QVERIFY(list.open(QIODevice::WriteOnly));
     list.close();
     QVERIFY(DataFolder::isPortableFolder(folder.path()));
+}
+
 // The password column is declared INTEGER: a password that looks like a number must still
 // come back as typed, or the next automatic log in sends another password.
 void LocalStoreTest::cloudAccountKeepsItsTexts_data() {
