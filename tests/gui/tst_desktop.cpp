@@ -74,6 +74,7 @@ private Q_SLOTS:
     void init();
     void cleanup();
     void windowCarriesIconAndDesktopName();
+    void largeScreenKeepsTheFixedWindow();
     void qtTextsLocale_data();
     void qtTextsLocale();
     void messageBoxButtonsReadChinese_data();
@@ -150,6 +151,15 @@ void TestDesktop::windowCarriesIconAndDesktopName() {
     QVERIFY(!icon.isNull());
     for (int size : {16, 32, 48, 256})
         QCOMPARE(icon.pixmap(size).size(), QSize(size, size));
+}
+
+// The test display is 1920 x 1080 at 100 %: the layout needs no scrolling there.
+void TestDesktop::largeScreenKeepsTheFixedWindow() {
+    QVERIFY(!window_->findChild<QWidget*>(u"滚动区"_s));
+    QCOMPARE(window_->minimumSize(), MainWindow::kClientSize);
+    QCOMPARE(window_->maximumSize(), MainWindow::kClientSize);
+    QCOMPARE(window_->pos(), MainWindow::kPosition);
+    QCOMPARE(table()->parentWidget(), window_.get());
 }
 
 void TestDesktop::qtTextsLocale_data() {
