@@ -267,16 +267,18 @@ void TestServerList::menuAndDoubleClick() {
     QStringList items;
     QStringList enabled;
     for (QAction* action : list_->menu()->actions()) {
+        if (action->isSeparator())
+            continue;
         items << action->text();
         if (action->isEnabled())
             enabled << action->text();
     }
-    QCOMPARE(items,
-             (QStringList{u"登录服务器"_s, u"添加服务器"_s, u"修改/查看服务器"_s, u"删除服务器"_s,
-                          u"刷新列表"_s, u"Ping检测"_s, u"TCPing检测"_s, u"全球Ping"_s,
-                          u"全球TCPing"_s, u"复制IP"_s, u"复制IP+端口"_s,
-                          u"复制IP/端口/账号/密码"_s, u"登录宝塔面板"_s, u"复制宝塔面板信息"_s}));
-    QCOMPARE(enabled, QStringList{u"刷新列表"_s});
+    QCOMPARE(items, (QStringList{u"登录服务器"_s, u"添加服务器"_s, u"修改/查看服务器"_s,
+                                 u"删除服务器"_s, u"刷新列表"_s, u"Ping检测"_s, u"TCPing检测"_s,
+                                 u"全球Ping"_s, u"全球TCPing"_s, u"复制IP"_s, u"复制IP+端口"_s,
+                                 u"复制IP/端口/账号/密码"_s, u"登录宝塔面板"_s,
+                                 u"复制宝塔面板信息"_s, u"即将到期"_s}));
+    QCOMPARE(enabled, (QStringList{u"刷新列表"_s, u"即将到期"_s}));
     QSignalSpy refresh(list_, &ServerListView::refreshRequested);
     list_->menuAction(u"刷新列表"_s)->trigger();
     QCOMPARE(refresh.count(), 1);

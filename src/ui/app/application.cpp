@@ -1,12 +1,48 @@
 #include "ui/app/application.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFont>
+#include <QIcon>
+#include <QLibraryInfo>
+#include <QTranslator>
 
 using namespace Qt::StringLiterals;
 
+namespace {
+
+QIcon programIcon() {
+    QIcon icon;
+    const QDir sizes(u":/icons"_s);
+    for (const QString& file : sizes.entryList(QDir::Files))
+        icon.addFile(sizes.filePath(file));
+    return icon;
+}
+
+// Without a translation Qt's message boxes say "OK" and "Cancel" in a Chinese interface.
+void installQtTranslations(QApplication& app) {
+    auto* translator = new QTranslator(&app);
+    if (translator->load(qtTextsLocale(QLocale::system()), u"qtbase"_s, u"_"_s,
+                         QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QApplication::installTranslator(translator);
+    else
+        delete translator;
+}
+
+} // namespace
+
+QLocale qtTextsLocale(const QLocale& system) {
+    if (system.language() == QLocale::C)
+        return QLocale(QLocale::Chinese, QLocale::SimplifiedChineseScript, QLocale::China);
+    return system;
+}
+
 void setUpApplication(QApplication& app) {
     QApplication::setApplicationName(u"Torvane"_s);
+    QApplication::setApplicationVersion(QStringLiteral(TORVANE_VERSION));
+    QApplication::setDesktopFileName(QString::fromLatin1(kDesktopFileName));
+    QApplication::setWindowIcon(programIcon());
+    installQtTranslations(app);
     // The window's fixed layout is measured for 12-pixel text; a CJK face keeps Chinese
     // captions inside their controls.
     QFont font(QStringList{u"WenQuanYi Micro Hei"_s, u"Microsoft YaHei"_s, u"SimSun"_s});

@@ -40,4 +40,8 @@ Step step(const QRect& window, const QSize& screen, const QPoint& cursor) {
     return result;
 }
 
+QRect restingArea(const QSize& screen) {
+    return QRect(QPoint(10, 10), QPoint(screen.width() - 2, screen.height() - 32));
+}
+
 } // namespace EdgeDocking

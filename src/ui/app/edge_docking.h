@@ -19,4 +19,9 @@ struct Step {
 // position, all in screen pixels.
 Step step(const QRect& window, const QSize& screen, const QPoint& cursor);
 
+// Where a window's outer frame can lie without counting as docked at any edge: 10 pixels in
+// from the top and left (where a revealed window returns to), short of the right edge, and
+// more than 30 pixels above the bottom.
+QRect restingArea(const QSize& screen);
+
 } // namespace EdgeDocking

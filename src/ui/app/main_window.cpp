@@ -3,6 +3,8 @@
 #include "core/cloud/cloud_api.h"
 #include "core/remote/embedded_tools.h"
 #include "core/store/local_store.h"
+#include "core/store/rental_expiry.h"
+#include "core/support/log_sink.h"
 #include "ui/app/edge_docking.h"
 #include "ui/app/log_pane.h"
 #include "ui/app/prompt.h"
@@ -23,6 +25,12 @@
 #include <QCursor>
 #include <QGuiApplication>
 #include <QScreen>
+#include <QScrollArea>
+#include <QShortcut>
+#include <QStyle>
+#include <QVBoxLayout>
+
+#include <algorithm>
 
 using namespace Qt::StringLiterals;
 
@@ -32,6 +40,8 @@ MainWindow::MainWindow(ProcessLauncher launcher, QWidget* parent)
     setUpControls();
     setUpTimers();
     connectActions();
+    connectListNotices();
+    setUpKeys();
     disableUnbuiltActions();
     if (launcher)
         installSessionActions(this, std::move(launcher));
@@ -48,8 +58,7 @@ MainWindow::~MainWindow() {
 
 void MainWindow::setUpControls() {
     setWindowTitle(u"Torvane-服务器管理工具"_s);
-    setFixedSize(kClientSize);
-    move(kPosition);
+    fitToScreen();
 
     ui_->标签4->hide();
     ui_->选择分组组合框->hide();
@@ -69,6 +78,57 @@ void MainWindow::setUpControls() {
     announcementLinks_ = new AnnouncementLinks({ui_->广告1, ui_->广告2, ui_->广告3, ui_->广告4,
                                                 ui_->广告5, ui_->广告6, ui_->广告7, ui_->广告8},
                                                this);
+}
+
+// The window rests where edge docking leaves it alone. When the screen is too small for the
+// whole layout, the window takes the room there is and scrolls.
+void MainWindow::fitToScreen() {
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    if (!screen) {
+        setFixedSize(kClientSize);
+        move(kPosition);
+        return;
+    }
+    const QRect rest = EdgeDocking::restingArea(screen->geometry().size())
+                           .intersected(screen->availableGeometry());
+    const QSize outer = kClientSize + kFrameAllowance;
+    if (rest.width() >= outer.width() && rest.height() >= outer.height()) {
+        setFixedSize(kClientSize);
+        // At the usual place, or as near to it as keeps the window whole on the screen.
+        move(std::clamp(kPosition.x(), rest.left(), rest.right() + 1 - outer.width()),
+             std::clamp(kPosition.y(), rest.top(), rest.bottom() + 1 - outer.height()));
+        return;
+    }
+    showInScrollArea(rest.size() - kFrameAllowance);
+    move(rest.topLeft());
+}
+
+// The controls keep their rectangles on a page of the full size; the window shows as much of
+// it as the screen has room for, can be resized up to the full size, and scrolls the rest into
+// view.
+void MainWindow::showInScrollArea(QSize room) {
+    auto* page = new QWidget;
+    page->setObjectName(u"布局页"_s);
+    page->setFixedSize(kClientSize);
+    for (QWidget* control : findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        if (control->isWindow())
+            continue;
+        const bool hidden = control->isHidden();
+        control->setParent(page);
+        control->setVisible(!hidden);
+    }
+    auto* area = new QScrollArea(this);
+    area->setObjectName(u"滚动区"_s);
+    area->setFrameShape(QFrame::NoFrame);
+    area->setWidget(page);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(area);
+    // Room for a scroll bar beside the full page keeps the other one away; a spare pixel
+    // absorbs the rounding of scaled screens.
+    const int bar = style()->pixelMetric(QStyle::PM_ScrollBarExtent) + 1;
+    setMaximumSize(kClientSize + QSize(bar, bar));
+    resize(room.boundedTo(maximumSize()));
 }
 
 void MainWindow::setUpTimers() {
@@ -180,6 +240,50 @@ void MainWindow::armRefreshTimer() {
 void MainWindow::onProbePassEnded(int rowCount) {
     ui_->透明标签2->setText(u"共查询到 %1 条数据"_s.arg(rowCount));
     armRefreshTimer();
+}
+
+// Keys of the whole window: Ctrl+F the search box, F5 "全局刷新", Ctrl+A "全选". Ctrl+A keeps
+// selecting text in a text box that has the focus.
+void MainWindow::setUpKeys() {
+    connect(new QShortcut(QKeySequence::Find, this), &QShortcut::activated, this,
+            &MainWindow::focusSearchBox);
+    connect(new QShortcut(QKeySequence(Qt::Key_F5), this), &QShortcut::activated, this,
+            &MainWindow::stopTimerAndRefresh);
+    connect(new QShortcut(QKeySequence::SelectAll, this), &QShortcut::activated, serverList_,
+            &ServerListView::checkAll);
+    connect(serverList_, &ServerListView::deleteRequested, serverEditor_,
+            &ServerEditor::confirmAndDeleteServer);
+}
+
+// In the "分组名称" mode the group filter stands where the search text is.
+void MainWindow::focusSearchBox() {
+    if (ui_->查询内容编辑框->isVisible()) {
+        ui_->查询内容编辑框->setFocus(Qt::ShortcutFocusReason);
+        ui_->查询内容编辑框->selectAll();
+    } else {
+        ui_->选择分组组合框->setFocus(Qt::ShortcutFocusReason);
+    }
+}
+
+void MainWindow::connectListNotices() {
+    connect(serverList_, &ServerListView::reloadProgress, this, &MainWindow::showReloadProgress);
+    connect(serverList_, &ServerListView::reloaded, this, &MainWindow::logRentalExpiry);
+}
+
+// A long list takes seconds to fill and its probe pass longer; the count line says how far it
+// is until the pass writes the count.
+void MainWindow::showReloadProgress(int shown, int total) {
+    ui_->透明标签2->setText(shown < total ? u"正在加载 %1 / %2"_s.arg(shown).arg(total)
+                                          : u"已加载 %1 条，检测中…"_s.arg(total));
+}
+
+void MainWindow::logRentalExpiry() {
+    QList<QString> ends;
+    ends.reserve(serverList_->model()->rowCount());
+    for (const ListRow& row : serverList_->model()->rows())
+        ends << row.cells[ListColumn::EndTime];
+    LogSink::logLine(
+        RentalExpiry::tallyMessage(RentalExpiry::tally(ends, QDateTime::currentDateTime())));
 }
 
 void MainWindow::onDockingTick() {

@@ -34,6 +34,9 @@ public:
     // The client area of a 1072 x 778 window under the standard Windows frame; controls sit
     // at fixed positions inside it.
     static constexpr QSize kClientSize{1056, 739};
+    // The frame around it there (1072 x 778 outside): a screen that cannot hold both gets the
+    // same layout inside a scroll area, in a window that fits.
+    static constexpr QSize kFrameAllowance{16, 39};
     static constexpr QPoint kPosition{50, 50};
     static constexpr int kRefreshIntervalMs = 360'000;
     static constexpr int kAnnouncementIntervalMs = 60'000;
@@ -66,6 +69,8 @@ public:
 
 private:
     void setUpControls();
+    void fitToScreen();
+    void showInScrollArea(QSize room);
     void setUpTimers();
     void connectActions();
     void disableUnbuiltActions();
@@ -74,6 +79,11 @@ private:
     void stopTimerAndRefresh();
     void onProbePassEnded(int rowCount);
     void openBatchWindow();
+    void setUpKeys();
+    void focusSearchBox();
+    void connectListNotices();
+    void showReloadProgress(int shown, int total);
+    void logRentalExpiry();
 
     std::unique_ptr<Ui::MainWindowForm> ui_;
     LogPane* logPane_ = nullptr;

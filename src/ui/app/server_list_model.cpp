@@ -1,5 +1,11 @@
 #include "ui/app/server_list_model.h"
 
+#include "core/store/rental_expiry.h"
+#include "core/support/time_text.h"
+#include "ui/remote/reachability_probe.h"
+
+#include <QColor>
+
 using namespace Qt::StringLiterals;
 
 ServerListModel::ServerListModel(QObject* parent) : QAbstractTableModel(parent) {}
@@ -41,6 +47,10 @@ QVariant ServerListModel::data(const QModelIndex& index, int role) const {
     case Qt::TextAlignmentRole:
         return column == ListColumn::Status ? int(Qt::AlignCenter)
                                             : int(Qt::AlignLeft | Qt::AlignVCenter);
+    case Qt::ToolTipRole:
+        return toolTip(row, column);
+    case Qt::BackgroundRole:
+        return rentalTint(row);
     default:
         return {};
     }
@@ -110,6 +120,7 @@ void ServerListModel::setStatusImage(int row, int image) {
     if (!isValidRow(row))
         return;
     rows_[row].statusImage = image;
+    rows_[row].statusSetAt = image >= 0 ? QDateTime::currentDateTime() : QDateTime();
     const QModelIndex changed = index(row, ListColumn::Status);
     Q_EMIT dataChanged(changed, changed, {Qt::DecorationRole});
 }
@@ -162,4 +173,42 @@ void ServerListModel::setStatusImages(QList<QIcon> images) {
     if (!rows_.isEmpty())
         Q_EMIT dataChanged(index(0, ListColumn::Status),
                            index(int(rows_.size()) - 1, ListColumn::Status), {Qt::DecorationRole});
+}
+
+// The 状态 cell says what its dot means and when it was set; a row whose rental end can be
+// read says how many days are left, on every cell of a tinted row and on its 到期时间 cell.
+QVariant ServerListModel::toolTip(const ListRow& row, int column) {
+    if (column == ListColumn::Status)
+        return statusToolTip(row);
+    const auto outlook =
+        RentalExpiry::outlook(row.cells[ListColumn::EndTime], QDateTime::currentDateTime());
+    const bool tinted = outlook.standing == RentalExpiry::Standing::EndingSoon ||
+                        outlook.standing == RentalExpiry::Standing::Ended;
+    if (column == ListColumn::EndTime || tinted) {
+        const QString days = RentalExpiry::daysLeftText(outlook);
+        if (!days.isEmpty())
+            return u"到期时间：%1"_s.arg(days);
+    }
+    return {};
+}
+
+QString ServerListModel::statusToolTip(const ListRow& row) {
+    if (row.statusImage < 0 || !row.statusSetAt.isValid())
+        return u"尚未检测"_s;
+    const QString answer =
+        row.statusImage == ReachabilityProbe::kOnlineImage ? u"端口有响应"_s : u"端口无响应"_s;
+    return u"%1\n检测时间：%2"_s.arg(answer, timeText(row.statusSetAt));
+}
+
+// Amber: the rental ends within a week; red: it has ended.
+QVariant ServerListModel::rentalTint(const ListRow& row) {
+    switch (RentalExpiry::outlook(row.cells[ListColumn::EndTime], QDateTime::currentDateTime())
+                .standing) {
+    case RentalExpiry::Standing::EndingSoon:
+        return QColor(0xff, 0xe0, 0x99);
+    case RentalExpiry::Standing::Ended:
+        return QColor(0xff, 0xbf, 0xbf);
+    default:
+        return {};
+    }
 }

@@ -3,16 +3,18 @@
 #include "core/store/server_queries.h"
 
 #include <QAbstractTableModel>
+#include <QDateTime>
 #include <QHash>
 #include <QIcon>
 #include <QList>
 
-// One row of the server list: its seventeen cells, its check mark and the image index of its
-// 状态 cell (-1: none).
+// One row of the server list: its seventeen cells, its check mark, the image index of its
+// 状态 cell (-1: none) and when that image was set.
 struct ListRow {
     ListCells cells;
     bool checked = false;
     int statusImage = -1;
+    QDateTime statusSetAt = {};
 };
 
 // The rows behind 超级列表框1. Cells hold text exactly as read from the database.
@@ -55,6 +57,9 @@ private:
     bool isValidRow(int row) const { return row >= 0 && row < rows_.size(); }
 
     void indexRows();
+    static QVariant toolTip(const ListRow& row, int column);
+    static QString statusToolTip(const ListRow& row);
+    static QVariant rentalTint(const ListRow& row);
 
     QList<ListRow> rows_;
     QHash<QString, int> rowById_;

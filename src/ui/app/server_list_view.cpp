@@ -1,6 +1,7 @@
 #include "ui/app/server_list_view.h"
 
 #include "core/store/local_store.h"
+#include "core/store/rental_expiry.h"
 #include "core/support/list_sort.h"
 #include "ui/app/list_header.h"
 #include "ui/app/list_images.h"
@@ -9,6 +10,7 @@
 
 #include <QCursor>
 #include <QMenu>
+#include <QShortcut>
 #include <QStyledItemDelegate>
 #include <QTableView>
 #include <QThreadPool>
@@ -53,6 +55,8 @@ ServerListView::ServerListView(QTableView* view)
     view_->setModel(model_);
     setUpColumns();
     setUpMenu();
+    setUpExpiryMenu();
+    setUpKeys();
 
     fillTimer_.setSingleShot(false);
     connect(&fillTimer_, &QTimer::timeout, this, &ServerListView::appendNextRow);
@@ -102,6 +106,29 @@ void ServerListView::setUpMenu() {
     view_->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(view_, &QWidget::customContextMenuRequested, this,
             [this] { menu_->popup(QCursor::pos()); });
+}
+
+// Enter logs in to the selected server as a double-click does; Delete asks the window to
+// delete it.
+void ServerListView::setUpKeys() {
+    for (const QKeySequence& key : {QKeySequence(Qt::Key_Return), QKeySequence(Qt::Key_Enter)}) {
+        auto* login = new QShortcut(key, view_, nullptr, nullptr, Qt::WidgetShortcut);
+        connect(login, &QShortcut::activated, this, [this] {
+            if (selectedRow() >= 0)
+                Q_EMIT loginRequested(selectedRow());
+        });
+    }
+    auto* remove = new QShortcut(QKeySequence::Delete, view_, nullptr, nullptr, Qt::WidgetShortcut);
+    connect(remove, &QShortcut::activated, this, [this] {
+        if (selectedRow() >= 0)
+            Q_EMIT deleteRequested();
+    });
+}
+
+void ServerListView::setUpExpiryMenu() {
+    menu_->addSeparator();
+    connect(menu_->addAction(u"即将到期"_s), &QAction::triggered, this,
+            &ServerListView::listExpiring);
 }
 
 QAction* ServerListView::menuAction(const QString& text) const {
@@ -169,6 +196,21 @@ void ServerListView::search(const QString& mode, const QString& text, const QStr
         });
 }
 
+void ServerListView::listExpiring() {
+    const quint64 generation = supersede();
+    runThenDeliver(
+        *QThreadPool::globalInstance(), this,
+        [path = LocalStore::databasePath()]() -> std::optional<QList<ListCells>> {
+            std::optional<QList<ListCells>> rows = readRows(path, reloadQuery(), kWaitingForProbe);
+            if (!rows)
+                return rows;
+            return RentalExpiry::expiringRows(*rows, QDateTime::currentDateTime());
+        },
+        [generation](ServerListView* self, std::optional<QList<ListCells>> rows) {
+            self->onRowsRead(generation, std::move(rows), FillKind::Search);
+        });
+}
+
 void ServerListView::reportQueryFailure() {
     Prompt::inform(view_->window(), kQueryFailed, u"提示"_s, QMessageBox::Critical);
 }
@@ -189,13 +231,17 @@ void ServerListView::appendNextRow() {
         const int row = model_->appendRow(pending_[nextPending_++]);
         if (fillKind_ == FillKind::Search)
             Q_EMIT probeRowRequested(row);
+        else
+            Q_EMIT reloadProgress(int(nextPending_), int(pending_.size()));
         if (nextPending_ < pending_.size())
             return;
     }
     stopFill();
     busy_ = false;
-    if (fillKind_ == FillKind::Reload)
+    if (fillKind_ == FillKind::Reload) {
         Q_EMIT probeAllRequested();
+        Q_EMIT reloaded();
+    }
     Q_EMIT fillFinished();
 }
 

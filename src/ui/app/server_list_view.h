@@ -41,6 +41,10 @@ public:
     // Sorts the rows ascending by `column`; check marks and status images are cleared.
     void sortByColumn(int column);
 
+    // "即将到期": the servers whose rental ends within a week or has ended, the earliest end
+    // first, filled and probed as a search's rows are.
+    void listExpiring();
+
     void checkAll();
     void uncheckAll();
     void invertChecks();
@@ -60,6 +64,12 @@ Q_SIGNALS:
     void loginRequested(int row);
     void refreshRequested();
     void fillFinished();
+    // The Delete key on the list, with a row selected.
+    void deleteRequested();
+    // A reload's fill has put `shown` of its `total` rows into the list.
+    void reloadProgress(int shown, int total);
+    // A reload's rows are all in the list.
+    void reloaded();
 
 private:
     enum class FillKind { Reload, Search };
@@ -75,6 +85,8 @@ private:
     void reportQueryFailure();
     void setUpColumns();
     void setUpMenu();
+    void setUpKeys();
+    void setUpExpiryMenu();
 
     QTableView* view_;
     ServerListModel* model_;

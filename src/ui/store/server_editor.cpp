@@ -112,6 +112,20 @@ void ServerEditor::deleteServer() {
     list_->model()->deleteRow(row);
 }
 
+// The server is the one selected when the key was pressed: a reload may refill the list while
+// the question is open.
+void ServerEditor::confirmAndDeleteServer() {
+    const int row = list_->selectedRow();
+    if (row < 0 || isDeleting())
+        return;
+    const QString id = list_->cell(row, ListColumn::Id);
+    const QString name = list_->cell(row, ListColumn::Name);
+    if (!Prompt::confirm(window_, kDeleteConfirmation, QMessageBox::Ok | QMessageBox::Cancel))
+        return;
+    deleteStoredServer(id, name);
+    list_->model()->deleteRow(list_->model()->rowOfId(id));
+}
+
 void ServerEditor::deleteStoredServer(const QString& id, const QString& name) {
     LocalStore store;
     if (!store.open() || !store.deleteServer(id))
@@ -121,10 +135,7 @@ void ServerEditor::deleteStoredServer(const QString& id, const QString& name) {
 void ServerEditor::deleteCheckedServers() {
     if (isDeleting())
         return;
-    if (!Prompt::confirm(
-            window_,
-            u"确定要删除端数据吗？删除后无法恢复！如果有上传到云端这可以从云端再次下载数据"_s,
-            QMessageBox::Ok | QMessageBox::Cancel))
+    if (!Prompt::confirm(window_, kDeleteConfirmation, QMessageBox::Ok | QMessageBox::Cancel))
         return;
     pendingDeletes_.clear();
     ServerListModel* model = list_->model();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <QString>
 #include <QTimer>
 
 class QWidget;
@@ -16,6 +17,8 @@ class ServerEditor : public QObject {
 public:
     // Batch deletion pauses after each deleted server, so the log lines appear one by one.
     static constexpr int kDeletePaceMs = 200;
+    static inline const QString kDeleteConfirmation = QStringLiteral(
+        "确定要删除端数据吗？删除后无法恢复！如果有上传到云端这可以从云端再次下载数据");
 
     ServerEditor(ServerListView* list, ReachabilityProbe* probe, QWidget* window);
 
@@ -30,6 +33,9 @@ public:
     void saveServer(ServerEditorWindow& window);
     // "删除服务器": the selected server, without asking.
     void deleteServer();
+    // The Delete key: the selected server as "删除服务器" does, after the confirmation of
+    // "批量删除", because a key is pressed by mistake far more easily than a menu item is chosen.
+    void confirmAndDeleteServer();
     // "批量删除": every checked server, after a confirmation.
     void deleteCheckedServers();
     bool isDeleting() const { return deleteTimer_.isActive(); }
