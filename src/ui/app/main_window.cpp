@@ -5,6 +5,7 @@
 #include "core/store/local_store.h"
 #include "core/store/rental_expiry.h"
 #include "core/support/log_sink.h"
+#include "platform/platform.h"
 #include "ui/app/edge_docking.h"
 #include "ui/app/log_pane.h"
 #include "ui/app/prompt.h"
@@ -34,20 +35,66 @@
 
 using namespace Qt::StringLiterals;
 
+struct MainWindow::Controls {
+    explicit Controls(const Ui::MainWindowForm& f)
+        : searchMode(f.查询方式分组框), searchText(f.查询内容编辑框), searchTextCaption(f.标签2),
+          groupFilter(f.选择分组组合框), groupFilterCaption(f.标签4), search(f.查询按钮),
+          ping(f.查询按钮1), portPing(f.查询按钮2), globalPing(f.查询按钮3), countLine(f.透明标签2),
+          cloudStatus(f.透明标签1), logText(f.编辑框1), serverTable(f.超级列表框1),
+          checkAll(f.按钮9), invertChecks(f.按钮8), uncheckAll(f.按钮11), addServer(f.按钮3),
+          deleteChecked(f.按钮6), refreshAll(f.按钮10), addGroup(f.按钮2), manageGroups(f.按钮4),
+          batchAdd(f.按钮5), batchAddBelow(f.按钮14), exportList(f.按钮13), upload(f.按钮1),
+          download(f.按钮12), clearCloud(f.按钮16), cloudSettings(f.按钮15), notOpenYet(f.按钮7),
+          downloadLatest(f.按钮17), links{f.广告1, f.广告2, f.广告3, f.广告4,
+                                          f.广告5, f.广告6, f.广告7, f.广告8} {}
+
+    QComboBox* searchMode;
+    QLineEdit* searchText;
+    QLabel* searchTextCaption;
+    QComboBox* groupFilter;
+    QLabel* groupFilterCaption;
+    QPushButton* search;
+    QPushButton* ping;
+    QPushButton* portPing;
+    QPushButton* globalPing;
+    QLabel* countLine;
+    QLabel* cloudStatus;
+    QPlainTextEdit* logText;
+    QTableView* serverTable;
+    QPushButton* checkAll;
+    QPushButton* invertChecks;
+    QPushButton* uncheckAll;
+    QPushButton* addServer;
+    QPushButton* deleteChecked;
+    QPushButton* refreshAll;
+    QPushButton* addGroup;
+    QPushButton* manageGroups;
+    QPushButton* batchAdd;
+    QPushButton* batchAddBelow;
+    QPushButton* exportList;
+    QPushButton* upload;
+    QPushButton* download;
+    QPushButton* clearCloud;
+    QPushButton* cloudSettings;
+    QPushButton* notOpenYet;
+    QPushButton* downloadLatest;
+    QList<LinkLabel*> links;
+};
+
 MainWindow::MainWindow(ProcessLauncher launcher, QWidget* parent)
     : QWidget(parent), ui_(std::make_unique<Ui::MainWindowForm>()) {
     ui_->setupUi(this);
+    c_ = std::make_unique<Controls>(*ui_);
     setUpControls();
     setUpTimers();
     connectActions();
     connectListNotices();
     setUpKeys();
-    disableUnbuiltActions();
-    if (launcher)
-        installSessionActions(this, std::move(launcher));
-    else
-        installSessionActions(this);
-    installPanelMenuActions(this);
+    const SearchBar searchBar{c_->searchText, c_->ping, c_->portPing, c_->globalPing};
+    installSessionActions(this, serverList_, searchBar,
+                          launcher ? std::move(launcher)
+                                   : ProcessLauncher(&Platform::startDetached));
+    installPanelMenuActions(this, serverList_);
     QMetaObject::invokeMethod(this, &MainWindow::onCreated, Qt::QueuedConnection);
 }
 
@@ -60,24 +107,22 @@ void MainWindow::setUpControls() {
     setWindowTitle(u"Torvane-服务器管理工具"_s);
     fitToScreen();
 
-    ui_->标签4->hide();
-    ui_->选择分组组合框->hide();
-    ui_->按钮7->hide();
+    c_->groupFilterCaption->hide();
+    c_->groupFilter->hide();
+    c_->notOpenYet->hide();
     // "综合查询" with no text lists every server, which is what a first 查询 should do.
-    ui_->查询方式分组框->setCurrentText(u"综合查询"_s);
-    ui_->编辑框1->setReadOnly(true);
+    c_->searchMode->setCurrentText(u"综合查询"_s);
+    c_->logText->setReadOnly(true);
 
-    logPane_ = new LogPane(ui_->编辑框1);
+    logPane_ = new LogPane(c_->logText);
     logPane_->connectLogSink();
-    serverList_ = new ServerListView(ui_->超级列表框1);
+    serverList_ = new ServerListView(c_->serverTable);
     probe_ = new ReachabilityProbe(serverList_->model(), this);
     serverEditor_ = new ServerEditor(serverList_, probe_, this);
-    groupManager_ = new GroupManager(serverList_, ui_->选择分组组合框, this);
-    cloudAccount_ = new CloudAccountActions(this, logPane_, ui_->透明标签1);
+    groupManager_ = new GroupManager(serverList_, c_->groupFilter, this);
+    cloudAccount_ = new CloudAccountActions(this, logPane_, c_->cloudStatus);
     cloudSync_ = new CloudSyncActions(this, cloudAccount_, serverList_, groupManager_);
-    announcementLinks_ = new AnnouncementLinks({ui_->广告1, ui_->广告2, ui_->广告3, ui_->广告4,
-                                                ui_->广告5, ui_->广告6, ui_->广告7, ui_->广告8},
-                                               this);
+    announcementLinks_ = new AnnouncementLinks(c_->links, this);
 }
 
 // The window rests where edge docking leaves it alone. When the screen is too small for the
@@ -148,52 +193,48 @@ void MainWindow::setUpTimers() {
 }
 
 void MainWindow::connectActions() {
-    connect(ui_->按钮10, &QPushButton::clicked, this, &MainWindow::stopTimerAndRefresh);
+    connect(c_->refreshAll, &QPushButton::clicked, this, &MainWindow::stopTimerAndRefresh);
     connect(serverList_, &ServerListView::refreshRequested, this, &MainWindow::refreshList);
     connect(serverList_, &ServerListView::probeAllRequested, probe_, &ReachabilityProbe::probeAll);
     connect(serverList_, &ServerListView::probeRowRequested, probe_, &ReachabilityProbe::start);
     connect(probe_, &ReachabilityProbe::passEnded, this, &MainWindow::onProbePassEnded);
-    connect(ui_->查询按钮, &QPushButton::clicked, this, [this] {
-        serverList_->search(ui_->查询方式分组框->currentText(), ui_->查询内容编辑框->text(),
-                            ui_->选择分组组合框->currentText());
+    connect(c_->search, &QPushButton::clicked, this, [this] {
+        serverList_->search(c_->searchMode->currentText(), c_->searchText->text(),
+                            c_->groupFilter->currentText());
     });
-    connect(ui_->查询方式分组框, &QComboBox::currentTextChanged, this,
-            &MainWindow::onSearchModeChanged);
-    connect(ui_->按钮9, &QPushButton::clicked, serverList_, &ServerListView::checkAll);
-    connect(ui_->按钮11, &QPushButton::clicked, serverList_, &ServerListView::uncheckAll);
-    connect(ui_->按钮8, &QPushButton::clicked, serverList_, &ServerListView::invertChecks);
+    connect(c_->searchMode, &QComboBox::currentTextChanged, this, &MainWindow::onSearchModeChanged);
+    connect(c_->checkAll, &QPushButton::clicked, serverList_, &ServerListView::checkAll);
+    connect(c_->uncheckAll, &QPushButton::clicked, serverList_, &ServerListView::uncheckAll);
+    connect(c_->invertChecks, &QPushButton::clicked, serverList_, &ServerListView::invertChecks);
 
-    connect(ui_->按钮3, &QPushButton::clicked, serverEditor_, &ServerEditor::openAddWindow);
-    connect(ui_->按钮6, &QPushButton::clicked, serverEditor_, &ServerEditor::deleteCheckedServers);
-    auto enableMenuItem = [this](const QString& text, auto receiver, auto slot) {
-        QAction* item = serverList_->menuAction(text);
-        item->setEnabled(true);
-        connect(item, &QAction::triggered, receiver, slot);
+    connect(c_->addServer, &QPushButton::clicked, serverEditor_, &ServerEditor::openAddWindow);
+    connect(c_->deleteChecked, &QPushButton::clicked, serverEditor_,
+            &ServerEditor::deleteCheckedServers);
+    using Item = ServerListView::MenuItem;
+    auto enableMenuItem = [this](Item item, auto receiver, auto slot) {
+        QAction* action = serverList_->menuAction(item);
+        action->setEnabled(true);
+        connect(action, &QAction::triggered, receiver, slot);
     };
-    enableMenuItem(u"添加服务器"_s, serverEditor_, &ServerEditor::openAddWindow);
-    enableMenuItem(u"修改/查看服务器"_s, serverEditor_, &ServerEditor::openModifyWindow);
-    enableMenuItem(u"删除服务器"_s, serverEditor_, &ServerEditor::deleteServer);
+    enableMenuItem(Item::Add, serverEditor_, &ServerEditor::openAddWindow);
+    enableMenuItem(Item::Modify, serverEditor_, &ServerEditor::openModifyWindow);
+    enableMenuItem(Item::Delete, serverEditor_, &ServerEditor::deleteServer);
 
-    connect(ui_->按钮2, &QPushButton::clicked, this,
+    connect(c_->addGroup, &QPushButton::clicked, this,
             [this] { groupManager_->openAddGroup(false); });
-    connect(ui_->按钮4, &QPushButton::clicked, groupManager_, &GroupManager::openManager);
-    connect(ui_->按钮5, &QPushButton::clicked, this, &MainWindow::openBatchWindow);
-    connect(ui_->按钮14, &QPushButton::clicked, this, &MainWindow::openBatchWindow);
-    connect(ui_->按钮13, &QPushButton::clicked, this,
+    connect(c_->manageGroups, &QPushButton::clicked, groupManager_, &GroupManager::openManager);
+    connect(c_->batchAdd, &QPushButton::clicked, this, &MainWindow::openBatchWindow);
+    connect(c_->batchAddBelow, &QPushButton::clicked, this, &MainWindow::openBatchWindow);
+    connect(c_->exportList, &QPushButton::clicked, this,
             [this] { exportServerList(serverList_, this); });
-    connect(ui_->按钮15, &QPushButton::clicked, cloudAccount_, &CloudAccountActions::openWindow);
-    connect(ui_->按钮1, &QPushButton::clicked, cloudSync_, &CloudSyncActions::upload);
-    connect(ui_->按钮12, &QPushButton::clicked, cloudSync_, &CloudSyncActions::download);
-    connect(ui_->按钮16, &QPushButton::clicked, cloudSync_, &CloudSyncActions::clear);
-    connect(ui_->按钮7, &QPushButton::clicked, this,
+    connect(c_->cloudSettings, &QPushButton::clicked, cloudAccount_,
+            &CloudAccountActions::openWindow);
+    connect(c_->upload, &QPushButton::clicked, cloudSync_, &CloudSyncActions::upload);
+    connect(c_->download, &QPushButton::clicked, cloudSync_, &CloudSyncActions::download);
+    connect(c_->clearCloud, &QPushButton::clicked, cloudSync_, &CloudSyncActions::clear);
+    connect(c_->notOpenYet, &QPushButton::clicked, this,
             [this] { Prompt::inform(this, u"该功能暂未开放"_s); });
-    connect(ui_->按钮17, &QPushButton::clicked, this, &openDownloadPage);
-}
-
-// Actions whose features are not in this build yet stay visibly unavailable.
-void MainWindow::disableUnbuiltActions() {
-    for (QPushButton* control : {ui_->查询按钮1, ui_->查询按钮2, ui_->查询按钮3})
-        control->setEnabled(false);
+    connect(c_->downloadLatest, &QPushButton::clicked, this, &openDownloadPage);
 }
 
 void MainWindow::onCreated() {
@@ -226,10 +267,10 @@ void MainWindow::stopTimerAndRefresh() {
 // The group filter replaces the search text in the "分组名称" mode only.
 void MainWindow::onSearchModeChanged(const QString& mode) {
     const bool byGroup = mode == u"分组名称";
-    ui_->标签4->setVisible(byGroup);
-    ui_->选择分组组合框->setVisible(byGroup);
-    ui_->标签2->setVisible(!byGroup);
-    ui_->查询内容编辑框->setVisible(!byGroup);
+    c_->groupFilterCaption->setVisible(byGroup);
+    c_->groupFilter->setVisible(byGroup);
+    c_->searchTextCaption->setVisible(!byGroup);
+    c_->searchText->setVisible(!byGroup);
 }
 
 void MainWindow::armRefreshTimer() {
@@ -238,7 +279,7 @@ void MainWindow::armRefreshTimer() {
 
 // Every probe pass ends with the count line and the next refresh in 6 minutes.
 void MainWindow::onProbePassEnded(int rowCount) {
-    ui_->透明标签2->setText(u"共查询到 %1 条数据"_s.arg(rowCount));
+    c_->countLine->setText(u"共查询到 %1 条数据"_s.arg(rowCount));
     armRefreshTimer();
 }
 
@@ -257,11 +298,11 @@ void MainWindow::setUpKeys() {
 
 // In the "分组名称" mode the group filter stands where the search text is.
 void MainWindow::focusSearchBox() {
-    if (ui_->查询内容编辑框->isVisible()) {
-        ui_->查询内容编辑框->setFocus(Qt::ShortcutFocusReason);
-        ui_->查询内容编辑框->selectAll();
+    if (c_->searchText->isVisible()) {
+        c_->searchText->setFocus(Qt::ShortcutFocusReason);
+        c_->searchText->selectAll();
     } else {
-        ui_->选择分组组合框->setFocus(Qt::ShortcutFocusReason);
+        c_->groupFilter->setFocus(Qt::ShortcutFocusReason);
     }
 }
 
@@ -273,8 +314,8 @@ void MainWindow::connectListNotices() {
 // A long list takes seconds to fill and its probe pass longer; the count line says how far it
 // is until the pass writes the count.
 void MainWindow::showReloadProgress(int shown, int total) {
-    ui_->透明标签2->setText(shown < total ? u"正在加载 %1 / %2"_s.arg(shown).arg(total)
-                                          : u"已加载 %1 条，检测中…"_s.arg(total));
+    c_->countLine->setText(shown < total ? u"正在加载 %1 / %2"_s.arg(shown).arg(total)
+                                         : u"已加载 %1 条，检测中…"_s.arg(total));
 }
 
 void MainWindow::logRentalExpiry() {

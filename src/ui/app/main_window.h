@@ -73,7 +73,6 @@ private:
     void showInScrollArea(QSize room);
     void setUpTimers();
     void connectActions();
-    void disableUnbuiltActions();
     void onDockingTick();
     void onSearchModeChanged(const QString& mode);
     void stopTimerAndRefresh();
@@ -85,7 +84,12 @@ private:
     void showReloadProgress(int shown, int total);
     void logRentalExpiry();
 
+    // The form's controls under names that say what they do; their object names stay the
+    // designer names (tests and the layout find them by those).
+    struct Controls;
+
     std::unique_ptr<Ui::MainWindowForm> ui_;
+    std::unique_ptr<Controls> c_;
     LogPane* logPane_ = nullptr;
     ServerListView* serverList_ = nullptr;
     ReachabilityProbe* probe_ = nullptr;

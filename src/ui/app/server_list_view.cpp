@@ -92,14 +92,16 @@ void ServerListView::setUpColumns() {
 
 void ServerListView::setUpMenu() {
     menu_ = new QMenu(view_);
-    for (const QString& text :
-         {u"登录服务器"_s, u"添加服务器"_s, u"修改/查看服务器"_s, u"删除服务器"_s, u"刷新列表"_s,
-          u"Ping检测"_s, u"TCPing检测"_s, u"全球Ping"_s, u"全球TCPing"_s, u"复制IP"_s,
-          u"复制IP+端口"_s, u"复制IP/端口/账号/密码"_s, u"登录宝塔面板"_s, u"复制宝塔面板信息"_s}) {
-        // Items come alive as their features are wired by the main window.
-        menu_->addAction(text)->setEnabled(false);
+    static const std::array<QString, int(MenuItem::Count)> kCaptions = {
+        u"登录服务器"_s,   u"添加服务器"_s,      u"修改/查看服务器"_s, u"删除服务器"_s,
+        u"刷新列表"_s,     u"Ping检测"_s,        u"TCPing检测"_s,      u"全球Ping"_s,
+        u"全球TCPing"_s,   u"复制IP"_s,          u"复制IP+端口"_s,     u"复制IP/端口/账号/密码"_s,
+        u"登录宝塔面板"_s, u"复制宝塔面板信息"_s};
+    for (int item = 0; item < int(MenuItem::Count); ++item) {
+        menuItems_[item] = menu_->addAction(kCaptions[item]);
+        menuItems_[item]->setEnabled(false);
     }
-    QAction* refresh = menuAction(u"刷新列表"_s);
+    QAction* refresh = menuAction(MenuItem::Refresh);
     refresh->setEnabled(true);
     connect(refresh, &QAction::triggered, this, &ServerListView::refreshRequested);
 

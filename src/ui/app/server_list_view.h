@@ -6,6 +6,7 @@
 #include <QObject>
 #include <QTimer>
 
+#include <array>
 #include <optional>
 
 class QMenu;
@@ -55,7 +56,29 @@ public:
     bool isFilling() const;
 
     // The list's right-click menu; items are found by their text.
+    // The items of the list's menu, in menu order.
+    enum class MenuItem {
+        Login,
+        Add,
+        Modify,
+        Delete,
+        Refresh,
+        Ping,
+        Tcping,
+        GlobalPing,
+        GlobalTcping,
+        CopyAddress,
+        CopyAddressAndPort,
+        CopyLogin,
+        PanelLogin,
+        PanelCopy,
+        Count
+    };
+
     QMenu* menu() const { return menu_; }
+    // Items start disabled; the feature that handles one enables it when it connects to it.
+    QAction* menuAction(MenuItem item) const { return menuItems_[int(item)]; }
+    // The item with this caption (tests reach items by what the user reads).
     QAction* menuAction(const QString& text) const;
 
 Q_SIGNALS:
@@ -91,6 +114,7 @@ private:
     QTableView* view_;
     ServerListModel* model_;
     QMenu* menu_ = nullptr;
+    std::array<QAction*, int(MenuItem::Count)> menuItems_{};
 
     // Bumped by every reload, search and sort; a result that arrives for an older number is
     // dropped.

@@ -2,7 +2,6 @@
 
 #include "core/panel/panel_api.h"
 #include "core/support/log_sink.h"
-#include "ui/app/main_window.h"
 #include "ui/app/prompt.h"
 #include "ui/app/run_then_deliver.h"
 #include "ui/app/server_list_view.h"
@@ -19,10 +18,10 @@ namespace {
 // The actions read the selected row's panel cells when they run.
 class PanelMenuActions : public QObject {
 public:
-    explicit PanelMenuActions(MainWindow* window)
-        : QObject(window), window_(window), list_(window->serverList()),
-          login_(list_->menuAction(u"登录宝塔面板"_s)),
-          copy_(list_->menuAction(u"复制宝塔面板信息"_s)) {
+    PanelMenuActions(QWidget* window, ServerListView* list)
+        : QObject(window), window_(window), list_(list),
+          login_(list_->menuAction(ServerListView::MenuItem::PanelLogin)),
+          copy_(list_->menuAction(ServerListView::MenuItem::PanelCopy)) {
         login_->setEnabled(true);
         copy_->setEnabled(true);
         connect(login_, &QAction::triggered, this, &PanelMenuActions::openPanel);
@@ -67,7 +66,7 @@ private:
         LogSink::append(copy.logLine);
     }
 
-    MainWindow* window_;
+    QWidget* window_;
     ServerListView* list_;
     QAction* login_;
     QAction* copy_;
@@ -75,6 +74,6 @@ private:
 
 } // namespace
 
-void installPanelMenuActions(MainWindow* window) {
-    new PanelMenuActions(window);
+void installPanelMenuActions(QWidget* window, ServerListView* list) {
+    new PanelMenuActions(window, list);
 }

@@ -5,7 +5,6 @@
 #include "core/store/server_queries.h"
 #include "core/support/log_sink.h"
 #include "platform/platform.h"
-#include "ui/app/main_window.h"
 #include "ui/app/prompt.h"
 #include "ui/app/server_list_view.h"
 #include "ui/app/web_page.h"
@@ -30,58 +29,59 @@ const QString kNoPortPingAddress = u"请现在查询内容中输入要端口Ping
 // The actions of one main window; they read the selected row's cells when they run.
 class SessionActions : public QObject {
 public:
-    SessionActions(MainWindow* window, ProcessLauncher launcher)
-        : QObject(window), window_(window), list_(window->serverList()), launcher_(launcher),
+    SessionActions(QWidget* window, ServerListView* list, const SearchBar& searchBar,
+                   ProcessLauncher launcher)
+        : QObject(window), window_(window), list_(list), searchBar_(searchBar), launcher_(launcher),
           ssh_(new SshLauncher(launcher, window)), rdp_(new RdpLauncher(launcher, window)) {}
 
     void install() {
         connect(list_, &ServerListView::loginRequested, this, &SessionActions::login);
-        onMenu(u"登录服务器"_s, [this] { login(list_->selectedRow()); });
-        onMenu(u"Ping检测"_s, [this] { openPing(selected(ListColumn::Address)); });
-        onMenu(u"TCPing检测"_s,
+        onMenu(Item::Login, [this] { login(list_->selectedRow()); });
+        onMenu(Item::Ping, [this] { openPing(selected(ListColumn::Address)); });
+        onMenu(Item::Tcping,
                [this] { openTcping(selected(ListColumn::Address), selected(ListColumn::Port)); });
-        onMenu(u"全球Ping"_s, [this] {
+        onMenu(Item::GlobalPing, [this] {
             openWebPage(ServerDiagnostics::globalPingAddress(selected(ListColumn::Address)));
         });
-        onMenu(u"全球TCPing"_s, [this] {
+        onMenu(Item::GlobalTcping, [this] {
             openWebPage(ServerDiagnostics::globalTcpingAddress(selected(ListColumn::Address),
                                                                selected(ListColumn::Port)));
         });
-        onMenu(u"复制IP"_s,
+        onMenu(Item::CopyAddress,
                [this] { copy(ServerDiagnostics::copyAddress(selected(ListColumn::Address))); });
-        onMenu(u"复制IP+端口"_s, [this] {
+        onMenu(Item::CopyAddressAndPort, [this] {
             copy(ServerDiagnostics::copyAddressAndPort(selected(ListColumn::Address),
                                                        selected(ListColumn::Port)));
         });
-        onMenu(u"复制IP/端口/账号/密码"_s, [this] {
+        onMenu(Item::CopyLogin, [this] {
             copy(ServerDiagnostics::copyLogin(
                 selected(ListColumn::Address), selected(ListColumn::Port),
                 selected(ListColumn::User), selected(ListColumn::Password)));
         });
-        onSearchButton(u"查询按钮1"_s, kNoPingAddress,
+        onSearchButton(searchBar_.ping, kNoPingAddress,
                        [this](const QString& text) { openPing(text); });
-        onSearchButton(u"查询按钮2"_s, kNoPortPingAddress, [this](const QString& text) {
+        onSearchButton(searchBar_.portPing, kNoPortPingAddress, [this](const QString& text) {
             const auto target = ServerDiagnostics::splitPortPing(text);
             openTcping(target.host, target.port);
         });
-        onSearchButton(u"查询按钮3"_s, kNoPingAddress, [this](const QString& text) {
+        onSearchButton(searchBar_.globalPing, kNoPingAddress, [this](const QString& text) {
             openWebPage(ServerDiagnostics::globalPingAddress(text));
         });
     }
 
 private:
-    template <typename Action> void onMenu(const QString& text, Action action) {
-        QAction* item = list_->menuAction(text);
+    using Item = ServerListView::MenuItem;
+
+    template <typename Action> void onMenu(Item menuItem, Action action) {
+        QAction* item = list_->menuAction(menuItem);
         item->setEnabled(true);
         connect(item, &QAction::triggered, this, action);
     }
 
     // The search bar's buttons act on the search text and refuse an empty one.
     template <typename Action>
-    void onSearchButton(const QString& name, const QString& whenEmpty, Action action) {
-        auto* button = window_->findChild<QPushButton*>(name);
-        const auto* edit = window_->findChild<QLineEdit*>(u"查询内容编辑框"_s);
-        button->setEnabled(true);
+    void onSearchButton(QPushButton* button, const QString& whenEmpty, Action action) {
+        const QLineEdit* edit = searchBar_.text;
         connect(button, &QPushButton::clicked, this, [this, edit, whenEmpty, action] {
             const QString text = edit->text();
             if (text.isEmpty())
@@ -138,8 +138,9 @@ private:
         LogSink::append(copy.logLine);
     }
 
-    MainWindow* window_;
+    QWidget* window_;
     ServerListView* list_;
+    SearchBar searchBar_;
     ProcessLauncher launcher_;
     SshLauncher* ssh_;
     RdpLauncher* rdp_;
@@ -147,11 +148,8 @@ private:
 
 } // namespace
 
-void installSessionActions(MainWindow* window) {
-    installSessionActions(window, &Platform::startDetached);
-}
-
-void installSessionActions(MainWindow* window, ProcessLauncher launcher) {
-    auto* actions = new SessionActions(window, std::move(launcher));
+void installSessionActions(QWidget* window, ServerListView* list, const SearchBar& searchBar,
+                           ProcessLauncher launcher) {
+    auto* actions = new SessionActions(window, list, searchBar, std::move(launcher));
     actions->install();
 }

@@ -2,12 +2,22 @@
 
 #include "core/remote/launch_request.h"
 
-class MainWindow;
+class QLineEdit;
+class QPushButton;
+class QWidget;
+class ServerListView;
 
-// Makes the main window's session and server actions work: "登录服务器" (double-click and
-// list menu), the list menu's Ping检测, TCPing检测, 全球Ping, 全球TCPing and the three
-// copies, and the search bar's 查询按钮1/2/3.
-void installSessionActions(MainWindow* window);
+// The search bar's text box and the three buttons that act on its text: Ping检测, 端口Ping
+// and 全球Ping (查询按钮1/2/3).
+struct SearchBar {
+    QLineEdit* text;
+    QPushButton* ping;
+    QPushButton* portPing;
+    QPushButton* globalPing;
+};
 
-// The same with the program starter replaced, so tests can see what would be started.
-void installSessionActions(MainWindow* window, ProcessLauncher launcher);
+// Makes a window's session and server actions work: "登录服务器" (double-click and list menu),
+// the list menu's Ping检测, TCPing检测, 全球Ping, 全球TCPing and the three copies, and the search
+// bar's buttons. Programs are started through `launcher`, so tests can see what would start.
+void installSessionActions(QWidget* window, ServerListView* list, const SearchBar& searchBar,
+                           ProcessLauncher launcher);
