@@ -3,6 +3,7 @@
 // built-in rows when the service is gone, and what a click or 按钮17 opens.
 
 #include "common/cloud_service_fixture.h"
+#include "common/gui_test_main.h"
 #include "common/test_home.h"
 #include "core/cloud/cloud_api.h"
 #include "core/links/project_pages.h"
@@ -40,7 +41,7 @@ public Q_SLOTS:
     void open(const QUrl& url) { pages << url; }
 };
 
-class AnnouncementsTest : public QObject {
+class TestAnnouncements : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
@@ -68,7 +69,7 @@ private:
     std::unique_ptr<MainWindow> window_;
 };
 
-void AnnouncementsTest::initTestCase() {
+void TestAnnouncements::initTestCase() {
     QVERIFY(home_.isValid());
     QVERIFY(cloud_.start());
     qputenv("TORVANE_CLOUD_URL", cloud_.url().toUtf8());
@@ -76,12 +77,12 @@ void AnnouncementsTest::initTestCase() {
     QDesktopServices::setUrlHandler(u"https"_s, &pages_, "open");
 }
 
-void AnnouncementsTest::cleanupTestCase() {
+void TestAnnouncements::cleanupTestCase() {
     QDesktopServices::unsetUrlHandler(u"http"_s);
     QDesktopServices::unsetUrlHandler(u"https"_s);
 }
 
-void AnnouncementsTest::init() {
+void TestAnnouncements::init() {
     QVERIFY(cloud_.writeAnnouncements({}));
     pages_.pages.clear();
     window_ = std::make_unique<MainWindow>();
@@ -93,15 +94,15 @@ void AnnouncementsTest::init() {
     QTRY_VERIFY(!window_->findChild<QLabel*>(u"透明标签1"_s)->text().isEmpty());
 }
 
-void AnnouncementsTest::cleanup() {
+void TestAnnouncements::cleanup() {
     window_.reset();
 }
 
-LinkLabel* AnnouncementsTest::label(int n) const {
+LinkLabel* TestAnnouncements::label(int n) const {
     return window_->findChild<LinkLabel*>(u"广告%1"_s.arg(n));
 }
 
-void AnnouncementsTest::runAnnouncements() {
+void TestAnnouncements::runAnnouncements() {
     AnnouncementLinks* links = window_->announcementLinks();
     QSignalSpy ended(links, &AnnouncementLinks::runEnded);
     const quint64 run = links->start();
@@ -114,7 +115,7 @@ void AnnouncementsTest::runAnnouncements() {
     QTRY_VERIFY_WITH_TIMEOUT(seen(), 20000);
 }
 
-void AnnouncementsTest::verifyLabels(const QList<Changed>& changed) {
+void TestAnnouncements::verifyLabels(const QList<Changed>& changed) {
     const AnnouncementLoader::LinkRows builtIn = AnnouncementLoader::builtInRows();
     for (int n = 1; n <= AnnouncementLoader::kLinkCount; ++n) {
         QString caption = builtIn[size_t(n - 1)].caption;
@@ -130,11 +131,11 @@ void AnnouncementsTest::verifyLabels(const QList<Changed>& changed) {
     }
 }
 
-QString AnnouncementsTest::logText() const {
+QString TestAnnouncements::logText() const {
     return window_->findChild<QPlainTextEdit*>(u"编辑框1"_s)->toPlainText();
 }
 
-void AnnouncementsTest::fileChangesLabels_data() {
+void TestAnnouncements::fileChangesLabels_data() {
     QTest::addColumn<QByteArray>("file");
     QTest::addColumn<QList<Changed>>("changed");
 
@@ -162,7 +163,7 @@ void AnnouncementsTest::fileChangesLabels_data() {
     QTest::newRow("ten lines change the eight labels") << ten << eight;
 }
 
-void AnnouncementsTest::fileChangesLabels() {
+void TestAnnouncements::fileChangesLabels() {
     QFETCH(QByteArray, file);
     QFETCH(QList<Changed>, changed);
     QVERIFY(cloud_.writeAnnouncements(file));
@@ -170,7 +171,7 @@ void AnnouncementsTest::fileChangesLabels() {
     verifyLabels(changed);
 }
 
-void AnnouncementsTest::colourFieldHoldsAfterAClickAndYieldsToTheMouse() {
+void TestAnnouncements::colourFieldHoldsAfterAClickAndYieldsToTheMouse() {
     const QString page = u"http://127.0.0.1/red"_s;
     QVERIFY(cloud_.writeAnnouncements((u"红色公告----"_s + page + u"----255"_s).toUtf8()));
     runAnnouncements();
@@ -195,7 +196,7 @@ void AnnouncementsTest::colourFieldHoldsAfterAClickAndYieldsToTheMouse() {
     QCOMPARE(label(6)->shownColour(), LinkLabel::kHoverColour);
 }
 
-void AnnouncementsTest::clickOpensTheAddressAndTakesTheAfterClickColour() {
+void TestAnnouncements::clickOpensTheAddressAndTakesTheAfterClickColour() {
     QVERIFY(cloud_.writeAnnouncements("a----http://127.0.0.1/a\r\n"
                                       "b----http://127.0.0.1/b\r\n"
                                       "c----http://127.0.0.1/c?x=1&y=2"_ba));
@@ -218,7 +219,7 @@ void AnnouncementsTest::clickOpensTheAddressAndTakesTheAfterClickColour() {
     QCOMPARE(pages_.pages.last(), QUrl(AnnouncementLoader::builtInRows()[6].address));
 }
 
-void AnnouncementsTest::serviceGoneLeavesBuiltInRowsQuietly() {
+void TestAnnouncements::serviceGoneLeavesBuiltInRowsQuietly() {
     QVERIFY(cloud_.writeAnnouncements("a----http://127.0.0.1/a"_ba));
     runAnnouncements();
     verifyLabels({{1, u"a"_s, u"http://127.0.0.1/a"_s}});
@@ -235,7 +236,7 @@ void AnnouncementsTest::serviceGoneLeavesBuiltInRowsQuietly() {
     CloudApi::setBaseAddress(cloud_.url());
 }
 
-void AnnouncementsTest::downloadButtonOpensTheDownloadPage() {
+void TestAnnouncements::downloadButtonOpensTheDownloadPage() {
     auto* button = window_->findChild<QPushButton*>(u"按钮17"_s);
     QVERIFY(button);
     QVERIFY(button->isEnabled());
@@ -243,5 +244,5 @@ void AnnouncementsTest::downloadButtonOpensTheDownloadPage() {
     QCOMPARE(pages_.pages, QList<QUrl>{QUrl(ProjectPages::kDownload)});
 }
 
-QTEST_MAIN(AnnouncementsTest)
+TORVANE_GUI_TEST_MAIN(TestAnnouncements)
 #include "tst_announcements.moc"

@@ -4,6 +4,7 @@
 // start-up check with the stored account.
 
 #include "common/cloud_service_fixture.h"
+#include "common/gui_test_main.h"
 #include "common/test_home.h"
 #include "core/cloud/cloud_account.h"
 #include "core/store/local_store.h"
@@ -458,11 +459,6 @@ void TestCloudAccount::logInWhileStartupCheckWaits() {
     qDeleteAll(held);
 }
 
-int main(int argc, char* argv[]) {
-    QApplication app(argc, argv);
-    setUpApplication(app);
-    TestCloudAccount test;
-    return QTest::qExec(&test, argc, argv);
-}
+TORVANE_GUI_TEST_MAIN(TestCloudAccount)
 
 #include "tst_cloud_account.moc"

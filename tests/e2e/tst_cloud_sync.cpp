@@ -4,6 +4,7 @@
 // except where a test needs an upload to last.
 
 #include "common/cloud_service_fixture.h"
+#include "common/gui_test_main.h"
 #include "common/test_home.h"
 #include "core/cloud/cloud_actions.h"
 #include "core/cloud/cloud_download.h"
@@ -495,5 +496,5 @@ void TestCloudSync::serviceDown() {
     CloudApi::setBaseAddress(cloud_.url());
 }
 
-QTEST_MAIN(TestCloudSync)
+TORVANE_GUI_TEST_MAIN(TestCloudSync)
 #include "tst_cloud_sync.moc"

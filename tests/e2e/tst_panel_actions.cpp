@@ -2,6 +2,7 @@
 // our own cloud service torvane-cloud, all on loopback.
 
 #include "common/cloud_service_fixture.h"
+#include "common/gui_test_main.h"
 #include "common/self_signed_certificate.h"
 #include "common/test_home.h"
 #include "common/test_panel.h"
@@ -363,5 +364,5 @@ void TestPanelActions::copyPanelInfo() {
     QCOMPARE(log_, QStringList{text + u" 复制成功\r\n"_s});
 }
 
-QTEST_MAIN(TestPanelActions)
+TORVANE_GUI_TEST_MAIN(TestPanelActions)
 #include "tst_panel_actions.moc"

@@ -11,6 +11,7 @@
 // any FreeRDP of a run that was killed are swept away when the next run starts. The account
 // is made with useradd, so the test needs root.
 
+#include "common/gui_test_main.h"
 #include "common/test_home.h"
 #include "core/remote/special_folder.h"
 #include "core/store/local_store.h"
@@ -456,5 +457,5 @@ void TestRdpLogin::loginReachesTheSession() {
         QVERIFY2(isLoopback(address), qPrintable(address));
 }
 
-QTEST_MAIN(TestRdpLogin)
+TORVANE_GUI_TEST_MAIN(TestRdpLogin)
 #include "tst_rdp_login.moc"

@@ -7,6 +7,7 @@
 // removed with userdel, so the test needs root; it removes the account and ends every
 // process it started (PuTTY, the server and its session processes) even when a check fails.
 
+#include "common/gui_test_main.h"
 #include "common/test_home.h"
 #include "core/remote/special_folder.h"
 #include "core/store/local_store.h"
@@ -229,5 +230,5 @@ void TestSshLogin::loginAcceptsTheHostKeyByItself() {
     QVERIFY2(commandLines.hits().isEmpty(), qPrintable(commandLines.hits().join(u'\n')));
 }
 
-QTEST_MAIN(TestSshLogin)
+TORVANE_GUI_TEST_MAIN(TestSshLogin)
 #include "tst_ssh_login.moc"

@@ -2,6 +2,7 @@
 // answers after a newer one has been shown is dropped whole, so no label mixes two runs.
 // The requests are held and released by the test.
 
+#include "common/gui_test_main.h"
 #include "ui/links/announcement_links.h"
 #include "ui/links/link_label.h"
 
@@ -29,7 +30,7 @@ QString reply(const QString& tag, const QString& colour = {}) {
 
 } // namespace
 
-class AnnouncementLinksTest : public QObject {
+class TestAnnouncementLinks : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
@@ -56,7 +57,7 @@ private:
     int heldRequest_ = -1;
 };
 
-void AnnouncementLinksTest::init() {
+void TestAnnouncementLinks::init() {
     labels_.clear();
     for (int n = 0; n < AnnouncementLoader::kLinkCount; ++n)
         labels_ << new LinkLabel(&window_);
@@ -75,12 +76,12 @@ void AnnouncementLinksTest::init() {
     });
 }
 
-void AnnouncementLinksTest::cleanup() {
+void TestAnnouncementLinks::cleanup() {
     links_.reset();
     qDeleteAll(labels_);
 }
 
-quint64 AnnouncementLinksTest::startHeldRun(const QString& text) {
+quint64 TestAnnouncementLinks::startHeldRun(const QString& text) {
     heldRequest_ = int(replies_.size());
     replies_ << text;
     const quint64 run = links_->start();
@@ -88,12 +89,12 @@ quint64 AnnouncementLinksTest::startHeldRun(const QString& text) {
     return run;
 }
 
-quint64 AnnouncementLinksTest::startRun(const QString& text) {
+quint64 TestAnnouncementLinks::startRun(const QString& text) {
     replies_ << text;
     return links_->start();
 }
 
-void AnnouncementLinksTest::waitForRun(QSignalSpy& ended, quint64 run) {
+void TestAnnouncementLinks::waitForRun(QSignalSpy& ended, quint64 run) {
     auto seen = [&] {
         for (const QList<QVariant>& signal : std::as_const(ended))
             if (signal.value(0).toULongLong() == run)
@@ -103,14 +104,14 @@ void AnnouncementLinksTest::waitForRun(QSignalSpy& ended, quint64 run) {
     QTRY_VERIFY_WITH_TIMEOUT(seen(), 10000);
 }
 
-void AnnouncementLinksTest::verifyLabelsShow(const QString& tag) {
+void TestAnnouncementLinks::verifyLabelsShow(const QString& tag) {
     for (int n = 1; n <= labels_.size(); ++n) {
         QCOMPARE(labels_[n - 1]->text(), u"%1 %2"_s.arg(tag).arg(n));
         QCOMPARE(labels_[n - 1]->address(), u"http://127.0.0.1/%1/%2"_s.arg(tag).arg(n));
     }
 }
 
-void AnnouncementLinksTest::builtInRowsAtOnce() {
+void TestAnnouncementLinks::builtInRowsAtOnce() {
     const AnnouncementLoader::LinkRows rows = AnnouncementLoader::builtInRows();
     for (size_t i = 0; i < rows.size(); ++i) {
         QCOMPARE(labels_[qsizetype(i)]->text(), rows[i].caption);
@@ -119,7 +120,7 @@ void AnnouncementLinksTest::builtInRowsAtOnce() {
     }
 }
 
-void AnnouncementLinksTest::olderRunAnsweringLastIsDropped() {
+void TestAnnouncementLinks::olderRunAnsweringLastIsDropped() {
     QSignalSpy ended(links_.get(), &AnnouncementLinks::runEnded);
     const quint64 older = startHeldRun(reply(u"old"_s, u"255"_s));
     const quint64 newer = startRun(reply(u"new"_s));
@@ -134,5 +135,5 @@ void AnnouncementLinksTest::olderRunAnsweringLastIsDropped() {
         QCOMPARE(label->shownColour(), LinkLabel::kNormalColour);
 }
 
-QTEST_MAIN(AnnouncementLinksTest)
+TORVANE_GUI_TEST_MAIN(TestAnnouncementLinks)
 #include "tst_announcement_links.moc"

@@ -2,6 +2,7 @@
 // registration's field checks, and what a service that cannot be reached leads to. The
 // conversations with a real service are in tests/e2e/tst_cloud_account.cpp.
 
+#include "common/gui_test_main.h"
 #include "common/test_home.h"
 #include "core/cloud/cloud_account.h"
 #include "ui/app/application.h"
@@ -350,11 +351,6 @@ void TestCloudWindows::unreachableServicePasswordChange() {
     QCOMPARE(main_->cloudAccount()->account().password(), u"typed"_s);
 }
 
-int main(int argc, char* argv[]) {
-    QApplication app(argc, argv);
-    setUpApplication(app);
-    TestCloudWindows test;
-    return QTest::qExec(&test, argc, argv);
-}
+TORVANE_GUI_TEST_MAIN(TestCloudWindows)
 
 #include "tst_cloud_windows.moc"

@@ -1,6 +1,7 @@
 // The X11 press, on a dialog of our own: a window found by class and title, its bottom row of
 // push buttons found in its picture, and a real pointer click on the chosen one.
 
+#include "common/gui_test_main.h"
 #include "common/test_home.h"
 #include "core/support/log_sink.h"
 #include "platform/dialog_auto_clicker.h"
@@ -140,5 +141,5 @@ void TestDialogPress::absentDialogEndsQuietly() {
     QVERIFY(logLines_.isEmpty());
 }
 
-QTEST_MAIN(TestDialogPress)
+TORVANE_GUI_TEST_MAIN(TestDialogPress)
 #include "tst_dialog_press.moc"

@@ -1,3 +1,4 @@
+#include "common/gui_test_main.h"
 #include "common/test_home.h"
 #include "core/cloud/cloud_account.h"
 #include "core/links/announcement_loader.h"
@@ -252,11 +253,6 @@ void TestMainWindow::globalRefreshStopsTheRefreshTimer() {
     QTRY_VERIFY(refresh->isActive());
 }
 
-int main(int argc, char* argv[]) {
-    QApplication app(argc, argv);
-    setUpApplication(app);
-    TestMainWindow test;
-    return QTest::qExec(&test, argc, argv);
-}
+TORVANE_GUI_TEST_MAIN(TestMainWindow)
 
 #include "tst_main_window.moc"

@@ -1,3 +1,4 @@
+#include "common/gui_test_main.h"
 #include "common/test_home.h"
 #include "core/remote/embedded_tools.h"
 #include "ui/app/server_list_model.h"
@@ -121,5 +122,5 @@ void TestProbe::blanksAtTheEdgesOfAddressAndPortDoNotMatter() {
     QTRY_COMPARE(images(), (QList<int>{0, 0}));
 }
 
-QTEST_MAIN(TestProbe)
+TORVANE_GUI_TEST_MAIN(TestProbe)
 #include "tst_probe.moc"

@@ -1,3 +1,4 @@
+#include "common/gui_test_main.h"
 #include "common/test_home.h"
 #include "core/store/local_store.h"
 #include "ui/app/application.h"
@@ -293,11 +294,6 @@ void TestServerList::menuAndDoubleClick() {
     QCOMPARE(list_->selectedRow(), 1);
 }
 
-int main(int argc, char* argv[]) {
-    QApplication app(argc, argv);
-    setUpApplication(app);
-    TestServerList test;
-    return QTest::qExec(&test, argc, argv);
-}
+TORVANE_GUI_TEST_MAIN(TestServerList)
 
 #include "tst_server_list.moc"

@@ -1,3 +1,4 @@
+#include "common/gui_test_main.h"
 #include "common/test_home.h"
 #include "core/remote/embedded_tools.h"
 #include "core/remote/special_folder.h"
@@ -473,5 +474,5 @@ void TestSessionActions::blanksAroundAddressAndPortAreDropped() {
     QVERIFY(prompts_.isEmpty());
 }
 
-QTEST_MAIN(TestSessionActions)
+TORVANE_GUI_TEST_MAIN(TestSessionActions)
 #include "tst_session_actions.moc"

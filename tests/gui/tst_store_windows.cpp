@@ -1,3 +1,4 @@
+#include "common/gui_test_main.h"
 #include "common/test_home.h"
 #include "core/store/batch_export.h"
 #include "core/store/data_folder.h"
@@ -565,11 +566,6 @@ void TestStoreWindows::buttonsOpenTheirWindows() {
     }
 }
 
-int main(int argc, char* argv[]) {
-    QApplication app(argc, argv);
-    setUpApplication(app);
-    TestStoreWindows test;
-    return QTest::qExec(&test, argc, argv);
-}
+TORVANE_GUI_TEST_MAIN(TestStoreWindows)
 
 #include "tst_store_windows.moc"

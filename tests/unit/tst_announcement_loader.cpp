@@ -22,7 +22,7 @@ struct Changed {
 Q_DECLARE_METATYPE(Changed)
 Q_DECLARE_METATYPE(QList<Changed>)
 
-class AnnouncementLoaderTest : public QObject {
+class TestAnnouncementLoader : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
@@ -33,7 +33,7 @@ private Q_SLOTS:
     void colourField();
 };
 
-void AnnouncementLoaderTest::builtInRowsAreOurOwnPages() {
+void TestAnnouncementLoader::builtInRowsAreOurOwnPages() {
     for (const LinkRow& row : AnnouncementLoader::builtInRows()) {
         QVERIFY(!row.caption.isEmpty());
         QVERIFY2(row.address.startsWith(u"https://www.torvane.net/"_s), qPrintable(row.address));
@@ -41,7 +41,7 @@ void AnnouncementLoaderTest::builtInRowsAreOurOwnPages() {
     }
 }
 
-void AnnouncementLoaderTest::replyFillsLabels_data() {
+void TestAnnouncementLoader::replyFillsLabels_data() {
     QTest::addColumn<QString>("reply");
     QTest::addColumn<bool>("answered");
     QTest::addColumn<QList<Changed>>("changed");
@@ -81,7 +81,7 @@ void AnnouncementLoaderTest::replyFillsLabels_data() {
     row("an unanswered request keeps every built-in row", u"公告----http://a/"_s, {}, false);
 }
 
-void AnnouncementLoaderTest::replyFillsLabels() {
+void TestAnnouncementLoader::replyFillsLabels() {
     QFETCH(QString, reply);
     QFETCH(bool, answered);
     QFETCH(QList<Changed>, changed);
@@ -98,7 +98,7 @@ void AnnouncementLoaderTest::replyFillsLabels() {
     }
 }
 
-void AnnouncementLoaderTest::colourField_data() {
+void TestAnnouncementLoader::colourField_data() {
     QTest::addColumn<QString>("text");
     QTest::addColumn<quint32>("colour");
 
@@ -114,11 +114,11 @@ void AnnouncementLoaderTest::colourField_data() {
     QTest::newRow("negative") << u"-1"_s << 0xFFFFFFu;
 }
 
-void AnnouncementLoaderTest::colourField() {
+void TestAnnouncementLoader::colourField() {
     QFETCH(QString, text);
     QFETCH(quint32, colour);
     QCOMPARE(AnnouncementLoader::colourFromText(text), colour);
 }
 
-QTEST_GUILESS_MAIN(AnnouncementLoaderTest)
+QTEST_GUILESS_MAIN(TestAnnouncementLoader)
 #include "tst_announcement_loader.moc"

@@ -98,14 +98,14 @@ QStringList column(const QString& sql) {
 
 } // namespace
 
-class BatchConcurrencyTest : public QObject {
+class TestBatchConcurrency : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
     void twoProcessesAddIntoOneFile();
 };
 
-void BatchConcurrencyTest::twoProcessesAddIntoOneFile() {
+void TestBatchConcurrency::twoProcessesAddIntoOneFile() {
     QTemporaryDir home;
     QVERIFY(home.isValid());
     qputenv("TORVANE_HOME", QFile::encodeName(home.path()));
@@ -146,7 +146,7 @@ int main(int argc, char* argv[]) {
     QCoreApplication app(argc, argv);
     if (argc == 4 && qstrcmp(argv[1], "--writer") == 0)
         return runWriter(QByteArray(argv[2]).toInt(), QByteArray(argv[3]).toInt());
-    BatchConcurrencyTest test;
+    TestBatchConcurrency test;
     return QTest::qExec(&test, argc, argv);
 }
 

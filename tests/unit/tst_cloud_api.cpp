@@ -31,7 +31,7 @@ struct Seen {
 
 } // namespace
 
-class CloudApiTest : public QObject {
+class TestCloudApi : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
@@ -63,7 +63,7 @@ private:
     RawHttpServer brokenOff_{"HTTP/1.1 200 OK\r\nContent-Length: 50\r\n\r\nTrue"};
 };
 
-void CloudApiTest::initTestCase() {
+void TestCloudApi::initTestCase() {
     const auto answer = [this](const httplib::Request& req, httplib::Response& res) {
         std::lock_guard guard(lock_);
         seen_ = {QString::fromStdString(req.method),
@@ -77,23 +77,23 @@ void CloudApiTest::initTestCase() {
     QVERIFY(service_.start());
 }
 
-void CloudApiTest::init() {
+void TestCloudApi::init() {
     CloudApi::setBaseAddress(serviceAddress());
     setReply("True");
 }
 
-void CloudApiTest::setReply(const QByteArray& text, int status) {
+void TestCloudApi::setReply(const QByteArray& text, int status) {
     std::lock_guard guard(lock_);
     reply_ = text.toStdString();
     status_ = status;
 }
 
-Seen CloudApiTest::seen() {
+Seen TestCloudApi::seen() {
     std::lock_guard guard(lock_);
     return seen_;
 }
 
-void CloudApiTest::actionSendsItsForm_data() {
+void TestCloudApi::actionSendsItsForm_data() {
     QTest::addColumn<Action>("action");
     QTest::addColumn<QString>("act");
     QTest::addColumn<QString>("method");
@@ -159,7 +159,7 @@ void CloudApiTest::actionSendsItsForm_data() {
                              << QByteArray();
 }
 
-void CloudApiTest::actionSendsItsForm() {
+void TestCloudApi::actionSendsItsForm() {
     QFETCH(Action, action);
     QFETCH(QString, act);
     QFETCH(QString, method);
@@ -174,7 +174,7 @@ void CloudApiTest::actionSendsItsForm() {
     QCOMPARE(request.body, body);
 }
 
-void CloudApiTest::valuesArriveIntact_data() {
+void TestCloudApi::valuesArriveIntact_data() {
     QTest::addColumn<QString>("password");
 
     QTest::newRow("form separators") << u"a&b=c"_s;
@@ -184,14 +184,14 @@ void CloudApiTest::valuesArriveIntact_data() {
 }
 
 // The service decodes the form as any web server does; what it gets is the value's GBK bytes.
-void CloudApiTest::valuesArriveIntact() {
+void TestCloudApi::valuesArriveIntact() {
     QFETCH(QString, password);
 
     QVERIFY(CloudApi::succeeded(CloudApi::checkAccount({u"user"_s, password})));
     QCOMPARE(QByteArray::fromStdString(seen().password), Gbk::encode(password));
 }
 
-void CloudApiTest::repliesAreDecodedAndJudged_data() {
+void TestCloudApi::repliesAreDecodedAndJudged_data() {
     QTest::addColumn<QByteArray>("reply");
     QTest::addColumn<QString>("text");
     QTest::addColumn<bool>("succeeded");
@@ -210,7 +210,7 @@ void CloudApiTest::repliesAreDecodedAndJudged_data() {
     QTest::newRow("characters GBK lacks dropped") << u"a😀b"_s.toUtf8() << u"ab"_s << false << true;
 }
 
-void CloudApiTest::repliesAreDecodedAndJudged() {
+void TestCloudApi::repliesAreDecodedAndJudged() {
     QFETCH(QByteArray, reply);
     QFETCH(QString, text);
     QFETCH(bool, succeeded);
@@ -224,7 +224,7 @@ void CloudApiTest::repliesAreDecodedAndJudged() {
     QCOMPARE(CloudApi::succeededUnlessFalse(answer), succeededUnlessFalse);
 }
 
-void CloudApiTest::registrationOutcome_data() {
+void TestCloudApi::registrationOutcome_data() {
     QTest::addColumn<QByteArray>("reply");
     QTest::addColumn<CloudApi::RegistrationOutcome>("outcome");
 
@@ -237,7 +237,7 @@ void CloudApiTest::registrationOutcome_data() {
     QTest::newRow("anything else") << QByteArray("False") << Outcome::Failed;
 }
 
-void CloudApiTest::registrationOutcome() {
+void TestCloudApi::registrationOutcome() {
     QFETCH(QByteArray, reply);
     QFETCH(CloudApi::RegistrationOutcome, outcome);
 
@@ -245,7 +245,7 @@ void CloudApiTest::registrationOutcome() {
     QCOMPARE(CloudApi::registrationOutcome(CloudApi::registerAccount({})), outcome);
 }
 
-void CloudApiTest::noAnswerIsNeverSuccess_data() {
+void TestCloudApi::noAnswerIsNeverSuccess_data() {
     QTest::addColumn<QString>("address");
     QTest::addColumn<int>("status");
     QTest::addColumn<QString>("failure");
@@ -259,7 +259,7 @@ void CloudApiTest::noAnswerIsNeverSuccess_data() {
 
 // Even replies that would count as success ("True", or no "False") do not when the service
 // did not answer them whole.
-void CloudApiTest::noAnswerIsNeverSuccess() {
+void TestCloudApi::noAnswerIsNeverSuccess() {
     QFETCH(QString, address);
     QFETCH(int, status);
     QFETCH(QString, failure);
@@ -284,12 +284,12 @@ void CloudApiTest::noAnswerIsNeverSuccess() {
              CloudApi::RegistrationOutcome::Failed);
 }
 
-void CloudApiTest::baseAddressMayEndWithSlash() {
+void TestCloudApi::baseAddressMayEndWithSlash() {
     CloudApi::setBaseAddress(serviceAddress() + u"/"_s);
     QCOMPARE(CloudApi::baseAddress(), serviceAddress());
     QVERIFY(CloudApi::succeeded(CloudApi::checkAccount(kAccount)));
     QCOMPARE(seen().act, u"info"_s);
 }
 
-QTEST_GUILESS_MAIN(CloudApiTest)
+QTEST_GUILESS_MAIN(TestCloudApi)
 #include "tst_cloud_api.moc"

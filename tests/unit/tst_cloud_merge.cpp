@@ -51,7 +51,7 @@ QList<QStringList> serverTable(LocalStore& store) {
 
 } // namespace
 
-class CloudMergeTest : public QObject {
+class TestCloudMerge : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void initTestCase();
@@ -77,7 +77,7 @@ private:
     QStringList log_;
 };
 
-void CloudMergeTest::initTestCase() {
+void TestCloudMerge::initTestCase() {
     QVERIFY(home_.isValid());
     LogSink::setReceiver([this](const QString& line) {
         QMutexLocker lock(&logLock_);
@@ -86,23 +86,23 @@ void CloudMergeTest::initTestCase() {
     });
 }
 
-void CloudMergeTest::init() {
+void TestCloudMerge::init() {
     QFile::remove(LocalStore::databasePath());
     LocalStore::ensureDatabase();
     takeLog();
 }
 
-void CloudMergeTest::cleanup() {
+void TestCloudMerge::cleanup() {
     QFile::remove(LocalStore::databasePath());
 }
 
-QStringList CloudMergeTest::takeLog() {
+QStringList TestCloudMerge::takeLog() {
     QMutexLocker lock(&logLock_);
     return std::exchange(log_, {});
 }
 
 // Fields 12 to 15 are optional; a line carries any prefix of them.
-void CloudMergeTest::parseServerLine_data() {
+void TestCloudMerge::parseServerLine_data() {
     QTest::addColumn<int>("fieldCount");
     QTest::addColumn<bool>("parsed");
     QTest::addColumn<QString>("sort");
@@ -122,7 +122,7 @@ void CloudMergeTest::parseServerLine_data() {
         << QStringList{u"https://198.18.0.1:8888/a"_s, u"admin"_s, u"面板密码"_s, u"KEY"_s};
 }
 
-void CloudMergeTest::parseServerLine() {
+void TestCloudMerge::parseServerLine() {
     QFETCH(int, fieldCount);
     QFETCH(bool, parsed);
     QFETCH(QString, sort);
@@ -142,7 +142,7 @@ void CloudMergeTest::parseServerLine() {
 }
 
 // Secret fields that were not sealed with our key arrive empty.
-void CloudMergeTest::foreignSealsArriveEmpty() {
+void TestCloudMerge::foreignSealsArriveEmpty() {
     QStringList foreign = lineFields();
     foreign[ServerLine::Password] = u"70726976617465"_s;
     foreign[ServerLine::PanelPassword] = PasswordSealer::seal(u"x"_s, u"OTHERKEY"_s);
@@ -155,7 +155,7 @@ void CloudMergeTest::foreignSealsArriveEmpty() {
 
 // A group is added unless one of its name is stored, lines before it included; its name is
 // stored as it came, digits and quotes alike.
-void CloudMergeTest::groupLines() {
+void TestCloudMerge::groupLines() {
     LocalStore store;
     QVERIFY(store.open());
     const QList<std::pair<QString, QStringList>> cases{
@@ -178,7 +178,7 @@ void CloudMergeTest::groupLines() {
     QCOMPARE(groups->at(2).name, u"含'引号"_s);
 }
 
-void CloudMergeTest::newServerKeepsPanelColumnsOfItsLine_data() {
+void TestCloudMerge::newServerKeepsPanelColumnsOfItsLine_data() {
     QTest::addColumn<int>("fieldCount");
     QTest::addColumn<QString>("storedPanel");
 
@@ -188,7 +188,7 @@ void CloudMergeTest::newServerKeepsPanelColumnsOfItsLine_data() {
     QTest::newRow("fifteen fields") << 15 << u"text text text text"_s;
 }
 
-void CloudMergeTest::newServerKeepsPanelColumnsOfItsLine() {
+void TestCloudMerge::newServerKeepsPanelColumnsOfItsLine() {
     QFETCH(int, fieldCount);
     QFETCH(QString, storedPanel);
 
@@ -218,7 +218,7 @@ void CloudMergeTest::newServerKeepsPanelColumnsOfItsLine() {
 
 // An overwrite writes account, password, group, name, remark, dates and sort; address, port
 // and system stay, and the panel columns change only when the line carries panel fields.
-void CloudMergeTest::overwriteKeepsAddressPortAndSystem_data() {
+void TestCloudMerge::overwriteKeepsAddressPortAndSystem_data() {
     QTest::addColumn<int>("fieldCount");
     QTest::addColumn<QString>("panelUrl");
     QTest::addColumn<QString>("sort");
@@ -227,7 +227,7 @@ void CloudMergeTest::overwriteKeepsAddressPortAndSystem_data() {
     QTest::newRow("fifteen fields") << 15 << u"https://198.18.0.1:8888/a"_s << u"60"_s;
 }
 
-void CloudMergeTest::overwriteKeepsAddressPortAndSystem() {
+void TestCloudMerge::overwriteKeepsAddressPortAndSystem() {
     QFETCH(int, fieldCount);
     QFETCH(QString, panelUrl);
     QFETCH(QString, sort);
@@ -267,7 +267,7 @@ void CloudMergeTest::overwriteKeepsAddressPortAndSystem() {
 // New servers are added, each stored one is overwritten exactly once, and no line touches a
 // server other than the one with its own address and port (a trailing blank makes another
 // address).
-void CloudMergeTest::mixedBlockTouchesEachServerOnce() {
+void TestCloudMerge::mixedBlockTouchesEachServerOnce() {
     LocalStore store;
     QVERIFY(store.open());
     for (const auto& [ip, port] :
@@ -306,7 +306,7 @@ void CloudMergeTest::mixedBlockTouchesEachServerOnce() {
 
 // Thousands of lines in transactions of a slice each: every line is merged once, the log
 // keeps the order of the lines, and each committed slice hands over the rows it added.
-void CloudMergeTest::longBlockMergesInSlices() {
+void TestCloudMerge::longBlockMergesInSlices() {
     constexpr int kLines = 3000;
     QStringList lines;
     for (int i = 0; i < kLines; ++i)
@@ -333,7 +333,7 @@ void CloudMergeTest::longBlockMergesInSlices() {
 
 // A stop raised after the first slice ends the merge there: that slice is in the file, the
 // rest is not, and nothing was logged for lines that were not merged.
-void CloudMergeTest::interruptionKeepsMergedSlices() {
+void TestCloudMerge::interruptionKeepsMergedSlices() {
     QStringList lines;
     for (int i = 0; i < 20000; ++i)
         lines << line(lineFields(u"198.19.%1.%2"_s.arg(i / 256).arg(i % 256)));
@@ -354,5 +354,5 @@ void CloudMergeTest::interruptionKeepsMergedSlices() {
     QCOMPARE(takeLog().size(), 2 * firstSlice);
 }
 
-QTEST_GUILESS_MAIN(CloudMergeTest)
+QTEST_GUILESS_MAIN(TestCloudMerge)
 #include "tst_cloud_merge.moc"

@@ -75,7 +75,7 @@ Fields serverFields(const CloudApi::Account& account, const QString& ip, const Q
 
 } // namespace
 
-class CloudServiceTest : public QObject {
+class TestCloudService : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
@@ -126,19 +126,19 @@ private:
     QString freshPhone() { return u"139000%1"_s.arg(nextPhone_++, 5, 10, QChar(u'0')); }
 };
 
-void CloudServiceTest::initTestCase() {
+void TestCloudService::initTestCase() {
     QVERIFY(cloud_.start());
     QCOMPARE(registerAccount(alice_.username, alice_.password, kPhoneA), u"True"_s);
     QCOMPARE(registerAccount(bob_.username, bob_.password, kPhoneB), u"True"_s);
 }
 
-void CloudServiceTest::init() {
+void TestCloudService::init() {
     for (const auto& account : {alice_, bob_})
         QCOMPARE(post(u"del_data"_s, CloudApi::accountBody(account)).text, u"True"_s);
     CloudApi::setBaseAddress(cloud_.url());
 }
 
-Answer CloudServiceTest::post(const QString& act, const QByteArray& body) {
+Answer TestCloudService::post(const QString& act, const QByteArray& body) {
     httplib::Client client("127.0.0.1", cloud_.port());
     client.set_read_timeout(30, 0);
     const auto result = client.Post(("/admin/user_reg.php?act=" + act.toStdString()).c_str(),
@@ -148,7 +148,7 @@ Answer CloudServiceTest::post(const QString& act, const QByteArray& body) {
     return {result->status, QString::fromStdString(result->body)};
 }
 
-Answer CloudServiceTest::get(const QString& act) {
+Answer TestCloudService::get(const QString& act) {
     httplib::Client client("127.0.0.1", cloud_.port());
     const auto result = client.Get(("/admin/user_reg.php?act=" + act.toStdString()).c_str());
     if (!result)
@@ -156,7 +156,7 @@ Answer CloudServiceTest::get(const QString& act) {
     return {result->status, QString::fromStdString(result->body)};
 }
 
-QString CloudServiceTest::registerAccount(const QString& name, const QString& password,
+QString TestCloudService::registerAccount(const QString& name, const QString& password,
                                           const QString& phone) {
     if (post(u"sendsms"_s, Fields{{u"phone"_s, phone}}).text != u"True"_s)
         return u"sendsms failed"_s;
@@ -170,7 +170,7 @@ QString CloudServiceTest::registerAccount(const QString& name, const QString& pa
         .text;
 }
 
-void CloudServiceTest::registration_data() {
+void TestCloudService::registration_data() {
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("password");
     QTest::addColumn<QString>("codeChange"); // how the sent code differs from the real one
@@ -188,7 +188,7 @@ void CloudServiceTest::registration_data() {
         << u"frank"_s << QString() << QString() << u"False:账号或密码不合要求"_s;
 }
 
-void CloudServiceTest::registration() {
+void TestCloudService::registration() {
     QFETCH(QString, name);
     QFETCH(QString, password);
     QFETCH(QString, codeChange);
@@ -227,7 +227,7 @@ void CloudServiceTest::registration() {
     }
 }
 
-void CloudServiceTest::smsCodes() {
+void TestCloudService::smsCodes() {
     const QString phone = freshPhone();
     QCOMPARE(post(u"sendsms"_s, Fields{{u"phone"_s, phone}}).text, u"True"_s);
     const QString first = cloud_.smsCode(phone);
@@ -245,7 +245,7 @@ void CloudServiceTest::smsCodes() {
         QVERIFY(post(u"sendsms"_s, Fields{{u"phone"_s, badPhone}}).text.startsWith(u"False"_s));
 }
 
-void CloudServiceTest::wrongGuessesVoidTheCode() {
+void TestCloudService::wrongGuessesVoidTheCode() {
     const QString phone = freshPhone();
     QCOMPARE(post(u"sendsms"_s, Fields{{u"phone"_s, phone}}).text, u"True"_s);
     const QString code = cloud_.smsCode(phone);
@@ -264,7 +264,7 @@ void CloudServiceTest::wrongGuessesVoidTheCode() {
     QCOMPARE(tryCode(code), u"vcodeerror"_s);
 }
 
-void CloudServiceTest::accountChecks_data() {
+void TestCloudService::accountChecks_data() {
     QTest::addColumn<QString>("username");
     QTest::addColumn<QString>("password");
     QTest::addColumn<QString>("reply");
@@ -281,7 +281,7 @@ void CloudServiceTest::accountChecks_data() {
     QTest::newRow("empty account") << QString() << QString() << u"False:账号或密码错误"_s;
 }
 
-void CloudServiceTest::accountChecks() {
+void TestCloudService::accountChecks() {
     QFETCH(QString, username);
     QFETCH(QString, password);
     QFETCH(QString, reply);
@@ -291,7 +291,7 @@ void CloudServiceTest::accountChecks() {
     QCOMPARE(answer.text, reply);
 }
 
-void CloudServiceTest::passwordChange() {
+void TestCloudService::passwordChange() {
     const CloudApi::Account grace{u"grace"_s, u"old-pw"_s};
     QCOMPARE(registerAccount(grace.username, grace.password, freshPhone()), u"True"_s);
     QCOMPARE(post(u"update"_s, serverFields(grace, u"192.0.2.1"_s, u"22"_s)).text, u"True"_s);
@@ -320,7 +320,7 @@ void CloudServiceTest::passwordChange() {
 
 // The client's own request frame, as the account window will use it: a password holding the
 // form's special characters, a blank and Chinese text survives register, log in and change.
-void CloudServiceTest::awkwardPasswordThroughTheClient() {
+void TestCloudService::awkwardPasswordThroughTheClient() {
     const QString phone = freshPhone();
     const QString first = u"a&b=c+d%e f中文"_s;
     const QString second = u"%41+&= 新密码"_s;
@@ -335,7 +335,7 @@ void CloudServiceTest::awkwardPasswordThroughTheClient() {
     QVERIFY(!CloudApi::succeeded(CloudApi::checkAccount({u"名字 & co"_s, first})));
 }
 
-void CloudServiceTest::serversRoundTrip() {
+void TestCloudService::serversRoundTrip() {
     const ServerRecord full = sampleServer(u"198.51.100.7"_s, u"22"_s, u"p@ss 密码"_s);
     ServerRecord plain = sampleServer(u"198.51.100.8"_s, u"3389"_s, QString());
     plain.panelUrl.clear();
@@ -359,7 +359,7 @@ void CloudServiceTest::serversRoundTrip() {
              u"面板"_s);
 }
 
-void CloudServiceTest::updateReplacesByAddressAndPort() {
+void TestCloudService::updateReplacesByAddressAndPort() {
     QCOMPARE(post(u"update"_s, serverFields(alice_, u"192.0.2.1"_s, u"22"_s)).text, u"True"_s);
     QCOMPARE(post(u"update"_s, serverFields(alice_, u"192.0.2.1"_s, u"2222"_s)).text, u"True"_s);
     Fields changed = serverFields(alice_, u"192.0.2.1"_s, u"22"_s);
@@ -375,7 +375,7 @@ void CloudServiceTest::updateReplacesByAddressAndPort() {
 
 // Escaped, every Chinese character of the remark takes six bytes of the body: 100 000 of
 // them make a body of 600 kB, within the 1 MB a request may carry.
-void CloudServiceTest::longValuesAreStored() {
+void TestCloudService::longValuesAreStored() {
     Fields fields = serverFields(alice_, u"192.0.2.1"_s, u"22"_s);
     const QString remark(100000, QChar(u'备'));
     fields[7].second = remark;
@@ -383,7 +383,7 @@ void CloudServiceTest::longValuesAreStored() {
     QCOMPARE(ServerLine::fields(down(alice_).text)[ServerLine::Remark], remark);
 }
 
-void CloudServiceTest::groupsByName() {
+void TestCloudService::groupsByName() {
     const auto putGroup = [this](const QString& name, const QString& sort) {
         return post(u"update_class"_s,
                     CloudApi::accountBody(alice_, {{u"server_class"_s, name}, {u"sort"_s, sort}}))
@@ -398,7 +398,7 @@ void CloudServiceTest::groupsByName() {
                 .text.startsWith(u"False"_s));
 }
 
-void CloudServiceTest::valuesThatCannotTravelInALine_data() {
+void TestCloudService::valuesThatCannotTravelInALine_data() {
     QTest::addColumn<int>("field"); // index into serverFields()
     QTest::addColumn<QString>("value");
 
@@ -409,7 +409,7 @@ void CloudServiceTest::valuesThatCannotTravelInALine_data() {
 }
 
 // Such a value would come back split at the wrong place and shift the fields after it.
-void CloudServiceTest::valuesThatCannotTravelInALine() {
+void TestCloudService::valuesThatCannotTravelInALine() {
     QFETCH(int, field);
     QFETCH(QString, value);
 
@@ -423,7 +423,7 @@ void CloudServiceTest::valuesThatCannotTravelInALine() {
 }
 
 // Older clients sent values without escaping: GBK bytes as they are.
-void CloudServiceTest::unescapedBodyOfOlderClients() {
+void TestCloudService::unescapedBodyOfOlderClients() {
     QByteArray body =
         "username=alice&password=alice-pw&server_class=" + Gbk::encode(u"默认分组"_s) +
         "&server_name=a b&server_ip=192.0.2.5&start_time=s&end_time=e&remark=" +
@@ -436,7 +436,7 @@ void CloudServiceTest::unescapedBodyOfOlderClients() {
              u"----windows----备注----s----e----1"_s);
 }
 
-void CloudServiceTest::accountsNeverSeeEachOther() {
+void TestCloudService::accountsNeverSeeEachOther() {
     QCOMPARE(post(u"update"_s, serverFields(alice_, u"192.0.2.1"_s, u"22"_s)).text, u"True"_s);
     QCOMPARE(post(u"update_class"_s,
                   CloudApi::accountBody(alice_, {{u"server_class"_s, u"a"_s}, {u"sort"_s, u"1"_s}}))
@@ -463,7 +463,7 @@ void CloudServiceTest::accountsNeverSeeEachOther() {
     QCOMPARE(post(u"down_class"_s, CloudApi::accountBody(alice_)).text, u"a----1"_s);
 }
 
-void CloudServiceTest::wrongPasswordChangesNothing_data() {
+void TestCloudService::wrongPasswordChangesNothing_data() {
     QTest::addColumn<QString>("act");
     QTest::addColumn<Fields>("extra");
 
@@ -475,7 +475,7 @@ void CloudServiceTest::wrongPasswordChangesNothing_data() {
     QTest::newRow("down_class") << u"down_class"_s << Fields{};
 }
 
-void CloudServiceTest::wrongPasswordChangesNothing() {
+void TestCloudService::wrongPasswordChangesNothing() {
     QFETCH(QString, act);
     QFETCH(Fields, extra);
 
@@ -487,7 +487,7 @@ void CloudServiceTest::wrongPasswordChangesNothing() {
     QCOMPARE(post(u"down_class"_s, CloudApi::accountBody(alice_)).text, QString());
 }
 
-void CloudServiceTest::badRequests_data() {
+void TestCloudService::badRequests_data() {
     QTest::addColumn<QString>("act");
     QTest::addColumn<QByteArray>("body");
     QTest::addColumn<int>("status");
@@ -512,7 +512,7 @@ void CloudServiceTest::badRequests_data() {
                                      << u"without the field username"_s;
 }
 
-void CloudServiceTest::badRequests() {
+void TestCloudService::badRequests() {
     QFETCH(QString, act);
     QFETCH(QByteArray, body);
     QFETCH(int, status);
@@ -528,7 +528,7 @@ void CloudServiceTest::badRequests() {
 
 // Random bytes, escapes cut short and overlong fields, sent to every action: each gets an
 // answer and the service keeps serving.
-void CloudServiceTest::randomBodiesAreAnsweredSafely() {
+void TestCloudService::randomBodiesAreAnsweredSafely() {
     const QStringList acts{u"info"_s,         u"reg"_s,    u"sendsms"_s,    u"editpass"_s,
                            u"update_class"_s, u"update"_s, u"down_class"_s, u"down"_s,
                            u"del_data"_s,     u"get_ip"_s, u"asfsgds"_s};
@@ -551,7 +551,7 @@ void CloudServiceTest::randomBodiesAreAnsweredSafely() {
     QCOMPARE(post(u"info"_s, CloudApi::accountBody(alice_)).text, u"True"_s);
 }
 
-void CloudServiceTest::publicActions() {
+void TestCloudService::publicActions() {
     QCOMPARE(CloudApi::publicAddress().text, u"127.0.0.1"_s);
     QCOMPARE(get(u"asfsgds"_s).text, QString());
 
@@ -569,7 +569,7 @@ void CloudServiceTest::publicActions() {
 
 // Many clients store servers at once under two accounts, reading their lists in between:
 // every request succeeds and every row is there afterwards.
-void CloudServiceTest::manyClientsAtOnce() {
+void TestCloudService::manyClientsAtOnce() {
     constexpr int kClients = 16;
     constexpr int kRowsEach = 20;
     std::atomic<int> failures{0};
@@ -614,7 +614,7 @@ void CloudServiceTest::manyClientsAtOnce() {
     }
 }
 
-void CloudServiceTest::dataSurvivesRestart() {
+void TestCloudService::dataSurvivesRestart() {
     QCOMPARE(post(u"update"_s, serverFields(alice_, u"192.0.2.9"_s, u"22"_s)).text, u"True"_s);
     const QString before = down(alice_).text;
     cloud_.stop();
@@ -623,7 +623,7 @@ void CloudServiceTest::dataSurvivesRestart() {
     QCOMPARE(down(alice_).text, before);
 }
 
-void CloudServiceTest::codesHandedToAProgram() {
+void TestCloudService::codesHandedToAProgram() {
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
     const QString script = dir.filePath(u"send-sms"_s);
@@ -671,5 +671,5 @@ void CloudServiceTest::codesHandedToAProgram() {
     QCOMPARE(send("13700000000")->status, 500);
 }
 
-QTEST_GUILESS_MAIN(CloudServiceTest)
+QTEST_GUILESS_MAIN(TestCloudService)
 #include "tst_cloud_service.moc"

@@ -63,7 +63,7 @@ QByteArray bodyOf(const QByteArray& request) {
 
 } // namespace
 
-class HttpClientTest : public QObject {
+class TestHttpClient : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
@@ -95,12 +95,12 @@ private:
     RawHttpServer silent_;
 };
 
-void HttpClientTest::initTestCase() {
+void TestHttpClient::initTestCase() {
     QVERIFY(home_.isValid());
     QVERIFY(silent_.isListening());
 }
 
-void HttpClientTest::sendsHeaderBlock_data() {
+void TestHttpClient::sendsHeaderBlock_data() {
     QTest::addColumn<int>("method");
     QTest::addColumn<QString>("extraHeaders");
     QTest::addColumn<QString>("cookies");
@@ -148,7 +148,7 @@ void HttpClientTest::sendsHeaderBlock_data() {
         << 1 << QString() << QString() << false << true << QStringList{};
 }
 
-void HttpClientTest::sendsHeaderBlock() {
+void TestHttpClient::sendsHeaderBlock() {
     QFETCH(int, method);
     QFETCH(QString, extraHeaders);
     QFETCH(QString, cookies);
@@ -171,7 +171,7 @@ void HttpClientTest::sendsHeaderBlock() {
     QCOMPARE(headerLines(server.takeRequest()), sent);
 }
 
-void HttpClientTest::sendsRequestLineAndBody_data() {
+void TestHttpClient::sendsRequestLineAndBody_data() {
     QTest::addColumn<int>("method");
     QTest::addColumn<QString>("path");
     QTest::addColumn<QString>("body");
@@ -208,7 +208,7 @@ void HttpClientTest::sendsRequestLineAndBody_data() {
         << u"GET /%E7%9B%AE%E5%BD%95%20x HTTP/1.1"_s << QByteArray();
 }
 
-void HttpClientTest::sendsRequestLineAndBody() {
+void TestHttpClient::sendsRequestLineAndBody() {
     QFETCH(int, method);
     QFETCH(QString, path);
     QFETCH(QString, body);
@@ -229,7 +229,7 @@ void HttpClientTest::sendsRequestLineAndBody() {
     QCOMPARE(bodyOf(sent), sentBody);
 }
 
-void HttpClientTest::sendsCredentialsAndUsesProxy_data() {
+void TestHttpClient::sendsCredentialsAndUsesProxy_data() {
     QTest::addColumn<QString>("serverUser");
     QTest::addColumn<QString>("serverPassword");
     QTest::addColumn<bool>("viaProxy");
@@ -268,7 +268,7 @@ void HttpClientTest::sendsCredentialsAndUsesProxy_data() {
 }
 
 // The proxy is the loopback peer itself, so the address behind it is never looked up.
-void HttpClientTest::sendsCredentialsAndUsesProxy() {
+void TestHttpClient::sendsCredentialsAndUsesProxy() {
     QFETCH(QString, serverUser);
     QFETCH(QString, serverPassword);
     QFETCH(bool, viaProxy);
@@ -302,7 +302,7 @@ void HttpClientTest::sendsCredentialsAndUsesProxy() {
     }
 }
 
-void HttpClientTest::readsResponse_data() {
+void TestHttpClient::readsResponse_data() {
     QTest::addColumn<QByteArray>("answer");
     QTest::addColumn<QString>("cookiesIn");
     QTest::addColumn<bool>("merge");
@@ -338,7 +338,7 @@ void HttpClientTest::readsResponse_data() {
         << QString();
 }
 
-void HttpClientTest::readsResponse() {
+void TestHttpClient::readsResponse() {
     QFETCH(QByteArray, answer);
     QFETCH(QString, cookiesIn);
     QFETCH(bool, merge);
@@ -369,7 +369,7 @@ void HttpClientTest::readsResponse() {
     QVERIFY(response.headers.startsWith(QString::fromLatin1(answer.left(answer.indexOf('\r')))));
 }
 
-void HttpClientTest::decodesDeclaredCharset_data() {
+void TestHttpClient::decodesDeclaredCharset_data() {
     QTest::addColumn<QByteArray>("body");
     QTest::addColumn<QString>("text");
 
@@ -388,7 +388,7 @@ void HttpClientTest::decodesDeclaredCharset_data() {
     QTest::newRow("unknown charset reads as GBK") << unknown << Gbk::decode(unknown);
 }
 
-void HttpClientTest::decodesDeclaredCharset() {
+void TestHttpClient::decodesDeclaredCharset() {
     QFETCH(QByteArray, body);
     QFETCH(QString, text);
 
@@ -400,7 +400,7 @@ void HttpClientTest::decodesDeclaredCharset() {
     QCOMPARE(response.bytes, body);
 }
 
-void HttpClientTest::followsRedirectsUnlessDisabled_data() {
+void TestHttpClient::followsRedirectsUnlessDisabled_data() {
     QTest::addColumn<bool>("disable");
     QTest::addColumn<int>("method");
     QTest::addColumn<QString>("statusText");
@@ -413,7 +413,7 @@ void HttpClientTest::followsRedirectsUnlessDisabled_data() {
     QTest::newRow("disabled") << true << 0 << u"302 Found"_s << QString() << u"/end"_s;
 }
 
-void HttpClientTest::followsRedirectsUnlessDisabled() {
+void TestHttpClient::followsRedirectsUnlessDisabled() {
     QFETCH(bool, disable);
     QFETCH(int, method);
     QFETCH(QString, statusText);
@@ -442,7 +442,7 @@ void HttpClientTest::followsRedirectsUnlessDisabled() {
     QVERIFY(response.headers.startsWith(u"HTTP/1.1 "_s + statusText + u"\r\n"_s));
 }
 
-void HttpClientTest::reportsFailedStep_data() {
+void TestHttpClient::reportsFailedStep_data() {
     QTest::addColumn<QString>("url");
     QTest::addColumn<QString>("statusText");
 
@@ -454,7 +454,7 @@ void HttpClientTest::reportsFailedStep_data() {
     QTest::newRow("peer never answers") << silent_.url(u"/"_s) << u"712 服务器未响应!"_s;
 }
 
-void HttpClientTest::reportsFailedStep() {
+void TestHttpClient::reportsFailedStep() {
     QFETCH(QString, url);
     QFETCH(QString, statusText);
 
@@ -471,7 +471,7 @@ void HttpClientTest::reportsFailedStep() {
     QCOMPARE(response.cookiesIn, u"a=1"_s);
 }
 
-void HttpClientTest::endsSlowOrStalledPeer_data() {
+void TestHttpClient::endsSlowOrStalledPeer_data() {
     QTest::addColumn<int>("pace");
     QTest::addColumn<QByteArray>("answer");
     QTest::addColumn<QByteArray>("requestBody");
@@ -493,7 +493,7 @@ void HttpClientTest::endsSlowOrStalledPeer_data() {
 
 // With a one-second time-out each of these peers would hold the request far longer: the
 // request must give up and keep only what arrived by then.
-void HttpClientTest::endsSlowOrStalledPeer() {
+void TestHttpClient::endsSlowOrStalledPeer() {
     QFETCH(int, pace);
     QFETCH(QByteArray, answer);
     QFETCH(QByteArray, requestBody);
@@ -515,7 +515,7 @@ void HttpClientTest::endsSlowOrStalledPeer() {
     QVERIFY(body.startsWith(response.bytes));
 }
 
-void HttpClientTest::capsBodySize_data() {
+void TestHttpClient::capsBodySize_data() {
     QTest::addColumn<int>("pace");
     QTest::addColumn<QByteArray>("answer");
     QTest::addColumn<QString>("statusText");
@@ -534,7 +534,7 @@ void HttpClientTest::capsBodySize_data() {
         << true;
 }
 
-void HttpClientTest::capsBodySize() {
+void TestHttpClient::capsBodySize() {
     QFETCH(int, pace);
     QFETCH(QByteArray, answer);
     QFETCH(QString, statusText);
@@ -555,7 +555,7 @@ void HttpClientTest::capsBodySize() {
 
 // A redirect may name an address with user info; it is not followed, because following it
 // would turn the user info into credentials.
-void HttpClientTest::redirectSendsNoUserInfo() {
+void TestHttpClient::redirectSendsNoUserInfo() {
     LoopbackServer server;
     std::atomic<bool> credentialsArrived = false;
     std::string target; // set once the port is known, before the first request
@@ -577,7 +577,7 @@ void HttpClientTest::redirectSendsNoUserInfo() {
     QCOMPARE(response.redirectLocation, QString::fromStdString(target));
 }
 
-void HttpClientTest::acceptsSelfSignedCertificate() {
+void TestHttpClient::acceptsSelfSignedCertificate() {
     const QString folder = home_.dataFolder();
     QVERIFY(writeSelfSignedCertificate(folder));
     const QByteArray cert = QFile::encodeName(folder + u"/cert.pem"_s);
@@ -595,5 +595,5 @@ void HttpClientTest::acceptsSelfSignedCertificate() {
     QCOMPARE(response.text, u"secure body"_s);
 }
 
-QTEST_GUILESS_MAIN(HttpClientTest)
+QTEST_GUILESS_MAIN(TestHttpClient)
 #include "tst_http_client.moc"

@@ -18,7 +18,7 @@ const QString kDefaultsWithoutContentType =
 
 } // namespace
 
-class HttpHeadersTest : public QObject {
+class TestHttpHeaders : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
@@ -34,7 +34,7 @@ private Q_SLOTS:
     void statusAndLocation();
 };
 
-void HttpHeadersTest::buildHeaderBlock_data() {
+void TestHttpHeaders::buildHeaderBlock_data() {
     QTest::addColumn<int>("method");
     QTest::addColumn<QString>("extraHeaders");
     QTest::addColumn<QString>("cookies");
@@ -68,7 +68,7 @@ void HttpHeadersTest::buildHeaderBlock_data() {
                QString(kDefaultsWithoutContentType).remove(u"\r\nCache-Control: no-cache"_s);
 }
 
-void HttpHeadersTest::buildHeaderBlock() {
+void TestHttpHeaders::buildHeaderBlock() {
     QFETCH(int, method);
     QFETCH(QString, extraHeaders);
     QFETCH(QString, cookies);
@@ -85,7 +85,7 @@ void HttpHeadersTest::buildHeaderBlock() {
     QCOMPARE(::buildHeaderBlock(request), block);
 }
 
-void HttpHeadersTest::normalizeHeaderBlock_data() {
+void TestHttpHeaders::normalizeHeaderBlock_data() {
     QTest::addColumn<QString>("block");
     QTest::addColumn<QString>("normalized");
 
@@ -99,13 +99,13 @@ void HttpHeadersTest::normalizeHeaderBlock_data() {
     QTest::newRow("empty block") << QString() << QString();
 }
 
-void HttpHeadersTest::normalizeHeaderBlock() {
+void TestHttpHeaders::normalizeHeaderBlock() {
     QFETCH(QString, block);
     QFETCH(QString, normalized);
     QCOMPARE(::normalizeHeaderBlock(block), normalized);
 }
 
-void HttpHeadersTest::mergeCookieText_data() {
+void TestHttpHeaders::mergeCookieText_data() {
     QTest::addColumn<QString>("sent");
     QTest::addColumn<QString>("received");
     QTest::addColumn<QString>("merged");
@@ -121,14 +121,14 @@ void HttpHeadersTest::mergeCookieText_data() {
     QTest::newRow("item without value") << u"flag; a=1"_s << u"flag"_s << u"flag; a=1"_s;
 }
 
-void HttpHeadersTest::mergeCookieText() {
+void TestHttpHeaders::mergeCookieText() {
     QFETCH(QString, sent);
     QFETCH(QString, received);
     QFETCH(QString, merged);
     QCOMPARE(::mergeCookieText(sent, received), merged);
 }
 
-void HttpHeadersTest::appendReceivedCookies_data() {
+void TestHttpHeaders::appendReceivedCookies_data() {
     QTest::addColumn<QString>("cookies");
     QTest::addColumn<QString>("headers");
     QTest::addColumn<QString>("result");
@@ -145,14 +145,14 @@ void HttpHeadersTest::appendReceivedCookies_data() {
     QTest::newRow("none received") << u"x=0; "_s << u"HTTP/1.1 200 OK\r\n\r\n"_s << u"x=0"_s;
 }
 
-void HttpHeadersTest::appendReceivedCookies() {
+void TestHttpHeaders::appendReceivedCookies() {
     QFETCH(QString, cookies);
     QFETCH(QString, headers);
     QFETCH(QString, result);
     QCOMPARE(::appendReceivedCookies(cookies, headers), result);
 }
 
-void HttpHeadersTest::statusAndLocation_data() {
+void TestHttpHeaders::statusAndLocation_data() {
     QTest::addColumn<QString>("headers");
     QTest::addColumn<QString>("status");
     QTest::addColumn<QString>("location");
@@ -165,7 +165,7 @@ void HttpHeadersTest::statusAndLocation_data() {
         << u"/b"_s;
 }
 
-void HttpHeadersTest::statusAndLocation() {
+void TestHttpHeaders::statusAndLocation() {
     QFETCH(QString, headers);
     QFETCH(QString, status);
     QFETCH(QString, location);
@@ -173,5 +173,5 @@ void HttpHeadersTest::statusAndLocation() {
     QCOMPARE(redirectLocationOf(headers), location);
 }
 
-QTEST_GUILESS_MAIN(HttpHeadersTest)
+QTEST_GUILESS_MAIN(TestHttpHeaders)
 #include "tst_http_headers.moc"

@@ -27,7 +27,7 @@ JsonDocument parsed(const QString& text) {
 
 } // namespace
 
-class JsonDocumentTest : public QObject {
+class TestJsonDocument : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
@@ -49,7 +49,7 @@ private Q_SLOTS:
     void rootArrayIsReadByIndex();
 };
 
-void JsonDocumentTest::readsByPath_data() {
+void TestJsonDocument::readsByPath_data() {
     QTest::addColumn<QString>("path");
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("json");
@@ -78,7 +78,7 @@ void JsonDocumentTest::readsByPath_data() {
     QTest::newRow("open bracket") << u"arr[0"_s << QString() << QString();
 }
 
-void JsonDocumentTest::readsByPath() {
+void TestJsonDocument::readsByPath() {
     QFETCH(QString, path);
     QFETCH(QString, text);
     QFETCH(QString, json);
@@ -89,7 +89,7 @@ void JsonDocumentTest::readsByPath() {
     QCOMPARE(document.toJson(path), json);
 }
 
-void JsonDocumentTest::typeOf_data() {
+void TestJsonDocument::typeOf_data() {
     QTest::addColumn<QString>("path");
     QTest::addColumn<JsonType>("type");
 
@@ -106,13 +106,13 @@ void JsonDocumentTest::typeOf_data() {
     QTest::newRow("boolean") << u"status"_s << JsonType::Boolean;
 }
 
-void JsonDocumentTest::typeOf() {
+void TestJsonDocument::typeOf() {
     QFETCH(QString, path);
     QFETCH(JsonType, type);
     QCOMPARE(parsed(kReply).typeOf(path), type);
 }
 
-void JsonDocumentTest::writesNumbersAsScripts_data() {
+void TestJsonDocument::writesNumbersAsScripts_data() {
     QTest::addColumn<QString>("json");
     QTest::addColumn<QString>("text");
 
@@ -129,7 +129,7 @@ void JsonDocumentTest::writesNumbersAsScripts_data() {
     QTest::newRow("big integer") << u"9007199254740993"_s << u"9007199254740993"_s;
 }
 
-void JsonDocumentTest::writesNumbersAsScripts() {
+void TestJsonDocument::writesNumbersAsScripts() {
     QFETCH(QString, json);
     QFETCH(QString, text);
 
@@ -138,7 +138,7 @@ void JsonDocumentTest::writesNumbersAsScripts() {
     QCOMPARE(document.toText(), u"{\"n\":"_s + text + u"}"_s);
 }
 
-void JsonDocumentTest::serialisesWithEscapes_data() {
+void TestJsonDocument::serialisesWithEscapes_data() {
     QTest::addColumn<QString>("value");
     QTest::addColumn<QString>("json");
 
@@ -151,7 +151,7 @@ void JsonDocumentTest::serialisesWithEscapes_data() {
 }
 
 // Values come in through parse() so that their backslashes are ordinary characters.
-void JsonDocumentTest::serialisesWithEscapes() {
+void TestJsonDocument::serialisesWithEscapes() {
     QFETCH(QString, value);
     QFETCH(QString, json);
 
@@ -161,7 +161,7 @@ void JsonDocumentTest::serialisesWithEscapes() {
     QCOMPARE(document.toJson(u"v"_s), json);
 }
 
-void JsonDocumentTest::failedParseLeavesEmptyResults_data() {
+void TestJsonDocument::failedParseLeavesEmptyResults_data() {
     QTest::addColumn<QString>("text");
 
     QTest::newRow("empty text") << QString();
@@ -170,7 +170,7 @@ void JsonDocumentTest::failedParseLeavesEmptyResults_data() {
     QTest::newRow("trailing text") << u"{} x"_s;
 }
 
-void JsonDocumentTest::failedParseLeavesEmptyResults() {
+void TestJsonDocument::failedParseLeavesEmptyResults() {
     QFETCH(QString, text);
 
     JsonDocument document = parsed(u"{\"status\":1}"_s);
@@ -185,7 +185,7 @@ void JsonDocumentTest::failedParseLeavesEmptyResults() {
     QVERIFY(!document.setText(u"status"_s, u"x"_s));
 }
 
-void JsonDocumentTest::changes_data() {
+void TestJsonDocument::changes_data() {
     QTest::addColumn<QString>("before");
     QTest::addColumn<Change>("change");
     QTest::addColumn<bool>("made");
@@ -262,7 +262,7 @@ void JsonDocumentTest::changes_data() {
     }) << true << u"{}"_s;
 }
 
-void JsonDocumentTest::changes() {
+void TestJsonDocument::changes() {
     QFETCH(QString, before);
     QFETCH(Change, change);
     QFETCH(bool, made);
@@ -275,7 +275,7 @@ void JsonDocumentTest::changes() {
 
 // Such a backslash comes out as it went in, even inside serialised JSON; one that came in
 // through parse() is escaped as usual.
-void JsonDocumentTest::backslashesStoredAsTextStayPlain() {
+void TestJsonDocument::backslashesStoredAsTextStayPlain() {
     JsonDocument document = parsed(u"{\"parsed\":\"a\\\\b\"}"_s);
     QVERIFY(document.setText(u"path"_s, u"C:\\tools\\x"_s));
     QCOMPARE(document.getText(u"path"_s), u"C:\\tools\\x"_s);
@@ -283,7 +283,7 @@ void JsonDocumentTest::backslashesStoredAsTextStayPlain() {
     QCOMPARE(document.getDocument(u"path"_s).getText(QString()), u"C:\\tools\\x"_s);
 }
 
-void JsonDocumentTest::membersInOrderAndCounts() {
+void TestJsonDocument::membersInOrderAndCounts() {
     const JsonDocument document = parsed(kReply);
     QCOMPARE(document.memberNames(u"obj"_s), (QStringList{u"b"_s, u"a"_s}));
     QVERIFY(document.memberNames(u"arr"_s).isEmpty());
@@ -297,7 +297,7 @@ void JsonDocumentTest::membersInOrderAndCounts() {
     QCOMPARE(document.getNumber(u"msg"_s), 0.0);
 }
 
-void JsonDocumentTest::documentsTakenOutAreCopies() {
+void TestJsonDocument::documentsTakenOutAreCopies() {
     JsonDocument document = parsed(kReply);
     JsonDocument member = document.getMemberDocument(0, u"data.list"_s);
     QCOMPARE(member.toText(), u"{\"id\":7}"_s);
@@ -308,7 +308,7 @@ void JsonDocumentTest::documentsTakenOutAreCopies() {
     QCOMPARE(document.getDocument(u"nothing"_s).typeOf(QString()), JsonType::Missing);
 }
 
-void JsonDocumentTest::rootArrayIsReadByIndex() {
+void TestJsonDocument::rootArrayIsReadByIndex() {
     JsonDocument document;
     QVERIFY(document.parse(u"[{\"a\":1},\"x\"]"_s));
     QCOMPARE(document.getText(u"[0].a"_s), u"1"_s);
@@ -318,5 +318,5 @@ void JsonDocumentTest::rootArrayIsReadByIndex() {
     QCOMPARE(document.getText(QString()), u"5"_s);
 }
 
-QTEST_GUILESS_MAIN(JsonDocumentTest)
+QTEST_GUILESS_MAIN(TestJsonDocument)
 #include "tst_json_document.moc"

@@ -94,7 +94,7 @@ QStringList columnOf(const std::optional<StoreRows>& rows, const QString& column
 
 } // namespace
 
-class LocalStoreTest : public QObject {
+class TestLocalStore : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
@@ -131,20 +131,20 @@ private:
     std::unique_ptr<QTemporaryDir> home_;
 };
 
-void LocalStoreTest::init() {
+void TestLocalStore::init() {
     home_ = std::make_unique<QTemporaryDir>();
     QVERIFY(home_->isValid());
     qputenv("TORVANE_HOME", QFile::encodeName(home_->path()));
     QCOMPARE(DataFolder::path(), home_->path());
 }
 
-void LocalStoreTest::cleanup() {
+void TestLocalStore::cleanup() {
     LogSink::setReceiver({});
     home_.reset();
 }
 
 // One row per table: its columns as PRAGMA table_info gives them, "name type notnull pk".
-void LocalStoreTest::newFileFollowsTemplate_data() {
+void TestLocalStore::newFileFollowsTemplate_data() {
     QTest::addColumn<QString>("table");
     QTest::addColumn<QStringList>("columns");
 
@@ -166,7 +166,7 @@ void LocalStoreTest::newFileFollowsTemplate_data() {
                                                 u"password INTEGER 0 0"_s};
 }
 
-void LocalStoreTest::newFileFollowsTemplate() {
+void TestLocalStore::newFileFollowsTemplate() {
     QFETCH(QString, table);
     QFETCH(QStringList, columns);
 
@@ -178,7 +178,7 @@ void LocalStoreTest::newFileFollowsTemplate() {
     QCOMPARE(actual, columns);
 }
 
-void LocalStoreTest::newFileContent() {
+void TestLocalStore::newFileContent() {
     const StoredAccount account = LocalStore::ensureDatabase();
     QVERIFY(account.username.isEmpty());
     QVERIFY(account.password.isEmpty());
@@ -208,7 +208,7 @@ void LocalStoreTest::newFileContent() {
     QCOMPARE(store.lastInsertId(), qint64(7));
 }
 
-void LocalStoreTest::secondStartKeepsColumnsAndReadsAccount() {
+void TestLocalStore::secondStartKeepsColumnsAndReadsAccount() {
     LocalStore::ensureDatabase();
     {
         LocalStore store;
@@ -228,7 +228,7 @@ void LocalStoreTest::secondStartKeepsColumnsAndReadsAccount() {
 
 // Opening a database that vanished leaves an empty file; the next start must not keep
 // failing on it.
-void LocalStoreTest::emptyFileIsReplacedByTemplate() {
+void TestLocalStore::emptyFileIsReplacedByTemplate() {
     {
         LocalStore store;
         QVERIFY(store.open());
@@ -240,7 +240,7 @@ void LocalStoreTest::emptyFileIsReplacedByTemplate() {
 }
 
 // The duplicate test by address and port must not scan the table on long lists.
-void LocalStoreTest::duplicateLookupUsesAddressIndex() {
+void TestLocalStore::duplicateLookupUsesAddressIndex() {
     LocalStore::ensureDatabase();
     const QList<QStringList> indexes =
         rawRows(u"SELECT name FROM sqlite_master WHERE type='index' AND tbl_name='server_data'"
@@ -261,7 +261,7 @@ void LocalStoreTest::duplicateLookupUsesAddressIndex() {
              qPrintable(columnOf(plan, u"detail"_s).join(u' ')));
 }
 
-void LocalStoreTest::textColumnsHoldGbkBytes() {
+void TestLocalStore::textColumnsHoldGbkBytes() {
     LocalStore::ensureDatabase();
     LocalStore store;
     QVERIFY(store.open());
@@ -291,7 +291,7 @@ void LocalStoreTest::textColumnsHoldGbkBytes() {
 // server_data.server_class is declared INTEGER, so a group named "007" is stored there as the
 // number 7, while server_class keeps the name as text. A lookup bound with "007" still matches
 // because the column's affinity converts the bound text too.
-void LocalStoreTest::groupNameWithLeadingZeros() {
+void TestLocalStore::groupNameWithLeadingZeros() {
     LocalStore::ensureDatabase();
     LocalStore store;
     QVERIFY(store.open());
@@ -311,7 +311,7 @@ void LocalStoreTest::groupNameWithLeadingZeros() {
     QCOMPARE(columnOf(found, u"id"_s), QStringList{QString::number(id)});
 }
 
-void LocalStoreTest::valuesThatLookLikeSqlAreStoredExactly_data() {
+void TestLocalStore::valuesThatLookLikeSqlAreStoredExactly_data() {
     QTest::addColumn<QString>("value");
     QTest::newRow("apostrophe") << u"O'Brien"_s;
     QTest::newRow("closing quote and drop") << u"x'); DROP TABLE server_data; --"_s;
@@ -323,7 +323,7 @@ void LocalStoreTest::valuesThatLookLikeSqlAreStoredExactly_data() {
 }
 
 // Each write path stores the value as given and touches no other row.
-void LocalStoreTest::valuesThatLookLikeSqlAreStoredExactly() {
+void TestLocalStore::valuesThatLookLikeSqlAreStoredExactly() {
     QFETCH(QString, value);
 
     LocalStore::ensureDatabase();
@@ -379,7 +379,7 @@ void LocalStoreTest::valuesThatLookLikeSqlAreStoredExactly() {
     QCOMPARE(columnOf(store.allRows(u"server_user"_s), u"id"_s), QStringList{u"1"_s});
 }
 
-void LocalStoreTest::findServerByAddress_data() {
+void TestLocalStore::findServerByAddress_data() {
     QTest::addColumn<QString>("ip");
     QTest::addColumn<QString>("port");
     QTest::addColumn<QString>("id");
@@ -394,7 +394,7 @@ void LocalStoreTest::findServerByAddress_data() {
 }
 
 // Address and port compare as exact texts; the id found (or nothing) is logged.
-void LocalStoreTest::findServerByAddress() {
+void TestLocalStore::findServerByAddress() {
     QFETCH(QString, ip);
     QFETCH(QString, port);
     QFETCH(QString, id);
@@ -415,7 +415,7 @@ void LocalStoreTest::findServerByAddress() {
     QVERIFY2(lines.first().endsWith(u"-S_ID "_s + id + u"\r\n"_s), qPrintable(lines.first()));
 }
 
-void LocalStoreTest::sortKeyMustBeNumber_data() {
+void TestLocalStore::sortKeyMustBeNumber_data() {
     QTest::addColumn<QString>("sort");
     QTest::addColumn<bool>("accepted");
     QTest::addColumn<QString>("stored");
@@ -446,7 +446,7 @@ void LocalStoreTest::sortKeyMustBeNumber_data() {
 
 // The editor's insert takes its sort key only when it is a number; a refused key writes
 // nothing.
-void LocalStoreTest::sortKeyMustBeNumber() {
+void TestLocalStore::sortKeyMustBeNumber() {
     QFETCH(QString, sort);
     QFETCH(bool, accepted);
     QFETCH(QString, stored);
@@ -466,7 +466,7 @@ void LocalStoreTest::sortKeyMustBeNumber() {
 enum class InsertPath { Editor, BatchWithPanel, BatchWithoutPanel, Cloud };
 Q_DECLARE_METATYPE(InsertPath)
 
-void LocalStoreTest::panelColumnsPerInsertPath_data() {
+void TestLocalStore::panelColumnsPerInsertPath_data() {
     QTest::addColumn<InsertPath>("path");
     QTest::addColumn<QString>("storedUrl");
     QTest::addColumn<QString>("storedType");
@@ -479,7 +479,7 @@ void LocalStoreTest::panelColumnsPerInsertPath_data() {
     QTest::newRow("cloud download") << InsertPath::Cloud << QString() << u"null"_s;
 }
 
-void LocalStoreTest::panelColumnsPerInsertPath() {
+void TestLocalStore::panelColumnsPerInsertPath() {
     QFETCH(InsertPath, path);
     QFETCH(QString, storedUrl);
     QFETCH(QString, storedType);
@@ -520,7 +520,7 @@ void LocalStoreTest::panelColumnsPerInsertPath() {
              storedType.repeated(4));
 }
 
-void LocalStoreTest::executeStopsAtFirstFailure_data() {
+void TestLocalStore::executeStopsAtFirstFailure_data() {
     QTest::addColumn<QString>("sql");
     QTest::addColumn<bool>("result");
     QTest::addColumn<QStringList>("groups");
@@ -542,7 +542,7 @@ void LocalStoreTest::executeStopsAtFirstFailure_data() {
     QTest::newRow("first fails") << u"DELETE FROM missing; "_s + a << false << QStringList{def};
 }
 
-void LocalStoreTest::executeStopsAtFirstFailure() {
+void TestLocalStore::executeStopsAtFirstFailure() {
     QFETCH(QString, sql);
     QFETCH(bool, result);
     QFETCH(QStringList, groups);
@@ -554,7 +554,7 @@ void LocalStoreTest::executeStopsAtFirstFailure() {
     QCOMPARE(columnOf(store.allRows(u"server_class"_s), u"server_class"_s), groups);
 }
 
-void LocalStoreTest::rowHelpers() {
+void TestLocalStore::rowHelpers() {
     LocalStore::ensureDatabase();
     LocalStore store;
     QVERIFY(store.open());
@@ -587,7 +587,7 @@ void LocalStoreTest::rowHelpers() {
 
 // The group row and its servers change together: when moving the servers fails, the group
 // keeps its old name too, so no server is left naming a group that no longer exists.
-void LocalStoreTest::groupUpdateIsAllOrNothing() {
+void TestLocalStore::groupUpdateIsAllOrNothing() {
     LocalStore::ensureDatabase();
     LocalStore store;
     QVERIFY(store.open());
@@ -611,7 +611,7 @@ void LocalStoreTest::groupUpdateIsAllOrNothing() {
 
 // A second writer waits for the first one's transaction instead of failing at once, also when
 // it reads before it writes (the duplicate test of batch add).
-void LocalStoreTest::writerWaitsForAnotherWriter() {
+void TestLocalStore::writerWaitsForAnotherWriter() {
     LocalStore::ensureDatabase();
     LocalStore first;
     QVERIFY(first.open());
@@ -638,7 +638,7 @@ void LocalStoreTest::writerWaitsForAnotherWriter() {
 
 // A build folder that merely is writable never receives the user's servers; a folder that
 // already holds a list, or is marked portable, keeps it.
-void LocalStoreTest::programFolderKeepsDataOnlyWhenPortable() {
+void TestLocalStore::programFolderKeepsDataOnlyWhenPortable() {
     QTemporaryDir folder;
     QVERIFY(!DataFolder::isPortableFolder(folder.path()));
     QVERIFY(!DataFolder::isPortableFolder(QString()));
@@ -655,7 +655,7 @@ void LocalStoreTest::programFolderKeepsDataOnlyWhenPortable() {
 
 // The password column is declared INTEGER: a password that looks like a number must still
 // come back as typed, or the next automatic log in sends another password.
-void LocalStoreTest::cloudAccountKeepsItsTexts_data() {
+void TestLocalStore::cloudAccountKeepsItsTexts_data() {
     QTest::addColumn<QString>("username");
     QTest::addColumn<QString>("password");
     QTest::newRow("leading zeros") << u"user"_s << u"007"_s;
@@ -666,7 +666,7 @@ void LocalStoreTest::cloudAccountKeepsItsTexts_data() {
     QTest::newRow("empty") << QString() << QString();
 }
 
-void LocalStoreTest::cloudAccountKeepsItsTexts() {
+void TestLocalStore::cloudAccountKeepsItsTexts() {
     QFETCH(QString, username);
     QFETCH(QString, password);
     LocalStore::ensureDatabase();
@@ -681,7 +681,7 @@ void LocalStoreTest::cloudAccountKeepsItsTexts() {
     QCOMPARE(rawValue(u"SELECT count(*) FROM server_user"_s), u"1"_s);
 }
 
-void LocalStoreTest::cloudAccountLogoutAndMissingRow() {
+void TestLocalStore::cloudAccountLogoutAndMissingRow() {
     LocalStore::ensureDatabase();
     LocalStore store;
     QVERIFY(store.open());
@@ -699,5 +699,5 @@ void LocalStoreTest::cloudAccountLogoutAndMissingRow() {
     QCOMPARE(store.readCloudAccount().password, u"007"_s);
 }
 
-QTEST_GUILESS_MAIN(LocalStoreTest)
+QTEST_GUILESS_MAIN(TestLocalStore)
 #include "tst_local_store.moc"

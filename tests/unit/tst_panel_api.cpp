@@ -50,7 +50,7 @@ QString field(const QString& body, const QString& name) {
 
 } // namespace
 
-class PanelApiTest : public QObject {
+class TestPanelApi : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
@@ -87,13 +87,13 @@ private:
     QString certificates_;
 };
 
-void PanelApiTest::initTestCase() {
+void TestPanelApi::initTestCase() {
     QVERIFY(home_.isValid());
     certificates_ = home_.dataFolder();
     QVERIFY(writeSelfSignedCertificate(certificates_));
 }
 
-void PanelApiTest::baseUrlForms_data() {
+void TestPanelApi::baseUrlForms_data() {
     QTest::addColumn<QString>("address");
     QTest::addColumn<QString>("base");
     QTest::addColumn<bool>("complete");
@@ -117,7 +117,7 @@ void PanelApiTest::baseUrlForms_data() {
     QTest::newRow("empty") << QString() << u"http://:"_s << false;
 }
 
-void PanelApiTest::baseUrlForms() {
+void TestPanelApi::baseUrlForms() {
     QFETCH(QString, address);
     QFETCH(QString, base);
     QFETCH(bool, complete);
@@ -125,14 +125,14 @@ void PanelApiTest::baseUrlForms() {
     QCOMPARE(PanelApi::parseAddress(address).isComplete(), complete);
 }
 
-void PanelApiTest::incompleteAddressesAreNotSent_data() {
+void TestPanelApi::incompleteAddressesAreNotSent_data() {
     QTest::addColumn<QString>("address");
     QTest::newRow("no scheme") << u"127.0.0.1:%1/tvpanel01"_s;
     QTest::newRow("no port") << u"http://127.0.0.1/tvpanel01?port=%1"_s;
 }
 
 // The panel's port is in the text, but not where a request could use it: nothing reaches it.
-void PanelApiTest::incompleteAddressesAreNotSent() {
+void TestPanelApi::incompleteAddressesAreNotSent() {
     QFETCH(QString, address);
     TestPanel panel(kKey);
     QVERIFY(panel.start());
@@ -144,7 +144,7 @@ void PanelApiTest::incompleteAddressesAreNotSent() {
     QVERIFY(panel.requests().isEmpty());
 }
 
-void PanelApiTest::signature_data() {
+void TestPanelApi::signature_data() {
     QTest::addColumn<QString>("key");
     QTest::addColumn<QString>("time");
     QTest::addColumn<QString>("token");
@@ -155,7 +155,7 @@ void PanelApiTest::signature_data() {
                                  << u"c3bd30f15d79de136b8010d85e942f79"_s;
 }
 
-void PanelApiTest::signature() {
+void TestPanelApi::signature() {
     QFETCH(QString, key);
     QFETCH(QString, time);
     QFETCH(QString, token);
@@ -163,7 +163,7 @@ void PanelApiTest::signature() {
              u"request_token="_s + token + u"&request_time="_s + time);
 }
 
-void PanelApiTest::requestTimeIsTheUnixTimeInEveryZone_data() {
+void TestPanelApi::requestTimeIsTheUnixTimeInEveryZone_data() {
     QTest::addColumn<QByteArray>("zone");
     QTest::newRow("UTC") << QByteArray("UTC");
     QTest::newRow("UTC+8") << QByteArray("Asia/Shanghai");
@@ -171,7 +171,7 @@ void PanelApiTest::requestTimeIsTheUnixTimeInEveryZone_data() {
     QTest::newRow("UTC+13:45") << QByteArray("Pacific/Chatham");
 }
 
-void PanelApiTest::requestTimeIsTheUnixTimeInEveryZone() {
+void TestPanelApi::requestTimeIsTheUnixTimeInEveryZone() {
     QFETCH(QByteArray, zone);
     const TimeZone local(zone);
     const qint64 before = std::time(nullptr);
@@ -180,7 +180,7 @@ void PanelApiTest::requestTimeIsTheUnixTimeInEveryZone() {
     QVERIFY2(time >= before && time <= after, qPrintable(PanelApi::requestTime()));
 }
 
-void PanelApiTest::requestTimeHasTenDigits_data() {
+void TestPanelApi::requestTimeHasTenDigits_data() {
     QTest::addColumn<qint64>("seconds");
     QTest::addColumn<QString>("text");
     QTest::newRow("now-ish") << qint64(1765432100) << u"1765432100"_s;
@@ -188,14 +188,14 @@ void PanelApiTest::requestTimeHasTenDigits_data() {
     QTest::newRow("zero") << qint64(0) << u"0000000000"_s;
 }
 
-void PanelApiTest::requestTimeHasTenDigits() {
+void TestPanelApi::requestTimeHasTenDigits() {
     QFETCH(qint64, seconds);
     QFETCH(QString, text);
     QCOMPARE(PanelApi::requestTimeAt(seconds), text);
     QCOMPARE(PanelApi::requestTime().size(), 10);
 }
 
-void PanelApiTest::tempLoginExpiresADayAfterTheRequestTime() {
+void TestPanelApi::tempLoginExpiresADayAfterTheRequestTime() {
     const QString body = PanelApi::tempLoginBody(kKey, u"1765432100"_s);
     QCOMPARE(field(body, u"request_time"_s), u"1765432100"_s);
     QCOMPARE(field(body, u"action"_s), u"set_temp_login"_s);
@@ -209,7 +209,7 @@ void PanelApiTest::tempLoginExpiresADayAfterTheRequestTime() {
              86400);
 }
 
-void PanelApiTest::judgesReplies_data() {
+void TestPanelApi::judgesReplies_data() {
     QTest::addColumn<QString>("reply");
     QTest::addColumn<bool>("succeeded");
     QTest::addColumn<QString>("message");
@@ -226,7 +226,7 @@ void PanelApiTest::judgesReplies_data() {
     QTest::newRow("empty") << QString() << false << u"宝塔接口通信失败："_s;
 }
 
-void PanelApiTest::judgesReplies() {
+void TestPanelApi::judgesReplies() {
     QFETCH(QString, reply);
     QFETCH(bool, succeeded);
     QFETCH(QString, message);
@@ -235,7 +235,7 @@ void PanelApiTest::judgesReplies() {
     QCOMPARE(outcome.message, message);
 }
 
-void PanelApiTest::panelCopyText_data() {
+void TestPanelApi::panelCopyText_data() {
     QTest::addColumn<QString>("url");
     QTest::addColumn<QString>("user");
     QTest::addColumn<QString>("password");
@@ -248,7 +248,7 @@ void PanelApiTest::panelCopyText_data() {
         << QString() << u"宝塔"_s << QString() << u"面板地址 \r\n账号:宝塔密码:"_s;
 }
 
-void PanelApiTest::panelCopyText() {
+void TestPanelApi::panelCopyText() {
     QFETCH(QString, url);
     QFETCH(QString, user);
     QFETCH(QString, password);
@@ -258,7 +258,7 @@ void PanelApiTest::panelCopyText() {
     QCOMPARE(copy.logLine, text + u" 复制成功\r\n"_s);
 }
 
-void PanelApiTest::userInfoFromThePanel_data() {
+void TestPanelApi::userInfoFromThePanel_data() {
     QTest::addColumn<bool>("https");
     QTest::addColumn<QString>("key");
     QTest::addColumn<QStringList>("whitelist");
@@ -286,7 +286,7 @@ void PanelApiTest::userInfoFromThePanel_data() {
         << false << kKey << loopback << false << QByteArray("America/New_York") << ok;
 }
 
-void PanelApiTest::userInfoFromThePanel() {
+void TestPanelApi::userInfoFromThePanel() {
     QFETCH(bool, https);
     QFETCH(QString, key);
     QFETCH(QStringList, whitelist);
@@ -306,7 +306,7 @@ void PanelApiTest::userInfoFromThePanel() {
 }
 
 // The check the time zone rows rely on: the panel does refuse a time off by more than a minute.
-void PanelApiTest::panelRefusesAStaleRequestTime() {
+void TestPanelApi::panelRefusesAStaleRequestTime() {
     TestPanel panel(kKey);
     QVERIFY(panel.start());
     HttpRequest request;
@@ -319,7 +319,7 @@ void PanelApiTest::panelRefusesAStaleRequestTime() {
              u"宝塔接口通信失败："_s + TestPanel::kWrongTimeMessage);
 }
 
-void PanelApiTest::stoppedPanelGivesAnEmptyReply() {
+void TestPanelApi::stoppedPanelGivesAnEmptyReply() {
     TestPanel panel(kKey);
     QVERIFY(panel.start());
     const QString address = panel.address();
@@ -329,14 +329,14 @@ void PanelApiTest::stoppedPanelGivesAnEmptyReply() {
              u"宝塔接口通信失败："_s);
 }
 
-void PanelApiTest::temporaryLoginLogsTheBrowserIn_data() {
+void TestPanelApi::temporaryLoginLogsTheBrowserIn_data() {
     QTest::addColumn<bool>("https");
     QTest::addColumn<bool>("textStatus");
     QTest::newRow("http") << false << false;
     QTest::newRow("https, status as text") << true << true;
 }
 
-void PanelApiTest::temporaryLoginLogsTheBrowserIn() {
+void TestPanelApi::temporaryLoginLogsTheBrowserIn() {
     QFETCH(bool, https);
     QFETCH(bool, textStatus);
     TestPanel panel(kKey, https ? TestPanel::Scheme::Https : TestPanel::Scheme::Http,
@@ -370,7 +370,7 @@ void PanelApiTest::temporaryLoginLogsTheBrowserIn() {
     QVERIFY(!page.cookiesOut.contains(TestPanel::kSessionCookie));
 }
 
-void PanelApiTest::whitelistAddressComesFromTheCloud_data() {
+void TestPanelApi::whitelistAddressComesFromTheCloud_data() {
     QTest::addColumn<int>("status");
     QTest::addColumn<QString>("answer");
     QTest::addColumn<QString>("ip");
@@ -379,7 +379,7 @@ void PanelApiTest::whitelistAddressComesFromTheCloud_data() {
     QTest::newRow("server error is no answer") << 500 << u"203.0.113.7"_s << QString();
 }
 
-void PanelApiTest::whitelistAddressComesFromTheCloud() {
+void TestPanelApi::whitelistAddressComesFromTheCloud() {
     QFETCH(int, status);
     QFETCH(QString, answer);
     QFETCH(QString, ip);
@@ -401,5 +401,5 @@ void PanelApiTest::whitelistAddressComesFromTheCloud() {
     QCOMPARE(WhitelistIp::current(), QString());
 }
 
-QTEST_GUILESS_MAIN(PanelApiTest)
+QTEST_GUILESS_MAIN(TestPanelApi)
 #include "tst_panel_api.moc"

@@ -40,7 +40,7 @@ QString randomGbkText(QRandomGenerator& random) {
 
 } // namespace
 
-class PasswordSealerTest : public QObject {
+class TestPasswordSealer : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
@@ -52,12 +52,12 @@ private Q_SLOTS:
     void randomRoundTrips();
 };
 
-void PasswordSealerTest::tagOfTheKey() {
+void TestPasswordSealer::tagOfTheKey() {
     QCOMPARE(PasswordSealer::tag(kSealingKey), kTag);
     QCOMPARE(PasswordSealer::tag(u"OTHERKEY"_s), u"7BD55882B"_s);
 }
 
-void PasswordSealerTest::sealing_data() {
+void TestPasswordSealer::sealing_data() {
     QTest::addColumn<QString>("plain");
     QTest::addColumn<QString>("sealed");
 
@@ -69,7 +69,7 @@ void PasswordSealerTest::sealing_data() {
     QTest::newRow("masked byte below 16 keeps its leading zero") << u"鳌"_s << u"0A5C"_s + kTag;
 }
 
-void PasswordSealerTest::sealing() {
+void TestPasswordSealer::sealing() {
     QFETCH(QString, plain);
     QFETCH(QString, sealed);
 
@@ -78,7 +78,7 @@ void PasswordSealerTest::sealing() {
     QCOMPARE(PasswordSealer::unseal(sealed, kSealingKey), plain);
 }
 
-void PasswordSealerTest::unsealing_data() {
+void TestPasswordSealer::unsealing_data() {
     QTest::addColumn<QString>("sealed");
     QTest::addColumn<QString>("plain");
 
@@ -99,14 +99,14 @@ void PasswordSealerTest::unsealing_data() {
     QTest::newRow("zero byte ends the text") << u"9CFD9E"_s + kTag << u"a"_s;
 }
 
-void PasswordSealerTest::unsealing() {
+void TestPasswordSealer::unsealing() {
     QFETCH(QString, sealed);
     QFETCH(QString, plain);
 
     QCOMPARE(PasswordSealer::unseal(sealed, kSealingKey), plain);
 }
 
-void PasswordSealerTest::randomRoundTrips() {
+void TestPasswordSealer::randomRoundTrips() {
     QRandomGenerator random(20241210);
     for (int i = 0; i < 500; ++i) {
         const QString plain = randomGbkText(random);
@@ -120,5 +120,5 @@ void PasswordSealerTest::randomRoundTrips() {
     }
 }
 
-QTEST_GUILESS_MAIN(PasswordSealerTest)
+QTEST_GUILESS_MAIN(TestPasswordSealer)
 #include "tst_password_sealer.moc"

@@ -10,7 +10,7 @@ using namespace Qt::StringLiterals;
 using Options = RegexMatcher::Options;
 Q_DECLARE_METATYPE(RegexMatcher::Options)
 
-class RegexMatcherTest : public QObject {
+class TestRegexMatcher : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
@@ -26,7 +26,7 @@ private Q_SLOTS:
     void quotePlaceholder();
 };
 
-void RegexMatcherTest::collectsMatches_data() {
+void TestRegexMatcher::collectsMatches_data() {
     QTest::addColumn<QString>("pattern");
     QTest::addColumn<QString>("subject");
     QTest::addColumn<Options>("options");
@@ -71,7 +71,7 @@ void RegexMatcherTest::collectsMatches_data() {
         << u"(?:^\\r|\\n$)"_s << u"\r\nx\n"_s << Options{} << QStringList{u"\r"_s, u"\n"_s};
 }
 
-void RegexMatcherTest::collectsMatches() {
+void TestRegexMatcher::collectsMatches() {
     QFETCH(QString, pattern);
     QFETCH(QString, subject);
     QFETCH(Options, options);
@@ -86,7 +86,7 @@ void RegexMatcherTest::collectsMatches() {
     QCOMPARE(matcher.matchText(int(matches.size()) + 1), QString());
 }
 
-void RegexMatcherTest::capturesGroups_data() {
+void TestRegexMatcher::capturesGroups_data() {
     QTest::addColumn<QString>("pattern");
     QTest::addColumn<QString>("subject");
     QTest::addColumn<int>("match");
@@ -108,7 +108,7 @@ void RegexMatcherTest::capturesGroups_data() {
     QTest::newRow("no match has no groups") << u"(a)"_s << u"x"_s << 1 << 1 << QString() << 0;
 }
 
-void RegexMatcherTest::capturesGroups() {
+void TestRegexMatcher::capturesGroups() {
     QFETCH(QString, pattern);
     QFETCH(QString, subject);
     QFETCH(int, match);
@@ -122,7 +122,7 @@ void RegexMatcherTest::capturesGroups() {
     QCOMPARE(matcher.subMatchCount(), groupCount);
 }
 
-void RegexMatcherTest::positionsCountGbkBytes_data() {
+void TestRegexMatcher::positionsCountGbkBytes_data() {
     QTest::addColumn<QString>("pattern");
     QTest::addColumn<QString>("subject");
     QTest::addColumn<qsizetype>("matchPosition");
@@ -135,7 +135,7 @@ void RegexMatcherTest::positionsCountGbkBytes_data() {
         << u"a(a)"_s << u"中aa"_s << qsizetype(2) << qsizetype(3);
 }
 
-void RegexMatcherTest::positionsCountGbkBytes() {
+void TestRegexMatcher::positionsCountGbkBytes() {
     QFETCH(QString, pattern);
     QFETCH(QString, subject);
     QFETCH(qsizetype, matchPosition);
@@ -150,7 +150,7 @@ void RegexMatcherTest::positionsCountGbkBytes() {
     QCOMPARE(position, groupPosition);
 }
 
-void RegexMatcherTest::replaces_data() {
+void TestRegexMatcher::replaces_data() {
     QTest::addColumn<QString>("pattern");
     QTest::addColumn<QString>("subject");
     QTest::addColumn<Options>("options");
@@ -173,7 +173,7 @@ void RegexMatcherTest::replaces_data() {
         << u"(?:^\\r|\\n$)"_s << u"\r\nline\n"_s << Options{} << QString() << u"\nline"_s;
 }
 
-void RegexMatcherTest::replaces() {
+void TestRegexMatcher::replaces() {
     QFETCH(QString, pattern);
     QFETCH(QString, subject);
     QFETCH(Options, options);
@@ -185,7 +185,7 @@ void RegexMatcherTest::replaces() {
     QCOMPARE(matcher.replace(replacement), result);
 }
 
-void RegexMatcherTest::invalidPatternLeavesEmptyResults() {
+void TestRegexMatcher::invalidPatternLeavesEmptyResults() {
     RegexMatcher matcher;
     QCOMPARE(matcher.replace(u"x"_s), QString());
     QCOMPARE(matcher.pattern(), QString());
@@ -199,7 +199,7 @@ void RegexMatcherTest::invalidPatternLeavesEmptyResults() {
     QCOMPARE(matcher.pattern(), u"(a"_s);
 }
 
-void RegexMatcherTest::quotePlaceholder() {
+void TestRegexMatcher::quotePlaceholder() {
     const QString subject = u"say \"hi\" and #引号x#引号"_s;
     RegexMatcher matcher;
     QVERIFY(matcher.execute(u"#引号(\\w+)#引号"_s, subject, {.quotePlaceholder = true}));
@@ -210,5 +210,5 @@ void RegexMatcherTest::quotePlaceholder() {
     QCOMPARE(matcher.matchText(1), u"#引号x#引号"_s);
 }
 
-QTEST_GUILESS_MAIN(RegexMatcherTest)
+QTEST_GUILESS_MAIN(TestRegexMatcher)
 #include "tst_regex_matcher.moc"

@@ -9,7 +9,7 @@
 
 using namespace Qt::StringLiterals;
 
-class TextFormatsTest : public QObject {
+class TestTextFormats : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
@@ -30,7 +30,7 @@ private Q_SLOTS:
 
 // Each row runs through both overloads: the QString one as given, the byte one on the GBK
 // form of the same text.
-void TextFormatsTest::splitFields_data() {
+void TestTextFormats::splitFields_data() {
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("separator");
     QTest::addColumn<QStringList>("pieces");
@@ -57,7 +57,7 @@ void TextFormatsTest::splitFields_data() {
                                  << QStringList{u"one"_s, u"two"_s, QString(), u"three"_s};
 }
 
-void TextFormatsTest::splitFields() {
+void TestTextFormats::splitFields() {
     QFETCH(QString, text);
     QFETCH(QString, separator);
     QFETCH(QStringList, pieces);
@@ -72,7 +72,7 @@ void TextFormatsTest::splitFields() {
 
 // A byte with the high bit set and the byte after it are one character: scanning resumes
 // after both, so a separator is never found starting inside such a pair.
-void TextFormatsTest::splitFieldsKeepsDoubleByteCharactersWhole_data() {
+void TestTextFormats::splitFieldsKeepsDoubleByteCharactersWhole_data() {
     QTest::addColumn<QByteArray>("text");
     QTest::addColumn<QList<QByteArray>>("pieces");
 
@@ -84,13 +84,13 @@ void TextFormatsTest::splitFieldsKeepsDoubleByteCharactersWhole_data() {
         << QByteArray("a----\x81") << QList<QByteArray>{QByteArray("a"), QByteArray("\x81")};
 }
 
-void TextFormatsTest::splitFieldsKeepsDoubleByteCharactersWhole() {
+void TestTextFormats::splitFieldsKeepsDoubleByteCharactersWhole() {
     QFETCH(QByteArray, text);
     QFETCH(QList<QByteArray>, pieces);
     QCOMPARE(::splitFields(text, QByteArray("----")), pieces);
 }
 
-void TextFormatsTest::trimLineBreaks_data() {
+void TestTextFormats::trimLineBreaks_data() {
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("trimmed");
 
@@ -106,20 +106,20 @@ void TextFormatsTest::trimLineBreaks_data() {
     QTest::newRow("two trailing breaks") << u"a\r\n\r\n"_s << u"a\r"_s;
 }
 
-void TextFormatsTest::trimLineBreaks() {
+void TestTextFormats::trimLineBreaks() {
     QFETCH(QString, text);
     QFETCH(QString, trimmed);
     QCOMPARE(::trimLineBreaks(text), trimmed);
 }
 
-void TextFormatsTest::serverLineRoundTrip_data() {
+void TestTextFormats::serverLineRoundTrip_data() {
     QTest::addColumn<bool>("withPanel");
     QTest::newRow("all fifteen fields") << true;
     QTest::newRow("panel fields empty") << false;
 }
 
 // Every field comes back at its own position, so format() and the Field positions agree.
-void TextFormatsTest::serverLineRoundTrip() {
+void TestTextFormats::serverLineRoundTrip() {
     QFETCH(bool, withPanel);
 
     ServerRecord s;
@@ -164,7 +164,7 @@ void TextFormatsTest::serverLineRoundTrip() {
     QCOMPARE(f.value(ServerLine::PanelKey), s.panelKey);
 }
 
-void TextFormatsTest::groupLine() {
+void TestTextFormats::groupLine() {
     const QString line = GroupLine::format({u"9"_s, u"默认分组"_s, u"50"_s});
     QCOMPARE(line, u"默认分组----50"_s);
     QCOMPARE(GroupLine::fields(line), (QStringList{u"默认分组"_s, u"50"_s}));
@@ -172,7 +172,7 @@ void TextFormatsTest::groupLine() {
              (QStringList{u"测试"_s, u"7"_s}));
 }
 
-void TextFormatsTest::gbkEncode_data() {
+void TestTextFormats::gbkEncode_data() {
     QTest::addColumn<QString>("text");
     QTest::addColumn<QByteArray>("hex");
     QTest::addColumn<bool>("roundTrips");
@@ -186,7 +186,7 @@ void TextFormatsTest::gbkEncode_data() {
 }
 
 // Unencodable characters become "?"; everything else decodes back to the same text.
-void TextFormatsTest::gbkEncode() {
+void TestTextFormats::gbkEncode() {
     QFETCH(QString, text);
     QFETCH(QByteArray, hex);
     QFETCH(bool, roundTrips);
@@ -200,7 +200,7 @@ void TextFormatsTest::gbkEncode() {
         QCOMPARE(back, u"a?b"_s);
 }
 
-void TextFormatsTest::timeText_data() {
+void TestTextFormats::timeText_data() {
     QTest::addColumn<QTime>("time");
     QTest::addColumn<QString>("text");
 
@@ -213,11 +213,11 @@ void TextFormatsTest::timeText_data() {
     QTest::newRow("two-digit parts") << QTime(23, 59, 58) << u"2024年6月6日23时59分58秒"_s;
 }
 
-void TextFormatsTest::timeText() {
+void TestTextFormats::timeText() {
     QFETCH(QTime, time);
     QFETCH(QString, text);
     QCOMPARE(::timeText(QDateTime(QDate(2024, 6, 6), time)), text);
 }
 
-QTEST_GUILESS_MAIN(TextFormatsTest)
+QTEST_GUILESS_MAIN(TestTextFormats)
 #include "tst_text_formats.moc"
