@@ -13,7 +13,7 @@
 
 #include "common/gui_test_main.h"
 #include "common/test_home.h"
-#include "core/remote/special_folder.h"
+#include "core/remote/tool_folder.h"
 #include "core/store/local_store.h"
 #include "e2e/login_support.h"
 #include "platform/platform.h"

@@ -1,7 +1,7 @@
 #include "common/gui_test_main.h"
 #include "common/test_home.h"
 #include "core/remote/embedded_tools.h"
-#include "core/remote/special_folder.h"
+#include "core/remote/tool_folder.h"
 #include "core/support/log_sink.h"
 #include "platform/platform.h"
 #include "ui/app/main_window.h"

@@ -2,6 +2,7 @@
 #include "core/remote/command_runner.h"
 #include "core/remote/embedded_tools.h"
 #include "core/remote/special_folder.h"
+#include "core/remote/tool_folder.h"
 
 #include <QDir>
 #include <QFile>

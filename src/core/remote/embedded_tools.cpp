@@ -1,6 +1,6 @@
 #include "core/remote/embedded_tools.h"
 
-#include "core/remote/special_folder.h"
+#include "core/remote/tool_folder.h"
 
 #include <QDir>
 #include <QFile>

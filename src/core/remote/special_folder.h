@@ -17,8 +17,3 @@ QString name(int number);
 QString path(int number);
 
 } // namespace SpecialFolder
-
-// Where the program writes the tools it runs and its .rdp files. On Linux a folder private to
-// the user (mode 0700, created when missing), because the program executes what it finds
-// there; empty when no such folder can be had.
-QString toolFolder();

@@ -2,7 +2,7 @@
 
 #include "core/remote/rdp_file.h"
 #include "core/remote/session_fields.h"
-#include "core/remote/special_folder.h"
+#include "core/remote/tool_folder.h"
 #include "core/support/log_sink.h"
 #include "platform/platform.h"
 #include "ui/app/prompt.h"

@@ -1,7 +1,7 @@
 #include "ui/remote/ssh_launcher.h"
 
 #include "core/remote/session_fields.h"
-#include "core/remote/special_folder.h"
+#include "core/remote/tool_folder.h"
 #include "core/support/log_sink.h"
 #include "platform/platform.h"
 #include "ui/app/prompt.h"
