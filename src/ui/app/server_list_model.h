@@ -33,6 +33,8 @@ public:
     // The row operations the rest of the program uses. Out-of-range rows read as empty and
     // ignore writes.
     int appendRow(const ListCells& cells);
+    // Appends the rows at the end in one insertion; returns the index of the first.
+    int appendRows(const QList<ListCells>& rows);
     void deleteRow(int row);
     QString cell(int row, int column) const;
     void setCell(int row, int column, const QString& text);
@@ -46,6 +48,15 @@ public:
     int rowOfServer(const QString& id, const QString& address, const QString& port) const;
     void clear();
     void replaceRows(QList<ListRow> rows);
+
+    // Rows together with the index of their ids. Building it costs a hash insert per row, so a
+    // long list is indexed on a worker and then put in at once.
+    struct IndexedRows {
+        QList<ListRow> rows;
+        QHash<QString, int> rowById;
+    };
+    static IndexedRows indexed(QList<ListRow> rows);
+    void replaceIndexedRows(IndexedRows rows);
     const QList<ListRow>& rows() const { return rows_; }
 
     // The pictures the 状态 cell's image index refers to.
@@ -55,6 +66,7 @@ private:
     bool isValidRow(int row) const { return row >= 0 && row < rows_.size(); }
 
     void indexRows();
+    static void indexRows(const QList<ListRow>& rows, QHash<QString, int>& rowById);
 
     QList<ListRow> rows_;
     QHash<QString, int> rowById_;
