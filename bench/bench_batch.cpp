@@ -288,6 +288,7 @@ int main(int argc, char* argv[]) {
 
     // Growth into the full file: the core add, then the window, of a quarter, half and the
     // whole batch; the window against the core add of the same lines.
+    bool everyLine = true;
     for (int n : {rows / 4, rows / 2, rows}) {
         QElapsedTimer t;
         t.start();
@@ -298,6 +299,7 @@ int main(int argc, char* argv[]) {
                     "%.0f ms (%.1f us/line, window / core = %.2fx), peak memory %.1f MB%s\n",
                     n, rows, coreMs, coreMs * 1e3 / n, w.ms, w.ms * 1e3 / n, w.ms / coreMs,
                     w.peakMb, w.complete ? "" : " — NOT every line in the file");
+        everyLine = everyLine && w.complete;
     }
 
     // Export of the whole list.
@@ -310,5 +312,5 @@ int main(int argc, char* argv[]) {
     const bool written = BatchExport::writeExportFile(BatchExport::exportText(*all));
     std::printf("export of %lld rows: %.0f ms (%s)\n", static_cast<long long>(all->size()),
                 double(t.nsecsElapsed()) / 1e6, written ? "written" : "NOT written");
-    return written ? 0 : 1;
+    return written && everyLine ? 0 : 1;
 }
