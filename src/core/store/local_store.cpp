@@ -85,13 +85,17 @@ public:
     bool isValid() const { return stmt_ != nullptr; }
     sqlite3_stmt* get() const { return stmt_; }
 
+    // The encoded values stay with this use until the bindings are cleared, so SQLite
+    // reads them in place instead of copying each.
     bool bind(const QStringList& values) {
         if (sqlite3_bind_parameter_count(stmt_) != values.size())
             return false;
+        bound_.reserve(values.size());
         for (int i = 0; i < values.size(); ++i) {
-            const QByteArray bytes = Gbk::encode(values[i]);
+            bound_.append(Gbk::encode(values[i]));
+            const QByteArray& bytes = bound_.last();
             if (sqlite3_bind_text(stmt_, i + 1, bytes.constData(), int(bytes.size()),
-                                  SQLITE_TRANSIENT) != SQLITE_OK)
+                                  SQLITE_STATIC) != SQLITE_OK)
                 return false;
         }
         return true;
@@ -114,6 +118,7 @@ public:
 
 private:
     sqlite3_stmt* stmt_ = nullptr;
+    QList<QByteArray> bound_;
 };
 
 namespace {
@@ -196,24 +201,25 @@ bool LocalStore::open(const QString& path) {
 }
 
 sqlite3_stmt* LocalStore::statement(const QString& sql) {
-    if (sqlite3_stmt* cached = statements_.value(sql))
-        return cached;
+    for (const auto& [text, stmt] : std::as_const(statements_))
+        if (text == sql)
+            return stmt;
     if (statements_.size() >= kMaxCachedStatements) {
-        for (sqlite3_stmt* stmt : std::as_const(statements_))
-            sqlite3_finalize(stmt);
+        for (const auto& cached : std::as_const(statements_))
+            sqlite3_finalize(cached.second);
         statements_.clear();
     }
     const QByteArray bytes = Gbk::encode(sql);
     sqlite3_stmt* stmt = nullptr;
     sqlite3_prepare_v2(db_, bytes.constData(), int(bytes.size()), &stmt, nullptr);
     if (stmt)
-        statements_.insert(sql, stmt);
+        statements_.append({sql, stmt});
     return stmt;
 }
 
 void LocalStore::close() {
-    for (sqlite3_stmt* stmt : std::as_const(statements_))
-        sqlite3_finalize(stmt);
+    for (const auto& cached : std::as_const(statements_))
+        sqlite3_finalize(cached.second);
     statements_.clear();
     if (db_) {
         sqlite3_close_v2(db_);

@@ -2,7 +2,6 @@
 
 #include "core/store/records.h"
 
-#include <QHash>
 #include <QList>
 #include <QPair>
 #include <QString>
@@ -129,7 +128,9 @@ private:
     sqlite3_stmt* statement(const QString& sql);
 
     sqlite3* db_ = nullptr;
-    QHash<QString, sqlite3_stmt*> statements_;
+    // Few enough to search in turn; comparing texts of different lengths costs nothing,
+    // where hashing every long INSERT text on every use did.
+    QList<QPair<QString, sqlite3_stmt*>> statements_;
 };
 
 // A write transaction on one connection. It takes the write lock when it begins (BEGIN
