@@ -81,6 +81,11 @@ int ServerListModel::appendRow(const ListCells& cells) {
     return row;
 }
 
+void ServerListModel::reserveRows(qsizetype count) {
+    rows_.reserve(count);
+    rowById_.reserve(count);
+}
+
 int ServerListModel::appendRows(const QList<ListCells>& rows) {
     const int first = int(rows_.size());
     if (rows.isEmpty())

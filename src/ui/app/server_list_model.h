@@ -14,6 +14,9 @@ struct ListRow {
     bool checked = false;
     int statusImage = -1;
 };
+// Strings move in memory as they are, so a growing list of rows moves its block instead of
+// copying every cell.
+Q_DECLARE_TYPEINFO(ListRow, Q_RELOCATABLE_TYPE);
 
 // The rows behind 超级列表框1. Cells hold text exactly as read from the database.
 class ServerListModel : public QAbstractTableModel {
@@ -33,6 +36,8 @@ public:
     // The row operations the rest of the program uses. Out-of-range rows read as empty and
     // ignore writes.
     int appendRow(const ListCells& cells);
+    // Room for `count` rows in all, so a fill that appends them one by one never regrows.
+    void reserveRows(qsizetype count);
     // Appends the rows at the end in one insertion; returns the index of the first.
     int appendRows(const QList<ListCells>& rows);
     void deleteRow(int row);

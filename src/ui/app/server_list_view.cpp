@@ -175,6 +175,7 @@ void ServerListView::reportQueryFailure() {
 
 void ServerListView::startFill(QList<ListCells> rows, FillKind kind) {
     model_->clear();
+    model_->reserveRows(rows.size());
     pending_ = std::move(rows);
     nextPending_ = 0;
     fillKind_ = kind;
