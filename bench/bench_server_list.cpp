@@ -147,6 +147,10 @@ void report(const char* what, const std::vector<Observed>& runs) {
         "%.0f ms\n",
         what, runs.size(), median(stalls), *std::max_element(stalls.begin(), stalls.end()),
         median(cpu), *std::max_element(cpu.begin(), cpu.end()), median(times));
+    std::printf("  per run, wall / UI thread (ms):");
+    for (const Observed& o : runs)
+        std::printf(" %.1f/%.1f", o.worstStallMs, o.worstStallCpuMs);
+    std::printf("\n");
 }
 
 } // namespace
