@@ -32,6 +32,8 @@ private Q_SLOTS:
     void timersAtStart();
     void startupCreatesDatabaseThenReadsAccount();
     void logPaneClearsOnThe31stLine();
+    void logPaneTakesLinesTogetherAsOneByOne_data();
+    void logPaneTakesLinesTogetherAsOneByOne();
     void logLinesFromWorkersReachThePane();
     void hiddenBatchLoginIsNotOpen();
     void docksAtTheTopEdge();
@@ -192,6 +194,40 @@ void TestMainWindow::logPaneClearsOnThe31stLine() {
 
     window_->logPane()->append(u"2024年6月6日-line 31\r\n"_s);
     QCOMPARE(edit->toPlainText(), QString());
+}
+
+void TestMainWindow::logPaneTakesLinesTogetherAsOneByOne_data() {
+    QTest::addColumn<QString>("before");
+    QTest::addColumn<int>("lines");
+
+    QTest::newRow("a few into an empty pane") << QString() << 5;
+    QTest::newRow("up to the limit") << QString() << 30;
+    QTest::newRow("one past the limit") << QString() << 31;
+    QTest::newRow("past it twice") << QString() << 75;
+    QTest::newRow("into a pane of 25") << u"2024年6月6日-old\r\n"_s.repeated(25) << 10;
+    QTest::newRow("after a line without its break") << u"2024年6月6日-open"_s << 30;
+}
+
+// Lines delivered together leave the pane as if each had been appended on its own.
+void TestMainWindow::logPaneTakesLinesTogetherAsOneByOne() {
+    QFETCH(QString, before);
+    QFETCH(int, lines);
+
+    QPlainTextEdit oneByOneEdit;
+    LogPane oneByOne(&oneByOneEdit);
+    QPlainTextEdit togetherEdit;
+    LogPane together(&togetherEdit);
+    oneByOne.append(before);
+    together.append(before);
+    QString block;
+    for (int i = 1; i <= lines; ++i) {
+        const QString line = u"2024年6月6日-line %1\r\n"_s.arg(i);
+        oneByOne.append(line);
+        block += line;
+    }
+    together.append(block);
+    QCOMPARE(togetherEdit.toPlainText(), oneByOneEdit.toPlainText());
+    QVERIFY(LogPane::lineCount(togetherEdit.toPlainText()) <= LogPane::kMaxLines);
 }
 
 void TestMainWindow::logLinesFromWorkersReachThePane() {

@@ -210,11 +210,14 @@ void TestServerList::headerClickSortsAndClearsMarksAndImages() {
     for (int row = 0; row < 4; ++row) {
         QVERIFY(!list_->model()->isChecked(row));
         QCOMPARE(list_->model()->statusImage(row), -1);
+        // Probe results find their server's new row.
+        QCOMPARE(list_->model()->rowOfId(list_->cell(row, ListColumn::Id)), row);
     }
     QCOMPARE(probeAll.count(), 1);
 
     fillAndWait([this] { list_->sortByColumn(ListColumn::Id); });
     QCOMPARE(column(ListColumn::Id), (QStringList{u"6"_s, u"7"_s, u"8"_s, u"9"_s}));
+    QCOMPARE(list_->model()->rowOfId(u"9"_s), 3);
 }
 
 void TestServerList::invertChecks() {

@@ -123,6 +123,7 @@ private Q_SLOTS:
     void groupUpdateIsAllOrNothing();
     void programFolderKeepsDataOnlyWhenPortable();
     void writerWaitsForAnotherWriter();
+    void reusedStatementsHoldNothingBetweenUses();
     void cloudAccountKeepsItsTexts_data();
     void cloudAccountKeepsItsTexts();
     void cloudAccountLogoutAndMissingRow();
@@ -634,6 +635,40 @@ void TestLocalStore::writerWaitsForAnotherWriter() {
     second.join();
     QVERIFY(secondAdded);
     QCOMPARE(rawValue(u"SELECT count(*) FROM server_data"_s), u"2"_s);
+}
+
+// A connection reuses its prepared statements; between uses they hold neither the values of
+// the last use nor a lock on the file (a lookup that stopped at its first row included).
+void TestLocalStore::reusedStatementsHoldNothingBetweenUses() {
+    LocalStore::ensureDatabase();
+    LocalStore first;
+    QVERIFY(first.open());
+    QVERIFY(first.insertBatchServer(sampleServer(u"127.0.0.1"_s), false));
+    const QString firstId = QString::number(first.lastInsertId());
+    QVERIFY(first.insertBatchServer(sampleServer(u"127.0.0.2"_s), true));
+    const QString secondId = QString::number(first.lastInsertId());
+    QCOMPARE(first.serverIdByAddress(u"127.0.0.1"_s, u"22"_s), firstId);
+    QCOMPARE(first.serverIdByAddress(u"127.0.0.2"_s, u"22"_s), secondId);
+    QCOMPARE(first.serverIdByAddress(u"127.0.0.3"_s, u"22"_s), QString());
+    QCOMPARE(rawValue(u"SELECT baota_url FROM server_data WHERE id=%1"_s.arg(firstId)), u"0"_s);
+    // More distinct statements than the connection keeps: the named ones still work.
+    for (int i = 0; i < 40; ++i) {
+        const auto rows = first.query(u"SELECT ? + %1"_s.arg(i), {u"1"_s});
+        QVERIFY(rows);
+        QCOMPARE(rows->rows.value(0).value(0), QString::number(i + 1));
+    }
+    QCOMPARE(first.serverIdByAddress(u"127.0.0.2"_s, u"22"_s), secondId);
+
+    // A second connection can commit: a read lock left by the first would make its commit
+    // wait out the busy time-out and fail.
+    LocalStore second;
+    QVERIFY(second.open());
+    StoreTransaction transaction(second);
+    QVERIFY(transaction.isActive());
+    QVERIFY(second.insertBatchServer(sampleServer(u"127.0.0.4"_s), false));
+    QVERIFY(transaction.commit());
+    QCOMPARE(first.serverIdByAddress(u"127.0.0.4"_s, u"22"_s),
+             QString::number(second.lastInsertId()));
 }
 
 // A build folder that merely is writable never receives the user's servers; a folder that

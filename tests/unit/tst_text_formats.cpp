@@ -177,7 +177,9 @@ void TestTextFormats::gbkEncode_data() {
     QTest::addColumn<QByteArray>("hex");
     QTest::addColumn<bool>("roundTrips");
 
+    QTest::newRow("empty") << QString() << QByteArray() << true;
     QTest::newRow("ascii") << u"root@host:22"_s << QByteArray("726f6f7440686f73743a3232") << true;
+    QTest::newRow("ascii controls and DEL") << u"\t\r\n\x7f"_s << QByteArray("090d0a7f") << true;
     QTest::newRow("default group name") << u"默认分组"_s << QByteArray("c4acc8cfb7d6d7e9") << true;
     QTest::newRow("euro sign") << u"€"_s << QByteArray("80") << true;
     QTest::newRow("mixed") << u"a生产b"_s << QByteArray("61c9fab2fa62") << true;

@@ -49,14 +49,14 @@ LineResult addLine(LocalStore& store, const QString& line) {
     const QString existing = store.serverIdByAddress(s.ip, s.port);
     QStringList log{u"-S_ID "_s + existing};
     if (!existing.isEmpty()) {
-        log << u"-%1 添加失败 指定服务器IP已经存在"_s.arg(s.ip);
+        log << u"-"_s + s.ip + u" 添加失败 指定服务器IP已经存在"_s;
         return {Outcome::Exists, {}, log};
     }
     if (!store.insertBatchServer(s, parsed->withPanelFields)) {
-        log << u"-%1 添加失败"_s.arg(s.ip);
+        log << u"-"_s + s.ip + u" 添加失败"_s;
         return {Outcome::Failed, {}, log};
     }
-    log << u"-%1 添加成功"_s.arg(s.ip);
+    log << u"-"_s + s.ip + u" 添加成功"_s;
     ServerRecord shown = s;
     if (!parsed->withPanelFields)
         shown.panelUrl = shown.panelUser = shown.panelPassword = shown.panelKey = QString();
@@ -88,20 +88,22 @@ BatchAdder::Slice BatchAdder::addSlice(LocalStore& store, std::chrono::milliseco
             slice.written = false;
         }
     }
+    QStringList log;
+    log.reserve(results.size() * 2 + 1);
     for (LineResult& r : results) {
         if (r.outcome == Outcome::Added && !slice.written) {
             r.log.last().replace(u"添加成功"_s, u"添加失败"_s);
             r.outcome = Outcome::Failed;
         }
-        for (const QString& message : r.log)
-            LogSink::logLine(message);
+        log << r.log;
         if (r.outcome == Outcome::Added) {
-            slice.addedRows << r.provisionalRow;
+            slice.addedRows << std::move(r.provisionalRow);
             ++added_;
         }
     }
     if (!slice.written)
-        LogSink::logLine(u"-保存到数据库失败：%1"_s.arg(failure));
+        log << u"-保存到数据库失败：%1"_s.arg(failure);
+    LogSink::logLines(log);
     return slice;
 }
 

@@ -52,30 +52,50 @@ const QString kInsertServerHead =
 const QString kPanelColumnsTail =
     uR"(, "baota_url", "baota_user", "baota_pass", "baota_apikey") VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?))"_s;
 
+const QString kInsertWithPanel = kInsertServerHead + kPanelColumnsTail;
+
+// The duplicate test: the first server with this address and port, on the address index.
+const QString kFindByAddress =
+    u"SELECT id FROM \"server_data\" WHERE server_ip=? and server_port=? ORDER BY id LIMIT 1"_s;
+
 QString quoted(const QString& identifier) {
     return u'"' + QString(identifier).replace(u'"', u"\"\""_s) + u'"';
 }
 
-// A prepared statement that finalizes itself.
-class Statement {
+// Statements kept per connection; more distinct statements than this means ad-hoc SQL, and
+// the cache starts afresh rather than grow.
+constexpr qsizetype kMaxCachedStatements = 32;
+
+} // namespace
+
+// One use of a connection's cached statement: bound, stepped, and reset when it goes out of
+// scope, so it holds no lock and no values once the use is over.
+class CachedStatement {
 public:
-    Statement(sqlite3* db, const QByteArray& sql) {
-        sqlite3_prepare_v2(db, sql.constData(), int(sql.size()), &stmt_, nullptr);
+    CachedStatement(LocalStore& store, const QString& sql) : stmt_(store.statement(sql)) {}
+    ~CachedStatement() {
+        if (stmt_) {
+            sqlite3_reset(stmt_);
+            sqlite3_clear_bindings(stmt_);
+        }
     }
-    ~Statement() { sqlite3_finalize(stmt_); }
-    Statement(const Statement&) = delete;
-    Statement& operator=(const Statement&) = delete;
+    CachedStatement(const CachedStatement&) = delete;
+    CachedStatement& operator=(const CachedStatement&) = delete;
 
     bool isValid() const { return stmt_ != nullptr; }
     sqlite3_stmt* get() const { return stmt_; }
 
+    // The encoded values stay with this use until the bindings are cleared, so SQLite
+    // reads them in place instead of copying each.
     bool bind(const QStringList& values) {
         if (sqlite3_bind_parameter_count(stmt_) != values.size())
             return false;
+        bound_.reserve(values.size());
         for (int i = 0; i < values.size(); ++i) {
-            const QByteArray bytes = Gbk::encode(values[i]);
+            bound_.append(Gbk::encode(values[i]));
+            const QByteArray& bytes = bound_.last();
             if (sqlite3_bind_text(stmt_, i + 1, bytes.constData(), int(bytes.size()),
-                                  SQLITE_TRANSIENT) != SQLITE_OK)
+                                  SQLITE_STATIC) != SQLITE_OK)
                 return false;
         }
         return true;
@@ -98,7 +118,10 @@ public:
 
 private:
     sqlite3_stmt* stmt_ = nullptr;
+    QList<QByteArray> bound_;
 };
+
+namespace {
 
 QStringList serverValues(const ServerRecord& s) {
     return {s.ip,     s.user,      s.password, s.port, s.sort,  s.group,
@@ -130,12 +153,14 @@ LocalStore::~LocalStore() {
     close();
 }
 
-LocalStore::LocalStore(LocalStore&& other) noexcept : db_(std::exchange(other.db_, nullptr)) {}
+LocalStore::LocalStore(LocalStore&& other) noexcept
+    : db_(std::exchange(other.db_, nullptr)), statements_(std::exchange(other.statements_, {})) {}
 
 LocalStore& LocalStore::operator=(LocalStore&& other) noexcept {
     if (this != &other) {
         close();
         db_ = std::exchange(other.db_, nullptr);
+        statements_ = std::exchange(other.statements_, {});
     }
     return *this;
 }
@@ -175,7 +200,27 @@ bool LocalStore::open(const QString& path) {
     return true;
 }
 
+sqlite3_stmt* LocalStore::statement(const QString& sql) {
+    for (const auto& [text, stmt] : std::as_const(statements_))
+        if (text == sql)
+            return stmt;
+    if (statements_.size() >= kMaxCachedStatements) {
+        for (const auto& cached : std::as_const(statements_))
+            sqlite3_finalize(cached.second);
+        statements_.clear();
+    }
+    const QByteArray bytes = Gbk::encode(sql);
+    sqlite3_stmt* stmt = nullptr;
+    sqlite3_prepare_v2(db_, bytes.constData(), int(bytes.size()), &stmt, nullptr);
+    if (stmt)
+        statements_.append({sql, stmt});
+    return stmt;
+}
+
 void LocalStore::close() {
+    for (const auto& cached : std::as_const(statements_))
+        sqlite3_finalize(cached.second);
+    statements_.clear();
     if (db_) {
         sqlite3_close_v2(db_);
         db_ = nullptr;
@@ -209,7 +254,7 @@ bool LocalStore::execute(const QString& sql) {
 bool LocalStore::execute(const QString& sql, const QStringList& values) {
     if (!db_)
         return false;
-    Statement stmt(db_, Gbk::encode(sql));
+    CachedStatement stmt(*this, sql);
     return stmt.isValid() && stmt.bind(values) && stmt.run();
 }
 
@@ -224,7 +269,7 @@ int LocalStore::changes() const {
 std::optional<StoreRows> LocalStore::query(const QString& sql, const QStringList& values) {
     if (!db_)
         return std::nullopt;
-    Statement stmt(db_, Gbk::encode(sql));
+    CachedStatement stmt(*this, sql);
     if (!stmt.isValid() || !stmt.bind(values))
         return std::nullopt;
     StoreRows result;
@@ -286,16 +331,19 @@ bool LocalStore::insertServer(const ServerRecord& s) {
         return false;
     ServerRecord server = s;
     server.sort = s.sort.trimmed();
-    return execute(kInsertServerHead + kPanelColumnsTail,
+    return execute(kInsertWithPanel,
                    serverValues(server) +
                        QStringList{s.panelUrl, s.panelUser, s.panelPassword, s.panelKey});
 }
 
 bool LocalStore::insertBatchServer(const ServerRecord& s, bool withPanelFields) {
-    const QStringList panel =
-        withPanelFields ? QStringList{s.panelUrl, s.panelUser, s.panelPassword, s.panelKey}
-                        : QStringList{u"0"_s, u"0"_s, u"0"_s, u"0"_s};
-    return execute(kInsertServerHead + kPanelColumnsTail, serverValues(s) + panel);
+    static const QString zero = u"0"_s;
+    QStringList values = serverValues(s);
+    if (withPanelFields)
+        values << s.panelUrl << s.panelUser << s.panelPassword << s.panelKey;
+    else
+        values << zero << zero << zero << zero;
+    return execute(kInsertWithPanel, values);
 }
 
 bool LocalStore::insertDownloadedServer(const ServerRecord& s, bool withPanelFields) {
@@ -371,8 +419,12 @@ bool LocalStore::deleteServer(const QString& id) {
 }
 
 QString LocalStore::serverIdByAddress(const QString& ip, const QString& port) {
-    const auto id = findFirst(u"server_data"_s, u"server_ip=? and server_port=?"_s, {ip, port});
-    return id ? QString::number(*id) : QString();
+    if (!db_)
+        return {};
+    CachedStatement stmt(*this, kFindByAddress);
+    if (!stmt.isValid() || !stmt.bind({ip, port}) || sqlite3_step(stmt.get()) != SQLITE_ROW)
+        return {};
+    return QString::number(sqlite3_column_int64(stmt.get(), 0));
 }
 
 std::optional<QList<GroupRecord>> LocalStore::groups() {

@@ -10,6 +10,7 @@
 #include <optional>
 
 struct sqlite3;
+struct sqlite3_stmt;
 
 // Rows of a query: column names once, then each row's values as text (NULL reads as empty).
 struct StoreRows {
@@ -24,7 +25,9 @@ ServerRecord serverRecordFromRow(const StoreRows& rows, qsizetype row);
 GroupRecord groupRecordFromRow(const StoreRows& rows, qsizetype row);
 
 // The only access path to myserver.db. One LocalStore is one connection, opened for one
-// action and closed when it goes out of scope; nothing is cached between actions.
+// action and closed when it goes out of scope; nothing is cached between actions. Within an
+// action each statement is prepared once and reused (a batch runs the same two statements
+// for every line).
 //
 // Text goes into and comes out of the file as GBK bytes. Every value is bound as a
 // parameter, never spliced into SQL, so a value holding quotes is stored exactly and can
@@ -126,9 +129,17 @@ public:
     QString lastError() const;
 
 private:
+    friend class CachedStatement;
+
     bool deleteRowById(const QString& table, const QString& id);
+    // The connection's prepared statement for `sql`, prepared on first use; null when it
+    // cannot be prepared.
+    sqlite3_stmt* statement(const QString& sql);
 
     sqlite3* db_ = nullptr;
+    // Few enough to search in turn; comparing texts of different lengths costs nothing,
+    // where hashing every long INSERT text on every use did.
+    QList<QPair<QString, sqlite3_stmt*>> statements_;
 };
 
 // A write transaction on one connection. It takes the write lock when it begins (BEGIN

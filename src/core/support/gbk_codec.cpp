@@ -1,5 +1,7 @@
 #include "core/support/gbk_codec.h"
 
+#include <algorithm>
+
 #ifdef Q_OS_WIN
 #include "platform/windows/win32/code_page.h"
 #else
@@ -10,19 +12,19 @@
 #ifdef Q_OS_WIN
 
 // Windows converts code page 936 itself; Qt there has no GBK codec without ICU.
-namespace Gbk {
+namespace {
 
-QByteArray encode(const QString& text) {
+QByteArray encodeCodePage(const QString& text) {
     const std::string bytes = Win32::toCodePage(text.toStdWString(), Win32::kGbkCodePage);
     return QByteArray(bytes.data(), qsizetype(bytes.size()));
 }
 
-QString decode(const char* bytes, qsizetype size) {
+QString decodeCodePage(const char* bytes, qsizetype size) {
     return QString::fromStdWString(
         Win32::fromCodePage(std::string_view(bytes, std::size_t(size)), Win32::kGbkCodePage));
 }
 
-} // namespace Gbk
+} // namespace
 
 #else // Qt's GBK codec (ICU)
 
@@ -41,27 +43,49 @@ QStringDecoder& decoder() {
     return instance;
 }
 
-} // namespace
-
-namespace Gbk {
-
-QByteArray encode(const QString& text) {
+QByteArray encodeCodePage(const QString& text) {
     QStringEncoder& e = encoder();
     QByteArray bytes = e.encode(text);
     e.resetState();
     return bytes;
 }
 
-QString decode(const char* bytes, qsizetype size) {
+QString decodeCodePage(const char* bytes, qsizetype size) {
     QStringDecoder& d = decoder();
     QString text = d.decode(QByteArrayView(bytes, size));
     d.resetState();
     return text;
 }
 
-} // namespace Gbk
+} // namespace
 
 #endif
+
+namespace {
+
+bool isAscii(QStringView text) {
+    return std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 0x80; });
+}
+
+bool isAscii(const char* bytes, qsizetype size) {
+    return std::all_of(bytes, bytes + size, [](char b) { return !Gbk::isLeadByte(b); });
+}
+
+} // namespace
+
+// GBK keeps ASCII as it is, one byte per character; most cells (addresses, ports, accounts,
+// times) are ASCII and skip the converter.
+QByteArray Gbk::encode(const QString& text) {
+    if (isAscii(text))
+        return text.toLatin1();
+    return encodeCodePage(text);
+}
+
+QString Gbk::decode(const char* bytes, qsizetype size) {
+    if (isAscii(bytes, size))
+        return QString::fromLatin1(bytes, size);
+    return decodeCodePage(bytes, size);
+}
 
 QString Gbk::decode(const QByteArray& bytes) {
     return decode(bytes.constData(), bytes.size());

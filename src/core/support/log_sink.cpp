@@ -23,18 +23,29 @@ void setReceiver(Receiver r) {
     receiver() = std::move(r);
 }
 
-void append(const QString& line) {
+void append(const QString& lines) {
     Receiver r;
     {
         QMutexLocker lock(&receiverLock);
         r = receiver();
     }
     if (r)
-        r(line);
+        r(lines);
 }
 
 void logLine(const QString& message) {
     append(timeText() + message + u"\r\n"_s);
+}
+
+void logLines(const QStringList& messages) {
+    if (messages.isEmpty())
+        return;
+    const QString time = timeText();
+    QString text;
+    text.reserve(messages.size() * (time.size() + 40));
+    for (const QString& message : messages)
+        text += time + message + u"\r\n"_s;
+    append(text);
 }
 
 } // namespace LogSink

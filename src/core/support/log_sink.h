@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 
@@ -13,10 +14,14 @@ using Receiver = std::function<void(const QString& line)>;
 
 void setReceiver(Receiver receiver);
 
-// Appends a whole line as given; callers include the trailing "\r\n".
-void append(const QString& line);
+// Appends whole lines as given; callers include the trailing "\r\n" of each.
+void append(const QString& lines);
 
 // timeText() of now, then the message (which begins with "-"), then "\r\n".
 void logLine(const QString& message);
+
+// logLine for each message, with one time text and one delivery for them all (the lines of
+// a batch slice, written together once the slice is committed).
+void logLines(const QStringList& messages);
 
 } // namespace LogSink

@@ -14,8 +14,10 @@ public:
 
     explicit LogPane(QPlainTextEdit* edit);
 
-    // Appends a whole line; callers include the trailing "\r\n". UI thread only.
-    void append(const QString& line);
+    // Appends whole lines; callers include the trailing "\r\n" of each. Each line counts as
+    // if appended on its own, so the pane empties itself whenever a line takes it past
+    // kMaxLines. Costs the length of the lines, never the length of the pane. UI thread only.
+    void append(const QString& lines);
 
     // Routes the core's log lines (from any thread) into this pane.
     void connectLogSink();
@@ -25,6 +27,9 @@ public:
 
 private:
     void trimWhenFull();
+    // lineCount() of the pane's text, from its blocks rather than its text.
+    int shownLineCount() const;
+    bool endsWithLineBreak() const;
 
     QPlainTextEdit* edit_;
 };

@@ -5,6 +5,7 @@
 #include "ui/remote/reachability_probe.h"
 
 #include <QColor>
+#include <QThreadPool>
 
 using namespace Qt::StringLiterals;
 
@@ -89,6 +90,25 @@ int ServerListModel::appendRow(const ListCells& cells) {
     return row;
 }
 
+void ServerListModel::reserveRows(qsizetype count) {
+    rows_.reserve(count);
+    rowById_.reserve(count);
+}
+
+int ServerListModel::appendRows(const QList<ListCells>& rows) {
+    const int first = int(rows_.size());
+    if (rows.isEmpty())
+        return first;
+    beginInsertRows({}, first, first + int(rows.size()) - 1);
+    rows_.reserve(rows_.size() + rows.size());
+    for (const ListCells& cells : rows) {
+        rowById_.insert(cells[ListColumn::Id], int(rows_.size()));
+        rows_.append(ListRow{cells});
+    }
+    endInsertRows();
+    return first;
+}
+
 void ServerListModel::deleteRow(int row) {
     if (!isValidRow(row))
         return;
@@ -155,17 +175,35 @@ void ServerListModel::clear() {
 }
 
 void ServerListModel::replaceRows(QList<ListRow> rows) {
+    replaceIndexedRows(indexed(std::move(rows)));
+}
+
+ServerListModel::IndexedRows ServerListModel::indexed(QList<ListRow> rows) {
+    IndexedRows result{std::move(rows), {}};
+    indexRows(result.rows, result.rowById);
+    return result;
+}
+
+void ServerListModel::replaceIndexedRows(IndexedRows rows) {
     beginResetModel();
-    rows_ = std::move(rows);
-    indexRows();
+    rows_.swap(rows.rows);
+    rowById_.swap(rows.rowById);
     endResetModel();
+    // The rows that went out are freed on a worker: a long list's cells are many thousand
+    // strings, and freeing them held up the window for tens of milliseconds.
+    if (!rows.rows.isEmpty())
+        QThreadPool::globalInstance()->start([old = std::move(rows)] { static_cast<void>(old); });
 }
 
 void ServerListModel::indexRows() {
-    rowById_.clear();
-    rowById_.reserve(rows_.size());
-    for (int row = 0; row < rows_.size(); ++row)
-        rowById_.insert(rows_[row].cells[ListColumn::Id], row);
+    indexRows(rows_, rowById_);
+}
+
+void ServerListModel::indexRows(const QList<ListRow>& rows, QHash<QString, int>& rowById) {
+    rowById.clear();
+    rowById.reserve(rows.size());
+    for (int row = 0; row < rows.size(); ++row)
+        rowById.insert(rows[row].cells[ListColumn::Id], row);
 }
 
 void ServerListModel::setStatusImages(QList<QIcon> images) {

@@ -16,6 +16,9 @@ struct ListRow {
     int statusImage = -1;
     QDateTime statusSetAt = {};
 };
+// Strings move in memory as they are, so a growing list of rows moves its block instead of
+// copying every cell.
+Q_DECLARE_TYPEINFO(ListRow, Q_RELOCATABLE_TYPE);
 
 // The rows behind 超级列表框1. Cells hold text exactly as read from the database.
 class ServerListModel : public QAbstractTableModel {
@@ -35,6 +38,10 @@ public:
     // The row operations the rest of the program uses. Out-of-range rows read as empty and
     // ignore writes.
     int appendRow(const ListCells& cells);
+    // Room for `count` rows in all, so a fill that appends them one by one never regrows.
+    void reserveRows(qsizetype count);
+    // Appends the rows at the end in one insertion; returns the index of the first.
+    int appendRows(const QList<ListCells>& rows);
     void deleteRow(int row);
     QString cell(int row, int column) const;
     void setCell(int row, int column, const QString& text);
@@ -48,6 +55,15 @@ public:
     int rowOfServer(const QString& id, const QString& address, const QString& port) const;
     void clear();
     void replaceRows(QList<ListRow> rows);
+
+    // Rows together with the index of their ids. Building it costs a hash insert per row, so a
+    // long list is indexed on a worker and then put in at once.
+    struct IndexedRows {
+        QList<ListRow> rows;
+        QHash<QString, int> rowById;
+    };
+    static IndexedRows indexed(QList<ListRow> rows);
+    void replaceIndexedRows(IndexedRows rows);
     const QList<ListRow>& rows() const { return rows_; }
 
     // The pictures the 状态 cell's image index refers to.
@@ -60,6 +76,7 @@ private:
     static QVariant toolTip(const ListRow& row, int column);
     static QString statusToolTip(const ListRow& row);
     static QVariant rentalTint(const ListRow& row);
+    static void indexRows(const QList<ListRow>& rows, QHash<QString, int>& rowById);
 
     QList<ListRow> rows_;
     QHash<QString, int> rowById_;

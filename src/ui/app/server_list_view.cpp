@@ -219,6 +219,7 @@ void ServerListView::reportQueryFailure() {
 
 void ServerListView::startFill(QList<ListCells> rows, FillKind kind) {
     model_->clear();
+    model_->reserveRows(rows.size());
     pending_ = std::move(rows);
     nextPending_ = 0;
     fillKind_ = kind;
@@ -257,29 +258,32 @@ bool ServerListView::isFilling() const {
     return busy_;
 }
 
+// The keys, the sort, the rows in their new order and their index are all made on a worker
+// from a snapshot of the rows; the UI thread only puts the result in.
 void ServerListView::sortByColumn(int column) {
     const quint64 generation = supersede();
-    QList<QString> keys;
-    keys.reserve(model_->rowCount());
-    for (const ListRow& row : model_->rows())
-        keys << row.cells[column];
     runThenDeliver(
         *QThreadPool::globalInstance(), this,
-        [keys, column] { return ListSort::sortOrder(keys, column); },
-        [generation, rows = model_->rows()](ServerListView* self, std::vector<qsizetype> order) {
-            self->onSorted(generation, rows, std::move(order));
+        [rows = model_->rows(), column] {
+            QList<QString> keys;
+            keys.reserve(rows.size());
+            for (const ListRow& row : rows)
+                keys << row.cells[column];
+            QList<ListRow> sorted;
+            sorted.reserve(rows.size());
+            for (qsizetype from : ListSort::sortOrder(keys, column))
+                sorted << ListRow{rows[from].cells};
+            return ServerListModel::indexed(std::move(sorted));
+        },
+        [generation](ServerListView* self, ServerListModel::IndexedRows sorted) {
+            self->onSorted(generation, std::move(sorted));
         });
 }
 
-void ServerListView::onSorted(quint64 generation, const QList<ListRow>& rows,
-                              std::vector<qsizetype> order) {
+void ServerListView::onSorted(quint64 generation, ServerListModel::IndexedRows sorted) {
     if (generation != generation_)
         return;
-    QList<ListRow> sorted;
-    sorted.reserve(rows.size());
-    for (qsizetype from : order)
-        sorted << ListRow{rows[from].cells};
-    model_->replaceRows(std::move(sorted));
+    model_->replaceIndexedRows(std::move(sorted));
     busy_ = false;
     Q_EMIT probeAllRequested();
     Q_EMIT fillFinished();

@@ -104,7 +104,7 @@ private:
     void startFill(QList<ListCells> rows, FillKind kind);
     void appendNextRow();
     void stopFill();
-    void onSorted(quint64 generation, const QList<ListRow>& rows, std::vector<qsizetype> order);
+    void onSorted(quint64 generation, ServerListModel::IndexedRows sorted);
     void reportQueryFailure();
     void setUpColumns();
     void setUpMenu();

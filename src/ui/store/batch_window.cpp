@@ -41,16 +41,20 @@ void BatchWindow::setText(const QString& text) {
 void BatchWindow::addLines() {
     if (isAdding())
         return;
-    const QString trimmed = trimLineBreaks(text());
-    setText(trimmed);
+    const QString box = text();
+    const QString trimmed = trimLineBreaks(box);
+    // Writing back an unchanged text would only lay out a long box again.
+    if (trimmed != box)
+        setText(trimmed);
     adder_.emplace(BatchImport::blockLines(trimmed));
     ui_->按钮1->setEnabled(false);
     ui_->按钮2->setEnabled(false);
     sliceTimer_.start();
 }
 
-// One slice: as many lines as fit in BatchAdder::kSlice, in one transaction, then one reload
-// request for the list (requests made while a reload reads are served by a single further read).
+// One slice: as many lines as fit in BatchAdder::kSlice, in one transaction; its rows go into
+// the list at once, as provisional rows. The list is reloaded once, when the batch ends:
+// a reload per slice would read the whole file again every few milliseconds.
 void BatchWindow::addSlice() {
     LocalStore store;
     if (!store.open()) {
@@ -60,10 +64,7 @@ void BatchWindow::addSlice() {
     }
     const auto slice = adder_->addSlice(store, BatchImport::BatchAdder::kSlice);
     store.close();
-    for (const ListCells& row : slice.addedRows)
-        list_->model()->appendRow(row);
-    if (!slice.addedRows.isEmpty())
-        list_->reload();
+    list_->model()->appendRows(slice.addedRows);
     if (!slice.written) {
         stopAdding();
         return;
@@ -75,6 +76,8 @@ void BatchWindow::addSlice() {
 
 void BatchWindow::finishAdding() {
     sliceTimer_.stop();
+    if (adder_->added() > 0)
+        list_->reload();
     adder_.reset();
     ui_->进度标签->clear();
     ui_->按钮1->setEnabled(true);
