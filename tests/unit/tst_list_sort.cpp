@@ -11,7 +11,7 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// The list's quicksort as it has always been written: recursive, first element as pivot,
+// The list's quicksort written the plain way: recursive, first element as pivot,
 // on 1-based indices, comparing with `cmp`. The implementation must give exactly this order.
 template <typename Key, typename Cmp>
 void referenceSort(std::vector<std::pair<Key, int>>& a, int lo, int hi, Cmp cmp) {

@@ -6,6 +6,7 @@
 #include "core/remote/tcping_check.h"
 #include "core/support/gbk_codec.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
@@ -14,47 +15,19 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// The .rdp file for 127.0.0.5:3389 and account admin, line by line; line 7 is the password
-// line.
+// The .rdp file for 127.0.0.5:3389 and account admin, line by line (tests/fixtures/
+// expected.rdp); its line "{password line}" stands for the password line, which is left out
+// when the password goes through the client instead.
 QStringList expectedRdpLines(const QString& passwordLine) {
-    QStringList lines = {u"screen mode id:i:2"_s,
-                         u"winposstr:s:0,1,364,170,2300,1289"_s,
-                         u"compression:i:1"_s,
-                         u"use multimon:i:0"_s,
-                         u"username:s:admin"_s,
-                         u"full address:s:127.0.0.5:3389"_s,
-                         passwordLine,
-                         u"session bpp:i:32"_s,
-                         u"displayconnectionbar:i:1"_s,
-                         u"keyboardhook:i:2"_s,
-                         u"audiocapturemode:i:0"_s,
-                         u"audiomode:i:0"_s,
-                         u"videoplaybackmode:i:1"_s,
-                         u"networkautodetect:i:1"_s,
-                         u"bandwidthautodetect:i:1"_s,
-                         u"enableworkspacereconnect:i:0"_s,
-                         u"disable cursor setting:i:0"_s,
-                         u"connection type:i:7"_s,
-                         u"disable wallpaper:i:0"_s,
-                         u"allow font smoothing:i:0"_s,
-                         u"allow desktop composition:i:0"_s,
-                         u"disable full window drag:i:1"_s,
-                         u"disable menu anims:i:1"_s,
-                         u"disable themes:i:0"_s,
-                         u"bitmapcachepersistenable:i:1"_s,
-                         u"autoreconnection enabled:i:1"_s,
-                         u"redirectprinters:i:1"_s,
-                         u"redirectclipboard:i:1"_s,
-                         u"redirectcomports:i:0"_s,
-                         u"redirectsmartcards:i:1"_s,
-                         u"redirectposdevices:i:0"_s,
-                         u"authentication level:i:2"_s,
-                         u"prompt for credentials:i:1"_s,
-                         u"enablecredsspsupport:i:0"_s,
-                         u"allowconnection:i:1"_s,
-                         u"certificate-ignore-flags:dw:0x20000"_s};
+    QFile fixture(QStringLiteral(TORVANE_FIXTURES "/expected.rdp"));
+    if (!fixture.open(QIODevice::ReadOnly | QIODevice::Text))
+        return {};
+    QStringList lines = QString::fromUtf8(fixture.readAll()).split(u'\n', Qt::SkipEmptyParts);
+    const qsizetype password = lines.indexOf(u"{password line}"_s);
     if (passwordLine.isEmpty())
-        lines.removeAt(6);
+        lines.removeAt(password);
+    else
+        lines[password] = passwordLine;
     return lines;
 }
 

@@ -10,8 +10,9 @@ using namespace Qt::StringLiterals;
 
 namespace TcpingCheck {
 
-// The extra first word "tcping" is part of the command line the tool has always been given;
-// "--" keeps an address that starts with "-" from reading as an option.
+// The extra first word "tcping" keeps the command line the same as the consoles' (TCPing检测,
+// 端口Ping), which a user may copy and run by hand; our tcping skips it. "--" keeps an address
+// that starts with "-" from reading as an option.
 QStringList arguments(const QString& host, const QString& port) {
     return {u"tcping"_s,
             u"-n"_s,

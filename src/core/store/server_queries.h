@@ -1,37 +1,14 @@
 #pragma once
 
+#include "core/store/list_columns.h"
 #include "core/store/local_store.h"
 
 #include <QList>
 #include <QString>
 #include <QStringList>
 
-#include <array>
 #include <optional>
 
-// The server list's columns, by the cell index every feature uses.
-namespace ListColumn {
-enum : int {
-    Id,
-    Group,
-    Name,
-    Address,
-    StartTime,
-    EndTime,
-    Remark,
-    System,
-    Status,
-    Sort,
-    Port,
-    User,
-    Password,
-    PanelUrl,
-    PanelUser,
-    PanelPassword,
-    PanelKey,
-    Count
-};
-} // namespace ListColumn
 
 // One statement with its bound values.
 struct ServerQuery {
@@ -50,7 +27,6 @@ ServerQuery searchQuery(const QString& mode, const QString& text, const QString&
 // of more than 50,000 bytes, which would otherwise look like a broken database.
 bool isSearchTextTooLong(const QString& mode, const QString& text);
 
-using ListCells = std::array<QString, ListColumn::Count>;
 
 // Runs `query` on `store` and turns each row into the list's seventeen cells, with `status`
 // in the 状态 cell. Nothing when the query fails (missing table, unreadable file).

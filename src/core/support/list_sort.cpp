@@ -49,8 +49,9 @@ int compareKeys(const QByteArray& a, const QByteArray& b) {
     return a.compare(b);
 }
 
-// Partitioning of the range lo..hi with the range's first entry as pivot, exactly as the
-// list has always sorted; returns the pivot's final place.
+// Partitioning of the range lo..hi with the range's first entry as pivot; where rows with
+// equal keys end depends on exactly these steps, and users see that order. Returns the
+// pivot's final place.
 template <typename Key>
 qsizetype partition(std::vector<Entry<Key>>& a, qsizetype lo, qsizetype hi) {
     qsizetype i = lo;

@@ -10,7 +10,8 @@ bool postClick(HWND window, int x, int y) {
     if (!window)
         return false;
     const LPARAM at = MAKELPARAM(x, y);
-    // wParam of the move is MK_RBUTTON as the program has always sent it; buttons ignore it.
+    // The move's wParam says MK_RBUTTON; standard buttons ignore it and act on the left
+    // button's down and up, which is what presses them.
     return PostMessageW(window, WM_MOUSEMOVE, MK_RBUTTON, at) &&
            PostMessageW(window, WM_LBUTTONDOWN, MK_LBUTTON, at) &&
            PostMessageW(window, WM_LBUTTONUP, 0, at);
