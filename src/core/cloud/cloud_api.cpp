@@ -1,6 +1,7 @@
 #include "core/cloud/cloud_api.h"
 
 #include "core/support/gbk_codec.h"
+#include "core/support/log_categories.h"
 
 #include <QMutex>
 
@@ -79,8 +80,10 @@ Reply request(const QString& act, HttpMethod method, const FormFields& body) {
 
     Reply reply;
     reply.text = replyText(response.bytes);
-    if (!response.complete || !isSuccessStatus(response.statusCode))
+    if (!response.complete || !isSuccessStatus(response.statusCode)) {
         reply.failure = response.statusText;
+        qCInfo(lcCloud) << "no answer to" << act << ":" << reply.failure;
+    }
     return reply;
 }
 

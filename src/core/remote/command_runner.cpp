@@ -1,5 +1,7 @@
 #include "core/remote/command_runner.h"
 
+#include "core/support/log_categories.h"
+
 #include <QProcess>
 #include <QStringDecoder>
 
@@ -10,8 +12,10 @@ QString run(const QString& program, const QStringList& arguments) {
     process.setProcessChannelMode(QProcess::MergedChannels);
     process.setStandardInputFile(QProcess::nullDevice());
     process.start(program, arguments, QIODevice::ReadOnly);
-    if (!process.waitForStarted(-1))
+    if (!process.waitForStarted(-1)) {
+        qCWarning(lcRemote) << "cannot start" << program << ":" << process.errorString();
         return {};
+    }
 
     // One decoder for the whole run keeps a character split across two reads whole.
     QStringDecoder decoder(QStringDecoder::System);

@@ -1,6 +1,7 @@
 #include "core/remote/embedded_tools.h"
 
 #include "core/remote/tool_folder.h"
+#include "core/support/log_categories.h"
 
 #include <QDir>
 #include <QFile>
@@ -26,14 +27,15 @@ void writeIfMissing(const QString& resource, const QString& target) {
     if (target.isEmpty() || QFile::exists(target))
         return;
     QFile source(resource);
-    if (!source.open(QIODevice::ReadOnly))
-        return;
     QSaveFile file(target);
-    if (!file.open(QIODevice::WriteOnly))
-        return;
-    file.write(source.readAll());
-    file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-    file.commit();
+    const bool written = source.open(QIODevice::ReadOnly) && file.open(QIODevice::WriteOnly) &&
+                         file.write(source.readAll()) >= 0 &&
+                         file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                             QFileDevice::ExeOwner) &&
+                         file.commit();
+    // Without the tool every probe shows offline; say why once, at start-up.
+    if (!written)
+        qCWarning(lcRemote) << "cannot write" << target << ":" << file.errorString();
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 #include "core/store/data_folder.h"
 #include "core/store/store_template.h"
 #include "core/support/gbk_codec.h"
+#include "core/support/log_categories.h"
 #include "core/support/log_sink.h"
 
 #include <QFile>
@@ -193,6 +194,7 @@ bool LocalStore::open(const QString& path) {
     const QByteArray file = path.toUtf8();
     if (sqlite3_open_v2(file.constData(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
                         nullptr) != SQLITE_OK) {
+        qCWarning(lcStore) << "cannot open" << path << ":" << lastError();
         close();
         return false;
     }
@@ -284,8 +286,10 @@ std::optional<StoreRows> LocalStore::query(const QString& sql, const QStringList
             row << stmt.text(c);
         result.rows << std::move(row);
     }
-    if (rc != SQLITE_DONE)
+    if (rc != SQLITE_DONE) {
+        qCWarning(lcStore) << "query failed:" << lastError();
         return std::nullopt;
+    }
     return result;
 }
 
@@ -466,6 +470,8 @@ QString LocalStore::lastError() const {
 
 StoreTransaction::StoreTransaction(LocalStore& store) : store_(store) {
     active_ = store_.execute(u"BEGIN IMMEDIATE"_s);
+    if (!active_)
+        qCWarning(lcStore) << "no write lock:" << store_.lastError();
 }
 
 StoreTransaction::~StoreTransaction() {
@@ -483,6 +489,7 @@ bool StoreTransaction::commit() {
     // A COMMIT that failed (a reader held the file past the time-out, a full disk) leaves the
     // transaction open; it is rolled back so the connection is usable and nothing half-written
     // is kept.
+    qCWarning(lcStore) << "commit failed:" << store_.lastError();
     static_cast<void>(store_.execute(u"ROLLBACK"_s));
     active_ = false;
     return false;
