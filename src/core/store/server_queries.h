@@ -9,7 +9,6 @@
 
 #include <optional>
 
-
 // One statement with its bound values.
 struct ServerQuery {
     QString sql;
@@ -26,7 +25,6 @@ ServerQuery searchQuery(const QString& mode, const QString& text, const QString&
 // True when the search of mode `mode` cannot run `text` at all: SQLite refuses a LIKE pattern
 // of more than 50,000 bytes, which would otherwise look like a broken database.
 bool isSearchTextTooLong(const QString& mode, const QString& text);
-
 
 // Runs `query` on `store` and turns each row into the list's seventeen cells, with `status`
 // in the 状态 cell. Nothing when the query fails (missing table, unreadable file).

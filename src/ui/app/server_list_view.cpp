@@ -3,10 +3,10 @@
 #include "core/store/local_store.h"
 #include "core/store/rental_expiry.h"
 #include "core/support/list_sort.h"
+#include "core/support/run_then_deliver.h"
 #include "ui/app/list_header.h"
 #include "ui/app/list_images.h"
 #include "ui/app/prompt.h"
-#include "ui/app/run_then_deliver.h"
 
 #include <QCursor>
 #include <QMenu>
@@ -58,8 +58,6 @@ ServerListView::ServerListView(QTableView* view)
     setUpExpiryMenu();
     setUpKeys();
 
-    fillTimer_.setSingleShot(false);
-    connect(&fillTimer_, &QTimer::timeout, this, &ServerListView::appendNextRow);
     connect(view_->horizontalHeader(), &QHeaderView::sectionClicked, this,
             &ServerListView::sortByColumn);
     connect(view_, &QTableView::doubleClicked, this,
@@ -224,12 +222,12 @@ void ServerListView::startFill(QList<ListCells> rows, FillKind kind) {
     nextPending_ = 0;
     fillKind_ = kind;
     // The first row appears at once, each further one after the pause.
-    appendNextRow();
-    if (!pending_.isEmpty())
-        fillTimer_.start(kind == FillKind::Reload ? kReloadPaceMs : kSearchPaceMs);
+    fill_.setPause(
+        std::chrono::milliseconds(kind == FillKind::Reload ? kReloadPaceMs : kSearchPaceMs));
+    fill_.start([this] { return appendNextRow(); });
 }
 
-void ServerListView::appendNextRow() {
+bool ServerListView::appendNextRow() {
     if (nextPending_ < pending_.size()) {
         const int row = model_->appendRow(pending_[nextPending_++]);
         if (fillKind_ == FillKind::Search)
@@ -237,7 +235,7 @@ void ServerListView::appendNextRow() {
         else
             Q_EMIT reloadProgress(int(nextPending_), int(pending_.size()));
         if (nextPending_ < pending_.size())
-            return;
+            return true;
     }
     stopFill();
     busy_ = false;
@@ -246,10 +244,11 @@ void ServerListView::appendNextRow() {
         Q_EMIT reloaded();
     }
     Q_EMIT fillFinished();
+    return false;
 }
 
 void ServerListView::stopFill() {
-    fillTimer_.stop();
+    fill_.stop();
     pending_.clear();
     nextPending_ = 0;
 }

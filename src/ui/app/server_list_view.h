@@ -1,10 +1,10 @@
 #pragma once
 
 #include "core/store/server_queries.h"
+#include "core/support/paced_steps.h"
 #include "ui/app/server_list_model.h"
 
 #include <QObject>
-#include <QTimer>
 
 #include <array>
 #include <optional>
@@ -102,7 +102,7 @@ private:
     void startReloadRead();
     void onRowsRead(quint64 generation, std::optional<QList<ListCells>> rows, FillKind kind);
     void startFill(QList<ListCells> rows, FillKind kind);
-    void appendNextRow();
+    bool appendNextRow();
     void stopFill();
     void onSorted(quint64 generation, ServerListModel::IndexedRows sorted);
     void reportQueryFailure();
@@ -123,7 +123,7 @@ private:
     bool busy_ = false;
     bool reloadAgain_ = false;
 
-    QTimer fillTimer_{this};
+    PacedSteps fill_{std::chrono::milliseconds(kReloadPaceMs), this};
     QList<ListCells> pending_;
     qsizetype nextPending_ = 0;
     FillKind fillKind_ = FillKind::Reload;

@@ -2,7 +2,7 @@
 
 #include "core/store/local_store.h"
 #include "ui/app/prompt.h"
-#include "ui/app/run_then_deliver.h"
+#include "core/support/run_then_deliver.h"
 #include "ui/cloud/cloud_account_actions.h"
 
 #include "ui_change_password_window.h"

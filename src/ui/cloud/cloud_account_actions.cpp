@@ -2,7 +2,7 @@
 
 #include "core/support/time_text.h"
 #include "ui/app/log_pane.h"
-#include "ui/app/run_then_deliver.h"
+#include "core/support/run_then_deliver.h"
 #include "ui/cloud/cloud_account_window.h"
 
 #include <QLabel>

@@ -5,7 +5,7 @@
 #include "core/store/local_store.h"
 #include "core/support/log_sink.h"
 #include "ui/app/prompt.h"
-#include "ui/app/run_then_deliver.h"
+#include "core/support/run_then_deliver.h"
 #include "ui/app/server_list_view.h"
 #include "ui/cloud/cloud_account_actions.h"
 #include "ui/store/group_manager.h"

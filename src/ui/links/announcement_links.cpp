@@ -1,7 +1,7 @@
 #include "ui/links/announcement_links.h"
 
 #include "core/links/project_pages.h"
-#include "ui/app/run_then_deliver.h"
+#include "core/support/run_then_deliver.h"
 #include "ui/app/web_page.h"
 #include "ui/links/link_label.h"
 

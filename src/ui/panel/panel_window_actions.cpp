@@ -3,7 +3,7 @@
 #include "core/panel/panel_api.h"
 #include "core/panel/whitelist_ip.h"
 #include "ui/app/prompt.h"
-#include "ui/app/run_then_deliver.h"
+#include "core/support/run_then_deliver.h"
 #include "ui/app/web_page.h"
 #include "ui/panel/whitelist_ip_fetcher.h"
 

@@ -1,7 +1,7 @@
 #include "ui/panel/whitelist_ip_fetcher.h"
 
 #include "core/panel/whitelist_ip.h"
-#include "ui/app/run_then_deliver.h"
+#include "core/support/run_then_deliver.h"
 
 #include <QLabel>
 

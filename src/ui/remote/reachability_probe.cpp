@@ -1,18 +1,16 @@
 #include "ui/remote/reachability_probe.h"
 
 #include "core/remote/tcping_check.h"
-#include "ui/app/run_then_deliver.h"
+#include "core/support/run_then_deliver.h"
 #include "ui/app/server_list_model.h"
 
 ReachabilityProbe::ReachabilityProbe(ServerListModel* model, QObject* parent)
     : QObject(parent), model_(model) {
     pool_.setMaxThreadCount(kMaxRunningProbes);
-    passTimer_.setInterval(kStartPaceMs);
-    connect(&passTimer_, &QTimer::timeout, this, &ReachabilityProbe::startNextOfPass);
 }
 
 ReachabilityProbe::~ReachabilityProbe() {
-    passTimer_.stop();
+    pass_.stop();
     pool_.clear();
     pool_.waitForDone();
 }
@@ -26,20 +24,19 @@ void ReachabilityProbe::start(int row) {
 
 // A newer pass covers every row, so an older one still starting probes stops.
 void ReachabilityProbe::probeAll() {
-    passTimer_.stop();
     passNext_ = 0;
     passCount_ = model_->rowCount();
-    startNextOfPass();
-    passTimer_.start();
+    pass_.start([this] { return startNextOfPass(); });
 }
 
-void ReachabilityProbe::startNextOfPass() {
+// One probe per step; the step after the last one ends the pass.
+bool ReachabilityProbe::startNextOfPass() {
     if (passNext_ < passCount_) {
         launch(passNext_++, false);
-        return;
+        return true;
     }
-    passTimer_.stop();
     Q_EMIT passEnded(model_->rowCount());
+    return false;
 }
 
 void ReachabilityProbe::probeRow(int row) {

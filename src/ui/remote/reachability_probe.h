@@ -1,8 +1,9 @@
 #pragma once
 
+#include "core/support/paced_steps.h"
+
 #include <QObject>
 #include <QThreadPool>
-#include <QTimer>
 
 class ServerListModel;
 
@@ -35,11 +36,11 @@ Q_SIGNALS:
 
 private:
     void launch(int row, bool endsPass);
-    void startNextOfPass();
+    bool startNextOfPass();
 
     ServerListModel* model_;
     QThreadPool pool_;
-    QTimer passTimer_{this};
+    PacedSteps pass_{std::chrono::milliseconds(kStartPaceMs), this};
     int passNext_ = 0;
     int passCount_ = 0;
 };

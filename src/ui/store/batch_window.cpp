@@ -21,8 +21,6 @@ BatchWindow::BatchWindow(ServerListView* list, QWidget* parent)
     setFixedSize(size());
     setWindowTitle(QString());
     setText(kHint);
-    sliceTimer_.setInterval(BatchImport::BatchAdder::kGap);
-    connect(&sliceTimer_, &QTimer::timeout, this, &BatchWindow::addSlice);
     connect(ui_->按钮1, &QPushButton::clicked, this, &BatchWindow::addLines);
     connect(ui_->按钮2, &QPushButton::clicked, this, &BatchWindow::chooseAndImportFile);
 }
@@ -49,33 +47,34 @@ void BatchWindow::addLines() {
     adder_.emplace(BatchImport::blockLines(trimmed));
     ui_->按钮1->setEnabled(false);
     ui_->按钮2->setEnabled(false);
-    sliceTimer_.start();
+    slices_.startAfterPause([this] { return addSlice(); });
 }
 
 // One slice: as many lines as fit in BatchAdder::kSlice, in one transaction; its rows go into
 // the list at once, as provisional rows. The list is reloaded once, when the batch ends:
 // a reload per slice would read the whole file again every few milliseconds.
-void BatchWindow::addSlice() {
+bool BatchWindow::addSlice() {
     LocalStore store;
     if (!store.open()) {
         LogSink::logLine(u"-连接数据库失败：%1"_s.arg(LocalStore::databasePath()));
         stopAdding();
-        return;
+        return false;
     }
     const auto slice = adder_->addSlice(store, BatchImport::BatchAdder::kSlice);
     store.close();
     list_->model()->appendRows(slice.addedRows);
     if (!slice.written) {
         stopAdding();
-        return;
+        return false;
     }
     ui_->进度标签->setText(u"正在添加 %1 / %2"_s.arg(adder_->processed()).arg(adder_->total()));
     if (adder_->isDone())
         finishAdding();
+    return isAdding();
 }
 
 void BatchWindow::finishAdding() {
-    sliceTimer_.stop();
+    slices_.stop();
     if (adder_->added() > 0)
         list_->reload();
     adder_.reset();
@@ -100,10 +99,10 @@ void BatchWindow::stopAdding() {
 void BatchWindow::reject() {
     if (isAdding()) {
         // The batch waits for the answer, so it cannot end while the question is open.
-        sliceTimer_.stop();
+        slices_.stop();
         if (!Prompt::confirm(this, u"正在批量添加服务器，确定要停止吗？未处理的行不会被添加。"_s,
                              QMessageBox::Yes | QMessageBox::No)) {
-            sliceTimer_.start();
+            slices_.startAfterPause([this] { return addSlice(); });
             return;
         }
         stopAdding();

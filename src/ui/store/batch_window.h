@@ -1,10 +1,10 @@
 #pragma once
 
 #include "core/store/batch_import.h"
+#include "core/support/paced_steps.h"
 
 #include <QDialog>
 #include <QStringList>
-#include <QTimer>
 
 #include <memory>
 #include <optional>
@@ -46,13 +46,13 @@ Q_SIGNALS:
 
 private:
     void chooseAndImportFile();
-    void addSlice();
+    bool addSlice();
     void finishAdding();
     void stopAdding();
 
     std::unique_ptr<Ui::BatchWindow> ui_;
     ServerListView* list_;
-    QTimer sliceTimer_{this};
+    PacedSteps slices_{BatchImport::BatchAdder::kGap, this};
     std::optional<BatchImport::BatchAdder> adder_;
     bool announceImport_ = false;
 };

@@ -2,8 +2,8 @@
 
 #include "core/store/local_store.h"
 #include "core/support/log_sink.h"
+#include "core/support/run_then_deliver.h"
 #include "ui/app/prompt.h"
-#include "ui/app/run_then_deliver.h"
 #include "ui/app/server_list_view.h"
 #include "ui/store/group_windows.h"
 
@@ -27,10 +27,7 @@ void deleteGroupById(const QString& id) {
 } // namespace
 
 GroupManager::GroupManager(ServerListView* list, QComboBox* groupFilter, QWidget* window)
-    : QObject(window), list_(list), groupFilter_(groupFilter), window_(window) {
-    deleteTimer_.setInterval(kDeletePaceMs);
-    connect(&deleteTimer_, &QTimer::timeout, this, &GroupManager::deleteNextChecked);
-}
+    : QObject(window), list_(list), groupFilter_(groupFilter), window_(window) {}
 
 QWidget* GroupManager::dialogParent() const {
     return manager_ ? static_cast<QWidget*>(manager_.data()) : window_;
@@ -66,7 +63,7 @@ void GroupManager::openManager() {
             &GroupManager::deleteCheckedGroups);
     fillGroupManagerList();
     manager.exec();
-    deleteTimer_.stop();
+    deletes_.stop();
     pendingDeletes_.clear();
 }
 
@@ -121,19 +118,18 @@ void GroupManager::deleteCheckedGroups() {
     for (int row = 0; row < manager_->rowCount(); ++row)
         if (manager_->isChecked(row))
             pendingDeletes_ << manager_->group(row).id;
-    deleteNextChecked();
+    deletes_.start([this] { return deleteNextChecked(); });
 }
 
-void GroupManager::deleteNextChecked() {
+// One checked group per step; the lists are refilled when all are gone.
+bool GroupManager::deleteNextChecked() {
     if (pendingDeletes_.isEmpty()) {
-        deleteTimer_.stop();
         refillGroupFilter();
         fillGroupManagerList();
-        return;
+        return false;
     }
     deleteGroupById(pendingDeletes_.takeFirst());
-    if (!deleteTimer_.isActive())
-        deleteTimer_.start();
+    return true;
 }
 
 void GroupManager::refillGroupFilter() {

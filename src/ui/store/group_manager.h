@@ -1,10 +1,10 @@
 #pragma once
 
 #include "core/store/records.h"
+#include "core/support/paced_steps.h"
 
 #include <QObject>
 #include <QPointer>
-#include <QTimer>
 
 class QComboBox;
 class QWidget;
@@ -34,13 +34,13 @@ public:
     // Rebuilds 选择分组组合框 from the store, read on a worker.
     void refillGroupFilter();
 
-    bool isDeleting() const { return deleteTimer_.isActive(); }
+    bool isDeleting() const { return deletes_.isRunning(); }
 
 Q_SIGNALS:
     void groupFilterRefilled();
 
 private:
-    void deleteNextChecked();
+    bool deleteNextChecked();
     QWidget* dialogParent() const;
 
     ServerListView* list_;
@@ -49,7 +49,7 @@ private:
     QPointer<GroupManagerWindow> manager_;
     bool groupEditorOrigin_ = false;
     GroupRecord editedGroup_;
-    QTimer deleteTimer_{this};
+    PacedSteps deletes_{std::chrono::milliseconds(kDeletePaceMs), this};
     QStringList pendingDeletes_;
     quint64 filterGeneration_ = 0;
 };

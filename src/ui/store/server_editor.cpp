@@ -13,10 +13,7 @@
 using namespace Qt::StringLiterals;
 
 ServerEditor::ServerEditor(ServerListView* list, ReachabilityProbe* probe, QWidget* window)
-    : QObject(window), list_(list), probe_(probe), window_(window) {
-    deleteTimer_.setInterval(kDeletePaceMs);
-    connect(&deleteTimer_, &QTimer::timeout, this, &ServerEditor::deleteNextChecked);
-}
+    : QObject(window), list_(list), probe_(probe), window_(window) {}
 
 void ServerEditor::openAddWindow() {
     ServerEditorWindow window(ServerEditorWindow::Mode::Add, window_);
@@ -143,19 +140,17 @@ void ServerEditor::deleteCheckedServers() {
         if (model->isChecked(row))
             pendingDeletes_.append(
                 {model->cell(row, ListColumn::Id), model->cell(row, ListColumn::Name)});
-    deleteNextChecked();
+    deletes_.start([this] { return deleteNextChecked(); });
 }
 
-// One checked server per tick; the list is reloaded when all are gone.
-void ServerEditor::deleteNextChecked() {
+// One checked server per step; the list is reloaded when all are gone.
+bool ServerEditor::deleteNextChecked() {
     if (pendingDeletes_.isEmpty()) {
-        deleteTimer_.stop();
         list_->reload();
-        return;
+        return false;
     }
     const auto [id, name] = pendingDeletes_.takeFirst();
     deleteStoredServer(id, name);
     LogSink::logLine(u"-正在删除：%1"_s.arg(name));
-    if (!deleteTimer_.isActive())
-        deleteTimer_.start();
+    return true;
 }

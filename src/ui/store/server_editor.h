@@ -1,8 +1,9 @@
 #pragma once
 
+#include "core/support/paced_steps.h"
+
 #include <QObject>
 #include <QString>
-#include <QTimer>
 
 class QWidget;
 class ReachabilityProbe;
@@ -38,15 +39,15 @@ public:
     void confirmAndDeleteServer();
     // "批量删除": every checked server, after a confirmation.
     void deleteCheckedServers();
-    bool isDeleting() const { return deleteTimer_.isActive(); }
+    bool isDeleting() const { return deletes_.isRunning(); }
 
 private:
-    void deleteNextChecked();
+    bool deleteNextChecked();
     void deleteStoredServer(const QString& id, const QString& name);
 
     ServerListView* list_;
     ReachabilityProbe* probe_;
     QWidget* window_;
-    QTimer deleteTimer_{this};
+    PacedSteps deletes_{std::chrono::milliseconds(kDeletePaceMs), this};
     QList<QPair<QString, QString>> pendingDeletes_; // id and name of each checked server
 };
