@@ -23,7 +23,7 @@ constexpr std::size_t kMaxBodyBytes = std::size_t(1) << 20;
 constexpr std::size_t kWorkerThreads = 32;
 constexpr int kListenBacklog = 1024;
 
-constexpr std::int64_t kSmsCodeLifetime = 10 * 60;
+constexpr std::int64_t kSmsCodeLifetime = std::int64_t{10} * 60;
 constexpr std::int64_t kSmsCodeGap = 60;
 
 constexpr std::size_t kMaxNameBytes = 128;
@@ -261,12 +261,12 @@ void CloudService::route() {
             response.set_content(kFalse + ":" + reason, "text/plain; charset=utf-8");
             return httplib::Server::HandlerResponse::Handled;
         }));
-    server_.set_exception_handler(
-        [](const httplib::Request& request, httplib::Response& response, std::exception_ptr) {
-            ServiceLog::line("request failed inside the service: " + request.path);
-            response.status = 500;
-            response.set_content(kFalse + ":云端内部错误", "text/plain; charset=utf-8");
-        });
+    server_.set_exception_handler([](const httplib::Request& request, httplib::Response& response,
+                                     const std::exception_ptr&) {
+        ServiceLog::line("request failed inside the service: " + request.path);
+        response.status = 500;
+        response.set_content(kFalse + ":云端内部错误", "text/plain; charset=utf-8");
+    });
 }
 
 Reply CloudService::handle(const std::string& act, const FormBody& form, const std::string& peer) {

@@ -72,7 +72,7 @@ namespace HttpClient {
 
 // The largest body a request reads: a cloud or panel reply is far smaller, and a peer that
 // sends more must not exhaust memory. A longer body ends the request with "714 返回数据过大!".
-constexpr qsizetype kMaxBodyBytes = 16 * 1024 * 1024;
+constexpr qsizetype kMaxBodyBytes = qsizetype{16} * 1024 * 1024;
 
 // Performs one request with its own connection and returns when the body has been read, a
 // step has failed or a time-out has expired. Blocking; callable from any thread, calls share

@@ -20,7 +20,7 @@ namespace WhitelistIp {
 
 QString fetch() {
     const CloudApi::Reply reply = CloudApi::publicAddress();
-    const QString ip = reply.answered() ? reply.text : QString();
+    QString ip = reply.answered() ? reply.text : QString();
     setCurrent(ip);
     return ip;
 }

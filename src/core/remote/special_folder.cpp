@@ -106,7 +106,7 @@ QString path(int number) {
         return QCoreApplication::applicationDirPath();
     if (number == kTemp)
         return toolFolder();
-    const QString fromEnvironment = qEnvironmentVariable(n.toLatin1().constData());
+    QString fromEnvironment = qEnvironmentVariable(n.toLatin1().constData());
     if (!fromEnvironment.isEmpty())
         return fromEnvironment;
     return desktopFolder(n);

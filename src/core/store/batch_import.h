@@ -77,7 +77,7 @@ private:
 };
 
 // Files larger than this are not server lists; they are refused instead of being loaded.
-constexpr qint64 kMaxFileBytes = 8 * 1024 * 1024;
+constexpr qint64 kMaxFileBytes = qint64{8} * 1024 * 1024;
 
 // The text of an imported file. Files are GBK, as the export writes them; only a file that
 // starts with a UTF-8 or UTF-16 byte-order mark is read as that. (Many GBK texts are valid

@@ -10,10 +10,10 @@ using namespace Qt::StringLiterals;
 namespace {
 
 QString chooseFolder() {
-    const QString home = qEnvironmentVariable("TORVANE_HOME");
+    QString home = qEnvironmentVariable("TORVANE_HOME");
     if (!home.isEmpty())
         return home;
-    const QString programFolder = QCoreApplication::applicationDirPath();
+    QString programFolder = QCoreApplication::applicationDirPath();
     if (DataFolder::isPortableFolder(programFolder))
         return programFolder;
     return QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
@@ -24,7 +24,7 @@ QString chooseFolder() {
 namespace DataFolder {
 
 QString path() {
-    const QString folder = chooseFolder();
+    QString folder = chooseFolder();
     QDir().mkpath(folder);
     return folder;
 }

@@ -181,7 +181,7 @@ StoredAccount LocalStore::ensureDatabase() {
     LocalStore store;
     if (!store.open(path))
         return {};
-    const StoredAccount account = store.readCloudAccount();
+    StoredAccount account = store.readCloudAccount();
     // On a migrated file the first ALTER fails because baota_url exists; that is expected.
     static_cast<void>(store.execute(kColumnMigration));
     // Only speeds up the duplicate test; a file where it cannot be made still works.
@@ -496,7 +496,7 @@ bool StoreTransaction::commit() {
 }
 
 QString findServerByAddress(LocalStore& store, const QString& ip, const QString& port) {
-    const QString id = store.serverIdByAddress(ip, port);
+    QString id = store.serverIdByAddress(ip, port);
     LogSink::logLine(u"-S_ID "_s + id);
     return id;
 }

@@ -103,6 +103,7 @@ LaunchOutcome startDetached(const LaunchRequest& request) {
     for (const QString& argument : request.arguments)
         words.push_back(argument.toLocal8Bit());
     std::vector<char*> argv;
+    argv.reserve(words.size() + 1);
     for (QByteArray& word : words)
         argv.push_back(word.data());
     argv.push_back(nullptr);

@@ -83,7 +83,7 @@ QString utf8Property(Display* display, Window window, const char* name) {
 
 // _NET_WM_NAME when the window has it, else WM_NAME.
 QString windowTitle(Display* display, Window window) {
-    const QString title = utf8Property(display, window, "_NET_WM_NAME");
+    QString title = utf8Property(display, window, "_NET_WM_NAME");
     if (!title.isEmpty())
         return title;
     char* name = nullptr;

@@ -1,8 +1,8 @@
 #include "ui/cloud/change_password_window.h"
 
 #include "core/store/local_store.h"
-#include "ui/app/prompt.h"
 #include "core/support/run_then_deliver.h"
+#include "ui/app/prompt.h"
 #include "ui/cloud/cloud_account_actions.h"
 
 #include "ui_change_password_window.h"
@@ -49,7 +49,7 @@ void ChangePasswordWindow::changePassword() {
             return CloudAccount::changePassword(change, path);
         },
         [newPassword = change.newPassword](ChangePasswordWindow* self,
-                                           CloudAccount::Outcome outcome) {
+                                           const CloudAccount::Outcome& outcome) {
             self->onAnswered(outcome, newPassword);
         });
 }

@@ -1,8 +1,8 @@
 #include "ui/cloud/cloud_account_actions.h"
 
+#include "core/support/run_then_deliver.h"
 #include "core/support/time_text.h"
 #include "ui/app/log_pane.h"
-#include "core/support/run_then_deliver.h"
 #include "ui/cloud/cloud_account_window.h"
 
 #include <QLabel>
@@ -18,7 +18,8 @@ void CloudAccountActions::checkConnection(std::function<void(bool connected)> th
     runThenDeliver(
         *QThreadPool::globalInstance(), this,
         [asked] { return CloudAccount::checkConnection(asked); },
-        [asked, then = std::move(then)](CloudAccountActions* self, CloudAccount::Outcome outcome) {
+        [asked, then = std::move(then)](CloudAccountActions* self,
+                                        const CloudAccount::Outcome& outcome) {
             // A log in or log out that happened while this check waited has decided the
             // state since; this older answer must not overturn it.
             const CloudApi::Account now = self->account_.account();

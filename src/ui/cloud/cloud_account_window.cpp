@@ -1,8 +1,8 @@
 #include "ui/cloud/cloud_account_window.h"
 
 #include "core/store/local_store.h"
-#include "ui/app/prompt.h"
 #include "core/support/run_then_deliver.h"
+#include "ui/app/prompt.h"
 #include "ui/cloud/change_password_window.h"
 #include "ui/cloud/cloud_account_actions.h"
 
@@ -98,7 +98,7 @@ void CloudAccountWindow::login() {
     runThenDeliver(
         *QThreadPool::globalInstance(), this,
         [typed, path = LocalStore::databasePath()] { return CloudAccount::login(typed, path); },
-        [](CloudAccountWindow* self, CloudAccount::Outcome outcome) {
+        [](CloudAccountWindow* self, const CloudAccount::Outcome& outcome) {
             self->onLoginAnswered(outcome);
         });
 }
@@ -136,7 +136,7 @@ void CloudAccountWindow::registerAccount() {
     runThenDeliver(
         *QThreadPool::globalInstance(), this,
         [fields] { return CloudAccount::registerAccount(fields); },
-        [fields](CloudAccountWindow* self, CloudAccount::Registration result) {
+        [fields](CloudAccountWindow* self, const CloudAccount::Registration& result) {
             self->onRegistrationAnswered(result, fields);
         });
 }
@@ -180,7 +180,7 @@ void CloudAccountWindow::sendSmsCode() {
     beginWaiting();
     runThenDeliver(
         *QThreadPool::globalInstance(), this, [phone] { return CloudAccount::sendSmsCode(phone); },
-        [](CloudAccountWindow* self, CloudAccount::Outcome outcome) {
+        [](CloudAccountWindow* self, const CloudAccount::Outcome& outcome) {
             self->onSmsAnswered(outcome);
         });
 }

@@ -2,8 +2,8 @@
 
 #include "core/panel/panel_api.h"
 #include "core/support/log_sink.h"
-#include "ui/app/prompt.h"
 #include "core/support/run_then_deliver.h"
+#include "ui/app/prompt.h"
 #include "ui/app/server_list_view.h"
 #include "ui/app/web_page.h"
 

@@ -2,8 +2,8 @@
 
 #include "core/panel/panel_api.h"
 #include "core/panel/whitelist_ip.h"
-#include "ui/app/prompt.h"
 #include "core/support/run_then_deliver.h"
+#include "ui/app/prompt.h"
 #include "ui/app/web_page.h"
 #include "ui/panel/whitelist_ip_fetcher.h"
 

@@ -30,7 +30,7 @@ const QString kNoPortPingAddress = u"请现在查询内容中输入要端口Ping
 class SessionActions : public QObject {
 public:
     SessionActions(QWidget* window, ServerListView* list, const SearchBar& searchBar,
-                   ProcessLauncher launcher)
+                   const ProcessLauncher& launcher)
         : QObject(window), window_(window), list_(list), searchBar_(searchBar), launcher_(launcher),
           ssh_(new SshLauncher(launcher, window)), rdp_(new RdpLauncher(launcher, window)) {}
 
@@ -64,7 +64,7 @@ public:
             const auto target = ServerDiagnostics::splitPortPing(text);
             openTcping(target.host, target.port);
         });
-        onSearchButton(searchBar_.globalPing, kNoPingAddress, [this](const QString& text) {
+        onSearchButton(searchBar_.globalPing, kNoPingAddress, [](const QString& text) {
             openWebPage(ServerDiagnostics::globalPingAddress(text));
         });
     }
@@ -149,7 +149,7 @@ private:
 } // namespace
 
 void installSessionActions(QWidget* window, ServerListView* list, const SearchBar& searchBar,
-                           ProcessLauncher launcher) {
-    auto* actions = new SessionActions(window, list, searchBar, std::move(launcher));
+                           const ProcessLauncher& launcher) {
+    auto* actions = new SessionActions(window, list, searchBar, launcher);
     actions->install();
 }

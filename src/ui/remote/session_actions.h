@@ -20,4 +20,4 @@ struct SearchBar {
 // the list menu's Ping检测, TCPing检测, 全球Ping, 全球TCPing and the three copies, and the search
 // bar's buttons. Programs are started through `launcher`, so tests can see what would start.
 void installSessionActions(QWidget* window, ServerListView* list, const SearchBar& searchBar,
-                           ProcessLauncher launcher);
+                           const ProcessLauncher& launcher);

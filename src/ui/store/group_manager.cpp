@@ -137,7 +137,7 @@ void GroupManager::refillGroupFilter() {
     runThenDeliver(
         *QThreadPool::globalInstance(), this,
         [path = LocalStore::databasePath()] { return readGroups(path); },
-        [generation](GroupManager* self, std::optional<QList<GroupRecord>> groups) {
+        [generation](GroupManager* self, const std::optional<QList<GroupRecord>>& groups) {
             // A newer refill was asked for: its result will do.
             if (generation != self->filterGeneration_)
                 return;
