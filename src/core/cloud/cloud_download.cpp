@@ -5,7 +5,6 @@
 #include "core/store/server_editing.h"
 #include "core/support/log_sink.h"
 
-#include <QElapsedTimer>
 #include <QThread>
 
 using namespace Qt::StringLiterals;
@@ -109,24 +108,16 @@ SlicedMerge::SlicedMerge(const QString& block, MergeLine merge)
 SlicedMerge::Slice SlicedMerge::mergeSlice(LocalStore& store, std::chrono::milliseconds budget) {
     Slice slice;
     QList<LineMerge> merged;
-    QString failure;
-    {
-        StoreTransaction transaction(store);
-        if (!transaction.isActive()) {
-            LogSink::logLine(u"-数据库被占用，无法写入：%1"_s.arg(store.lastError()));
-            slice.written = false;
-            return slice;
-        }
-        QElapsedTimer clock;
-        clock.start();
-        do {
-            merged << merge_(store, lines_[next_++]);
-        } while (!isDone() && clock.elapsed() < budget.count());
-        if (!transaction.commit()) {
-            failure = store.lastError();
-            slice.written = false;
-        }
+    const SliceOutcome outcome = writeSlice(store, budget, [&] {
+        merged << merge_(store, lines_[next_++]);
+        return !isDone();
+    });
+    if (!outcome.began) {
+        LogSink::logLine(u"-数据库被占用，无法写入：%1"_s.arg(outcome.failure));
+        slice.written = false;
+        return slice;
     }
+    slice.written = outcome.committed;
     for (LineMerge& m : merged) {
         if (m.wrote && !slice.written)
             m.log.last() = m.uncommittedLog;
@@ -136,7 +127,7 @@ SlicedMerge::Slice SlicedMerge::mergeSlice(LocalStore& store, std::chrono::milli
             slice.addedRows << *m.provisionalRow;
     }
     if (!slice.written)
-        LogSink::logLine(u"-保存到数据库失败：%1"_s.arg(failure));
+        LogSink::logLine(u"-保存到数据库失败：%1"_s.arg(outcome.failure));
     return slice;
 }
 

@@ -5,7 +5,6 @@
 #include "core/support/gbk_codec.h"
 #include "core/support/log_sink.h"
 
-#include <QElapsedTimer>
 #include <QStringDecoder>
 
 using namespace Qt::StringLiterals;
@@ -70,24 +69,16 @@ QStringList blockLines(const QString& block) {
 BatchAdder::Slice BatchAdder::addSlice(LocalStore& store, std::chrono::milliseconds budget) {
     Slice slice;
     QList<LineResult> results;
-    QString failure;
-    {
-        StoreTransaction transaction(store);
-        if (!transaction.isActive()) {
-            LogSink::logLine(u"-数据库被占用，无法写入：%1"_s.arg(store.lastError()));
-            slice.written = false;
-            return slice;
-        }
-        QElapsedTimer clock;
-        clock.start();
-        do {
-            results << addLine(store, lines_[next_++]);
-        } while (!isDone() && clock.elapsed() < budget.count());
-        if (!transaction.commit()) {
-            failure = store.lastError();
-            slice.written = false;
-        }
+    const SliceOutcome outcome = writeSlice(store, budget, [&] {
+        results << addLine(store, lines_[next_++]);
+        return !isDone();
+    });
+    if (!outcome.began) {
+        LogSink::logLine(u"-数据库被占用，无法写入：%1"_s.arg(outcome.failure));
+        slice.written = false;
+        return slice;
     }
+    slice.written = outcome.committed;
     QStringList log;
     log.reserve(results.size() * 2 + 1);
     for (LineResult& r : results) {
@@ -102,7 +93,7 @@ BatchAdder::Slice BatchAdder::addSlice(LocalStore& store, std::chrono::milliseco
         }
     }
     if (!slice.written)
-        log << u"-保存到数据库失败：%1"_s.arg(failure);
+        log << u"-保存到数据库失败：%1"_s.arg(outcome.failure);
     LogSink::logLines(log);
     return slice;
 }

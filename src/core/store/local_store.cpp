@@ -6,6 +6,7 @@
 #include "core/support/log_categories.h"
 #include "core/support/log_sink.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -493,6 +494,25 @@ bool StoreTransaction::commit() {
     static_cast<void>(store_.execute(u"ROLLBACK"_s));
     active_ = false;
     return false;
+}
+
+SliceOutcome writeSlice(LocalStore& store, std::chrono::milliseconds budget,
+                        const std::function<bool()>& step) {
+    SliceOutcome outcome;
+    StoreTransaction transaction(store);
+    if (!transaction.isActive()) {
+        outcome.failure = store.lastError();
+        return outcome;
+    }
+    outcome.began = true;
+    QElapsedTimer clock;
+    clock.start();
+    while (step() && clock.elapsed() < budget.count()) {
+    }
+    outcome.committed = transaction.commit();
+    if (!outcome.committed)
+        outcome.failure = store.lastError();
+    return outcome;
 }
 
 QString findServerByAddress(LocalStore& store, const QString& ip, const QString& port) {

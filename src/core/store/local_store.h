@@ -7,6 +7,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <chrono>
+#include <functional>
 #include <optional>
 
 struct sqlite3;
@@ -161,6 +163,20 @@ private:
     LocalStore& store_;
     bool active_ = false;
 };
+
+// How one slice of a long write went (see writeSlice).
+struct SliceOutcome {
+    bool began = false;     // the write lock was taken
+    bool committed = false; // every change of the slice is in the file
+    QString failure;        // SQLite's reason when the lock or the commit failed
+};
+
+// Runs `step` inside one write transaction, again and again while it returns true and
+// `budget` has not passed (at least once). Batch add and the cloud download merge long lists
+// this way: each slice is committed on its own, so an interruption keeps what went before,
+// and the write lock is held only briefly.
+SliceOutcome writeSlice(LocalStore& store, std::chrono::milliseconds budget,
+                        const std::function<bool()>& step);
 
 // The duplicate test of add, batch add and cloud download: the id (as text) of the first
 // server with exactly this address and port, or empty text. Always logs "-S_ID <id>".
