@@ -4,6 +4,7 @@
 // processes by their /proc entries, and watching every process's command line for a secret.
 
 #include <QByteArray>
+#include <QDebug>
 #include <QDir>
 #include <QFile>
 #include <QList>
@@ -16,6 +17,7 @@
 #include <atomic>
 #include <chrono>
 #include <csignal>
+#include <pwd.h>
 #include <thread>
 
 namespace LoginSupport {
@@ -71,6 +73,16 @@ inline QList<qint64> processesWith(const QByteArray& key, const QByteArray& valu
 
 inline void endProcess(qint64 pid) {
     ::kill(static_cast<pid_t>(pid), SIGKILL);
+}
+
+// Ends every process of the throw-away account `user`, then removes the account and its home.
+inline void removeThrowawayAccount(const QString& user) {
+    if (const passwd* account = ::getpwnam(user.toLocal8Bit().constData()))
+        for (qint64 pid : processesWith("Uid:", QByteArray::number(account->pw_uid)))
+            endProcess(pid);
+    QString output;
+    if (!runCommand(QStringLiteral("userdel"), {QStringLiteral("-f"), user}, &output))
+        qWarning() << "userdel:" << output;
 }
 
 // Reads every process's command line over and over until stopped, noting each one that holds

@@ -154,12 +154,7 @@ void TestSshLogin::stopEverything() {
         server_.waitForFinished(5000);
     }
     if (accountMade_) {
-        if (const passwd* account = ::getpwnam(user_.toLocal8Bit().constData()))
-            for (qint64 pid : processesWith("Uid:", QByteArray::number(account->pw_uid)))
-                endProcess(pid);
-        QString output;
-        if (!runCommand(u"userdel"_s, {u"-f"_s, user_}, &output))
-            qWarning() << "userdel:" << output;
+        removeThrowawayAccount(user_);
         accountMade_ = false;
     }
 }

@@ -113,7 +113,7 @@ SlicedMerge::Slice SlicedMerge::mergeSlice(LocalStore& store, std::chrono::milli
         return !isDone();
     });
     if (!outcome.began) {
-        LogSink::logLine(u"-数据库被占用，无法写入：%1"_s.arg(outcome.failure));
+        LogSink::logLine(outcome.failureMessage());
         slice.written = false;
         return slice;
     }
@@ -127,7 +127,7 @@ SlicedMerge::Slice SlicedMerge::mergeSlice(LocalStore& store, std::chrono::milli
             slice.addedRows << *m.provisionalRow;
     }
     if (!slice.written)
-        LogSink::logLine(u"-保存到数据库失败：%1"_s.arg(outcome.failure));
+        LogSink::logLine(outcome.failureMessage());
     return slice;
 }
 

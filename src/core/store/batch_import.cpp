@@ -74,7 +74,7 @@ BatchAdder::Slice BatchAdder::addSlice(LocalStore& store, std::chrono::milliseco
         return !isDone();
     });
     if (!outcome.began) {
-        LogSink::logLine(u"-数据库被占用，无法写入：%1"_s.arg(outcome.failure));
+        LogSink::logLine(outcome.failureMessage());
         slice.written = false;
         return slice;
     }
@@ -93,7 +93,7 @@ BatchAdder::Slice BatchAdder::addSlice(LocalStore& store, std::chrono::milliseco
         }
     }
     if (!slice.written)
-        log << u"-保存到数据库失败：%1"_s.arg(outcome.failure);
+        log << outcome.failureMessage();
     LogSink::logLines(log);
     return slice;
 }

@@ -496,6 +496,12 @@ bool StoreTransaction::commit() {
     return false;
 }
 
+QString SliceOutcome::failureMessage() const {
+    if (!began)
+        return u"-数据库被占用，无法写入：%1"_s.arg(failure);
+    return committed ? QString() : u"-保存到数据库失败：%1"_s.arg(failure);
+}
+
 SliceOutcome writeSlice(LocalStore& store, std::chrono::milliseconds budget,
                         const std::function<bool()>& step) {
     SliceOutcome outcome;

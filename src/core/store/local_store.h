@@ -169,6 +169,9 @@ struct SliceOutcome {
     bool began = false;     // the write lock was taken
     bool committed = false; // every change of the slice is in the file
     QString failure;        // SQLite's reason when the lock or the commit failed
+
+    // The log message of a slice that was not written; empty for one that was.
+    QString failureMessage() const;
 };
 
 // Runs `step` inside one write transaction, again and again while it returns true and
