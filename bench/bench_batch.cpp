@@ -17,6 +17,7 @@
 #include "core/store/batch_export.h"
 #include "core/store/batch_import.h"
 #include "core/store/local_store.h"
+#include "core/store/store_changes.h"
 #include "core/support/gbk_codec.h"
 #include "core/support/log_sink.h"
 #include "ui/app/application.h"
@@ -202,6 +203,9 @@ int runWindow(int count, int from) {
     logEdit.show();
     const qint64 before = serverCount(LocalStore::databasePath());
 
+    // As in the main window, the batch's reported change reads the list again.
+    QObject::connect(&StoreChanges::instance(), &StoreChanges::changed, &list,
+                     [&list] { list.reload(); });
     BatchWindow window(&list);
     window.show();
     window.setText(lines(from, from + count).join(u"\r\n"_s));

@@ -113,7 +113,7 @@ MergeTimes mergeMs(const QString& block) {
     QTemporaryDir folder;
     if (!freshStore(folder))
         return {};
-    SyncStop stop;
+    JobStop stop;
     MergeTimes times;
     QElapsedTimer t;
     t.start();
@@ -183,7 +183,7 @@ int benchAgainstService(int rows) {
     for (int i = 0; i < rows; ++i)
         listRows << ServerEditing::listCells(server(i), QString());
     CloudUpload::setPacing(std::chrono::milliseconds(0));
-    SyncStop stop;
+    JobStop stop;
     QElapsedTimer t;
     t.start();
     CloudUpload::uploadServers(account, listRows, stop);

@@ -4,6 +4,7 @@
 
 #include "common/cloud_service_fixture.h"
 #include "common/gui_test_main.h"
+#include "common/page_catcher.h"
 #include "common/test_home.h"
 #include "core/cloud/cloud_api.h"
 #include "core/links/project_pages.h"
@@ -11,7 +12,6 @@
 #include "ui/links/announcement_links.h"
 #include "ui/links/link_label.h"
 
-#include <QDesktopServices>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -33,20 +33,11 @@ struct Changed {
 Q_DECLARE_METATYPE(QList<Changed>)
 
 // Opened pages land here instead of in a browser.
-class PageCatcher : public QObject {
-    Q_OBJECT
-public:
-    QList<QUrl> pages;
-public Q_SLOTS:
-    void open(const QUrl& url) { pages << url; }
-};
-
 class TestAnnouncements : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
     void initTestCase();
-    void cleanupTestCase();
     void init();
     void cleanup();
     void fileChangesLabels_data();
@@ -73,13 +64,6 @@ void TestAnnouncements::initTestCase() {
     QVERIFY(home_.isValid());
     QVERIFY(cloud_.start());
     qputenv("TORVANE_CLOUD_URL", cloud_.url().toUtf8());
-    QDesktopServices::setUrlHandler(u"http"_s, &pages_, "open");
-    QDesktopServices::setUrlHandler(u"https"_s, &pages_, "open");
-}
-
-void TestAnnouncements::cleanupTestCase() {
-    QDesktopServices::unsetUrlHandler(u"http"_s);
-    QDesktopServices::unsetUrlHandler(u"https"_s);
 }
 
 void TestAnnouncements::init() {

@@ -3,6 +3,7 @@
 
 #include "common/cloud_service_fixture.h"
 #include "common/gui_test_main.h"
+#include "common/page_catcher.h"
 #include "common/self_signed_certificate.h"
 #include "common/test_home.h"
 #include "common/test_panel.h"
@@ -20,7 +21,6 @@
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
-#include <QDesktopServices>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -48,19 +48,10 @@ template <typename T> T* child(QWidget* parent, const QString& name) {
 Q_DECLARE_METATYPE(PanelCase)
 
 // Opened pages land here instead of in a browser.
-class PageCatcher : public QObject {
-    Q_OBJECT
-public:
-    QList<QUrl> pages;
-public Q_SLOTS:
-    void open(const QUrl& url) { pages << url; }
-};
-
 class TestPanelActions : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void initTestCase();
-    void cleanupTestCase();
     void init();
     void cleanup();
 
@@ -98,13 +89,6 @@ void TestPanelActions::initTestCase() {
     QVERIFY(writeSelfSignedCertificate(certificates_));
     QVERIFY(cloud_.start());
     qputenv("TORVANE_CLOUD_URL", cloud_.url().toUtf8());
-    QDesktopServices::setUrlHandler(u"http"_s, &pages_, "open");
-    QDesktopServices::setUrlHandler(u"https"_s, &pages_, "open");
-}
-
-void TestPanelActions::cleanupTestCase() {
-    QDesktopServices::unsetUrlHandler(u"http"_s);
-    QDesktopServices::unsetUrlHandler(u"https"_s);
 }
 
 void TestPanelActions::init() {

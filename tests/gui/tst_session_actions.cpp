@@ -1,4 +1,5 @@
 #include "common/gui_test_main.h"
+#include "common/page_catcher.h"
 #include "common/test_home.h"
 #include "core/remote/embedded_tools.h"
 #include "core/remote/tool_folder.h"
@@ -12,7 +13,6 @@
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
-#include <QDesktopServices>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -55,14 +55,6 @@ struct Launch {
 } // namespace
 
 // Opened pages land here instead of in a browser.
-class PageCatcher : public QObject {
-    Q_OBJECT
-public:
-    QList<QUrl> pages;
-public Q_SLOTS:
-    void open(const QUrl& url) { pages << url; }
-};
-
 class TestSessionActions : public QObject {
     Q_OBJECT
 private Q_SLOTS:
@@ -107,7 +99,6 @@ private:
 void TestSessionActions::initTestCase() {
     QVERIFY(home_.isValid());
     QVERIFY2(!ping().isEmpty(), "ping (iputils-ping) is not installed");
-    QDesktopServices::setUrlHandler(u"https"_s, &pages_, "open");
 }
 
 void TestSessionActions::init() {

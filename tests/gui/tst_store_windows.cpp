@@ -116,6 +116,9 @@ void TestStoreWindows::init() {
 
 void TestStoreWindows::cleanup() {
     window_.reset();
+    // A change a test reported is delivered now, to no window, rather than to the next
+    // test's window while it starts on a new file.
+    QCoreApplication::sendPostedEvents();
     Prompt::setResponder({});
 }
 

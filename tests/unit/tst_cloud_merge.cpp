@@ -284,7 +284,7 @@ void TestCloudMerge::mixedBlockTouchesEachServerOnce() {
         line(lineFields(u"198.18.0.1"_s, u"22"_s)), line(lineFields(u"198.18.0.9"_s, u"22"_s)),
         line(lineFields(u"198.18.0.3"_s, u"22"_s)), line(lineFields(u"198.18.0.2 "_s, u"22"_s)),
         line(lineFields(u"198.18.0.2"_s, u"22"_s))};
-    SyncStop stop;
+    JobStop stop;
     QVERIFY(CloudDownload::mergeBlock(LocalStore::databasePath(),
                                       u"\r\n"_s + lines.join(u"\r\n\r\n"_s) + u"\r\n"_s,
                                       CloudDownload::mergeServerLine, stop));
@@ -337,7 +337,7 @@ void TestCloudMerge::interruptionKeepsMergedSlices() {
     QStringList lines;
     for (int i = 0; i < 20000; ++i)
         lines << line(lineFields(u"198.19.%1.%2"_s.arg(i / 256).arg(i % 256)));
-    SyncStop stop;
+    JobStop stop;
     qsizetype firstSlice = 0;
     QVERIFY(CloudDownload::mergeBlock(LocalStore::databasePath(), lines.join(u"\r\n"_s),
                                       CloudDownload::mergeServerLine, stop,

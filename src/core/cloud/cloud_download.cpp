@@ -3,6 +3,7 @@
 #include "core/cloud/password_sealer.h"
 #include "core/store/line_formats.h"
 #include "core/store/server_editing.h"
+#include "core/store/store_changes.h"
 #include "core/support/log_sink.h"
 
 #include <QThread>
@@ -131,7 +132,7 @@ SlicedMerge::Slice SlicedMerge::mergeSlice(LocalStore& store, std::chrono::milli
     return slice;
 }
 
-bool mergeBlock(const QString& databasePath, const QString& block, MergeLine merge, SyncStop& stop,
+bool mergeBlock(const QString& databasePath, const QString& block, MergeLine merge, JobStop& stop,
                 const RowsAdded& rowsAdded) {
     LocalStore store;
     if (!store.open(databasePath)) {
@@ -151,15 +152,25 @@ bool mergeBlock(const QString& databasePath, const QString& block, MergeLine mer
     return true;
 }
 
-bool downloadGroups(const CloudAccount& account, const QString& databasePath, SyncStop& stop) {
+// A merge that fails part-way has still committed the slices before; the change is
+// reported whenever a merge ran.
+bool downloadGroups(const CloudAccount& account, const QString& databasePath, JobStop& stop) {
     const auto block = acceptedBlock(CloudApi::downloadGroups(account.account()));
-    return block && mergeBlock(databasePath, *block, mergeGroupLine, stop);
+    if (!block)
+        return false;
+    const bool merged = mergeBlock(databasePath, *block, mergeGroupLine, stop);
+    StoreChanges::report(StoreChanges::Groups);
+    return merged;
 }
 
-bool downloadServers(const CloudAccount& account, const QString& databasePath, SyncStop& stop,
+bool downloadServers(const CloudAccount& account, const QString& databasePath, JobStop& stop,
                      const RowsAdded& rowsAdded) {
     const auto block = acceptedBlock(CloudApi::downloadServers(account.account()));
-    return block && mergeBlock(databasePath, *block, mergeServerLine, stop, rowsAdded);
+    if (!block)
+        return false;
+    const bool merged = mergeBlock(databasePath, *block, mergeServerLine, stop, rowsAdded);
+    StoreChanges::report(StoreChanges::Servers);
+    return merged;
 }
 
 } // namespace CloudDownload

@@ -1,9 +1,9 @@
 #pragma once
 
 #include "core/cloud/cloud_account.h"
-#include "core/cloud/sync_stop.h"
 #include "core/store/local_store.h"
 #include "core/store/server_queries.h"
+#include "core/support/job_stop.h"
 
 #include <QList>
 #include <QString>
@@ -85,14 +85,16 @@ using RowsAdded = std::function<void(const QList<ListCells>& rows)>;
 // Merges every line of `block` into the store at `databasePath`, slice after slice, until
 // the end, a slice that cannot be written, or `stop`. False when the store could not be
 // opened or a slice was not written.
-bool mergeBlock(const QString& databasePath, const QString& block, MergeLine merge, SyncStop& stop,
+bool mergeBlock(const QString& databasePath, const QString& block, MergeLine merge, JobStop& stop,
                 const RowsAdded& rowsAdded = {});
 
-// "down_class", then the merge of its group lines. False, with the failure logged and
-// nothing changed, when the service did not answer or said "False".
-bool downloadGroups(const CloudAccount& account, const QString& databasePath, SyncStop& stop);
-// "down", then the merge of its server lines; as downloadGroups.
-bool downloadServers(const CloudAccount& account, const QString& databasePath, SyncStop& stop,
+// "down_class", then the merge of its group lines, reported as a change of the groups.
+// False, with the failure logged and nothing changed, when the service did not answer or
+// said "False".
+bool downloadGroups(const CloudAccount& account, const QString& databasePath, JobStop& stop);
+// "down", then the merge of its server lines, reported as a change of the servers; as
+// downloadGroups.
+bool downloadServers(const CloudAccount& account, const QString& databasePath, JobStop& stop,
                      const RowsAdded& rowsAdded = {});
 
 } // namespace CloudDownload

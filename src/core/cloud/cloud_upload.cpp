@@ -18,6 +18,35 @@ QString sealed(const QString& plain) {
     return PasswordSealer::seal(plain, PasswordSealer::kSealingKey);
 }
 
+// What one upload request sent, for its log line.
+struct Sent {
+    QString name;
+    CloudApi::Reply reply;
+};
+
+struct LogTexts {
+    QString succeeded;
+    QString failed;
+};
+
+// Groups and servers go up the same way: one request per item, its outcome logged with the
+// item's name, then the pacing pause. A raised stop ends the loop before the next request.
+template <typename Item, typename Send>
+void sendEach(const QList<Item>& items, JobStop& stop, const LogTexts& texts, Send send) {
+    for (const Item& item : items) {
+        if (stop.isRaised())
+            return;
+        const Sent sent = send(item);
+        if (CloudApi::succeeded(sent.reply))
+            LogSink::logLine(texts.succeeded + sent.name);
+        else
+            LogSink::logLine(texts.failed + sent.name + u" 云端返回："_s +
+                             CloudAccount::replyForLog(sent.reply));
+        if (!stop.pause(pacing()))
+            return;
+    }
+}
+
 } // namespace
 
 std::chrono::milliseconds pacing() {
@@ -48,41 +77,24 @@ ServerRecord serverForUpload(const ListCells& row) {
     return s;
 }
 
-void uploadGroups(const CloudAccount& account, const QString& databasePath, SyncStop& stop) {
+void uploadGroups(const CloudAccount& account, const QString& databasePath, JobStop& stop) {
     QList<GroupRecord> groups;
     {
         LocalStore store;
         if (store.open(databasePath))
             groups = store.groups().value_or(QList<GroupRecord>());
     }
-    for (const GroupRecord& group : std::as_const(groups)) {
-        if (stop.isRaised())
-            return;
-        const CloudApi::Reply reply = CloudApi::uploadGroup(account.account(), group);
-        if (CloudApi::succeeded(reply))
-            LogSink::logLine(u"-上传分组成功："_s + group.name);
-        else
-            LogSink::logLine(u"-上传分组失败："_s + group.name + u" 云端返回："_s +
-                             CloudAccount::replyForLog(reply));
-        if (!stop.pause(pacing()))
-            return;
-    }
+    sendEach(groups, stop, {u"-上传分组成功："_s, u"-上传分组失败："_s},
+             [&account](const GroupRecord& group) {
+                 return Sent{group.name, CloudApi::uploadGroup(account.account(), group)};
+             });
 }
 
-void uploadServers(const CloudAccount& account, const QList<ListCells>& rows, SyncStop& stop) {
-    for (const ListCells& row : rows) {
-        if (stop.isRaised())
-            return;
+void uploadServers(const CloudAccount& account, const QList<ListCells>& rows, JobStop& stop) {
+    sendEach(rows, stop, {u"-上传成功："_s, u"-上传失败："_s}, [&account](const ListCells& row) {
         const ServerRecord server = serverForUpload(row);
-        const CloudApi::Reply reply = CloudApi::uploadServer(account.account(), server);
-        if (CloudApi::succeeded(reply))
-            LogSink::logLine(u"-上传成功："_s + server.name);
-        else
-            LogSink::logLine(u"-上传失败："_s + server.name + u" 云端返回："_s +
-                             CloudAccount::replyForLog(reply));
-        if (!stop.pause(pacing()))
-            return;
-    }
+        return Sent{server.name, CloudApi::uploadServer(account.account(), server)};
+    });
 }
 
 } // namespace CloudUpload

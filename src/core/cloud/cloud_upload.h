@@ -1,8 +1,8 @@
 #pragma once
 
 #include "core/cloud/cloud_account.h"
-#include "core/cloud/sync_stop.h"
 #include "core/store/server_queries.h"
+#include "core/support/job_stop.h"
 
 #include <QList>
 #include <QString>
@@ -37,8 +37,8 @@ ServerRecord serverForUpload(const ListCells& row);
 // the worker before its next request.
 //
 // Groups come from the store at `databasePath`, in id order.
-void uploadGroups(const CloudAccount& account, const QString& databasePath, SyncStop& stop);
+void uploadGroups(const CloudAccount& account, const QString& databasePath, JobStop& stop);
 // Servers come from the rows the list showed when the upload started.
-void uploadServers(const CloudAccount& account, const QList<ListCells>& rows, SyncStop& stop);
+void uploadServers(const CloudAccount& account, const QList<ListCells>& rows, JobStop& stop);
 
 } // namespace CloudUpload

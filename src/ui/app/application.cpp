@@ -5,11 +5,16 @@
 #include <QFont>
 #include <QIcon>
 #include <QLibraryInfo>
+#include <QThreadPool>
 #include <QTranslator>
+
+#include <algorithm>
 
 using namespace Qt::StringLiterals;
 
 namespace {
+
+constexpr int kGlobalWorkers = 8;
 
 QIcon programIcon() {
     QIcon icon;
@@ -48,4 +53,9 @@ void setUpApplication(QApplication& app) {
     QFont font(QStringList{u"WenQuanYi Micro Hei"_s, u"Microsoft YaHei"_s, u"SimSun"_s});
     font.setPixelSize(12);
     app.setFont(font);
+    // The windows' single requests (account check, panel calls, the whitelist address) wait
+    // on the network on the global pool beside the list reads; with one thread per core, two
+    // slow ones would hold the list up until they time out.
+    QThreadPool::globalInstance()->setMaxThreadCount(
+        std::max(QThreadPool::globalInstance()->maxThreadCount(), kGlobalWorkers));
 }

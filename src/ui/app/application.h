@@ -9,8 +9,8 @@ class QApplication;
 inline constexpr const char* kDesktopFileName = "net.torvane.Torvane";
 
 // Process-wide settings made once at start: the program's name (which places the per-user
-// data folder), its icon and desktop entry, Qt's own texts in the user's language, and the
-// interface font.
+// data folder), its icon and desktop entry, Qt's own texts in the user's language, the
+// interface font, and enough global workers that slow requests do not hold up the list.
 void setUpApplication(QApplication& app);
 
 // The language of Qt's own texts (the buttons of message boxes): the system's, or Chinese,

@@ -119,9 +119,9 @@ void MainWindow::setUpControls() {
     serverList_ = new ServerListView(c_->serverTable);
     probe_ = new ReachabilityProbe(serverList_->model(), this);
     serverEditor_ = new ServerEditor(serverList_, probe_, this);
-    groupManager_ = new GroupManager(serverList_, c_->groupFilter, this);
+    groupManager_ = new GroupManager(c_->groupFilter, this);
     cloudAccount_ = new CloudAccountActions(this, logPane_, c_->cloudStatus);
-    cloudSync_ = new CloudSyncActions(this, cloudAccount_, serverList_, groupManager_);
+    cloudSync_ = new CloudSyncActions(this, cloudAccount_, serverList_);
     announcementLinks_ = new AnnouncementLinks(c_->links, this);
 }
 
@@ -309,6 +309,15 @@ void MainWindow::focusSearchBox() {
 void MainWindow::connectListNotices() {
     connect(serverList_, &ServerListView::reloadProgress, this, &MainWindow::showReloadProgress);
     connect(serverList_, &ServerListView::reloaded, this, &MainWindow::logRentalExpiry);
+    connect(&StoreChanges::instance(), &StoreChanges::changed, this, &MainWindow::onStoreChanged);
+}
+
+// The one place where stored changes reach the list and the group filter, whoever wrote them.
+void MainWindow::onStoreChanged(StoreChanges::Changes changes) {
+    if (changes.testFlag(StoreChanges::Groups))
+        groupManager_->refillGroupFilter();
+    if (changes.testFlag(StoreChanges::Servers))
+        serverList_->reload();
 }
 
 // A long list takes seconds to fill and its probe pass longer; the count line says how far it

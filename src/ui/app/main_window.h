@@ -2,6 +2,7 @@
 
 #include "core/remote/launch_request.h"
 #include "core/store/records.h"
+#include "core/store/store_changes.h"
 
 #include <QTimer>
 #include <QWidget>
@@ -81,6 +82,7 @@ private:
     void setUpKeys();
     void focusSearchBox();
     void connectListNotices();
+    void onStoreChanged(StoreChanges::Changes changes);
     void showReloadProgress(int shown, int total);
     void logRentalExpiry();
 

@@ -4,11 +4,9 @@
 #include "core/cloud/cloud_upload.h"
 #include "core/store/local_store.h"
 #include "core/support/log_sink.h"
-#include "core/support/run_then_deliver.h"
 #include "ui/app/prompt.h"
 #include "ui/app/server_list_view.h"
 #include "ui/cloud/cloud_account_actions.h"
-#include "ui/store/group_manager.h"
 
 #include <QPointer>
 
@@ -19,26 +17,18 @@ namespace {
 // Two upload workers side by side, and a download or clearing beside them.
 constexpr int kWorkers = 4;
 
-struct DownloadOutcome {
-    bool groupsMerged = false;
-    bool serversMerged = false;
-};
-
 } // namespace
 
 CloudSyncActions::CloudSyncActions(QWidget* window, CloudAccountActions* account,
-                                   ServerListView* list, GroupManager* groups)
-    : QObject(window), window_(window), account_(account), list_(list), groups_(groups) {
-    pool_.setMaxThreadCount(kWorkers);
-}
+                                   ServerListView* list)
+    : QObject(window), window_(window), account_(account), list_(list), jobs_(kWorkers) {}
 
 CloudSyncActions::~CloudSyncActions() {
     shutDown();
 }
 
 void CloudSyncActions::shutDown() {
-    stop_.raise();
-    pool_.waitForDone();
+    jobs_.shutDown();
 }
 
 void CloudSyncActions::upload() {
@@ -55,7 +45,7 @@ void CloudSyncActions::upload() {
     uploadBusy_ = true;
     QPointer<CloudSyncActions> self(this);
     account_->checkConnection([self](bool connected) {
-        if (!self || self->stop_.isRaised())
+        if (!self || self->jobs_.stop().isRaised())
             return;
         if (!connected) {
             self->uploadBusy_ = false;
@@ -75,17 +65,17 @@ void CloudSyncActions::startUploadWorkers() {
     for (const ListRow& row : list_->model()->rows())
         rows << row.cells;
     const CloudAccount* account = &account_->account();
-    SyncStop* stop = &stop_;
+    JobStop* stop = &jobs_.stop();
     uploadWorkers_ = 2;
-    runThenDeliver(
-        pool_, this,
+    jobs_.run(
+        this,
         [account, stop, path = LocalStore::databasePath()] {
             CloudUpload::uploadGroups(*account, path, *stop);
             return true;
         },
         [](CloudSyncActions* self, bool) { self->onUploadWorkerEnded(); });
-    runThenDeliver(
-        pool_, this,
+    jobs_.run(
+        this,
         [account, stop, rows = std::move(rows)] {
             CloudUpload::uploadServers(*account, rows, *stop);
             return true;
@@ -111,36 +101,21 @@ void CloudSyncActions::download() {
     }
     downloadBusy_ = true;
     const CloudAccount* account = &account_->account();
-    SyncStop* stop = &stop_;
+    JobStop* stop = &jobs_.stop();
     // Each committed slice's servers show at once; the reload at the end replaces them.
-    QPointer<ServerListView> list(list_);
-    CloudDownload::RowsAdded showRows = [list](const QList<ListCells>& rows) {
-        QMetaObject::invokeMethod(
-            qApp,
-            [list, rows] {
-                if (!list)
-                    return;
-                for (const ListCells& row : rows)
-                    list->model()->appendRow(row);
-            },
-            Qt::QueuedConnection);
-    };
-    runThenDeliver(
-        pool_, this,
+    CloudDownload::RowsAdded showRows = BackgroundJobs::progressTo<QList<ListCells>>(
+        list_->model(),
+        [](ServerListModel* model, const QList<ListCells>& rows) { model->appendRows(rows); });
+    jobs_.run(
+        this,
         [account, stop, showRows = std::move(showRows), path = LocalStore::databasePath()] {
-            DownloadOutcome outcome;
-            outcome.groupsMerged = CloudDownload::downloadGroups(*account, path, *stop);
+            CloudDownload::downloadGroups(*account, path, *stop);
             if (!stop->isRaised())
-                outcome.serversMerged =
-                    CloudDownload::downloadServers(*account, path, *stop, showRows);
-            return outcome;
+                CloudDownload::downloadServers(*account, path, *stop, showRows);
+            return true;
         },
-        [](CloudSyncActions* self, DownloadOutcome outcome) {
+        [](CloudSyncActions* self, bool) {
             self->downloadBusy_ = false;
-            if (outcome.groupsMerged)
-                self->groups_->refillGroupFilter();
-            if (outcome.serversMerged)
-                self->list_->reload();
             Q_EMIT self->downloadFinished();
         });
 }
@@ -148,8 +123,8 @@ void CloudSyncActions::download() {
 void CloudSyncActions::clear() {
     if (!Prompt::confirm(window_, CloudClear::kConfirmText, QMessageBox::Ok | QMessageBox::Cancel))
         return;
-    runThenDeliver(
-        pool_, this,
+    jobs_.run(
+        this,
         [account = account_->account().account()] { return CloudClear::clearCloudCopy(account); },
         [](CloudSyncActions* self, bool) { Q_EMIT self->clearFinished(); });
 }

@@ -1,34 +1,30 @@
 #pragma once
 
-#include "core/cloud/sync_stop.h"
+#include "core/support/background_jobs.h"
 
 #include <QObject>
-#include <QThreadPool>
 
 class CloudAccountActions;
-class GroupManager;
 class ServerListView;
 class QWidget;
 
-// The main window's 上传到云端, 从云端下载 and 清空云端. Requests and the merge run on
-// workers of a pool of their own, so the window never waits for the service; their log lines
-// keep their order. When the window closes, shutDown() ends the running work and waits for
-// it, without waiting for the list reads of the global pool.
+// The main window's 上传到云端, 从云端下载 and 清空云端. Requests and the merge run as
+// background jobs, so the window never waits for the service; their log lines keep their
+// order. When the window closes, shutDown() ends the running work and waits for it.
 class CloudSyncActions : public QObject {
     Q_OBJECT
 public:
     static inline const QString kDownloadRunning =
         QStringLiteral("正在从云端下载数据，请等本次下载结束后再下载");
 
-    CloudSyncActions(QWidget* window, CloudAccountActions* account, ServerListView* list,
-                     GroupManager* groups);
+    CloudSyncActions(QWidget* window, CloudAccountActions* account, ServerListView* list);
     ~CloudSyncActions() override;
 
     // 按钮1: the question, the account window when not connected, the connection check,
     // then the groups and the rows the list shows now on two workers.
     void upload();
-    // 按钮12: groups then servers, merged into the store; the group filter and the list are
-    // read again afterwards.
+    // 按钮12: groups then servers, merged into the store, each merge reported as a change of
+    // the stored data (the group filter and the list are read again).
     void download();
     // 按钮16: the question, then "del_data".
     void clear();
@@ -52,9 +48,7 @@ private:
     QWidget* window_;
     CloudAccountActions* account_;
     ServerListView* list_;
-    GroupManager* groups_;
-    QThreadPool pool_;
-    SyncStop stop_;
+    BackgroundJobs jobs_;
     bool uploadBusy_ = false;
     int uploadWorkers_ = 0;
     bool downloadBusy_ = false;

@@ -1,7 +1,6 @@
 #include "ui/links/announcement_links.h"
 
 #include "core/links/project_pages.h"
-#include "core/support/run_then_deliver.h"
 #include "ui/app/web_page.h"
 #include "ui/links/link_label.h"
 
@@ -17,19 +16,13 @@ QColor fromColourValue(quint32 value) {
 AnnouncementLinks::AnnouncementLinks(const QList<LinkLabel*>& labels, QObject* parent, Fetch fetch)
     : QObject(parent), labels_(labels), fetch_(std::move(fetch)) {
     Q_ASSERT(labels_.size() == AnnouncementLoader::kLinkCount);
-    pool_.setMaxThreadCount(kMaxRunningFetches);
     show(0, AnnouncementLoader::builtInRows());
-}
-
-AnnouncementLinks::~AnnouncementLinks() {
-    pool_.clear();
-    pool_.waitForDone();
 }
 
 quint64 AnnouncementLinks::start() {
     const quint64 run = ++startedRuns_;
-    runThenDeliver(
-        pool_, this, [fetch = fetch_] { return AnnouncementLoader::rowsFromReply(fetch()); },
+    fetches_.run(
+        this, [fetch = fetch_] { return AnnouncementLoader::rowsFromReply(fetch()); },
         [run](AnnouncementLinks* self, const AnnouncementLoader::LinkRows& rows) {
             self->show(run, rows);
             Q_EMIT self->runEnded(run);

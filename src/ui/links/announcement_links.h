@@ -2,10 +2,10 @@
 
 #include "core/cloud/cloud_actions.h"
 #include "core/links/announcement_loader.h"
+#include "core/support/background_jobs.h"
 
 #include <QList>
 #include <QObject>
-#include <QThreadPool>
 
 #include <functional>
 
@@ -28,7 +28,6 @@ public:
     // asks the service (tests pass one they control).
     AnnouncementLinks(const QList<LinkLabel*>& labels, QObject* parent = nullptr,
                       Fetch fetch = CloudApi::announcements);
-    ~AnnouncementLinks() override;
 
     // AnnouncementLoader: one run, started at start-up and on every tick of 时钟2. Returns
     // the run's number.
@@ -43,7 +42,7 @@ private:
 
     QList<LinkLabel*> labels_;
     Fetch fetch_;
-    QThreadPool pool_;
+    BackgroundJobs fetches_{kMaxRunningFetches};
     quint64 startedRuns_ = 0;
     quint64 shownRun_ = 0;
 };

@@ -1,19 +1,10 @@
 #include "ui/remote/reachability_probe.h"
 
 #include "core/remote/tcping_check.h"
-#include "core/support/run_then_deliver.h"
 #include "ui/app/server_list_model.h"
 
 ReachabilityProbe::ReachabilityProbe(ServerListModel* model, QObject* parent)
-    : QObject(parent), model_(model) {
-    pool_.setMaxThreadCount(kMaxRunningProbes);
-}
-
-ReachabilityProbe::~ReachabilityProbe() {
-    pass_.stop();
-    pool_.clear();
-    pool_.waitForDone();
-}
+    : QObject(parent), model_(model) {}
 
 void ReachabilityProbe::start(int row) {
     if (row == 0)
@@ -52,8 +43,8 @@ void ReachabilityProbe::launch(int row, bool endsPass) {
     const QString id = model_->cell(row, ListColumn::Id);
     const QString host = model_->cell(row, ListColumn::Address);
     const QString port = model_->cell(row, ListColumn::Port);
-    runThenDeliver(
-        pool_, this, [host, port] { return TcpingCheck::portAnswers(host, port); },
+    probes_.run(
+        this, [host, port] { return TcpingCheck::portAnswers(host, port); },
         [id, host, port, endsPass](ReachabilityProbe* self, bool open) {
             ServerListModel* model = self->model_;
             const int shownAt = model->rowOfServer(id, host, port);

@@ -1,9 +1,9 @@
 #pragma once
 
+#include "core/support/background_jobs.h"
 #include "core/support/paced_steps.h"
 
 #include <QObject>
-#include <QThreadPool>
 
 class ServerListModel;
 
@@ -22,7 +22,6 @@ public:
     static constexpr int kOfflineImage = 1;
 
     explicit ReachabilityProbe(ServerListModel* model, QObject* parent = nullptr);
-    ~ReachabilityProbe() override;
 
     // 0: a pass over every row present now (so row 0 alone cannot be asked for); any other
     // number: that row alone.
@@ -39,7 +38,7 @@ private:
     bool startNextOfPass();
 
     ServerListModel* model_;
-    QThreadPool pool_;
+    BackgroundJobs probes_{kMaxRunningProbes};
     PacedSteps pass_{std::chrono::milliseconds(kStartPaceMs), this};
     int passNext_ = 0;
     int passCount_ = 0;

@@ -3,6 +3,7 @@
 #include "core/store/data_folder.h"
 #include "core/store/line_formats.h"
 #include "core/store/local_store.h"
+#include "core/store/store_changes.h"
 #include "core/support/log_sink.h"
 #include "ui/app/prompt.h"
 #include "ui/app/server_list_view.h"
@@ -51,7 +52,7 @@ void BatchWindow::addLines() {
 }
 
 // One slice: as many lines as fit in BatchAdder::kSlice, in one transaction; its rows go into
-// the list at once, as provisional rows. The list is reloaded once, when the batch ends:
+// the list at once, as provisional rows. The change is reported once, when the batch ends:
 // a reload per slice would read the whole file again every few milliseconds.
 bool BatchWindow::addSlice() {
     LocalStore store;
@@ -76,7 +77,7 @@ bool BatchWindow::addSlice() {
 void BatchWindow::finishAdding() {
     slices_.stop();
     if (adder_->added() > 0)
-        list_->reload();
+        StoreChanges::report(StoreChanges::Servers);
     adder_.reset();
     ui_->进度标签->clear();
     ui_->按钮1->setEnabled(true);

@@ -1,10 +1,10 @@
 #include "ui/store/group_manager.h"
 
 #include "core/store/local_store.h"
+#include "core/store/store_changes.h"
 #include "core/support/log_sink.h"
 #include "core/support/run_then_deliver.h"
 #include "ui/app/prompt.h"
-#include "ui/app/server_list_view.h"
 #include "ui/store/group_windows.h"
 
 #include <QComboBox>
@@ -26,8 +26,8 @@ void deleteGroupById(const QString& id) {
 
 } // namespace
 
-GroupManager::GroupManager(ServerListView* list, QComboBox* groupFilter, QWidget* window)
-    : QObject(window), list_(list), groupFilter_(groupFilter), window_(window) {}
+GroupManager::GroupManager(QComboBox* groupFilter, QWidget* window)
+    : QObject(window), groupFilter_(groupFilter), window_(window) {}
 
 QWidget* GroupManager::dialogParent() const {
     return manager_ ? static_cast<QWidget*>(manager_.data()) : window_;
@@ -48,7 +48,8 @@ void GroupManager::addGroup(const QString& name, const QString& sort) {
         added = store.open() && store.insertGroup(name, sort);
     }
     Prompt::inform(dialogParent(), added ? u"添加成功"_s : u"添加失败"_s);
-    refillGroupFilter();
+    if (added)
+        StoreChanges::report(StoreChanges::Groups);
     if (groupEditorOrigin_)
         fillGroupManagerList();
 }
@@ -95,9 +96,9 @@ bool GroupManager::saveGroup(const QString& name, const QString& sort) {
         Prompt::inform(dialogParent(), u"修改失败"_s);
         return false;
     }
-    refillGroupFilter();
+    // The group's servers carry its new name.
+    StoreChanges::report(StoreChanges::Groups | StoreChanges::Servers);
     fillGroupManagerList();
-    list_->reload();
     Prompt::inform(dialogParent(), u"修改成功"_s);
     return true;
 }
@@ -108,7 +109,7 @@ void GroupManager::deleteGroup() {
     const int row = manager_->selectedRow();
     deleteGroupById(manager_->group(row).id);
     manager_->removeRow(row);
-    refillGroupFilter();
+    StoreChanges::report(StoreChanges::Groups);
 }
 
 void GroupManager::deleteCheckedGroups() {
@@ -124,7 +125,7 @@ void GroupManager::deleteCheckedGroups() {
 // One checked group per step; the lists are refilled when all are gone.
 bool GroupManager::deleteNextChecked() {
     if (pendingDeletes_.isEmpty()) {
-        refillGroupFilter();
+        StoreChanges::report(StoreChanges::Groups);
         fillGroupManagerList();
         return false;
     }

@@ -9,7 +9,6 @@
 class QComboBox;
 class QWidget;
 class GroupManagerWindow;
-class ServerListView;
 
 // The group windows and the main window's group filter. A group is tied to its servers by
 // name only: renaming it renames their group, deleting it leaves them as they are.
@@ -18,7 +17,7 @@ class GroupManager : public QObject {
 public:
     static constexpr int kDeletePaceMs = 200;
 
-    GroupManager(ServerListView* list, QComboBox* groupFilter, QWidget* window);
+    GroupManager(QComboBox* groupFilter, QWidget* window);
 
     // "添加分组" from the main window (`fromManager` false) or from "分组管理" (true); after a
     // successful add the management list is refilled only in the second case.
@@ -31,7 +30,8 @@ public:
     bool saveGroup(const QString& name, const QString& sort);
     void deleteGroup();
     void deleteCheckedGroups();
-    // Rebuilds 选择分组组合框 from the store, read on a worker.
+    // Rebuilds 选择分组组合框 from the store, read on a worker. Group edits do not call it
+    // themselves: they report the change (StoreChanges), and the main window refills.
     void refillGroupFilter();
 
     bool isDeleting() const { return deletes_.isRunning(); }
@@ -43,7 +43,6 @@ private:
     bool deleteNextChecked();
     QWidget* dialogParent() const;
 
-    ServerListView* list_;
     QComboBox* groupFilter_;
     QWidget* window_;
     QPointer<GroupManagerWindow> manager_;

@@ -2,6 +2,7 @@
 
 #include "core/store/local_store.h"
 #include "core/store/server_editing.h"
+#include "core/store/store_changes.h"
 #include "core/support/log_sink.h"
 #include "ui/app/prompt.h"
 #include "ui/app/server_list_view.h"
@@ -143,10 +144,10 @@ void ServerEditor::deleteCheckedServers() {
     deletes_.start([this] { return deleteNextChecked(); });
 }
 
-// One checked server per step; the list is reloaded when all are gone.
+// One checked server per step; the list is read again when all are gone.
 bool ServerEditor::deleteNextChecked() {
     if (pendingDeletes_.isEmpty()) {
-        list_->reload();
+        StoreChanges::report(StoreChanges::Servers);
         return false;
     }
     const auto [id, name] = pendingDeletes_.takeFirst();

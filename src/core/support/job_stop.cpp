@@ -1,19 +1,19 @@
-#include "core/cloud/sync_stop.h"
+#include "core/support/job_stop.h"
 
 #include <QDeadlineTimer>
 
-void SyncStop::raise() {
+void JobStop::raise() {
     QMutexLocker lock(&lock_);
     raised_ = true;
     raisedCondition_.wakeAll();
 }
 
-bool SyncStop::isRaised() const {
+bool JobStop::isRaised() const {
     QMutexLocker lock(&lock_);
     return raised_;
 }
 
-bool SyncStop::pause(std::chrono::milliseconds duration) {
+bool JobStop::pause(std::chrono::milliseconds duration) {
     QMutexLocker lock(&lock_);
     const QDeadlineTimer deadline(duration);
     while (!raised_ && !deadline.hasExpired())

@@ -5,10 +5,10 @@
 
 #include <chrono>
 
-// Lets the window end the cloud work it started when it closes: the workers ask it before
-// every request and every slice of a merge, and their pacing pauses end as soon as it is
-// raised. Shared between the UI thread and the workers.
-class SyncStop {
+// Lets a window end the long work it started when it closes: the work asks it before every
+// step (a request, a slice of a merge) and its pacing pauses end as soon as it is raised.
+// Shared between the UI thread and the workers.
+class JobStop {
 public:
     void raise();
     bool isRaised() const;
