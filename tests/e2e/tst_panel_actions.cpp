@@ -278,7 +278,7 @@ void TestPanelActions::openPanelLogsTheBrowserIn() {
                     certificates_);
     QVERIFY(panel.start());
     listServer(panel.address(), kKey);
-    QAction* item = window_->serverList()->menuAction(u"登录宝塔面板"_s);
+    QAction* item = window_->serverList()->menuAction(ServerListView::MenuItem::PanelLogin);
     QVERIFY(item->isEnabled());
     item->trigger();
     QVERIFY(pages_.pages.isEmpty());
@@ -317,7 +317,7 @@ void TestPanelActions::openPanelFailureOpensNothing() {
         listServer(panel.address(), panelCase == PanelCase::WrongKey ? u"wrong"_s : kKey);
     if (panelCase == PanelCase::Stopped)
         panel.stop();
-    window_->serverList()->menuAction(u"登录宝塔面板"_s)->trigger();
+    window_->serverList()->menuAction(ServerListView::MenuItem::PanelLogin)->trigger();
     QTRY_COMPARE_WITH_TIMEOUT(prompts_.size(), 1, 10000);
     QCOMPARE(lastPrompt(), message);
     QVERIFY(pages_.pages.isEmpty());
@@ -341,7 +341,7 @@ void TestPanelActions::copyPanelInfo() {
     QFETCH(QString, text);
     listServer(url, kKey, user, password);
     log_.clear();
-    QAction* item = window_->serverList()->menuAction(u"复制宝塔面板信息"_s);
+    QAction* item = window_->serverList()->menuAction(ServerListView::MenuItem::PanelCopy);
     QVERIFY(item->isEnabled());
     item->trigger();
     QCOMPARE(QGuiApplication::clipboard()->text(), text);

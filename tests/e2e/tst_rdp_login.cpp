@@ -373,7 +373,7 @@ void TestRdpLogin::login(const QString& serverName) {
     const int row = rowNamed(serverName);
     QVERIFY(row >= 0);
     list->view()->setCurrentIndex(list->model()->index(row, ListColumn::Name));
-    list->menuAction(u"登录服务器"_s)->trigger();
+    list->menuAction(ServerListView::MenuItem::Login)->trigger();
 }
 
 // FreeRDP stays open after a login or a refusal; it is ended after each test, and

@@ -201,7 +201,7 @@ void TestSshLogin::loginAcceptsTheHostKeyByItself() {
     ServerListView* list = window_->serverList();
     QTRY_COMPARE_WITH_TIMEOUT(list->model()->rowCount(), 1, kWaitMs);
     list->view()->setCurrentIndex(list->model()->index(0, 0));
-    list->menuAction(u"登录服务器"_s)->trigger();
+    list->menuAction(ServerListView::MenuItem::Login)->trigger();
     QCOMPARE(started_.size(), 1);
 
     QTRY_VERIFY_WITH_TIMEOUT(logPane().contains(u"-正在自动点击"_s), kWaitMs);

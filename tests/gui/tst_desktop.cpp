@@ -259,7 +259,7 @@ void TestDesktop::reloadLogsTheRentalCounts() {
 void TestDesktop::expiringMenuListsEndingAndEndedEarliestFirst() {
     ServerListView* list = window_->serverList();
     QSignalSpy filled(list, &ServerListView::fillFinished);
-    list->menuAction(u"即将到期"_s)->trigger();
+    list->menuAction(ServerListView::MenuItem::Expiring)->trigger();
     QVERIFY(filled.wait(10000));
     const ServerListModel* model = list->model();
     QCOMPARE(model->rowCount(), 2);

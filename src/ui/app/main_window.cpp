@@ -211,14 +211,12 @@ void MainWindow::connectActions() {
     connect(c_->deleteChecked, &QPushButton::clicked, serverEditor_,
             &ServerEditor::deleteCheckedServers);
     using Item = ServerListView::MenuItem;
-    auto enableMenuItem = [this](Item item, auto receiver, auto slot) {
-        QAction* action = serverList_->menuAction(item);
-        action->setEnabled(true);
-        connect(action, &QAction::triggered, receiver, slot);
+    auto onMenuItem = [this](Item item, auto receiver, auto slot) {
+        connect(serverList_->menuAction(item), &QAction::triggered, receiver, slot);
     };
-    enableMenuItem(Item::Add, serverEditor_, &ServerEditor::openAddWindow);
-    enableMenuItem(Item::Modify, serverEditor_, &ServerEditor::openModifyWindow);
-    enableMenuItem(Item::Delete, serverEditor_, &ServerEditor::deleteServer);
+    onMenuItem(Item::Add, serverEditor_, &ServerEditor::openAddWindow);
+    onMenuItem(Item::Modify, serverEditor_, &ServerEditor::openModifyWindow);
+    onMenuItem(Item::Delete, serverEditor_, &ServerEditor::deleteServer);
 
     connect(c_->addGroup, &QPushButton::clicked, this,
             [this] { groupManager_->openAddGroup(false); });

@@ -55,7 +55,6 @@ ServerListView::ServerListView(QTableView* view)
     view_->setModel(model_);
     setUpColumns();
     setUpMenu();
-    setUpExpiryMenu();
     setUpKeys();
 
     connect(view_->horizontalHeader(), &QHeaderView::sectionClicked, this,
@@ -91,17 +90,20 @@ void ServerListView::setUpColumns() {
 void ServerListView::setUpMenu() {
     menu_ = new QMenu(view_);
     static const std::array<QString, int(MenuItem::Count)> kCaptions = {
-        u"登录服务器"_s,   u"添加服务器"_s,      u"修改/查看服务器"_s, u"删除服务器"_s,
-        u"刷新列表"_s,     u"Ping检测"_s,        u"TCPing检测"_s,      u"全球Ping"_s,
-        u"全球TCPing"_s,   u"复制IP"_s,          u"复制IP+端口"_s,     u"复制IP/端口/账号/密码"_s,
-        u"登录宝塔面板"_s, u"复制宝塔面板信息"_s};
+        u"登录服务器"_s,   u"添加服务器"_s,       u"修改/查看服务器"_s, u"删除服务器"_s,
+        u"刷新列表"_s,     u"Ping检测"_s,         u"TCPing检测"_s,      u"全球Ping"_s,
+        u"全球TCPing"_s,   u"复制IP"_s,           u"复制IP+端口"_s,     u"复制IP/端口/账号/密码"_s,
+        u"登录宝塔面板"_s, u"复制宝塔面板信息"_s, u"即将到期"_s};
     for (int item = 0; item < int(MenuItem::Count); ++item) {
+        // The rental-expiry item stands apart from the server actions.
+        if (item == int(MenuItem::Expiring))
+            menu_->addSeparator();
         menuItems_[item] = menu_->addAction(kCaptions[item]);
-        menuItems_[item]->setEnabled(false);
     }
-    QAction* refresh = menuAction(MenuItem::Refresh);
-    refresh->setEnabled(true);
-    connect(refresh, &QAction::triggered, this, &ServerListView::refreshRequested);
+    connect(menuAction(MenuItem::Refresh), &QAction::triggered, this,
+            &ServerListView::refreshRequested);
+    connect(menuAction(MenuItem::Expiring), &QAction::triggered, this,
+            &ServerListView::listExpiring);
 
     view_->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(view_, &QWidget::customContextMenuRequested, this,
@@ -123,19 +125,6 @@ void ServerListView::setUpKeys() {
         if (selectedRow() >= 0)
             Q_EMIT deleteRequested();
     });
-}
-
-void ServerListView::setUpExpiryMenu() {
-    menu_->addSeparator();
-    connect(menu_->addAction(u"即将到期"_s), &QAction::triggered, this,
-            &ServerListView::listExpiring);
-}
-
-QAction* ServerListView::menuAction(const QString& text) const {
-    for (QAction* action : menu_->actions())
-        if (action->text() == text)
-            return action;
-    return nullptr;
 }
 
 void ServerListView::reload() {

@@ -72,14 +72,14 @@ public:
         CopyLogin,
         PanelLogin,
         PanelCopy,
+        Expiring,
         Count
     };
 
     QMenu* menu() const { return menu_; }
-    // Items start disabled; the feature that handles one enables it when it connects to it.
+    // The list handles 刷新列表 and 即将到期 itself; the feature that handles another item
+    // connects to it.
     QAction* menuAction(MenuItem item) const { return menuItems_[int(item)]; }
-    // The item with this caption (tests reach items by what the user reads).
-    QAction* menuAction(const QString& text) const;
 
 Q_SIGNALS:
     void probeAllRequested();
@@ -109,7 +109,6 @@ private:
     void setUpColumns();
     void setUpMenu();
     void setUpKeys();
-    void setUpExpiryMenu();
 
     QTableView* view_;
     ServerListModel* model_;

@@ -22,8 +22,6 @@ public:
         : QObject(window), window_(window), list_(list),
           login_(list_->menuAction(ServerListView::MenuItem::PanelLogin)),
           copy_(list_->menuAction(ServerListView::MenuItem::PanelCopy)) {
-        login_->setEnabled(true);
-        copy_->setEnabled(true);
         connect(login_, &QAction::triggered, this, &PanelMenuActions::openPanel);
         connect(copy_, &QAction::triggered, this, &PanelMenuActions::copyPanelInfo);
     }

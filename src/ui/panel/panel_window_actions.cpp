@@ -17,17 +17,12 @@
 
 using namespace Qt::StringLiterals;
 
-PanelWindowActions::PanelWindowActions(QDialog* window, bool copiesWhitelist)
-    : QObject(window), window_(window),
-      address_(window->findChild<QLineEdit*>(u"面板地址编辑框"_s)),
-      key_(window->findChild<QLineEdit*>(u"接口密钥编辑框"_s)),
-      whitelist_(window->findChild<QLabel*>(u"标签16"_s)),
-      test_(window->findChild<QPushButton*>(u"按钮3"_s)) {
-    auto* help = window->findChild<QPushButton*>(u"按钮4"_s);
-    test_->setEnabled(true);
-    help->setEnabled(true);
+PanelWindowActions::PanelWindowActions(QDialog* window, const Controls& controls,
+                                       bool copiesWhitelist)
+    : QObject(window), window_(window), address_(controls.address), key_(controls.key),
+      whitelist_(controls.whitelist), test_(controls.test) {
     connect(test_, &QPushButton::clicked, this, &PanelWindowActions::testPanelApi);
-    connect(help, &QPushButton::clicked, this, [] { openWebPage(kHelpPage); });
+    connect(controls.help, &QPushButton::clicked, this, [] { openWebPage(kHelpPage); });
     if (copiesWhitelist)
         whitelist_->installEventFilter(this);
 }

@@ -17,8 +17,16 @@ public:
     static inline const QString kHelpPage =
         QStringLiteral("https://www.torvane.net/help/panel-api.html");
 
-    // Finds the controls by their names in `window`; `copiesWhitelist` for the add window.
-    PanelWindowActions(QDialog* window, bool copiesWhitelist);
+    struct Controls {
+        QLineEdit* address;
+        QLineEdit* key;
+        QLabel* whitelist;
+        QPushButton* test;
+        QPushButton* help;
+    };
+
+    // `copiesWhitelist` for the add window.
+    PanelWindowActions(QDialog* window, const Controls& controls, bool copiesWhitelist);
 
     // Asks the cloud service for the public address and shows it in the whitelist label.
     void startWhitelistFetch();

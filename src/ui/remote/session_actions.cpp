@@ -73,9 +73,7 @@ private:
     using Item = ServerListView::MenuItem;
 
     template <typename Action> void onMenu(Item menuItem, Action action) {
-        QAction* item = list_->menuAction(menuItem);
-        item->setEnabled(true);
-        connect(item, &QAction::triggered, this, action);
+        connect(list_->menuAction(menuItem), &QAction::triggered, this, action);
     }
 
     // The search bar's buttons act on the search text and refuse an empty one.

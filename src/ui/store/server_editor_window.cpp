@@ -26,6 +26,9 @@ struct ServerEditorWindow::Controls {
     QLineEdit* panelUser;
     QLineEdit* panelPassword;
     QLineEdit* panelKey;
+    QLabel* whitelist;
+    QPushButton* panelTest;
+    QPushButton* panelHelp;
     QPushButton* submit;
 };
 
@@ -48,6 +51,9 @@ template <typename Form> void fillControls(Form* f, auto& c) {
     c.panelUser = f->面板账号编辑框;
     c.panelPassword = f->面板密码编辑框;
     c.panelKey = f->接口密钥编辑框;
+    c.whitelist = f->标签16;
+    c.panelTest = f->按钮3;
+    c.panelHelp = f->按钮4;
     c.submit = f->按钮1;
 }
 
@@ -75,7 +81,9 @@ ServerEditorWindow::ServerEditorWindow(Mode mode, QWidget* parent)
         fillControls(modifyUi_.get(), *c_);
         setFixedSize(size());
     }
-    panel_ = new PanelWindowActions(this, mode == Mode::Add);
+    panel_ = new PanelWindowActions(
+        this, {c_->panelUrl, c_->panelKey, c_->whitelist, c_->panelTest, c_->panelHelp},
+        mode == Mode::Add);
     connect(c_->submit, &QPushButton::clicked, this, &ServerEditorWindow::submitted);
 }
 
