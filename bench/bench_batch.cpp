@@ -18,6 +18,7 @@
 #include "core/store/batch_import.h"
 #include "core/store/local_store.h"
 #include "core/store/store_changes.h"
+#include "core/store/store_connection.h"
 #include "core/support/gbk_codec.h"
 #include "core/support/log_sink.h"
 #include "ui/app/application.h"
@@ -168,10 +169,10 @@ double peakMemoryMb() {
 }
 
 qint64 serverCount(const QString& path) {
-    LocalStore store;
-    if (!store.open(path))
+    StoreConnection db;
+    if (!db.open(path))
         return -1;
-    const auto rows = store.query(u"SELECT count(*) FROM server_data"_s);
+    const auto rows = db.query(u"SELECT count(*) FROM server_data"_s);
     return rows && !rows->rows.isEmpty() ? rows->rows.first().value(0).toLongLong() : -1;
 }
 

@@ -15,6 +15,7 @@
 #include "core/store/line_formats.h"
 #include "core/store/local_store.h"
 #include "core/store/server_editing.h"
+#include "core/store/store_connection.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -200,8 +201,9 @@ int benchAgainstService(int rows) {
     const bool downloaded =
         CloudDownload::downloadServers(account, LocalStore::databasePath(), stop);
     const double downloadMs = msSince(t);
-    LocalStore store;
-    const auto stored = store.open() ? store.allRows(u"server_data"_s) : std::nullopt;
+    StoreConnection db;
+    const auto stored =
+        db.open(LocalStore::databasePath()) ? db.allRows(u"server_data"_s) : std::nullopt;
     const qsizetype storedRows = stored ? stored->rows.size() : 0;
 
     std::printf("%d servers against torvane-cloud on loopback, pacing 0 (normally %lld ms a "

@@ -13,6 +13,7 @@
 #include "bench_options.h"
 #include "core/remote/embedded_tools.h"
 #include "core/store/local_store.h"
+#include "core/store/store_connection.h"
 #include "core/support/list_sort.h"
 #include "ui/app/application.h"
 #include "ui/app/list_table.h"
@@ -44,7 +45,7 @@ void writeServers(int rows) {
     LocalStore store;
     if (!store.open())
         return;
-    StoreTransaction transaction(store);
+    StoreTransaction transaction(store.connection());
     QRandomGenerator random(42);
     const QStringList groups = {u"默认分组"_s, u"香港"_s, u"美国"_s, u"日本东京"_s, u"007"_s};
     for (int i = 0; i < rows; ++i) {

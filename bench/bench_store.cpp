@@ -5,6 +5,7 @@
 // --rows=N sets the length of the list (default 10000); the CTest smoke run uses fewer.
 
 #include "core/store/local_store.h"
+#include "core/store/store_connection.h"
 
 #include <QDir>
 #include <QFile>
@@ -64,7 +65,7 @@ bool fillDatabase(int rows) {
     LocalStore store;
     if (!store.open())
         return false;
-    StoreTransaction transaction(store);
+    StoreTransaction transaction(store.connection());
     for (int i = 0; i < rows; ++i) {
         if (!store.insertBatchServer(serverAt(addressOf(i)), false))
             return false;
@@ -73,16 +74,16 @@ bool fillDatabase(int rows) {
 }
 
 bool dropAddressIndexes(const QString& path) {
-    LocalStore store;
-    if (!store.open(path))
+    StoreConnection db;
+    if (!db.open(path))
         return false;
     const auto indexes =
-        store.query(u"SELECT name FROM sqlite_master WHERE type='index' AND tbl_name='server_data'"
-                    u" AND sql IS NOT NULL"_s);
+        db.query(u"SELECT name FROM sqlite_master WHERE type='index' AND tbl_name='server_data'"
+                 u" AND sql IS NOT NULL"_s);
     if (!indexes)
         return false;
     for (const QStringList& row : indexes->rows) {
-        if (!store.execute(u"DROP INDEX \"%1\""_s.arg(row.value(0))))
+        if (!db.execute(u"DROP INDEX \"%1\""_s.arg(row.value(0))))
             return false;
     }
     return true;

@@ -11,6 +11,7 @@
 #include "core/cloud/cloud_upload.h"
 #include "core/store/line_formats.h"
 #include "core/store/local_store.h"
+#include "core/store/store_connection.h"
 #include "core/support/log_sink.h"
 #include "ui/app/log_pane.h"
 #include "ui/app/main_window.h"
@@ -74,7 +75,7 @@ const QList<GroupRecord> kGroups{
 // Every column but the id, one line per server, ordered by address.
 QStringList serverLines(LocalStore& store) {
     QStringList lines;
-    const auto rows = store.allRows(u"server_data"_s);
+    const auto rows = store.connection().allRows(u"server_data"_s);
     for (qsizetype r = 0; rows && r < rows->rows.size(); ++r)
         lines << ServerLine::format(serverRecordFromRow(*rows, r));
     lines.sort();
@@ -91,12 +92,12 @@ QStringList groupLines(LocalStore& store) {
 
 // Everything in the file, ids included.
 QString wholeStore() {
-    LocalStore store;
-    if (!store.open())
+    StoreConnection db;
+    if (!db.open(LocalStore::databasePath()))
         return {};
     QStringList dump;
     for (const QString& table : {u"server_data"_s, u"server_class"_s}) {
-        const auto rows = store.allRows(table);
+        const auto rows = db.allRows(table);
         for (const QStringList& row : rows ? rows->rows : QList<QStringList>())
             dump << row.join(u'|');
     }

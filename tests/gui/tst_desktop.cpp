@@ -1,5 +1,6 @@
 #include "common/test_home.h"
 #include "core/store/local_store.h"
+#include "core/store/store_connection.h"
 #include "core/support/time_text.h"
 #include "ui/app/application.h"
 #include "ui/app/log_pane.h"
@@ -377,14 +378,13 @@ void TestDesktop::deleteKeyAsksThenDeletesTheSelectedServer() {
     QCOMPARE(rowNamed(u"删除我"_s) < 0, deleted);
     QCOMPARE(window_->serverList()->model()->rowCount(), deleted ? 4 : 5);
 
-    LocalStore store;
-    QVERIFY(store.open());
-    const auto rows =
-        store.query(u"SELECT id FROM server_data WHERE server_name=?"_s, {u"删除我"_s});
+    StoreConnection db;
+    QVERIFY(db.open(LocalStore::databasePath()));
+    const auto rows = db.query(u"SELECT id FROM server_data WHERE server_name=?"_s, {u"删除我"_s});
     QVERIFY(rows);
     QCOMPARE(rows->rows.isEmpty(), deleted);
     if (!deleted)
-        QVERIFY(store.execute(u"DELETE FROM server_data WHERE server_ip='127.0.0.10'"_s));
+        QVERIFY(db.execute(u"DELETE FROM server_data WHERE server_ip='127.0.0.10'"_s));
 }
 
 int main(int argc, char* argv[]) {

@@ -3,6 +3,7 @@
 #include "core/cloud/cloud_account.h"
 #include "core/links/announcement_loader.h"
 #include "core/store/local_store.h"
+#include "core/store/store_connection.h"
 #include "core/support/log_sink.h"
 #include "ui/app/application.h"
 #include "ui/app/log_pane.h"
@@ -170,9 +171,9 @@ void TestMainWindow::startupCreatesDatabaseThenReadsAccount() {
     QVERIFY(!window_->startupState().cloudBaseAddress.isEmpty());
 
     {
-        LocalStore store;
-        QVERIFY(store.open());
-        QVERIFY(store.updateColumns(
+        StoreConnection connection;
+        QVERIFY(connection.open(db));
+        QVERIFY(connection.updateColumns(
             u"server_user"_s, 1, {{u"username"_s, u"13800000000"_s}, {u"password"_s, u"0123"_s}}));
     }
     window_.reset();

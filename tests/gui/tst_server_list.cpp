@@ -1,6 +1,7 @@
 #include "common/gui_test_main.h"
 #include "common/test_home.h"
 #include "core/store/local_store.h"
+#include "core/store/store_connection.h"
 #include "ui/app/application.h"
 #include "ui/app/list_table.h"
 #include "ui/app/prompt.h"
@@ -151,9 +152,9 @@ void TestServerList::queryFailureKeepsTheRows() {
     QFETCH(bool, reload);
     fillAndWait([this] { list_->reload(); });
     {
-        LocalStore store;
-        QVERIFY(store.open());
-        QVERIFY(store.execute(u"ALTER TABLE server_data RENAME TO server_data_away"_s));
+        StoreConnection db;
+        QVERIFY(db.open(LocalStore::databasePath()));
+        QVERIFY(db.execute(u"ALTER TABLE server_data RENAME TO server_data_away"_s));
     }
     if (reload)
         list_->reload();
@@ -162,9 +163,9 @@ void TestServerList::queryFailureKeepsTheRows() {
     QTRY_COMPARE(prompts_.size(), 1);
     QVERIFY(!list_->isFilling());
     {
-        LocalStore store;
-        QVERIFY(store.open());
-        QVERIFY(store.execute(u"ALTER TABLE server_data_away RENAME TO server_data"_s));
+        StoreConnection db;
+        QVERIFY(db.open(LocalStore::databasePath()));
+        QVERIFY(db.execute(u"ALTER TABLE server_data_away RENAME TO server_data"_s));
     }
     QCOMPARE(prompts_[0].text, u"查询失败，指定的数据未能打开！"_s);
     QCOMPARE(prompts_[0].caption, u"提示"_s);

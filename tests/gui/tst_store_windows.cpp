@@ -3,6 +3,7 @@
 #include "core/store/batch_export.h"
 #include "core/store/data_folder.h"
 #include "core/store/local_store.h"
+#include "core/store/store_connection.h"
 #include "core/support/gbk_codec.h"
 #include "ui/app/application.h"
 #include "ui/app/main_window.h"
@@ -43,10 +44,10 @@ QStringList column(ServerListView* list, int c) {
 }
 
 int countServers(const QString& condition = u"1"_s, const QStringList& values = {}) {
-    LocalStore store;
-    if (!store.open())
+    StoreConnection db;
+    if (!db.open(LocalStore::databasePath()))
         return -1;
-    const auto rows = store.query(u"SELECT count(*) FROM server_data WHERE "_s + condition, values);
+    const auto rows = db.query(u"SELECT count(*) FROM server_data WHERE "_s + condition, values);
     return rows ? rows->rows.value(0).value(0).toInt() : -1;
 }
 
@@ -502,9 +503,9 @@ void TestStoreWindows::exportThenImport() {
 
     // Into an empty database: every server comes back, "0" in the panel columns.
     {
-        LocalStore store;
-        QVERIFY(store.open());
-        QVERIFY(store.execute(u"DELETE FROM server_data"_s));
+        StoreConnection db;
+        QVERIFY(db.open(LocalStore::databasePath()));
+        QVERIFY(db.execute(u"DELETE FROM server_data"_s));
     }
     QVERIFY(batch.importFile(file.fileName()));
     QVERIFY(finished.wait(5000));

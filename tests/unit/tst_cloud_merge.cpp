@@ -7,6 +7,7 @@
 #include "core/cloud/cloud_download.h"
 #include "core/cloud/password_sealer.h"
 #include "core/store/line_formats.h"
+#include "core/store/store_connection.h"
 #include "core/support/log_sink.h"
 
 #include <QMutex>
@@ -45,7 +46,7 @@ QString line(const QStringList& fields) {
 
 // Every column of every server, id first, in id order.
 QList<QStringList> serverTable(LocalStore& store) {
-    const auto rows = store.query(u"SELECT * FROM server_data ORDER BY id"_s);
+    const auto rows = store.connection().query(u"SELECT * FROM server_data ORDER BY id"_s);
     return rows ? rows->rows : QList<QStringList>();
 }
 
@@ -202,7 +203,7 @@ void TestCloudMerge::newServerKeepsPanelColumnsOfItsLine() {
     QCOMPARE((*m.provisionalRow)[ListColumn::Id], QString());
     QCOMPARE((*m.provisionalRow)[ListColumn::Password], u"p&w= %中"_s);
 
-    const auto types = store.query(
+    const auto types = store.connection().query(
         u"SELECT typeof(baota_url) || ' ' || typeof(baota_user) || ' ' || typeof(baota_pass) "
         u"|| ' ' || typeof(baota_apikey) FROM server_data"_s);
     QVERIFY(types);

@@ -1,11 +1,13 @@
-// myserver.db through LocalStore: the template and its migration, GBK bytes in text columns,
-// column affinities, values that look like SQL, the insert paths and the row helpers.
+// myserver.db through LocalStore and its StoreConnection: the template and its migration, GBK
+// bytes in text columns, column affinities, values that look like SQL, the insert paths and the
+// connection's row helpers.
 //
 // What the file holds is checked with the SQLite C API directly, apart from the code under
 // test; such checks select only ASCII results (hex(), typeof(), pragmas).
 
 #include "core/store/data_folder.h"
 #include "core/store/local_store.h"
+#include "core/store/store_connection.h"
 #include "core/support/gbk_codec.h"
 #include "core/support/log_sink.h"
 
@@ -74,13 +76,13 @@ ServerRecord sampleServer(const QString& ip = u"192.0.2.10"_s, const QString& po
     return s;
 }
 
-ServerRecord serverById(LocalStore& store, qint64 id) {
-    const auto rows = store.query(u"SELECT * FROM server_data WHERE id=?"_s, {QString::number(id)});
+ServerRecord serverById(StoreConnection& db, qint64 id) {
+    const auto rows = db.query(u"SELECT * FROM server_data WHERE id=?"_s, {QString::number(id)});
     return rows && !rows->rows.isEmpty() ? serverRecordFromRow(*rows, 0) : ServerRecord();
 }
 
-QStringList rowById(LocalStore& store, qint64 id) {
-    const auto rows = store.query(u"SELECT * FROM server_data WHERE id=?"_s, {QString::number(id)});
+QStringList rowById(StoreConnection& db, qint64 id) {
+    const auto rows = db.query(u"SELECT * FROM server_data WHERE id=?"_s, {QString::number(id)});
     return rows ? rows->rows.value(0) : QStringList();
 }
 
@@ -200,13 +202,11 @@ void TestLocalStore::newFileContent() {
     // The counters survive a deleted last row, as AUTOINCREMENT keeps them.
     LocalStore store;
     QVERIFY(store.open());
-    QVERIFY(store.insertServer(sampleServer()));
-    QCOMPARE(store.lastInsertId(), qint64(6));
+    QCOMPARE(store.insertServer(sampleServer()).value_or(-1), qint64(6));
     QVERIFY(store.insertGroup(u"生产"_s, u"60"_s));
-    QCOMPARE(store.lastInsertId(), qint64(5));
+    QCOMPARE(store.connection().lastInsertId(), qint64(5));
     QVERIFY(store.deleteServer(u"6"_s));
-    QVERIFY(store.insertServer(sampleServer()));
-    QCOMPARE(store.lastInsertId(), qint64(7));
+    QCOMPARE(store.insertServer(sampleServer()).value_or(-1), qint64(7));
 }
 
 void TestLocalStore::secondStartKeepsColumnsAndReadsAccount() {
@@ -214,9 +214,10 @@ void TestLocalStore::secondStartKeepsColumnsAndReadsAccount() {
     {
         LocalStore store;
         QVERIFY(store.open());
+        StoreConnection& db = store.connection();
         QVERIFY(store.insertServer(sampleServer()));
-        QVERIFY(store.updateColumns(u"server_user"_s, 1,
-                                    {{u"username"_s, u"用户a"_s}, {u"password"_s, u"s3cret"_s}}));
+        QVERIFY(db.updateColumns(u"server_user"_s, 1,
+                                 {{u"username"_s, u"用户a"_s}, {u"password"_s, u"s3cret"_s}}));
     }
 
     const StoredAccount account = LocalStore::ensureDatabase();
@@ -253,7 +254,8 @@ void TestLocalStore::duplicateLookupUsesAddressIndex() {
 
     LocalStore store;
     QVERIFY(store.open());
-    const auto plan = store.query(
+    StoreConnection& db = store.connection();
+    const auto plan = db.query(
         u"EXPLAIN QUERY PLAN SELECT id FROM \"server_data\" WHERE server_ip=? and server_port=?"
         u" ORDER BY id LIMIT 1"_s,
         {u"192.0.2.10"_s, u"22"_s});
@@ -266,15 +268,16 @@ void TestLocalStore::textColumnsHoldGbkBytes() {
     LocalStore::ensureDatabase();
     LocalStore store;
     QVERIFY(store.open());
+    StoreConnection& db = store.connection();
 
     QVERIFY(store.insertGroup(u"生产服务器"_s, u"60"_s));
-    const qint64 groupId = store.lastInsertId();
+    const qint64 groupId = db.lastInsertId();
     ServerRecord server = sampleServer();
     server.group = u"生产服务器"_s;
     server.name = u"测试"_s;
     server.remark = u"备注😀€"_s;
     QVERIFY(store.insertServer(server));
-    const qint64 serverId = store.lastInsertId();
+    const qint64 serverId = db.lastInsertId();
 
     QCOMPARE(rawValue(u"SELECT hex(server_class) FROM server_class WHERE id=%1"_s.arg(groupId)),
              u"C9FAB2FAB7FECEF1C6F7"_s);
@@ -282,11 +285,11 @@ void TestLocalStore::textColumnsHoldGbkBytes() {
                      u" WHERE id=%1"_s.arg(serverId)),
              (QList<QStringList>{{u"C9FAB2FAB7FECEF1C6F7"_s, u"B2E2CAD4"_s, u"B1B8D7A23F80"_s}}));
 
-    const ServerRecord back = serverById(store, serverId);
+    const ServerRecord back = serverById(db, serverId);
     QCOMPARE(back.group, u"生产服务器"_s);
     QCOMPARE(back.name, u"测试"_s);
     QCOMPARE(back.remark, u"备注?€"_s);
-    QCOMPARE(store.readColumn(u"server_class"_s, 4, u"server_class"_s), u"默认分组"_s);
+    QCOMPARE(db.readColumn(u"server_class"_s, 4, u"server_class"_s), u"默认分组"_s);
 }
 
 // server_data.server_class is declared INTEGER, so a group named "007" is stored there as the
@@ -296,18 +299,19 @@ void TestLocalStore::groupNameWithLeadingZeros() {
     LocalStore::ensureDatabase();
     LocalStore store;
     QVERIFY(store.open());
+    StoreConnection& db = store.connection();
     QVERIFY(store.insertGroup(u"007"_s, u"1"_s));
     ServerRecord server = sampleServer();
     server.group = u"007"_s;
     QVERIFY(store.insertBatchServer(server, false));
-    const qint64 id = store.lastInsertId();
+    const qint64 id = db.lastInsertId();
 
     QCOMPARE(rawRows(u"SELECT server_class, typeof(server_class) FROM server_class WHERE id=5"_s),
              (QList<QStringList>{{u"007"_s, u"text"_s}}));
     QCOMPARE(rawValue(u"SELECT typeof(server_class) FROM server_data"_s), u"integer"_s);
-    QCOMPARE(serverById(store, id).group, u"7"_s);
+    QCOMPARE(serverById(db, id).group, u"7"_s);
 
-    const auto found = store.query(u"select * from server_data where server_class=?"_s, {u"007"_s});
+    const auto found = db.query(u"select * from server_data where server_class=?"_s, {u"007"_s});
     QVERIFY(found);
     QCOMPARE(columnOf(found, u"id"_s), QStringList{QString::number(id)});
 }
@@ -330,16 +334,17 @@ void TestLocalStore::valuesThatLookLikeSqlAreStoredExactly() {
     LocalStore::ensureDatabase();
     LocalStore store;
     QVERIFY(store.open());
+    StoreConnection& db = store.connection();
 
     QVERIFY(store.insertBatchServer(sampleServer(u"192.0.2.1"_s), true));
-    const qint64 bystander = store.lastInsertId();
+    const qint64 bystander = db.lastInsertId();
     ServerRecord grouped = sampleServer(u"192.0.2.2"_s);
     grouped.group = u"old"_s;
     QVERIFY(store.insertBatchServer(grouped, true));
-    const qint64 renamed = store.lastInsertId();
+    const qint64 renamed = db.lastInsertId();
     QVERIFY(store.insertBatchServer(sampleServer(u"192.0.2.3"_s), true));
-    const qint64 updated = store.lastInsertId();
-    const QStringList bystanderBefore = rowById(store, bystander);
+    const qint64 updated = db.lastInsertId();
+    const QStringList bystanderBefore = rowById(db, bystander);
     QVERIFY(!bystanderBefore.isEmpty());
 
     ServerRecord hostile = sampleServer(value, value);
@@ -347,37 +352,37 @@ void TestLocalStore::valuesThatLookLikeSqlAreStoredExactly() {
     hostile.name = value;
     hostile.panelKey = value;
     QVERIFY(store.insertServer(hostile));
-    const qint64 viaEditor = store.lastInsertId();
+    const qint64 viaEditor = db.lastInsertId();
     QVERIFY(store.insertBatchServer(hostile, true));
-    const qint64 viaBatch = store.lastInsertId();
+    const qint64 viaBatch = db.lastInsertId();
     QVERIFY(store.insertDownloadedServer(hostile));
-    const qint64 viaCloud = store.lastInsertId();
-    QVERIFY(store.updateColumns(u"server_data"_s, updated,
-                                {{u"remark"_s, value}, {u"server_name"_s, value}}));
+    const qint64 viaCloud = db.lastInsertId();
+    QVERIFY(db.updateColumns(u"server_data"_s, updated,
+                             {{u"remark"_s, value}, {u"server_name"_s, value}}));
     QVERIFY(store.insertGroup(u"old"_s, u"60"_s));
-    const qint64 group = store.lastInsertId();
+    const qint64 group = db.lastInsertId();
     QVERIFY(store.updateGroup({QString::number(group), u"old"_s, u"60"_s}, value, u"60"_s));
 
     for (const qint64 id : {viaEditor, viaBatch, viaCloud}) {
-        const ServerRecord s = serverById(store, id);
+        const ServerRecord s = serverById(db, id);
         QCOMPARE(s.ip, value);
         QCOMPARE(s.port, value);
         QCOMPARE(s.remark, value);
         QCOMPARE(s.name, value);
     }
-    QCOMPARE(serverById(store, viaEditor).panelKey, value);
-    QCOMPARE(serverById(store, viaBatch).panelKey, value);
-    QCOMPARE(serverById(store, updated).remark, value);
-    QCOMPARE(serverById(store, updated).name, value);
-    QCOMPARE(serverById(store, updated).ip, u"192.0.2.3"_s);
-    QCOMPARE(store.readColumn(u"server_class"_s, group, u"server_class"_s), value);
-    QCOMPARE(serverById(store, renamed).group, value);
+    QCOMPARE(serverById(db, viaEditor).panelKey, value);
+    QCOMPARE(serverById(db, viaBatch).panelKey, value);
+    QCOMPARE(serverById(db, updated).remark, value);
+    QCOMPARE(serverById(db, updated).name, value);
+    QCOMPARE(serverById(db, updated).ip, u"192.0.2.3"_s);
+    QCOMPARE(db.readColumn(u"server_class"_s, group, u"server_class"_s), value);
+    QCOMPARE(serverById(db, renamed).group, value);
 
-    QCOMPARE(rowById(store, bystander), bystanderBefore);
-    QCOMPARE(columnOf(store.allRows(u"server_data"_s), u"id"_s).size(), 6);
-    QCOMPARE(columnOf(store.allRows(u"server_class"_s), u"id"_s),
+    QCOMPARE(rowById(db, bystander), bystanderBefore);
+    QCOMPARE(columnOf(db.allRows(u"server_data"_s), u"id"_s).size(), 6);
+    QCOMPARE(columnOf(db.allRows(u"server_class"_s), u"id"_s),
              (QStringList{u"4"_s, QString::number(group)}));
-    QCOMPARE(columnOf(store.allRows(u"server_user"_s), u"id"_s), QStringList{u"1"_s});
+    QCOMPARE(columnOf(db.allRows(u"server_user"_s), u"id"_s), QStringList{u"1"_s});
 }
 
 void TestLocalStore::findServerByAddress_data() {
@@ -457,10 +462,11 @@ void TestLocalStore::sortKeyMustBeNumber() {
     LocalStore::ensureDatabase();
     LocalStore store;
     QVERIFY(store.open());
+    StoreConnection& db = store.connection();
     ServerRecord server = sampleServer();
     server.sort = sort;
-    QCOMPARE(store.insertServer(server), accepted);
-    const QStringList sorts = columnOf(store.allRows(u"server_data"_s), u"sort"_s);
+    QCOMPARE(store.insertServer(server).has_value(), accepted);
+    const QStringList sorts = columnOf(db.allRows(u"server_data"_s), u"sort"_s);
     QCOMPARE(sorts, accepted ? QStringList{stored} : QStringList());
 }
 
@@ -488,11 +494,12 @@ void TestLocalStore::panelColumnsPerInsertPath() {
     LocalStore::ensureDatabase();
     LocalStore store;
     QVERIFY(store.open());
+    StoreConnection& db = store.connection();
     const ServerRecord server = sampleServer();
     bool inserted = false;
     switch (path) {
     case InsertPath::Editor:
-        inserted = store.insertServer(server);
+        inserted = store.insertServer(server).has_value();
         break;
     case InsertPath::BatchWithPanel:
         inserted = store.insertBatchServer(server, true);
@@ -505,9 +512,9 @@ void TestLocalStore::panelColumnsPerInsertPath() {
         break;
     }
     QVERIFY(inserted);
-    const qint64 id = store.lastInsertId();
+    const qint64 id = db.lastInsertId();
 
-    const ServerRecord back = serverById(store, id);
+    const ServerRecord back = serverById(db, id);
     QCOMPARE(back.ip, server.ip);
     QCOMPARE(back.remark, server.remark);
     QCOMPARE(back.system, server.system);
@@ -549,41 +556,42 @@ void TestLocalStore::executeStopsAtFirstFailure() {
     QFETCH(QStringList, groups);
 
     LocalStore::ensureDatabase();
-    LocalStore store;
-    QVERIFY(store.open());
-    QCOMPARE(store.execute(sql), result);
-    QCOMPARE(columnOf(store.allRows(u"server_class"_s), u"server_class"_s), groups);
+    StoreConnection db;
+    QVERIFY(db.open(LocalStore::databasePath()));
+    QCOMPARE(db.execute(sql), result);
+    QCOMPARE(columnOf(db.allRows(u"server_class"_s), u"server_class"_s), groups);
 }
 
 void TestLocalStore::rowHelpers() {
     LocalStore::ensureDatabase();
     LocalStore store;
     QVERIFY(store.open());
+    StoreConnection& db = store.connection();
 
     // Ids given out of order: results follow the ids, not the order of insertion.
     QVERIFY(
-        store.execute(u"INSERT INTO server_class (id, server_class, sort) VALUES (20, 'x', 1);"
-                      u"INSERT INTO server_class (id, server_class, sort) VALUES (10, 'x', 2);"
-                      u"INSERT INTO server_class (id, server_class, sort) VALUES (15, NULL, 3)"_s));
+        db.execute(u"INSERT INTO server_class (id, server_class, sort) VALUES (20, 'x', 1);"
+                   u"INSERT INTO server_class (id, server_class, sort) VALUES (10, 'x', 2);"
+                   u"INSERT INTO server_class (id, server_class, sort) VALUES (15, NULL, 3)"_s));
 
-    QCOMPARE(store.findFirst(u"server_class"_s, u"server_class=?"_s, {u"x"_s}).value_or(-1),
+    QCOMPARE(db.findFirst(u"server_class"_s, u"server_class=?"_s, {u"x"_s}).value_or(-1),
              qint64(10));
-    QVERIFY(!store.findFirst(u"server_class"_s, u"server_class=?"_s, {u"none"_s}));
-    QCOMPARE(store.readColumn(u"server_class"_s, 15, u"server_class"_s), QString());
-    QCOMPARE(store.readColumn(u"server_class"_s, 20, u"sort"_s), u"1"_s);
-    QCOMPARE(columnOf(store.allRows(u"server_class"_s), u"id"_s),
+    QVERIFY(!db.findFirst(u"server_class"_s, u"server_class=?"_s, {u"none"_s}));
+    QCOMPARE(db.readColumn(u"server_class"_s, 15, u"server_class"_s), QString());
+    QCOMPARE(db.readColumn(u"server_class"_s, 20, u"sort"_s), u"1"_s);
+    QCOMPARE(columnOf(db.allRows(u"server_class"_s), u"id"_s),
              (QStringList{u"4"_s, u"10"_s, u"15"_s, u"20"_s}));
 
     QVERIFY(store.deleteGroup(u"10"_s));
     QVERIFY(!store.deleteGroup(u"10"_s));
-    QCOMPARE(columnOf(store.allRows(u"server_class"_s), u"id"_s),
+    QCOMPARE(columnOf(db.allRows(u"server_class"_s), u"id"_s),
              (QStringList{u"4"_s, u"15"_s, u"20"_s}));
-    QCOMPARE(store.findFirst(u"server_class"_s, u"server_class=?"_s, {u"x"_s}).value_or(-1),
+    QCOMPARE(db.findFirst(u"server_class"_s, u"server_class=?"_s, {u"x"_s}).value_or(-1),
              qint64(20));
 
-    QVERIFY(!store.query(u"SELECT * FROM missing"_s));
-    QVERIFY(!store.allRows(u"missing"_s));
-    QVERIFY(!store.query(u"SELECT * FROM server_class WHERE id=?"_s, {}));
+    QVERIFY(!db.query(u"SELECT * FROM missing"_s));
+    QVERIFY(!db.allRows(u"missing"_s));
+    QVERIFY(!db.query(u"SELECT * FROM server_class WHERE id=?"_s, {}));
 }
 
 // The group row and its servers change together: when moving the servers fails, the group
@@ -592,20 +600,21 @@ void TestLocalStore::groupUpdateIsAllOrNothing() {
     LocalStore::ensureDatabase();
     LocalStore store;
     QVERIFY(store.open());
+    StoreConnection& db = store.connection();
     QVERIFY(store.insertGroup(u"香港"_s, u"60"_s));
-    const QString id = QString::number(store.lastInsertId());
+    const QString id = QString::number(db.lastInsertId());
     ServerRecord member = sampleServer();
     member.group = u"香港"_s;
     QVERIFY(store.insertServer(member));
-    QVERIFY(store.execute(u"CREATE TRIGGER refuse BEFORE UPDATE ON server_data "
-                          u"BEGIN SELECT RAISE(ABORT, 'refused'); END"_s));
+    QVERIFY(db.execute(u"CREATE TRIGGER refuse BEFORE UPDATE ON server_data "
+                       u"BEGIN SELECT RAISE(ABORT, 'refused'); END"_s));
 
     QVERIFY(!store.updateGroup({id, u"香港"_s, u"60"_s}, u"香港2"_s, u"61"_s));
     QCOMPARE(rawValue(u"SELECT hex(server_class) || sort FROM server_class WHERE id=%1"_s.arg(id)),
              u"CFE3B8DB60"_s);
     QVERIFY(!store.updateGroup({u"999"_s, u"香港"_s, u"60"_s}, u"x"_s, u"1"_s));
 
-    QVERIFY(store.execute(u"DROP TRIGGER refuse"_s));
+    QVERIFY(db.execute(u"DROP TRIGGER refuse"_s));
     QVERIFY(store.updateGroup({id, u"香港"_s, u"60"_s}, u"香港2"_s, u"61"_s));
     QCOMPARE(store.loadServer(u"6"_s).value_or(ServerRecord()).group, u"香港2"_s);
 }
@@ -616,7 +625,7 @@ void TestLocalStore::writerWaitsForAnotherWriter() {
     LocalStore::ensureDatabase();
     LocalStore first;
     QVERIFY(first.open());
-    StoreTransaction held(first);
+    StoreTransaction held(first.connection());
     QVERIFY(held.isActive());
     QVERIFY(first.insertServer(sampleServer(u"127.0.0.1"_s)));
 
@@ -625,7 +634,7 @@ void TestLocalStore::writerWaitsForAnotherWriter() {
         LocalStore store;
         if (!store.open())
             return;
-        StoreTransaction transaction(store);
+        StoreTransaction transaction(store.connection());
         secondAdded = transaction.isActive() &&
                       store.serverIdByAddress(u"127.0.0.2"_s, u"22"_s).isEmpty() &&
                       store.insertServer(sampleServer(u"127.0.0.2"_s)) && transaction.commit();
@@ -644,16 +653,16 @@ void TestLocalStore::reusedStatementsHoldNothingBetweenUses() {
     LocalStore first;
     QVERIFY(first.open());
     QVERIFY(first.insertBatchServer(sampleServer(u"127.0.0.1"_s), false));
-    const QString firstId = QString::number(first.lastInsertId());
+    const QString firstId = QString::number(first.connection().lastInsertId());
     QVERIFY(first.insertBatchServer(sampleServer(u"127.0.0.2"_s), true));
-    const QString secondId = QString::number(first.lastInsertId());
+    const QString secondId = QString::number(first.connection().lastInsertId());
     QCOMPARE(first.serverIdByAddress(u"127.0.0.1"_s, u"22"_s), firstId);
     QCOMPARE(first.serverIdByAddress(u"127.0.0.2"_s, u"22"_s), secondId);
     QCOMPARE(first.serverIdByAddress(u"127.0.0.3"_s, u"22"_s), QString());
     QCOMPARE(rawValue(u"SELECT baota_url FROM server_data WHERE id=%1"_s.arg(firstId)), u"0"_s);
     // More distinct statements than the connection keeps: the named ones still work.
     for (int i = 0; i < 40; ++i) {
-        const auto rows = first.query(u"SELECT ? + %1"_s.arg(i), {u"1"_s});
+        const auto rows = first.connection().query(u"SELECT ? + %1"_s.arg(i), {u"1"_s});
         QVERIFY(rows);
         QCOMPARE(rows->rows.value(0).value(0), QString::number(i + 1));
     }
@@ -663,12 +672,12 @@ void TestLocalStore::reusedStatementsHoldNothingBetweenUses() {
     // wait out the busy time-out and fail.
     LocalStore second;
     QVERIFY(second.open());
-    StoreTransaction transaction(second);
+    StoreTransaction transaction(second.connection());
     QVERIFY(transaction.isActive());
     QVERIFY(second.insertBatchServer(sampleServer(u"127.0.0.4"_s), false));
     QVERIFY(transaction.commit());
     QCOMPARE(first.serverIdByAddress(u"127.0.0.4"_s, u"22"_s),
-             QString::number(second.lastInsertId()));
+             QString::number(second.connection().lastInsertId()));
 }
 
 // A build folder that merely is writable never receives the user's servers; a folder that
@@ -720,13 +729,14 @@ void TestLocalStore::cloudAccountLogoutAndMissingRow() {
     LocalStore::ensureDatabase();
     LocalStore store;
     QVERIFY(store.open());
+    StoreConnection& db = store.connection();
     QVERIFY(store.writeCloudAccount({u"用户a"_s, u"pw"_s}));
     QVERIFY(store.writeCloudPassword(u"1"_s));
     QCOMPARE(store.readCloudAccount().username, u"用户a"_s);
     QCOMPARE(store.readCloudAccount().password, u"1"_s);
 
     // A file whose account row was lost gets it back with id 1 at the next log in.
-    QVERIFY(store.execute(u"DELETE FROM server_user"_s));
+    QVERIFY(db.execute(u"DELETE FROM server_user"_s));
     QVERIFY(!store.writeCloudPassword(u"1"_s));
     QCOMPARE(store.readCloudAccount().username, QString());
     QVERIFY(store.writeCloudAccount({u"b"_s, u"007"_s}));

@@ -1,6 +1,7 @@
 #include "common/test_home.h"
 #include "core/store/local_store.h"
 #include "core/store/server_queries.h"
+#include "core/store/store_connection.h"
 
 #include <QTemporaryDir>
 #include <QTest>
@@ -155,7 +156,8 @@ void TestServerQueries::emptyAndMissingTables() {
     LocalStore store;
     QVERIFY(store.open(other.filePath(u"myserver.db"_s)));
     QVERIFY(!readListRows(store, reloadQuery()));
-    QVERIFY(store.execute(u"CREATE TABLE server_data (id INTEGER PRIMARY KEY, sort INTEGER)"_s));
+    QVERIFY(store.connection().execute(
+        u"CREATE TABLE server_data (id INTEGER PRIMARY KEY, sort INTEGER)"_s));
     const auto rows = readListRows(store, searchQuery(u"综合查询"_s, QString(), QString()));
     QVERIFY(!rows); // the search names columns this table lacks
     const auto all = readListRows(store, reloadQuery());

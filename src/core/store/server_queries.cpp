@@ -1,5 +1,6 @@
 #include "core/store/server_queries.h"
 
+#include "core/store/store_connection.h"
 #include "core/support/gbk_codec.h"
 
 #include <algorithm>
@@ -42,7 +43,7 @@ bool isSearchTextTooLong(const QString& mode, const QString& text) {
 
 std::optional<QList<ListCells>> readListRows(LocalStore& store, const ServerQuery& query,
                                              const QString& status) {
-    const auto rows = store.query(query.sql, query.values);
+    const auto rows = store.connection().query(query.sql, query.values);
     if (!rows)
         return std::nullopt;
     // Column positions once per query; a file not yet migrated lacks the panel columns,

@@ -1,6 +1,6 @@
 #include "core/store/store_template.h"
 
-#include "core/store/local_store.h"
+#include "core/store/store_connection.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -21,13 +21,13 @@ const QString kDefaultGroup =
     uR"(INSERT INTO "server_class" ("id", "server_class", "sort") VALUES (4, ?, 50))"_s;
 
 bool fillTemplate(const QString& path) {
-    LocalStore store;
-    if (!store.open(path))
+    StoreConnection db;
+    if (!db.open(path))
         return false;
     // The default group's insert also sets the server_class counter to 4.
-    return store.execute(u"PRAGMA page_size=1024"_s) && store.execute(u"BEGIN"_s) &&
-           store.execute(kSchema) && store.execute(kDefaultGroup, {u"默认分组"_s}) &&
-           store.execute(u"COMMIT"_s);
+    return db.execute(u"PRAGMA page_size=1024"_s) && db.execute(u"BEGIN"_s) &&
+           db.execute(kSchema) && db.execute(kDefaultGroup, {u"默认分组"_s}) &&
+           db.execute(u"COMMIT"_s);
 }
 
 } // namespace

@@ -52,12 +52,13 @@ void ServerEditor::addServer(ServerEditorWindow& window) {
     }
     if (!window.hasSelectedGroup())
         Prompt::inform(&window, u"请选择服务器分组"_s);
-    if (!store.insertServer(server)) {
+    const auto id = store.insertServer(server);
+    if (!id) {
         Prompt::inform(&window, u"添加失败"_s);
         LogSink::logLine(u"-%1 添加失败"_s.arg(server.ip));
         return;
     }
-    server.id = QString::number(store.lastInsertId());
+    server.id = QString::number(*id);
     store.close();
     Prompt::inform(&window, u"添加成功"_s);
     LogSink::logLine(u"-%1 添加成功"_s.arg(server.ip));
