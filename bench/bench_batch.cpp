@@ -95,7 +95,7 @@ std::vector<double> coreAdd(const QString& path, int from, int to, std::vector<q
         const qsizetype before = adder.processed();
         QElapsedTimer t;
         t.start();
-        static_cast<void>(adder.addSlice(store, BatchImport::BatchAdder::kSlice));
+        static_cast<void>(adder.nextSlice(store, BatchImport::BatchAdder::kSlice));
         const qint64 ns = t.nsecsElapsed();
         addSliceCosts(perLine, ns, adder.processed() - before);
         if (slices)

@@ -100,7 +100,7 @@ double batchAddMs(const QStringList& lines) {
     t.start();
     BatchImport::BatchAdder adder(lines);
     while (!adder.isDone())
-        if (!adder.addSlice(store, BatchImport::BatchAdder::kSlice).written)
+        if (!adder.nextSlice(store, BatchImport::BatchAdder::kSlice).written)
             return -1;
     return msSince(t);
 }

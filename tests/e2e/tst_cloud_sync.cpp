@@ -5,6 +5,7 @@
 
 #include "common/cloud_service_fixture.h"
 #include "common/gui_test_main.h"
+#include "common/log_messages.h"
 #include "common/test_home.h"
 #include "core/cloud/cloud_actions.h"
 #include "core/cloud/cloud_download.h"
@@ -205,9 +206,11 @@ void TestCloudSync::restart() {
     QPointer<LogPane> pane(main_->logPane());
     LogSink::setReceiver([this, pane](const QString& line) {
         // Every list reload also writes its rental-expiry tally; that line is not the sync's.
-        if (!line.contains(u"-租期提醒："_s)) {
+        {
             QMutexLocker lock(&logLock_);
-            log_ << line.mid(line.indexOf(u'-')).chopped(2);
+            for (const QString& message : logMessages(line))
+                if (!message.startsWith(u"-租期提醒："_s))
+                    log_ << message;
         }
         QMetaObject::invokeMethod(
             qApp,

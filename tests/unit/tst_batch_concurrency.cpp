@@ -48,7 +48,7 @@ int runWriter(int from, int count) {
         LocalStore store;
         if (!store.open())
             return 2;
-        if (!adder.addSlice(store, BatchImport::BatchAdder::kSlice).written)
+        if (!adder.nextSlice(store, BatchImport::BatchAdder::kSlice).written)
             return 3;
         store.close();
         std::this_thread::sleep_for(BatchImport::BatchAdder::kGap);

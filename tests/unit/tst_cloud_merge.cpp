@@ -1,11 +1,13 @@
 // The download merge without a service: what a server line becomes, how group and server
 // lines merge into a store that already holds some of them, and the merge of a long block
 // a slice at a time (log lines only after their commit, an interruption keeping what was
-// merged before it).
+// merged before it, a failed commit reported as such, for the batch add's slices too).
 
+#include "common/log_messages.h"
 #include "common/test_home.h"
 #include "core/cloud/cloud_download.h"
 #include "core/cloud/password_sealer.h"
+#include "core/store/batch_import.h"
 #include "core/store/line_formats.h"
 #include "core/store/store_connection.h"
 #include "core/support/log_sink.h"
@@ -69,6 +71,8 @@ private Q_SLOTS:
     void mixedBlockTouchesEachServerOnce();
     void longBlockMergesInSlices();
     void interruptionKeepsMergedSlices();
+    void failedCommitReportsNothingWritten_data();
+    void failedCommitReportsNothingWritten();
 
 private:
     QStringList takeLog();
@@ -83,7 +87,7 @@ void TestCloudMerge::initTestCase() {
     LogSink::setReceiver([this](const QString& line) {
         QMutexLocker lock(&logLock_);
         // The time in front of the message is not what these tests look at.
-        log_ << line.mid(line.indexOf(u'-')).chopped(2);
+        log_ << logMessages(line);
     });
 }
 
@@ -167,7 +171,7 @@ void TestCloudMerge::groupLines() {
         {u"含'引号----1"_s, {u"-S_ID "_s, u"-含'引号 下载分组成功"_s}},
     };
     for (const auto& [text, log] : cases) {
-        const CloudDownload::LineMerge m = CloudDownload::mergeGroupLine(store, text);
+        const LineWrite m = CloudDownload::mergeGroupLine(store, text);
         QCOMPARE(m.log, log);
     }
     const auto groups = store.groups();
@@ -195,13 +199,13 @@ void TestCloudMerge::newServerKeepsPanelColumnsOfItsLine() {
 
     LocalStore store;
     QVERIFY(store.open());
-    const CloudDownload::LineMerge m =
+    const LineWrite m =
         CloudDownload::mergeServerLine(store, line(lineFields().mid(0, fieldCount)));
     QVERIFY(m.wrote);
     QCOMPARE(m.log, (QStringList{u"-S_ID "_s, u"-198.18.0.1 下载成功"_s}));
-    QVERIFY(m.provisionalRow);
-    QCOMPARE((*m.provisionalRow)[ListColumn::Id], QString());
-    QCOMPARE((*m.provisionalRow)[ListColumn::Password], u"p&w= %中"_s);
+    QVERIFY(m.addedRow);
+    QCOMPARE((*m.addedRow)[ListColumn::Id], QString());
+    QCOMPARE((*m.addedRow)[ListColumn::Password], u"p&w= %中"_s);
 
     const auto types = store.connection().query(
         u"SELECT typeof(baota_url) || ' ' || typeof(baota_user) || ' ' || typeof(baota_pass) "
@@ -245,10 +249,10 @@ void TestCloudMerge::overwriteKeepsAddressPortAndSystem() {
 
     QStringList fields = lineFields().mid(0, fieldCount);
     fields[ServerLine::System] = u"windows"_s;
-    const CloudDownload::LineMerge m = CloudDownload::mergeServerLine(store, line(fields));
+    const LineWrite m = CloudDownload::mergeServerLine(store, line(fields));
     QVERIFY(m.wrote);
     QCOMPARE(m.log, (QStringList{u"-S_ID 6"_s, u"-198.18.0.1 本地已存在该IP，本次执行覆盖操作"_s}));
-    QVERIFY(!m.provisionalRow);
+    QVERIFY(!m.addedRow);
     const auto s = store.loadServer(u"6"_s);
     QVERIFY(s);
     QCOMPARE(s->ip, u"198.18.0.1"_s);
@@ -319,7 +323,7 @@ void TestCloudMerge::longBlockMergesInSlices() {
     int slices = 0;
     qsizetype added = 0;
     while (!merge.isDone()) {
-        const auto slice = merge.mergeSlice(store, std::chrono::milliseconds(2));
+        const auto slice = merge.nextSlice(store, std::chrono::milliseconds(2));
         QVERIFY(slice.written);
         added += slice.addedRows.size();
         ++slices;
@@ -353,6 +357,68 @@ void TestCloudMerge::interruptionKeepsMergedSlices() {
     QVERIFY(store.open());
     QCOMPARE(serverTable(store).size(), firstSlice);
     QCOMPARE(takeLog().size(), 2 * firstSlice);
+}
+
+void TestCloudMerge::failedCommitReportsNothingWritten_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<SlicedLines::WriteLine>("write");
+    QTest::addColumn<QStringList>("outcomes");
+    QTest::newRow("batch add")
+        << u"默认分组----a----127.0.0.1----root----pw----22----linux----r----s----e----5"_s
+        << &BatchImport::addLine << QStringList{u"-127.0.0.1 添加失败"_s};
+    QTest::newRow("download: new and stored server")
+        << line(lineFields(u"198.18.0.9"_s)) + u"\r\n"_s + line(lineFields(u"198.18.0.1"_s))
+        << &CloudDownload::mergeServerLine
+        << QStringList{u"-198.18.0.9 下载失败"_s, u"-198.18.0.1 下载失败 指定服务器IP已经存在"_s};
+    QTest::newRow("download: group")
+        << u"生产----1"_s << &CloudDownload::mergeGroupLine << QStringList{u"-生产 下载分组失败"_s};
+}
+
+// A slice whose commit fails reports none of its lines as written and shows no row: every
+// line that wrote gets its failure message, then the reason. Nothing is in the file. (A
+// deferred foreign key that every new row breaks makes the commit itself fail.)
+void TestCloudMerge::failedCommitReportsNothingWritten() {
+    QFETCH(QString, text);
+    QFETCH(SlicedLines::WriteLine, write);
+    QFETCH(QStringList, outcomes);
+    LocalStore store;
+    QVERIFY(store.open());
+    QVERIFY(
+        store.insertBatchServer(CloudDownload::parseServerLine(line(lineFields()))->server, false));
+    const QList<QStringList> before = serverTable(store);
+    StoreConnection& sql = store.connection();
+    QVERIFY(sql.execute(u"PRAGMA foreign_keys=ON;"
+                        "CREATE TABLE owner(id INTEGER PRIMARY KEY);"
+                        "CREATE TABLE owned(owner_id INTEGER REFERENCES owner(id)"
+                        " DEFERRABLE INITIALLY DEFERRED);"
+                        "CREATE TRIGGER s AFTER INSERT ON server_data"
+                        " BEGIN INSERT INTO owned VALUES(-1); END;"
+                        "CREATE TRIGGER u AFTER UPDATE ON server_data"
+                        " BEGIN INSERT INTO owned VALUES(-1); END;"
+                        "CREATE TRIGGER g AFTER INSERT ON server_class"
+                        " BEGIN INSERT INTO owned VALUES(-1); END;"_s));
+    takeLog();
+
+    SlicedLines lines(text.split(u"\r\n"_s), write);
+    const SlicedLines::Slice slice = lines.nextSlice(store, std::chrono::seconds(5));
+    QVERIFY(lines.isDone());
+    QVERIFY(!slice.written);
+    QVERIFY(slice.addedRows.isEmpty());
+    QCOMPARE(lines.added(), 0);
+
+    QStringList log = takeLog();
+    QVERIFY(!log.isEmpty());
+    const QString reason = log.takeLast();
+    QVERIFY2(reason.startsWith(u"-保存到数据库失败：FOREIGN KEY"_s), qPrintable(reason));
+    QStringList logged;
+    for (const QString& message : std::as_const(log))
+        if (!message.startsWith(u"-S_ID"_s))
+            logged << message;
+    QCOMPARE(logged, outcomes);
+    QCOMPARE(serverTable(store), before);
+    const auto groups = store.groups();
+    QVERIFY(groups);
+    QCOMPARE(groups->size(), 1);
 }
 
 QTEST_GUILESS_MAIN(TestCloudMerge)

@@ -62,13 +62,13 @@ std::optional<DownloadedServer> parseServerLine(const QString& line) {
     return d;
 }
 
-LineMerge mergeGroupLine(LocalStore& store, const QString& line) {
+LineWrite mergeGroupLine(LocalStore& store, const QString& line) {
     const QStringList f = GroupLine::fields(line);
     if (f.size() < 2)
         return {};
     const QString& name = f[0];
     const QString existing = store.groupIdByName(name);
-    LineMerge merge;
+    LineWrite merge;
     merge.log << u"-S_ID "_s + existing;
     if (!existing.isEmpty()) {
         merge.log << u"-%1 下载分组失败 指定分组已经存在"_s.arg(name);
@@ -76,64 +76,41 @@ LineMerge mergeGroupLine(LocalStore& store, const QString& line) {
     }
     merge.wrote = store.insertGroup(name, f[1]);
     merge.log << (merge.wrote ? u"-%1 下载分组成功"_s : u"-%1 下载分组失败"_s).arg(name);
-    merge.uncommittedLog = u"-%1 下载分组失败"_s.arg(name);
+    merge.uncommittedForm = u"-%1 下载分组失败";
+    merge.subject = name;
     return merge;
 }
 
-LineMerge mergeServerLine(LocalStore& store, const QString& line) {
+LineWrite mergeServerLine(LocalStore& store, const QString& line) {
     const auto parsed = parseServerLine(line);
     if (!parsed)
         return {};
     const ServerRecord& s = parsed->server;
     const QString existing = store.serverIdByAddress(s.ip, s.port);
-    LineMerge merge;
+    LineWrite merge;
     merge.log << u"-S_ID "_s + existing;
     if (existing.isEmpty()) {
         merge.wrote = store.insertDownloadedServer(s, parsed->withPanelFields);
         merge.log << (merge.wrote ? u"-%1 下载成功"_s : u"-%1 下载失败"_s).arg(s.ip);
-        merge.uncommittedLog = u"-%1 下载失败"_s.arg(s.ip);
+        merge.uncommittedForm = u"-%1 下载失败";
+        merge.subject = s.ip;
         if (merge.wrote)
-            merge.provisionalRow = ServerEditing::listCells(s, QString());
+            merge.addedRow = ServerEditing::listCells(s, QString());
         return merge;
     }
     merge.wrote = store.overwriteDownloadedServer(existing, s, parsed->withPanelFields);
-    merge.uncommittedLog = u"-%1 下载失败 指定服务器IP已经存在"_s.arg(s.ip);
+    merge.uncommittedForm = u"-%1 下载失败 指定服务器IP已经存在";
+    merge.subject = s.ip;
     merge.log << (merge.wrote ? u"-%1 本地已存在该IP，本次执行覆盖操作"_s.arg(s.ip)
-                              : merge.uncommittedLog);
+                              : merge.uncommittedMessage());
     return merge;
 }
 
-SlicedMerge::SlicedMerge(const QString& block, MergeLine merge)
-    : lines_(splitFields(trimLineBreaks(block), u"\r\n"_s)), merge_(merge) {}
+SlicedMerge::SlicedMerge(const QString& block, WriteLine merge)
+    : SlicedLines(splitFields(trimLineBreaks(block), u"\r\n"_s), merge) {}
 
-SlicedMerge::Slice SlicedMerge::mergeSlice(LocalStore& store, std::chrono::milliseconds budget) {
-    Slice slice;
-    QList<LineMerge> merged;
-    const SliceOutcome outcome = writeSlice(store, budget, [&] {
-        merged << merge_(store, lines_[next_++]);
-        return !isDone();
-    });
-    if (!outcome.began) {
-        LogSink::logLine(outcome.failureMessage());
-        slice.written = false;
-        return slice;
-    }
-    slice.written = outcome.committed;
-    for (LineMerge& m : merged) {
-        if (m.wrote && !slice.written)
-            m.log.last() = m.uncommittedLog;
-        for (const QString& message : std::as_const(m.log))
-            LogSink::logLine(message);
-        if (m.wrote && slice.written && m.provisionalRow)
-            slice.addedRows << *m.provisionalRow;
-    }
-    if (!slice.written)
-        LogSink::logLine(outcome.failureMessage());
-    return slice;
-}
-
-bool mergeBlock(const QString& databasePath, const QString& block, MergeLine merge, JobStop& stop,
-                const RowsAdded& rowsAdded) {
+bool mergeBlock(const QString& databasePath, const QString& block, SlicedLines::WriteLine merge,
+                JobStop& stop, const RowsAdded& rowsAdded) {
     LocalStore store;
     if (!store.open(databasePath)) {
         LogSink::logLine(u"-连接数据库失败：%1"_s.arg(databasePath));
@@ -141,7 +118,7 @@ bool mergeBlock(const QString& databasePath, const QString& block, MergeLine mer
     }
     SlicedMerge merger(block, merge);
     while (!merger.isDone() && !stop.isRaised()) {
-        const SlicedMerge::Slice slice = merger.mergeSlice(store);
+        const SlicedMerge::Slice slice = merger.nextSlice(store, SlicedMerge::kSlice);
         if (!slice.written)
             return false;
         if (rowsAdded && !slice.addedRows.isEmpty())

@@ -2,7 +2,7 @@
 
 #include "core/cloud/cloud_account.h"
 #include "core/store/local_store.h"
-#include "core/store/server_queries.h"
+#include "core/store/sliced_lines.h"
 #include "core/support/job_stop.h"
 
 #include <QList>
@@ -21,17 +21,6 @@
 // what was merged before it. A line's log lines are written once its slice is committed.
 namespace CloudDownload {
 
-// What one line did; its messages go to the log only after its slice's commit.
-struct LineMerge {
-    // The line added or overwrote a row.
-    bool wrote = false;
-    QStringList log;
-    // The last message instead, when the line wrote and its slice's commit failed.
-    QString uncommittedLog;
-    // The row to show until the list's reload; set for an added server.
-    std::optional<ListCells> provisionalRow;
-};
-
 // A server line with its secret fields unsealed.
 struct DownloadedServer {
     ServerRecord server;
@@ -43,40 +32,20 @@ struct DownloadedServer {
 std::optional<DownloadedServer> parseServerLine(const QString& line);
 
 // One group line: added unless a group of that name is stored (by earlier lines too).
-LineMerge mergeGroupLine(LocalStore& store, const QString& line);
+LineWrite mergeGroupLine(LocalStore& store, const QString& line);
 // One server line: added, or written over the stored server with its address and port.
-LineMerge mergeServerLine(LocalStore& store, const QString& line);
-
-using MergeLine = LineMerge (*)(LocalStore&, const QString&);
+LineWrite mergeServerLine(LocalStore& store, const QString& line);
 
 // The lines of a reply block merged a slice at a time.
-class SlicedMerge {
+class SlicedMerge : public SlicedLines {
 public:
     // Work per write transaction, and the pause after it in which another writer of the
     // file (the window's own actions, a second Torvane) gets the write lock.
     static constexpr std::chrono::milliseconds kSlice{100};
     static constexpr std::chrono::milliseconds kGap{3};
 
-    struct Slice {
-        // The servers this slice added, committed, for the list until its next reload.
-        QList<ListCells> addedRows;
-        // False when the slice could not be written (no lock in time, a failed commit).
-        bool written = true;
-    };
-
     // `block` is the reply text: its outer and blank line breaks are dropped.
-    SlicedMerge(const QString& block, MergeLine merge);
-
-    // Merges lines for about `budget` (at least one line) in one transaction on `store`.
-    [[nodiscard]] Slice mergeSlice(LocalStore& store, std::chrono::milliseconds budget = kSlice);
-
-    bool isDone() const { return next_ >= lines_.size(); }
-    qsizetype total() const { return lines_.size(); }
-
-private:
-    QStringList lines_;
-    MergeLine merge_;
-    qsizetype next_ = 0;
+    SlicedMerge(const QString& block, WriteLine merge);
 };
 
 // Called with the rows each committed slice added, on the merging thread.
@@ -85,8 +54,8 @@ using RowsAdded = std::function<void(const QList<ListCells>& rows)>;
 // Merges every line of `block` into the store at `databasePath`, slice after slice, until
 // the end, a slice that cannot be written, or `stop`. False when the store could not be
 // opened or a slice was not written.
-bool mergeBlock(const QString& databasePath, const QString& block, MergeLine merge, JobStop& stop,
-                const RowsAdded& rowsAdded = {});
+bool mergeBlock(const QString& databasePath, const QString& block, SlicedLines::WriteLine merge,
+                JobStop& stop, const RowsAdded& rowsAdded = {});
 
 // "down_class", then the merge of its group lines, reported as a change of the groups.
 // False, with the failure logged and nothing changed, when the service did not answer or

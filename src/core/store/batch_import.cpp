@@ -3,7 +3,6 @@
 #include "core/store/line_formats.h"
 #include "core/store/server_editing.h"
 #include "core/support/gbk_codec.h"
-#include "core/support/log_sink.h"
 
 #include <QStringDecoder>
 
@@ -40,62 +39,35 @@ std::optional<BatchServer> parseLine(const QString& line) {
     return b;
 }
 
-LineResult addLine(LocalStore& store, const QString& line) {
+LineWrite addLine(LocalStore& store, const QString& line) {
     const auto parsed = parseLine(line);
     if (!parsed)
         return {};
     const ServerRecord& s = parsed->server;
     const QString existing = store.serverIdByAddress(s.ip, s.port);
-    QStringList log{u"-S_ID "_s + existing};
+    LineWrite write;
+    write.log << u"-S_ID "_s + existing;
     if (!existing.isEmpty()) {
-        log << u"-"_s + s.ip + u" 添加失败 指定服务器IP已经存在"_s;
-        return {Outcome::Exists, {}, log};
+        write.log << u"-"_s + s.ip + u" 添加失败 指定服务器IP已经存在"_s;
+        return write;
     }
-    if (!store.insertBatchServer(s, parsed->withPanelFields)) {
-        log << u"-"_s + s.ip + u" 添加失败"_s;
-        return {Outcome::Failed, {}, log};
+    write.wrote = store.insertBatchServer(s, parsed->withPanelFields);
+    if (!write.wrote) {
+        write.log << u"-"_s + s.ip + u" 添加失败"_s;
+        return write;
     }
-    log << u"-"_s + s.ip + u" 添加成功"_s;
+    write.uncommittedForm = u"-%1 添加失败";
+    write.subject = s.ip;
+    write.log << u"-"_s + s.ip + u" 添加成功"_s;
     ServerRecord shown = s;
     if (!parsed->withPanelFields)
         shown.panelUrl = shown.panelUser = shown.panelPassword = shown.panelKey = QString();
-    return {Outcome::Added, ServerEditing::listCells(shown, u"等待检测"_s), log};
+    write.addedRow = ServerEditing::listCells(shown, u"等待检测"_s);
+    return write;
 }
 
 QStringList blockLines(const QString& block) {
     return splitFields(block, u"\r\n"_s);
-}
-
-BatchAdder::Slice BatchAdder::addSlice(LocalStore& store, std::chrono::milliseconds budget) {
-    Slice slice;
-    QList<LineResult> results;
-    const SliceOutcome outcome = writeSlice(store, budget, [&] {
-        results << addLine(store, lines_[next_++]);
-        return !isDone();
-    });
-    if (!outcome.began) {
-        LogSink::logLine(outcome.failureMessage());
-        slice.written = false;
-        return slice;
-    }
-    slice.written = outcome.committed;
-    QStringList log;
-    log.reserve(results.size() * 2 + 1);
-    for (LineResult& r : results) {
-        if (r.outcome == Outcome::Added && !slice.written) {
-            r.log.last().replace(u"添加成功"_s, u"添加失败"_s);
-            r.outcome = Outcome::Failed;
-        }
-        log << r.log;
-        if (r.outcome == Outcome::Added) {
-            slice.addedRows << std::move(r.provisionalRow);
-            ++added_;
-        }
-    }
-    if (!slice.written)
-        log << outcome.failureMessage();
-    LogSink::logLines(log);
-    return slice;
 }
 
 QString decodeFile(const QByteArray& bytes) {

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "core/store/local_store.h"
-#include "core/store/server_queries.h"
+#include "core/store/sliced_lines.h"
 
 #include <QString>
 #include <QStringList>
@@ -11,8 +11,6 @@
 
 // Servers into the store from "----" separated lines: typed, pasted or read from a file.
 namespace BatchImport {
-
-enum class Outcome { Skipped, Exists, Added, Failed };
 
 // The server of one batch line: fields group, name, address, account, password, port, system,
 // remark, start, end, sort, then optionally the four panel fields. Nothing for a line of fewer
@@ -24,19 +22,12 @@ struct BatchServer {
 };
 std::optional<BatchServer> parseLine(const QString& line);
 
-struct LineResult {
-    Outcome outcome = Outcome::Skipped;
-    // The row to show until the next reload (id empty, 状态 "等待检测"); set when added.
-    ListCells provisionalRow;
-    // The log messages of the line, in order: "-S_ID <id>", then "-{address} 添加成功",
-    // "添加失败" or "添加失败 指定服务器IP已经存在". Empty for a skipped line.
-    QStringList log;
-};
-
 // Adds one line's server unless its address and port are stored already. Short lines are
-// skipped silently. The line's log messages are returned, not written, because "添加成功" is
-// only true once the transaction around the line has been committed.
-[[nodiscard]] LineResult addLine(LocalStore& store, const QString& line);
+// skipped silently. The line's log messages, "-S_ID <id>" then "-{address} 添加成功",
+// "添加失败" or "添加失败 指定服务器IP已经存在", are returned, not written, because
+// "添加成功" is only true once the transaction around the line has been committed. An added
+// line's row has an empty id and 状态 "等待检测".
+[[nodiscard]] LineWrite addLine(LocalStore& store, const QString& line);
 
 // The block's lines, after its outer and blank line breaks are removed.
 QStringList blockLines(const QString& block);
@@ -45,7 +36,7 @@ QStringList blockLines(const QString& block);
 // neither freezes the window nor holds the file's write lock for long. The log lines of a
 // slice go to the log after its commit: a line is reported added only when it is in the file,
 // and a failed commit turns the slice's "添加成功" into "添加失败" with the reason.
-class BatchAdder {
+class BatchAdder : public SlicedLines {
 public:
     // Work per slice before the window gets its events again.
     static constexpr std::chrono::milliseconds kSlice{15};
@@ -53,27 +44,7 @@ public:
     // the write lock; a few milliseconds per slice of some hundred lines.
     static constexpr std::chrono::milliseconds kGap{3};
 
-    struct Slice {
-        // The rows added by this slice, committed, for the list until its next reload.
-        QList<ListCells> addedRows;
-        // False when the slice could not be written (no lock in time, a failed commit).
-        bool written = true;
-    };
-
-    explicit BatchAdder(QStringList lines) : lines_(std::move(lines)) {}
-
-    // Adds lines for about `budget` (at least one line) in one transaction on `store`.
-    [[nodiscard]] Slice addSlice(LocalStore& store, std::chrono::milliseconds budget);
-
-    bool isDone() const { return next_ >= lines_.size(); }
-    qsizetype total() const { return lines_.size(); }
-    qsizetype processed() const { return next_; }
-    qsizetype added() const { return added_; }
-
-private:
-    QStringList lines_;
-    qsizetype next_ = 0;
-    qsizetype added_ = 0;
+    explicit BatchAdder(QStringList lines) : SlicedLines(std::move(lines), addLine) {}
 };
 
 // Files larger than this are not server lists; they are refused instead of being loaded.

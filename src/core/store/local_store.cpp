@@ -243,7 +243,7 @@ SliceOutcome writeSlice(LocalStore& store, std::chrono::milliseconds budget,
     SliceOutcome outcome;
     StoreTransaction transaction(store.connection());
     if (!transaction.isActive()) {
-        outcome.failure = store.lastError();
+        outcome.failure = transaction.failure();
         return outcome;
     }
     outcome.began = true;
@@ -252,8 +252,7 @@ SliceOutcome writeSlice(LocalStore& store, std::chrono::milliseconds budget,
     while (step() && clock.elapsed() < budget.count()) {
     }
     outcome.committed = transaction.commit();
-    if (!outcome.committed)
-        outcome.failure = store.lastError();
+    outcome.failure = transaction.failure();
     return outcome;
 }
 

@@ -278,8 +278,10 @@ QString StoreConnection::lastError() const {
 
 StoreTransaction::StoreTransaction(StoreConnection& connection) : connection_(connection) {
     active_ = connection_.execute(u"BEGIN IMMEDIATE"_s);
-    if (!active_)
-        qCWarning(lcStore) << "no write lock:" << connection_.lastError();
+    if (!active_) {
+        failure_ = connection_.lastError();
+        qCWarning(lcStore) << "no write lock:" << failure_;
+    }
 }
 
 StoreTransaction::~StoreTransaction() {
@@ -297,7 +299,8 @@ bool StoreTransaction::commit() {
     // A COMMIT that failed (a reader held the file past the time-out, a full disk) leaves the
     // transaction open; it is rolled back so the connection is usable and nothing half-written
     // is kept.
-    qCWarning(lcStore) << "commit failed:" << connection_.lastError();
+    failure_ = connection_.lastError();
+    qCWarning(lcStore) << "commit failed:" << failure_;
     static_cast<void>(connection_.execute(u"ROLLBACK"_s));
     active_ = false;
     return false;

@@ -104,8 +104,12 @@ public:
     [[nodiscard]] bool isActive() const { return active_; }
     // True only when every change is in the file. A failed commit is rolled back.
     [[nodiscard]] bool commit();
+    // SQLite's reason when the lock or the commit failed. Kept here because the rollback
+    // after a failed commit replaces the connection's last error.
+    QString failure() const { return failure_; }
 
 private:
     StoreConnection& connection_;
     bool active_ = false;
+    QString failure_;
 };

@@ -61,7 +61,7 @@ bool BatchWindow::addSlice() {
         stopAdding();
         return false;
     }
-    const auto slice = adder_->addSlice(store, BatchImport::BatchAdder::kSlice);
+    const auto slice = adder_->nextSlice(store, BatchImport::BatchAdder::kSlice);
     store.close();
     list_->model()->appendRows(slice.addedRows);
     if (!slice.written) {

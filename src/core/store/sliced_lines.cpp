@@ -1,0 +1,32 @@
+#include "core/store/sliced_lines.h"
+
+#include "core/support/log_sink.h"
+
+SlicedLines::Slice SlicedLines::nextSlice(LocalStore& store, std::chrono::milliseconds budget) {
+    Slice slice;
+    QList<LineWrite> lines;
+    const SliceOutcome outcome = writeSlice(store, budget, [&] {
+        lines << write_(store, lines_[next_++]);
+        return !isDone();
+    });
+    if (!outcome.began) {
+        LogSink::logLine(outcome.failureMessage());
+        slice.written = false;
+        return slice;
+    }
+    slice.written = outcome.committed;
+    QStringList log;
+    log.reserve(lines.size() * 2 + 1);
+    for (LineWrite& line : lines) {
+        if (line.wrote && !slice.written)
+            line.log.last() = line.uncommittedMessage();
+        log << line.log;
+        if (line.wrote && slice.written && line.addedRow)
+            slice.addedRows << std::move(*line.addedRow);
+    }
+    added_ += slice.addedRows.size();
+    if (!slice.written)
+        log << outcome.failureMessage();
+    LogSink::logLines(log);
+    return slice;
+}

@@ -1,0 +1,62 @@
+#pragma once
+
+#include "core/store/local_store.h"
+#include "core/store/server_queries.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <QStringView>
+
+#include <chrono>
+#include <optional>
+
+// What one line of a long write did. Its messages reach the log only after its slice's
+// commit: a line is reported written only once it is in the file.
+struct LineWrite {
+    // The line added or changed a row.
+    bool wrote = false;
+    QStringList log;
+    // The last message instead, when the line wrote and its slice's commit failed: the form
+    // with its "%1" filled by the subject (an address, a group name). Kept apart so that the
+    // message is built only when a commit fails, not for every line of a long batch.
+    QStringView uncommittedForm;
+    QString subject;
+    // The row the line added, shown until the list's next reload.
+    std::optional<ListCells> addedRow;
+
+    QString uncommittedMessage() const { return uncommittedForm.toString().arg(subject); }
+};
+
+// A long list of lines (a batch add, a cloud download) written a slice at a time: each slice
+// is one write transaction (writeSlice), so a long list neither freezes the window nor holds
+// the file's write lock for long, and an interruption keeps what went before.
+class SlicedLines {
+public:
+    using WriteLine = LineWrite (*)(LocalStore& store, const QString& line);
+
+    struct Slice {
+        // The rows this slice added, committed, for the list until its next reload.
+        QList<ListCells> addedRows;
+        // False when the slice could not be written (no lock in time, a failed commit).
+        bool written = true;
+    };
+
+    SlicedLines(QStringList lines, WriteLine write) : lines_(std::move(lines)), write_(write) {}
+
+    // Writes lines for about `budget` (at least one line) in one transaction on `store`, then
+    // logs their messages.
+    [[nodiscard]] Slice nextSlice(LocalStore& store, std::chrono::milliseconds budget);
+
+    bool isDone() const { return next_ >= lines_.size(); }
+    qsizetype total() const { return lines_.size(); }
+    qsizetype processed() const { return next_; }
+    // Rows added and committed so far.
+    qsizetype added() const { return added_; }
+
+private:
+    QStringList lines_;
+    WriteLine write_;
+    qsizetype next_ = 0;
+    qsizetype added_ = 0;
+};
