@@ -13,7 +13,7 @@
 // --rows=N sets the list's length and the longest batch (default 10000); --runs=N the
 // repetitions of the core measures (default 3). The CTest smoke run uses fewer.
 
-#include "bench_options.h"
+#include "bench_support.h"
 #include "core/store/batch_export.h"
 #include "core/store/batch_import.h"
 #include "core/store/local_store.h"
@@ -70,10 +70,8 @@ struct Figures {
 Figures figures(std::vector<double> v) {
     if (v.empty())
         return {};
-    std::sort(v.begin(), v.end());
     const double sum = std::accumulate(v.begin(), v.end(), 0.0);
-    return {sum / double(v.size()), v[v.size() / 2],
-            v[std::min(v.size() - 1, v.size() * 99 / 100)]};
+    return {sum / double(v.size()), median(v), percentile(v, 0.99)};
 }
 
 // Per-line cost of each line of a slice: the slice's time (commit included) over its lines.
@@ -156,16 +154,6 @@ std::vector<double> floorAdd(const QString& path, int from, const std::vector<qs
     sqlite3_finalize(lookup);
     sqlite3_close(db);
     return perLine;
-}
-
-double peakMemoryMb() {
-    QFile status(u"/proc/self/status"_s);
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray& row : status.readAll().split('\n'))
-        if (row.startsWith("VmHWM:"))
-            return row.mid(6).trimmed().split(' ').first().toDouble() / 1024.0;
-    return 0;
 }
 
 qint64 serverCount(const QString& path) {

@@ -9,13 +9,11 @@
 // --clients=N concurrent clients (default 16), --requests=N per client (default 300),
 // --infos=N repetitions of each `info` measurement (default 20).
 
-#include "bench_options.h"
-#include "cloud_service/cloud_service.h"
+#include "bench_support.h"
 #include "core/cloud/cloud_api.h"
+#include "service_on_loopback.h"
 
-#include <QDir>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QTemporaryDir>
 
 #include <httplib.h>
@@ -41,14 +39,6 @@ struct Load {
     double p99Ms = 0;
     int failures = 0;
 };
-
-double percentile(std::vector<double> samples, double fraction) {
-    if (samples.empty())
-        return 0;
-    const auto index = std::size_t(fraction * double(samples.size() - 1));
-    std::nth_element(samples.begin(), samples.begin() + std::ptrdiff_t(index), samples.end());
-    return samples[index];
-}
 
 // A server object serving on its own thread on 127.0.0.1 and a free port.
 class Running {
@@ -175,16 +165,13 @@ double medianMs(int runs, const std::function<void()>& action) {
 
 // Registers the bench accounts; the SMS codes come through a program that writes them to
 // a file.
-bool registerAccounts(int port, const QString& codeFile) {
-    httplib::Client client("127.0.0.1", port);
+bool registerAccounts(const ServiceOnLoopback& service) {
+    httplib::Client client("127.0.0.1", service.port());
     for (int a = 0; a < kAccounts; ++a) {
         const QString phone = u"1380000%1"_s.arg(a, 4, 10, QChar(u'0'));
         if (post(client, "sendsms", CloudApi::formBody({{u"phone"_s, phone}})) != "True")
             return false;
-        QFile file(codeFile);
-        if (!file.open(QIODevice::ReadOnly))
-            return false;
-        const QString code = QString::fromLatin1(file.readAll().trimmed());
+        const QString code = service.lastSmsCode();
         const CloudApi::Account owner = account(a);
         if (post(client, "reg",
                  CloudApi::formBody({{u"username"_s, owner.username},
@@ -206,25 +193,7 @@ int main(int argc, char* argv[]) {
     const int requests = intOption(argc, argv, "--requests=", 300);
     const int infos = intOption(argc, argv, "--infos=", 20);
 
-    QTemporaryDir dir;
-    const QString codeFile = dir.filePath(u"code"_s);
-    const QString smsProgram = dir.filePath(u"sms"_s);
-    QFile script(smsProgram);
-    if (!dir.isValid() || !script.open(QIODevice::WriteOnly))
-        return 1;
-    script.write("#!/bin/sh\nprintf '%s\\n' \"$2\" > \"$(dirname \"$0\")/code\"\n");
-    script.close();
-    script.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-
-    CloudService service({dir.filePath(u"data"_s).toStdString(), smsProgram.toStdString()});
-    QDir().mkpath(dir.filePath(u"data"_s));
-    std::string error;
-    if (!service.open(error)) {
-        std::fprintf(stderr, "cannot open the service's data: %s\n", error.c_str());
-        return 1;
-    }
-    const Running serviceRun([&] { return service.bind("127.0.0.1", 0); }, [&] { service.serve(); },
-                             [&] { service.stop(); });
+    const ServiceOnLoopback service;
 
     HttpServer bare;
     bare.new_task_queue = [] { return new httplib::ThreadPool(kWorkerThreads); };
@@ -241,17 +210,17 @@ int main(int argc, char* argv[]) {
         },
         [&] { bare.listen_after_bind(); }, [&] { bare.stop(); });
 
-    if (!waitUntilAnswering(serviceRun.port()) || !waitUntilAnswering(bareRun.port()) ||
-        !registerAccounts(serviceRun.port(), codeFile)) {
+    if (service.port() <= 0 || !waitUntilAnswering(service.port()) ||
+        !waitUntilAnswering(bareRun.port()) || !registerAccounts(service)) {
         std::fprintf(stderr, "the servers did not come up\n");
         return 1;
     }
 
     // Each account's first request pays the hash once; warm both sides alike.
-    runLoad(serviceRun.port(), kAccounts, 4);
+    runLoad(service.port(), kAccounts, 4);
     runLoad(bareRun.port(), kAccounts, 4);
     const Load bareLoad = runLoad(bareRun.port(), clients, requests);
-    const Load serviceLoad = runLoad(serviceRun.port(), clients, requests);
+    const Load serviceLoad = runLoad(service.port(), clients, requests);
     std::printf("update and down, %d clients x %d requests on loopback:\n", clients, requests);
     std::printf("  torvane-cloud  %8.0f requests/s  p99 %7.2f ms  failures %d\n",
                 serviceLoad.requestsPerSecond, serviceLoad.p99Ms, serviceLoad.failures);
@@ -261,7 +230,7 @@ int main(int argc, char* argv[]) {
                 serviceLoad.requestsPerSecond / bareLoad.requestsPerSecond,
                 serviceLoad.p99Ms / std::max(bareLoad.p99Ms, 1e-6));
 
-    httplib::Client serviceClient("127.0.0.1", serviceRun.port());
+    httplib::Client serviceClient("127.0.0.1", service.port());
     httplib::Client bareClient("127.0.0.1", bareRun.port());
     for (httplib::Client* client : {&serviceClient, &bareClient}) {
         client->set_keep_alive(true);

@@ -6,8 +6,7 @@
 //    the batch add of the same lines in the same run (median of --runs, default 3), and the
 //    merge of the same lines over a store that holds them all (every line an overwrite).
 
-#include "bench_options.h"
-#include "cloud_service/cloud_service.h"
+#include "bench_support.h"
 #include "core/cloud/cloud_download.h"
 #include "core/cloud/cloud_upload.h"
 #include "core/cloud/password_sealer.h"
@@ -16,11 +15,10 @@
 #include "core/store/local_store.h"
 #include "core/store/server_editing.h"
 #include "core/store/store_connection.h"
+#include "service_on_loopback.h"
 
-#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QScopeGuard>
 #include <QTemporaryDir>
 
 #include <algorithm>
@@ -70,11 +68,6 @@ QString cloudLine(int i) {
     s.panelPassword = sealed(s.panelPassword);
     s.panelKey = sealed(s.panelKey);
     return ServerLine::format(s);
-}
-
-double median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0 : v[v.size() / 2];
 }
 
 double msSince(const QElapsedTimer& t) {
@@ -129,50 +122,27 @@ MergeTimes mergeMs(const QString& block) {
 }
 
 // Registers the bench account; the SMS code comes through a program that writes it to a file.
-bool registerAccount(const QString& codeFile) {
+bool registerAccount(const ServiceOnLoopback& service) {
     const QString phone = u"13800009999"_s;
     if (!CloudApi::succeeded(CloudApi::sendSmsCode(phone)))
         return false;
-    QFile file(codeFile);
-    if (!file.open(QIODevice::ReadOnly))
-        return false;
-    const QString code = QString::fromLatin1(file.readAll().trimmed());
+    const QString code = service.lastSmsCode();
     return CloudApi::succeeded(CloudApi::registerAccount(
         {kAccount.username, kAccount.password, phone, code, u"1"_s, u"m"_s}));
 }
 
 int benchAgainstService(int rows) {
-    QTemporaryDir dir;
-    const QString smsProgram = dir.filePath(u"sms"_s);
-    QFile script(smsProgram);
-    if (!dir.isValid() || !script.open(QIODevice::WriteOnly))
+    const ServiceOnLoopback service;
+    if (service.port() <= 0)
         return 1;
-    script.write("#!/bin/sh\nprintf '%s\\n' \"$2\" > \"$(dirname \"$0\")/code\"\n");
-    script.close();
-    script.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-    QDir().mkpath(dir.filePath(u"data"_s));
-    CloudService service({dir.filePath(u"data"_s).toStdString(), smsProgram.toStdString()});
-    std::string error;
-    if (!service.open(error)) {
-        std::fprintf(stderr, "cannot open the service's data: %s\n", error.c_str());
-        return 1;
-    }
-    const int port = service.bind("127.0.0.1", 0);
-    if (port <= 0)
-        return 1;
-    std::thread serving([&] { service.serve(); });
-    const auto stopServing = qScopeGuard([&] {
-        service.stop();
-        serving.join();
-    });
-    CloudApi::setBaseAddress(u"http://127.0.0.1:%1"_s.arg(port));
+    CloudApi::setBaseAddress(u"http://127.0.0.1:%1"_s.arg(service.port()));
     bool up = false;
     for (int i = 0; i < 500 && !up; ++i) {
         up = CloudApi::publicAddress().answered();
         if (!up)
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
-    if (!up || !registerAccount(dir.filePath(u"code"_s))) {
+    if (!up || !registerAccount(service)) {
         std::fprintf(stderr, "the service did not come up\n");
         return 1;
     }

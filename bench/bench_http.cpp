@@ -8,7 +8,7 @@
 //
 // --runs=N sets the repetitions of each measurement (default 200).
 
-#include "bench_options.h"
+#include "bench_support.h"
 #include "core/cloud/http_client.h"
 
 #include <QElapsedTimer>
@@ -44,10 +44,8 @@ std::vector<double> interleavedMediansMs(int runs,
         }
     }
     std::vector<double> medians;
-    for (std::vector<double>& s : samples) {
-        std::nth_element(s.begin(), s.begin() + runs / 2, s.end());
-        medians.push_back(s[std::size_t(runs / 2)]);
-    }
+    for (const std::vector<double>& s : samples)
+        medians.push_back(median(s));
     return medians;
 }
 

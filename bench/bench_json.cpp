@@ -5,7 +5,7 @@
 // --reads=N sets the reads per measurement (default 200000); each is repeated 9 times and the
 // median printed.
 
-#include "bench_options.h"
+#include "bench_support.h"
 #include "core/support/json_document.h"
 
 #include <QElapsedTimer>
@@ -37,8 +37,7 @@ double medianRate(int reads, const std::function<qsizetype()>& readOnce) {
     }
     if (sink == 42)
         std::printf(" ");
-    std::nth_element(rates.begin(), rates.begin() + kRepeats / 2, rates.end());
-    return rates[kRepeats / 2];
+    return median(rates);
 }
 
 QString panelReply() {

@@ -9,7 +9,7 @@
 // --rows=N sets the list's length for the pass (default 1000: about 100 s, as probes start
 // 100 ms apart); --runs=N the repetitions of the single measurements (default 30).
 
-#include "bench_options.h"
+#include "bench_support.h"
 #include "core/remote/command_runner.h"
 #include "core/remote/embedded_tools.h"
 #include "core/remote/tcping_check.h"
@@ -90,11 +90,6 @@ bool connectOnce(quint16 port) {
     const bool ok = connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
     close(fd);
     return ok;
-}
-
-double median(std::vector<double> ms) {
-    std::sort(ms.begin(), ms.end());
-    return ms[ms.size() / 2];
 }
 
 double elapsedMs(const std::function<void()>& work) {

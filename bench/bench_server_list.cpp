@@ -10,7 +10,7 @@
 // about rows x 10 ms for the reload and about 11 s for the search. The CTest smoke run uses
 // fewer rows.
 
-#include "bench_options.h"
+#include "bench_support.h"
 #include "core/remote/embedded_tools.h"
 #include "core/store/local_store.h"
 #include "core/store/store_connection.h"
@@ -66,21 +66,6 @@ void writeServers(int rows) {
         static_cast<void>(store.insertBatchServer(s, false));
     }
     static_cast<void>(transaction.commit());
-}
-
-double median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values.empty() ? 0.0 : values[values.size() / 2];
-}
-
-double peakMemoryMb() {
-    QFile status(u"/proc/self/status"_s);
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray& row : status.readAll().split('\n'))
-        if (row.startsWith("VmHWM:"))
-            return row.mid(6).trimmed().split(' ').first().toDouble() / 1024.0;
-    return 0;
 }
 
 // The UI thread's own processor time: on a shared machine a gap of the timer is also time

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <string>
+#include <vector>
+
+// What the benchmarks share: their options, and the figures they report.
+
+// The value of a "--name=N" option of a benchmark's command line, at least `minimum`;
+// `fallback` when the option is not given.
+inline int intOption(int argc, char* argv[], const char* name, int fallback, int minimum = 1) {
+    const size_t length = std::strlen(name);
+    for (int i = 1; i < argc; ++i)
+        if (std::strncmp(argv[i], name, length) == 0)
+            return std::max(minimum, std::atoi(argv[i] + length));
+    return fallback;
+}
+
+// The value at `fraction` (0 to 1) of the sorted samples; 0 for none.
+inline double percentile(std::vector<double> samples, double fraction) {
+    if (samples.empty())
+        return 0;
+    const auto index = std::size_t(fraction * double(samples.size() - 1));
+    std::nth_element(samples.begin(), samples.begin() + std::ptrdiff_t(index), samples.end());
+    return samples[index];
+}
+
+// The middle sample (the upper one of an even count); 0 for none.
+inline double median(std::vector<double> samples) {
+    if (samples.empty())
+        return 0;
+    const std::size_t middle = samples.size() / 2;
+    std::nth_element(samples.begin(), samples.begin() + std::ptrdiff_t(middle), samples.end());
+    return samples[middle];
+}
+
+// The process's peak resident memory so far, in MB (0 where /proc cannot tell).
+inline double peakMemoryMb() {
+    std::ifstream status("/proc/self/status");
+    for (std::string row; std::getline(status, row);)
+        if (row.rfind("VmHWM:", 0) == 0)
+            return std::atof(row.c_str() + 6) / 1024.0;
+    return 0;
+}
