@@ -36,29 +36,16 @@ std::optional<DownloadedServer> parseServerLine(const QString& line) {
     const QStringList f = ServerLine::fields(line);
     if (f.size() < kMinServerFields)
         return std::nullopt;
-    DownloadedServer d;
+    DownloadedServer d{ServerLine::record(f), f.size() > ServerLine::PanelUrl};
     ServerRecord& s = d.server;
-    s.group = f[ServerLine::Group];
-    s.name = f[ServerLine::Name];
-    s.ip = f[ServerLine::Address];
-    s.user = f[ServerLine::Account];
-    s.password = unsealed(f[ServerLine::Password]);
-    s.port = f[ServerLine::Port];
-    s.system = f[ServerLine::System];
-    s.remark = f[ServerLine::Remark];
-    s.startTime = f[ServerLine::StartTime];
-    s.endTime = f[ServerLine::EndTime];
-    s.sort = f.size() > ServerLine::Sort ? f[ServerLine::Sort] : u"50"_s;
-    d.withPanelFields = f.size() > ServerLine::PanelUrl;
-    if (d.withPanelFields) {
-        s.panelUrl = f[ServerLine::PanelUrl];
-        s.panelUser = f.value(ServerLine::PanelUser);
-        // A field the line does not carry stays empty rather than unsealing nothing.
-        if (f.size() > ServerLine::PanelPassword)
-            s.panelPassword = unsealed(f[ServerLine::PanelPassword]);
-        if (f.size() > ServerLine::PanelKey)
-            s.panelKey = unsealed(f[ServerLine::PanelKey]);
-    }
+    s.password = unsealed(s.password);
+    if (f.size() <= ServerLine::Sort)
+        s.sort = u"50"_s;
+    // A field the line does not carry stays empty rather than unsealing nothing.
+    if (f.size() > ServerLine::PanelPassword)
+        s.panelPassword = unsealed(s.panelPassword);
+    if (f.size() > ServerLine::PanelKey)
+        s.panelKey = unsealed(s.panelKey);
     return d;
 }
 

@@ -14,26 +14,9 @@ std::optional<BatchServer> parseLine(const QString& line) {
     const QStringList f = ServerLine::fields(line);
     if (f.size() < ServerLine::PanelUrl)
         return std::nullopt;
-    BatchServer b;
-    ServerRecord& s = b.server;
-    s.group = f[ServerLine::Group];
-    s.name = f[ServerLine::Name];
-    s.ip = f[ServerLine::Address];
-    s.user = f[ServerLine::Account];
-    s.password = f[ServerLine::Password];
-    s.port = f[ServerLine::Port];
-    s.system = f[ServerLine::System];
-    s.remark = f[ServerLine::Remark];
-    s.startTime = f[ServerLine::StartTime];
-    s.endTime = f[ServerLine::EndTime];
-    s.sort = f[ServerLine::Sort];
-    b.withPanelFields = f.size() > ServerLine::PanelUrl;
-    if (b.withPanelFields) {
-        s.panelUrl = f.value(ServerLine::PanelUrl);
-        s.panelUser = f.value(ServerLine::PanelUser);
-        s.panelPassword = f.value(ServerLine::PanelPassword);
-        s.panelKey = f.value(ServerLine::PanelKey);
-    } else {
+    BatchServer b{ServerLine::record(f), f.size() > ServerLine::PanelUrl};
+    if (!b.withPanelFields) {
+        ServerRecord& s = b.server;
         s.panelUrl = s.panelUser = s.panelPassword = s.panelKey = u"0"_s;
     }
     return b;

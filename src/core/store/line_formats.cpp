@@ -85,6 +85,26 @@ QStringList fields(const QString& line) {
     return splitFields(line, kSeparator);
 }
 
+ServerRecord record(const QStringList& fields) {
+    ServerRecord s;
+    s.group = fields.value(Group);
+    s.name = fields.value(Name);
+    s.ip = fields.value(Address);
+    s.user = fields.value(Account);
+    s.password = fields.value(Password);
+    s.port = fields.value(Port);
+    s.system = fields.value(System);
+    s.remark = fields.value(Remark);
+    s.startTime = fields.value(StartTime);
+    s.endTime = fields.value(EndTime);
+    s.sort = fields.value(Sort);
+    s.panelUrl = fields.value(PanelUrl);
+    s.panelUser = fields.value(PanelUser);
+    s.panelPassword = fields.value(PanelPassword);
+    s.panelKey = fields.value(PanelKey);
+    return s;
+}
+
 } // namespace ServerLine
 
 namespace GroupLine {

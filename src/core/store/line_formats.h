@@ -47,6 +47,8 @@ enum Field {
 
 QString format(const ServerRecord& server);
 QStringList fields(const QString& line);
+// Each column from its field, as the line holds it; a field the line lacks gives empty text.
+ServerRecord record(const QStringList& fields);
 
 } // namespace ServerLine
 
