@@ -36,8 +36,14 @@ std::optional<QString> rdpPasswordField(const QString& password);
 // none where the client is told on its command line not to ask.
 QList<DialogTarget> remoteDesktopDialogs();
 
-// PuTTY's warning about a host key it has not cached yet, and its Accept button.
+// PuTTY's warning about a host key it has not cached yet, and its Accept button. PuTTY shows
+// it, under the same title, also when a cached key has changed.
 DialogTarget puttyHostKeyDialog();
+
+// Whether PuTTY's own cache holds a host key of any type for `host` and `port` (blanks at
+// their edges do not count, as on the command line). For such a host the warning above means
+// that the server's key changed since.
+bool puttyHasHostKey(const QString& host, const QString& port);
 
 // A visible console window running `program` with `arguments`.
 LaunchRequest consoleWindow(const QString& program, const QStringList& arguments);

@@ -289,6 +289,8 @@ void TestPanelActions::openPanelLogsTheBrowserIn() {
     QVERIFY(item->isEnabled());
 
     HttpRequest browser;
+    // The user's browser, told to go on past the panel's self-signed certificate.
+    browser.acceptAnyCertificate = true;
     browser.url = page;
     const HttpResponse response = HttpClient::request(browser);
     QCOMPARE(response.statusCode, 200);

@@ -52,7 +52,7 @@ public:
 DialogPressWatch::Phase acceptPhase(const QString& title, int dialogTries) {
     const DialogTarget target{
         QCoreApplication::applicationName(), title, {u"Button"_s, u"&Accept"_s, 3}};
-    return {target, dialogTries, 5, true};
+    return {target, dialogTries, 5, true, {}};
 }
 
 } // namespace
@@ -67,6 +67,7 @@ private Q_SLOTS:
     void pressesTheChosenButtonAndLogsIt_data();
     void pressesTheChosenButtonAndLogsIt();
     void absentDialogEndsQuietly();
+    void dialogLeftToUserIsNotPressed();
 
 private:
     TestHome home_;
@@ -139,6 +140,24 @@ void TestDialogPress::absentDialogEndsQuietly() {
     QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 1, 15'000);
     QCOMPARE(finished[0][0].toBool(), false);
     QVERIFY(logLines_.isEmpty());
+}
+
+void TestDialogPress::dialogLeftToUserIsNotPressed() {
+    WarningDialog dialog;
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    DialogPressWatch::Phase phase = acceptPhase(kTitle, 5);
+    phase.logDialog = false;
+    phase.leaveToUser = u"-主机密钥已变化，未自动确认，请核实服务器"_s;
+    DialogPressWatch watch({phase}, nullptr);
+    QSignalSpy finished(&watch, &DialogPressWatch::finished);
+    watch.start();
+    QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 1, 15'000);
+    QCOMPARE(finished[0][0].toBool(), false);
+    QCOMPARE(logLines_.size(), 1);
+    QVERIFY(logLines_[0].endsWith(phase.leaveToUser + u"\r\n"_s));
+    QTest::qWait(300);
+    QVERIFY(dialog.pressed.isEmpty());
 }
 
 TORVANE_GUI_TEST_MAIN(TestDialogPress)

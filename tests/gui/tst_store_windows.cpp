@@ -17,6 +17,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -482,9 +483,19 @@ void TestStoreWindows::exportThenImport() {
     QVERIFY(finished.wait(5000));
     waitForList();
 
-    child<QPushButton>(window_.get(), u"按钮13")->click();
-    QCOMPARE(prompts_.last().text, u"导出成功，导出文件在软件运行目录下 导出记录.txt"_s);
+    // An export left readable by everyone before: the new one is for its owner alone.
     QFile file(DataFolder::file(BatchExport::kFileName));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.close();
+    QVERIFY(file.setPermissions(file.permissions() | QFileDevice::ReadOther));
+
+    child<QPushButton>(window_.get(), u"按钮13")->click();
+    QCOMPARE(prompts_.last().text, u"导出成功，导出文件在%1目录下 导出记录.txt"_s.arg(
+                                       QDir::toNativeSeparators(DataFolder::path())));
+    constexpr QFileDevice::Permissions others = QFileDevice::ReadGroup | QFileDevice::WriteGroup |
+                                                QFileDevice::ExeGroup | QFileDevice::ReadOther |
+                                                QFileDevice::WriteOther | QFileDevice::ExeOther;
+    QCOMPARE(file.permissions() & others, QFileDevice::Permissions());
     QVERIFY(file.open(QIODevice::ReadOnly));
     const QByteArray bytes = file.readAll();
     file.close();

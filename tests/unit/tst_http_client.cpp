@@ -10,6 +10,8 @@
 #include "net/raw_http_server.h"
 
 #include <QDir>
+#include <QScopeGuard>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <atomic>
@@ -87,7 +89,8 @@ private Q_SLOTS:
     void capsBodySize_data();
     void capsBodySize();
     void redirectSendsNoUserInfo();
-    void acceptsSelfSignedCertificate();
+    void checksCertificatesUnlessTold_data();
+    void checksCertificatesUnlessTold();
 
 private:
     TestHome home_;
@@ -577,22 +580,69 @@ void TestHttpClient::redirectSendsNoUserInfo() {
     QCOMPARE(response.redirectLocation, QString::fromStdString(target));
 }
 
-void TestHttpClient::acceptsSelfSignedCertificate() {
-    const QString folder = home_.dataFolder();
-    QVERIFY(writeSelfSignedCertificate(folder));
-    const QByteArray cert = QFile::encodeName(folder + u"/cert.pem"_s);
-    const QByteArray key = QFile::encodeName(folder + u"/key.pem"_s);
+// Certificates are checked against the trust store (here a test authority named by
+// SSL_CERT_FILE, or the system's): a server that fails the check never sees the request.
+// Panels opt out, as they run on self-signed certificates.
+void TestHttpClient::checksCertificatesUnlessTold_data() {
+    QTest::addColumn<QString>("signer");
+    QTest::addColumn<QString>("subjectAltName");
+    QTest::addColumn<bool>("trustAuthority");
+    QTest::addColumn<bool>("acceptAny");
+    QTest::addColumn<bool>("answered");
+
+    QTest::newRow("self-signed") << u"self"_s << QString() << true << false << false;
+    QTest::newRow("self-signed, any accepted") << u"self"_s << QString() << true << true << true;
+    QTest::newRow("trusted authority")
+        << u"authority"_s << u"IP:127.0.0.1"_s << true << false << true;
+    QTest::newRow("trusted authority, other host name")
+        << u"authority"_s << u"DNS:localhost"_s << true << false << false;
+    QTest::newRow("authority not trusted")
+        << u"authority"_s << u"IP:127.0.0.1"_s << false << false << false;
+}
+
+void TestHttpClient::checksCertificatesUnlessTold() {
+    QFETCH(QString, signer);
+    QFETCH(QString, subjectAltName);
+    QFETCH(bool, trustAuthority);
+    QFETCH(bool, acceptAny);
+    QFETCH(bool, answered);
+
+    QTemporaryDir folder;
+    QVERIFY(folder.isValid());
+    QVERIFY(writeCertificateAuthority(folder.path()));
+    QVERIFY(signer == u"self"_s
+                ? writeSelfSignedCertificate(folder.path())
+                : writeCertificateSignedBy(folder.path(), folder.path(), subjectAltName));
+    const QByteArray cert = QFile::encodeName(folder.filePath(u"cert.pem"_s));
+    const QByteArray key = QFile::encodeName(folder.filePath(u"key.pem"_s));
     LoopbackServer server(std::make_unique<httplib::SSLServer>(cert.constData(), key.constData()));
-    server->Get("/secure", [](const httplib::Request&, httplib::Response& res) {
+    std::atomic<bool> reached = false;
+    server->Post("/secure", [&reached](const httplib::Request&, httplib::Response& res) {
+        reached = true;
         res.set_content("secure body", "text/plain");
     });
     QVERIFY(server.start());
 
+    // Without SSL_CERT_FILE the system's trust store decides, which knows neither certificate.
+    const QString trusted = trustAuthority ? folder.filePath(u"ca.pem"_s) : QString();
+    const QByteArray previous = qgetenv("SSL_CERT_FILE");
+    qputenv("SSL_CERT_FILE", QFile::encodeName(trusted));
+    const auto restore = qScopeGuard([&] { qputenv("SSL_CERT_FILE", previous); });
+
     HttpRequest request;
     request.url = server.url(u"https"_s, u"/secure"_s);
+    request.method = HttpMethod::Post;
+    request.body = u"password=secret"_s;
+    request.acceptAnyCertificate = acceptAny;
     const HttpResponse response = HttpClient::request(request);
-    QCOMPARE(response.statusText, u"200 OK"_s);
-    QCOMPARE(response.text, u"secure body"_s);
+    if (answered) {
+        QCOMPARE(response.statusText, u"200 OK"_s);
+        QCOMPARE(response.text, u"secure body"_s);
+    } else {
+        QCOMPARE(response.statusText, u"715 证书验证失败!"_s);
+        QCOMPARE(response.statusCode, 0);
+        QVERIFY(!reached);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestHttpClient)

@@ -26,6 +26,10 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
+constexpr QFileDevice::Permissions kOthersAndGroup =
+    QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ExeGroup |
+    QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther;
+
 // Rows of one statement run on a connection of its own; NULL reads as "NULL".
 QList<QStringList> rawRows(const QString& sql) {
     QList<QStringList> rows;
@@ -124,6 +128,7 @@ private Q_SLOTS:
     void rowHelpers();
     void groupUpdateIsAllOrNothing();
     void programFolderKeepsDataOnlyWhenPortable();
+    void createdDataFolderIsPrivate();
     void writerWaitsForAnotherWriter();
     void reusedStatementsHoldNothingBetweenUses();
     void cloudAccountKeepsItsTexts_data();
@@ -695,6 +700,24 @@ void TestLocalStore::programFolderKeepsDataOnlyWhenPortable() {
     QVERIFY(list.open(QIODevice::WriteOnly));
     list.close();
     QVERIFY(DataFolder::isPortableFolder(folder.path()));
+}
+
+// A data folder Torvane makes holds the user's passwords: nobody else may enter it. One the
+// user made keeps its permissions.
+void TestLocalStore::createdDataFolderIsPrivate() {
+    const QString made = QDir(home_->path()).filePath(u"new/Torvane"_s);
+    qputenv("TORVANE_HOME", QFile::encodeName(made));
+    QCOMPARE(DataFolder::path(), made);
+    QCOMPARE(QFileInfo(made).permissions() & kOthersAndGroup, QFileDevice::Permissions());
+    QVERIFY(QFileInfo(made).permissions() & QFileDevice::ExeOwner);
+
+    const QString existing = QDir(home_->path()).filePath(u"shared"_s);
+    QVERIFY(QDir().mkdir(existing, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                       QFileDevice::ExeOwner | QFileDevice::ReadOther |
+                                       QFileDevice::ExeOther));
+    qputenv("TORVANE_HOME", QFile::encodeName(existing));
+    QCOMPARE(DataFolder::path(), existing);
+    QVERIFY(QFileInfo(existing).permissions() & QFileDevice::ReadOther);
 }
 
 // The password column is declared INTEGER: a password that looks like a number must still

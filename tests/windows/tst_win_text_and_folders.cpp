@@ -1,8 +1,10 @@
-// Code page 936 conversions, the tool folder and the search for an installed PuTTY.
+// Code page 936 conversions, the tool folder, the search for an installed PuTTY and its
+// host-key cache.
 
 #include "platform/windows/win32/code_page.h"
 #include "platform/windows/win32/environment.h"
 #include "platform/windows/win32/installed_putty.h"
+#include "platform/windows/win32/putty_host_keys.h"
 #include "platform/windows/win32/tool_folder.h"
 #include "win_check.h"
 
@@ -145,10 +147,43 @@ void findsAnInstalledPutty() {
     CHECK_EQUAL(Win32::installedPutty(), std::wstring());
 }
 
+// Value names as PuTTY writes them: a known host is found by name and port whatever the key
+// type, with the host escaped as PuTTY escapes it.
+void readsPuttysHostKeyCache() {
+    RegDeleteKeyW(HKEY_CURRENT_USER, Win32::kPuttyHostKeysKey);
+    WinCheck::row = "no cache yet";
+    CHECK(!Win32::puttyHasHostKey(L"127.0.0.1", 22));
+
+    for (const wchar_t* name :
+         {L"ssh-ed25519@22:127.0.0.1", L"rsa2@2222:%2Ehidden", L"ecdsa-sha2-nistp256@22:my%20host"})
+        RegSetKeyValueW(HKEY_CURRENT_USER, Win32::kPuttyHostKeysKey, name, REG_SZ, L"0x1,0x2",
+                        8 * sizeof(wchar_t));
+    struct Row {
+        const char* name;
+        const wchar_t* host;
+        int port;
+        bool known;
+    };
+    const Row rows[] = {
+        {"known host and port", L"127.0.0.1", 22, true},
+        {"same host, other port", L"127.0.0.1", 2222, false},
+        {"host that is the end of a known one", L"27.0.0.1", 22, false},
+        {"escaped leading dot", L".hidden", 2222, true},
+        {"escaped blank", L"my host", 22, true},
+        {"unknown host", L"10.0.0.7", 22, false},
+    };
+    for (const Row& r : rows) {
+        WinCheck::row = r.name;
+        CHECK_EQUAL(Win32::puttyHasHostKey(r.host, r.port), r.known);
+    }
+    RegDeleteKeyW(HKEY_CURRENT_USER, Win32::kPuttyHostKeysKey);
+}
+
 } // namespace
 
 int main() {
     return WinCheck::run({{"GBK conversions", gbkConversions},
                           {"tool folder is the temporary folder", toolFolderIsTheTemporaryFolder},
-                          {"finds an installed PuTTY", findsAnInstalledPutty}});
+                          {"finds an installed PuTTY", findsAnInstalledPutty},
+                          {"reads PuTTY's host-key cache", readsPuttysHostKeyCache}});
 }

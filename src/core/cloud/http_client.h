@@ -48,6 +48,10 @@ struct HttpRequest {
     bool addDefaultHeaders = true;
     // Rewrite header names as Word-Word before sending.
     bool normalizeHeaderCase = true;
+    // Take any server certificate, as panels need: they run on self-signed ones. Otherwise
+    // the chain and the host name are checked against the system's trust store, or against
+    // the one that OpenSSL's SSL_CERT_FILE / SSL_CERT_DIR name when they are set.
+    bool acceptAnyCertificate = false;
 };
 
 // What came back. When a step fails before a response arrives, only `statusText` (the
@@ -77,8 +81,8 @@ constexpr qsizetype kMaxBodyBytes = qsizetype{16} * 1024 * 1024;
 // Performs one request with its own connection and returns when the body has been read, a
 // step has failed or a time-out has expired. Blocking; callable from any thread, calls share
 // nothing. Redirects are followed unless disabled, except to an address with user info (the
-// redirect is then the answer); certificates are not checked (panels run on self-signed
-// ones). HTTP error statuses are answers, not failures.
+// redirect is then the answer). A certificate that fails its check ends the request before
+// anything is sent ("715 证书验证失败!"). HTTP error statuses are answers, not failures.
 HttpResponse request(const HttpRequest& request);
 
 } // namespace HttpClient

@@ -4,6 +4,7 @@
 #include "core/store/line_formats.h"
 #include "core/support/gbk_codec.h"
 
+#include <QDir>
 #include <QSaveFile>
 
 using namespace Qt::StringLiterals;
@@ -26,11 +27,19 @@ QString exportText(const QList<ListCells>& rows) {
 
 bool writeExportFile(const QString& text, QString* error) {
     QSaveFile file(DataFolder::file(kFileName));
-    const bool written =
-        file.open(QIODevice::WriteOnly) && file.write(Gbk::encode(text)) >= 0 && file.commit();
+    // Every password is in the file in clear: only its owner may read it, also when an
+    // earlier export was left readable by others.
+    const bool written = file.open(QIODevice::WriteOnly) &&
+                         file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner) &&
+                         file.write(Gbk::encode(text)) >= 0 && file.commit();
     if (!written && error)
         *error = file.errorString();
     return written;
+}
+
+QString exportedMessage() {
+    return u"导出成功，导出文件在%1目录下 导出记录.txt"_s.arg(
+        QDir::toNativeSeparators(DataFolder::path()));
 }
 
 } // namespace BatchExport

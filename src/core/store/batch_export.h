@@ -16,7 +16,10 @@ inline const QString kFileName = QStringLiteral("导出记录.txt");
 QString exportText(const QList<ListCells>& rows);
 
 // Writes `text` as GBK bytes to the data folder's 导出记录.txt, replacing it whole or not at
-// all; false when the file could not be written.
+// all, readable by its owner only; false when the file could not be written.
 bool writeExportFile(const QString& text, QString* error = nullptr);
+
+// What the user is told after a successful export: the folder the file is in.
+QString exportedMessage();
 
 } // namespace BatchExport

@@ -19,13 +19,26 @@ QString chooseFolder() {
     return QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
 }
 
+// The folder holds passwords (myserver.db, the export): one that Torvane creates on Linux is
+// for its user alone. A folder that exists already keeps the permissions its owner gave it.
+void makeFolder(const QString& folder) {
+    if (QFileInfo::exists(folder))
+        return;
+#ifdef Q_OS_WIN
+    QDir().mkpath(folder);
+#else
+    QDir().mkpath(QFileInfo(folder).absolutePath());
+    QDir().mkdir(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+#endif
+}
+
 } // namespace
 
 namespace DataFolder {
 
 QString path() {
     QString folder = chooseFolder();
-    QDir().mkpath(folder);
+    makeFolder(folder);
     return folder;
 }
 

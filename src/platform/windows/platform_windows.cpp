@@ -4,6 +4,7 @@
 #include "core/remote/session_fields.h"
 #include "platform/windows/win32/dialog_names.h"
 #include "platform/windows/win32/installed_putty.h"
+#include "platform/windows/win32/putty_host_keys.h"
 #include "platform/windows/win32/rdp_password.h"
 
 #include <QDir>
@@ -66,6 +67,13 @@ QList<DialogTarget> remoteDesktopDialogs() {
 DialogTarget puttyHostKeyDialog() {
     using namespace Win32::DialogNames;
     return dialog(kPuttyHostKeyClass, kPuttyHostKeyTitle, kPuttyAccept);
+}
+
+bool puttyHasHostKey(const QString& host, const QString& port) {
+    bool isNumber = false;
+    const int number = SessionFields::edgeTrimmed(port).toInt(&isNumber);
+    return isNumber &&
+           Win32::puttyHasHostKey(SessionFields::edgeTrimmed(host).toStdWString(), number);
 }
 
 // A console program started on its own gets a console window of its own.

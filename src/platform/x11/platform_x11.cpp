@@ -3,9 +3,43 @@
 #include "core/remote/session_commands.h"
 #include "core/remote/session_fields.h"
 
+#include <QDir>
+#include <QFile>
 #include <QStandardPaths>
 
 using namespace Qt::StringLiterals;
+
+namespace {
+
+// Every place PuTTY may keep its host keys: the file PUTTYSSHHOSTKEYS names, sshhostkeys in
+// the folder PUTTYDIR names, in the XDG configuration folder and in ~/.putty. PuTTY uses one
+// of them; a key in any counts, so a changed key is never taken for a new host.
+QStringList puttyHostKeyFiles() {
+    QStringList files;
+    if (const QString named = qEnvironmentVariable("PUTTYSSHHOSTKEYS"); !named.isEmpty())
+        files << named;
+    const QString home = QDir::homePath();
+    QString config = qEnvironmentVariable("XDG_CONFIG_HOME");
+    if (config.isEmpty())
+        config = home + u"/.config"_s;
+    for (const QString& folder :
+         {qEnvironmentVariable("PUTTYDIR"), config + u"/putty"_s, home + u"/.putty"_s})
+        if (!folder.isEmpty())
+            files << folder + u"/sshhostkeys"_s;
+    return files;
+}
+
+// Lines of the file are "keytype@port:host key"; the host ends the name.
+bool namesKeyEndingWith(const QByteArray& content, const QByteArray& suffix) {
+    for (const QByteArray& line : content.split('\n')) {
+        const QByteArray name = line.left(line.indexOf(' '));
+        if (name.size() > suffix.size() && name.endsWith(suffix))
+            return true;
+    }
+    return false;
+}
+
+} // namespace
 
 namespace Platform {
 
@@ -35,6 +69,21 @@ QList<DialogTarget> remoteDesktopDialogs() {
 // "Cancel" at the right end of the dialog's bottom row.
 DialogTarget puttyHostKeyDialog() {
     return {u"putty"_s, u"PuTTY Security Alert"_s, {u"Button"_s, u"&Accept"_s, 3}};
+}
+
+bool puttyHasHostKey(const QString& host, const QString& port) {
+    bool isNumber = false;
+    const int number = SessionFields::edgeTrimmed(port).toInt(&isNumber);
+    if (!isNumber)
+        return false;
+    const QByteArray suffix =
+        '@' + QByteArray::number(number) + ':' + SessionFields::edgeTrimmed(host).toLocal8Bit();
+    for (const QString& path : puttyHostKeyFiles()) {
+        QFile file(path);
+        if (file.open(QIODevice::ReadOnly) && namesKeyEndingWith(file.readAll(), suffix))
+            return true;
+    }
+    return false;
 }
 
 // The desktop's chosen terminal, else xterm; every Debian terminal takes "-e program args".

@@ -39,6 +39,11 @@ void DialogPressWatch::lookForDialog() {
     }
     if (phase.logDialog)
         LogSink::logLine(u"-拦截到弹窗:"_s + QString::number(dialog.id));
+    if (!phase.leaveToUser.isEmpty()) {
+        LogSink::logLine(phase.leaveToUser);
+        endPhase(false);
+        return;
+    }
     dialogFound_ = true;
     triesLeft_ = phase.buttonTries;
     lookForButton();

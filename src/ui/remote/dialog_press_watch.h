@@ -13,7 +13,7 @@
 // looks for the button up to `buttonTries` times (finding the dialog again each time, as its
 // window may have been replaced), logs "-拦截到按钮:" and "-正在自动点击" with the id in
 // decimal, presses it and ends. A phase whose dialog or button never shows ends quietly;
-// then the next phase starts.
+// then the next phase starts. A phase may leave its dialog to the user instead.
 class DialogPressWatch : public QObject {
     Q_OBJECT
 public:
@@ -25,6 +25,9 @@ public:
         int buttonTries = 0;
         // Also log "-拦截到弹窗:" when the dialog is found.
         bool logDialog = false;
+        // When not empty, the dialog is the user's to answer: once found, this line is logged
+        // instead of pressing the button, and the phase ends.
+        QString leaveToUser;
     };
 
     DialogPressWatch(QList<Phase> phases, QObject* parent);

@@ -47,7 +47,7 @@ void RdpLauncher::launch(const SessionTarget& server) {
 void RdpLauncher::pressDialogs() {
     QList<DialogPressWatch::Phase> phases;
     for (const DialogTarget& dialog : Platform::remoteDesktopDialogs())
-        phases.append({dialog, kDialogTries, kButtonTries, true});
+        phases.append({dialog, kDialogTries, kButtonTries, true, {}});
     if (phases.isEmpty())
         return;
     auto* watch = new DialogPressWatch(std::move(phases), this);

@@ -50,8 +50,11 @@ void SshLauncher::launch(const SessionTarget& server) {
         return;
     }
 
-    auto* watch = new DialogPressWatch(
-        {{Platform::puttyHostKeyDialog(), kDialogTries, kButtonTries, false}}, this);
+    DialogPressWatch::Phase hostKeyWarning{
+        Platform::puttyHostKeyDialog(), kDialogTries, kButtonTries, false, {}};
+    if (Platform::puttyHasHostKey(server.address, server.port))
+        hostKeyWarning.leaveToUser = kChangedHostKeyLog;
+    auto* watch = new DialogPressWatch({hostKeyWarning}, this);
     connect(watch, &DialogPressWatch::finished, watch, &QObject::deleteLater);
     QTemporaryFile* passwordFile = writePasswordFile(server.password, watch);
     if (!passwordFile) {

@@ -7,7 +7,10 @@
 
 class QWidget;
 
-// Opens an SSH session in PuTTY and accepts its host-key warning by itself.
+// Opens an SSH session in PuTTY and accepts its host-key warning by itself, but only for a
+// host PuTTY has never seen: for a host whose key PuTTY has cached, the warning means the key
+// changed, which may be someone else answering at that address. That warning is left to the
+// user, with a log line, and PuTTY sends no password until the user accepts it.
 //
 // The password reaches PuTTY through -pwfile: a file only the user can read, in the private
 // tool folder, removed as soon as the watch for the host-key dialog ends (pressed, or after
@@ -18,6 +21,8 @@ public:
     static constexpr int kDialogTries = 5;
     static constexpr int kButtonTries = 5;
     static inline const QString kPasswordFilePrefix = QStringLiteral("putty-password-");
+    static inline const QString kChangedHostKeyLog =
+        QStringLiteral("-主机密钥已变化，未自动确认，请核实服务器");
 
     SshLauncher(ProcessLauncher launcher, QWidget* window);
 

@@ -12,7 +12,7 @@ void exportServerList(ServerListView* list, QWidget* parent) {
         rows << row.cells;
     QString error;
     if (BatchExport::writeExportFile(BatchExport::exportText(rows), &error))
-        Prompt::inform(parent, u"导出成功，导出文件在软件运行目录下 导出记录.txt"_s);
+        Prompt::inform(parent, BatchExport::exportedMessage());
     else
         Prompt::inform(parent, u"导出失败：%1"_s.arg(error), Prompt::kDefaultCaption,
                        QMessageBox::Warning);
