@@ -1,0 +1,534 @@
+#include "cloud_service/connection_gate.h"
+
+#include "cloud_service/request_frame.h"
+#include "cloud_service/service_log.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <optional>
+
+namespace {
+
+constexpr std::size_t kReadChunk = 16 * 1024;
+// Chunks read from one connection before the others get their turn.
+constexpr int kChunksPerTurn = 4;
+constexpr int kAcceptsPerTurn = 64;
+// After the process ran out of files, accepting pauses this long instead of spinning.
+constexpr auto kAcceptPause = std::chrono::milliseconds(100);
+// Files kept for the database, the SMS program and the log when connections are counted.
+constexpr std::size_t kFilesKeptFree = 64;
+constexpr std::string_view kBlockEnd = "\r\n\r\n";
+const std::string kContinue = "HTTP/1.1 100 Continue\r\n\r\n";
+
+// A reply the gate writes itself, before or instead of a worker, after which it closes the
+// connection. The text is a refusal the client shows like the service's own.
+std::string cannedReply(int status, const char* reason, const std::string& text) {
+    return "HTTP/1.1 " + std::to_string(status) + " " + reason +
+           "\r\nContent-Type: text/plain; charset=utf-8\r\nContent-Length: " +
+           std::to_string(text.size()) + "\r\nConnection: close\r\n\r\n" + text;
+}
+
+const std::string& busyReply() {
+    static const std::string reply =
+        cannedReply(503, "Service Unavailable", "False:云端繁忙，请稍后再试");
+    return reply;
+}
+
+const std::string& crowdedAddressReply() {
+    static const std::string reply =
+        cannedReply(503, "Service Unavailable", "False:此地址的连接过多，请稍后再试");
+    return reply;
+}
+
+const std::string& timeoutReply() {
+    static const std::string reply = cannedReply(408, "Request Timeout", "False:请求未能按时发完");
+    return reply;
+}
+
+const std::string& frameReply(RequestFrame::State state) {
+    static const std::string malformed = cannedReply(400, "Bad Request", "False:请求无法处理");
+    static const std::string tooLong =
+        cannedReply(431, "Request Header Fields Too Large", "False:请求头过长");
+    static const std::string lengthRequired =
+        cannedReply(411, "Length Required", "False:请求须带 Content-Length");
+    if (state == RequestFrame::State::HeadersTooLong)
+        return tooLong;
+    if (state == RequestFrame::State::LengthRequired)
+        return lengthRequired;
+    return malformed;
+}
+
+// The address as text (an IPv4 address mapped into IPv6 as plain IPv4) and the port.
+bool describe(const sockaddr_storage& address, std::string& text, int& port) {
+    char buffer[INET6_ADDRSTRLEN] = {};
+    if (address.ss_family == AF_INET) {
+        sockaddr_in v4{};
+        std::memcpy(&v4, &address, sizeof v4);
+        port = ntohs(v4.sin_port);
+        if (inet_ntop(AF_INET, &v4.sin_addr, buffer, sizeof buffer) == nullptr)
+            return false;
+    } else if (address.ss_family == AF_INET6) {
+        sockaddr_in6 v6{};
+        std::memcpy(&v6, &address, sizeof v6);
+        port = ntohs(v6.sin6_port);
+        const bool mapped = IN6_IS_ADDR_V4MAPPED(&v6.sin6_addr);
+        const void* bytes = mapped ? static_cast<const void*>(&v6.sin6_addr.s6_addr[12])
+                                   : static_cast<const void*>(&v6.sin6_addr);
+        if (inet_ntop(mapped ? AF_INET : AF_INET6, bytes, buffer, sizeof buffer) == nullptr)
+            return false;
+    } else {
+        return false;
+    }
+    text = buffer;
+    return true;
+}
+
+std::size_t openFileLimit() {
+    rlimit limit{};
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY)
+        return std::size_t(-1);
+    return std::size_t(limit.rlim_cur);
+}
+
+// Writes what the socket takes at once; a reply before closing is best effort.
+void sendOnce(int socket, const std::string& bytes) {
+    [[maybe_unused]] const ssize_t sent =
+        ::send(socket, bytes.data(), bytes.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+}
+
+} // namespace
+
+struct ConnectionGate::Connection {
+    enum class Phase {
+        Waiting,  // for the first byte of a request
+        Reading,  // a request, until it is complete
+        Skipping, // an oversized body, which is dropped
+        Working,  // a worker has the request
+        Writing,  // the reply
+        Closed,
+    };
+
+    std::uint64_t id = 0;
+    int socket = -1;
+    std::string peerAddress;
+    int peerPort = 0;
+    std::string localAddress;
+    int localPort = 0;
+    Phase phase = Phase::Waiting;
+    Clock::time_point deadline;
+    std::string in;
+    // Received bytes already searched for the end of the header block.
+    std::size_t scanned = 0;
+    std::optional<RequestFrame> frame;
+    bool continueSent = false;
+    std::size_t skipLeft = 0;
+    std::string out;
+    std::size_t sent = 0;
+    bool closeAfterWrite = false;
+    std::size_t served = 0;
+
+    bool reads() const {
+        return phase == Phase::Waiting || phase == Phase::Reading || phase == Phase::Skipping;
+    }
+    bool hasDeadline() const { return phase != Phase::Working && phase != Phase::Closed; }
+};
+
+ConnectionGate::ConnectionGate(Limits limits, Handler handler)
+    : limits_(limits), handler_(std::move(handler)),
+      wakeFd_(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {}
+
+ConnectionGate::~ConnectionGate() {
+    if (wakeFd_ >= 0)
+        ::close(wakeFd_);
+}
+
+void ConnectionGate::exemptAddress(const std::string& address) {
+    exempt_.insert(address);
+}
+
+bool ConnectionGate::serve(int listeningSocket) {
+    const int flags = listeningSocket < 0 ? -1 : fcntl(listeningSocket, F_GETFL);
+    if (wakeFd_ < 0 || flags < 0 || fcntl(listeningSocket, F_SETFL, flags | O_NONBLOCK) != 0)
+        return false;
+    const std::size_t files = openFileLimit();
+    maxConnections_ = std::min(limits_.connections,
+                               files > 2 * kFilesKeptFree ? files - kFilesKeptFree : files / 2);
+    startWorkers();
+    runLoop(listeningSocket);
+    stopWorkers();
+    for (auto& [id, connection] : connections_)
+        if (connection->phase != Connection::Phase::Closed)
+            close(*connection);
+    connections_.clear();
+    return true;
+}
+
+void ConnectionGate::stop() {
+    stopping_ = true;
+    wake();
+}
+
+void ConnectionGate::wake() {
+    const std::uint64_t one = 1;
+    [[maybe_unused]] const ssize_t written = ::write(wakeFd_, &one, sizeof one);
+}
+
+void ConnectionGate::runLoop(int listeningSocket) {
+    std::vector<pollfd> polls;
+    std::vector<Connection*> polled;
+    while (!stopping_) {
+        Clock::time_point now = Clock::now();
+        polls.clear();
+        polled.clear();
+        polls.push_back({wakeFd_, POLLIN, 0});
+        // poll() skips a negative descriptor: no accepting during a pause.
+        polls.push_back({now >= acceptPausedUntil_ ? listeningSocket : -1, POLLIN, 0});
+        for (auto& [id, connection] : connections_) {
+            short events = connection->reads() ? POLLIN : 0;
+            if (connection->sent < connection->out.size())
+                events |= POLLOUT;
+            if (events == 0)
+                continue;
+            polls.push_back({connection->socket, events, 0});
+            polled.push_back(connection.get());
+        }
+        if (::poll(polls.data(), polls.size(), pollTimeoutMs(now)) < 0 && errno != EINTR) {
+            ServiceLog::line(std::string("waiting for connections failed: ") +
+                             std::strerror(errno));
+            return;
+        }
+        now = Clock::now();
+        if (polls[0].revents != 0) {
+            std::uint64_t count = 0;
+            [[maybe_unused]] const ssize_t read = ::read(wakeFd_, &count, sizeof count);
+        }
+        takeReplies(now);
+        for (std::size_t i = 0; i < polled.size(); ++i) {
+            Connection& connection = *polled[i];
+            const short events = polls[i + 2].revents;
+            if ((events & (POLLOUT | POLLERR | POLLHUP)) != 0 &&
+                connection.sent < connection.out.size()) {
+                writeTo(connection, now);
+            }
+            if ((events & (POLLIN | POLLERR | POLLHUP)) != 0 && connection.reads())
+                readFrom(connection, now);
+        }
+        if ((polls[1].revents & POLLIN) != 0)
+            acceptAll(listeningSocket, now);
+        expire(now);
+        dropClosed();
+    }
+}
+
+int ConnectionGate::pollTimeoutMs(Clock::time_point now) const {
+    Clock::time_point next = now + std::chrono::seconds(1);
+    if (acceptPausedUntil_ > now)
+        next = std::min(next, acceptPausedUntil_);
+    for (const auto& [id, connection] : connections_)
+        if (connection->hasDeadline())
+            next = std::min(next, connection->deadline);
+    const auto wait = std::chrono::ceil<std::chrono::milliseconds>(next - now).count();
+    return int(std::max<std::int64_t>(wait, 0));
+}
+
+void ConnectionGate::acceptAll(int listeningSocket, Clock::time_point now) {
+    for (int i = 0; i < kAcceptsPerTurn; ++i) {
+        const int socket = accept4(listeningSocket, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+        if (socket >= 0) {
+            admit(socket, now);
+            continue;
+        }
+        if (errno == EINTR || errno == ECONNABORTED)
+            continue;
+        if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM)
+            acceptPausedUntil_ = now + kAcceptPause;
+        return;
+    }
+}
+
+void ConnectionGate::admit(int socket, Clock::time_point now) {
+    auto connection = std::make_unique<Connection>();
+    sockaddr_storage peer{};
+    sockaddr_storage local{};
+    socklen_t peerLength = sizeof peer;
+    socklen_t localLength = sizeof local;
+    if (getpeername(socket, reinterpret_cast<sockaddr*>(&peer), &peerLength) != 0 ||
+        getsockname(socket, reinterpret_cast<sockaddr*>(&local), &localLength) != 0 ||
+        !describe(peer, connection->peerAddress, connection->peerPort) ||
+        !describe(local, connection->localAddress, connection->localPort)) {
+        ::close(socket);
+        return;
+    }
+    if (connections_.size() >= maxConnections_) {
+        if (!refusedForTotal_)
+            ServiceLog::line("connections refused: " + std::to_string(connections_.size()) +
+                             " open, the most the service holds");
+        refusedForTotal_ = true;
+        sendOnce(socket, busyReply());
+        ::close(socket);
+        return;
+    }
+    if (connections_.size() <= maxConnections_ / 2)
+        refusedForTotal_ = false;
+    const std::string& address = connection->peerAddress;
+    std::size_t& open = perAddress_[address];
+    if (open >= limits_.connectionsPerAddress && exempt_.count(address) == 0) {
+        if (refusedAddresses_.insert(address).second)
+            ServiceLog::line("connections from " + address + " refused: " + std::to_string(open) +
+                             " open, the most one address may hold");
+        sendOnce(socket, crowdedAddressReply());
+        ::close(socket);
+        return;
+    }
+    ++open;
+    const int noDelay = 1;
+    // A reply goes out in one write; waiting for more to fill the packet only delays it.
+    setsockopt(socket, IPPROTO_TCP, TCP_NODELAY, &noDelay, sizeof noDelay);
+    connection->id = nextId_++;
+    connection->socket = socket;
+    awaitRequest(*connection, now);
+    connections_.emplace(connection->id, std::move(connection));
+}
+
+void ConnectionGate::readFrom(Connection& connection, Clock::time_point now) {
+    char buffer[kReadChunk];
+    for (int chunk = 0; chunk < kChunksPerTurn && connection.reads(); ++chunk) {
+        const ssize_t received = ::recv(connection.socket, buffer, sizeof buffer, 0);
+        if (received < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR))
+            return;
+        if (received <= 0) {
+            close(connection);
+            return;
+        }
+        const auto length = std::size_t(received);
+        if (connection.phase == Connection::Phase::Skipping) {
+            connection.skipLeft -= std::min(length, connection.skipLeft);
+            if (connection.skipLeft == 0)
+                dispatch(connection, 0);
+            continue;
+        }
+        if (connection.phase == Connection::Phase::Waiting) {
+            connection.phase = Connection::Phase::Reading;
+            connection.deadline = now + limits_.requestTime;
+        }
+        connection.in.append(buffer, length);
+        frame(connection, now);
+        if (length < sizeof buffer)
+            return;
+    }
+}
+
+void ConnectionGate::frame(Connection& connection, Clock::time_point now) {
+    if (!connection.frame) {
+        // Only the new bytes (and the three before them) can complete the blank line.
+        const std::size_t from = connection.scanned < 3 ? 0 : connection.scanned - 3;
+        const bool ended = connection.in.find(kBlockEnd, from) != std::string::npos;
+        connection.scanned = connection.in.size();
+        if (!ended && connection.in.size() < limits_.headerBytes)
+            return;
+        RequestFrame frame = frameRequest(connection.in, limits_.headerBytes);
+        if (frame.state != RequestFrame::State::Complete) {
+            closeWith(connection, frameReply(frame.state));
+            return;
+        }
+        connection.frame = std::move(frame);
+    }
+    const RequestFrame& frame = *connection.frame;
+    const std::size_t bodyReceived = connection.in.size() - frame.headerBytes;
+    if (frame.bodyBytes > limits_.bodyBytes) {
+        // Its handler refuses it without reading it; the client, unless it waits for
+        // "100 Continue", is sending it all the same and reads the refusal only after that.
+        if (frame.expectsContinue || bodyReceived >= frame.bodyBytes) {
+            dispatch(connection, 0);
+            return;
+        }
+        connection.skipLeft = frame.bodyBytes - bodyReceived;
+        connection.in.resize(frame.headerBytes);
+        connection.phase = Connection::Phase::Skipping;
+        return;
+    }
+    if (bodyReceived >= frame.bodyBytes) {
+        dispatch(connection, frame.bodyBytes);
+        return;
+    }
+    if (frame.expectsContinue && !connection.continueSent) {
+        connection.continueSent = true;
+        connection.out += kContinue;
+        writeTo(connection, now);
+    }
+}
+
+void ConnectionGate::dispatch(Connection& connection, std::size_t bodyBytes) {
+    RequestFrame& frame = *connection.frame;
+    const bool oversized = frame.bodyBytes > bodyBytes;
+    Job job{connection.id, {}};
+    job.request.bytes = std::move(frame.headers);
+    job.request.bytes.append(connection.in, frame.headerBytes, bodyBytes);
+    job.request.peerAddress = connection.peerAddress;
+    job.request.peerPort = connection.peerPort;
+    job.request.localAddress = connection.localAddress;
+    job.request.localPort = connection.localPort;
+    ++connection.served;
+    job.request.lastOnConnection = oversized || connection.served >= limits_.requestsPerConnection;
+    connection.closeAfterWrite = job.request.lastOnConnection;
+    connection.in.erase(0, oversized ? connection.in.size() : frame.headerBytes + bodyBytes);
+    connection.frame.reset();
+    connection.scanned = 0;
+    connection.continueSent = false;
+    connection.phase = Connection::Phase::Working;
+    {
+        std::lock_guard guard(lock_);
+        jobs_.push_back(std::move(job));
+    }
+    jobReady_.notify_one();
+}
+
+void ConnectionGate::writeTo(Connection& connection, Clock::time_point now) {
+    while (connection.sent < connection.out.size()) {
+        const ssize_t sent = ::send(connection.socket, connection.out.data() + connection.sent,
+                                    connection.out.size() - connection.sent, MSG_NOSIGNAL);
+        if (sent < 0 && errno == EINTR)
+            continue;
+        if (sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+            return;
+        if (sent < 0) {
+            close(connection);
+            return;
+        }
+        connection.sent += std::size_t(sent);
+    }
+    connection.out.clear();
+    connection.sent = 0;
+    if (connection.phase != Connection::Phase::Writing)
+        return;
+    if (connection.closeAfterWrite)
+        close(connection);
+    else
+        awaitRequest(connection, now);
+}
+
+void ConnectionGate::awaitRequest(Connection& connection, Clock::time_point now) {
+    if (connection.in.empty()) {
+        connection.phase = Connection::Phase::Waiting;
+        connection.deadline = now + limits_.idleTime;
+        return;
+    }
+    // The client sent its next request before this reply.
+    connection.phase = Connection::Phase::Reading;
+    connection.deadline = now + limits_.requestTime;
+    frame(connection, now);
+}
+
+void ConnectionGate::takeReplies(Clock::time_point now) {
+    std::deque<Done> done;
+    {
+        std::lock_guard guard(lock_);
+        done.swap(done_);
+    }
+    for (Done& finished : done) {
+        const auto found = connections_.find(finished.connection);
+        if (found == connections_.end())
+            continue;
+        Connection& connection = *found->second;
+        connection.out += finished.reply.bytes;
+        connection.closeAfterWrite = connection.closeAfterWrite || finished.reply.close;
+        connection.phase = Connection::Phase::Writing;
+        connection.deadline = now + limits_.requestTime;
+        writeTo(connection, now);
+    }
+}
+
+void ConnectionGate::expire(Clock::time_point now) {
+    for (auto& [id, connection] : connections_) {
+        if (!connection->hasDeadline() || now < connection->deadline)
+            continue;
+        if (connection->phase == Connection::Phase::Reading ||
+            connection->phase == Connection::Phase::Skipping) {
+            closeWith(*connection, timeoutReply());
+        } else {
+            close(*connection);
+        }
+    }
+}
+
+void ConnectionGate::closeWith(Connection& connection, const std::string& cannedReply) {
+    sendOnce(connection.socket, cannedReply);
+    // Closing a socket with unread bytes resets the connection, and the client may lose the
+    // reply; what has arrived is read first.
+    char buffer[kReadChunk];
+    for (int chunk = 0; chunk < kChunksPerTurn; ++chunk)
+        if (::recv(connection.socket, buffer, sizeof buffer, MSG_DONTWAIT) <= 0)
+            break;
+    close(connection);
+}
+
+void ConnectionGate::close(Connection& connection) {
+    ::close(connection.socket);
+    connection.phase = Connection::Phase::Closed;
+    const auto open = perAddress_.find(connection.peerAddress);
+    if (open != perAddress_.end() && --open->second == 0) {
+        perAddress_.erase(open);
+        refusedAddresses_.erase(connection.peerAddress);
+    }
+}
+
+void ConnectionGate::dropClosed() {
+    std::erase_if(connections_, [](const auto& entry) {
+        return entry.second->phase == Connection::Phase::Closed;
+    });
+}
+
+void ConnectionGate::startWorkers() {
+    workersStop_ = false;
+    for (std::size_t i = 0; i < std::max<std::size_t>(limits_.workers, 1); ++i)
+        workers_.emplace_back([this] { work(); });
+}
+
+void ConnectionGate::stopWorkers() {
+    {
+        std::lock_guard guard(lock_);
+        workersStop_ = true;
+        jobs_.clear();
+    }
+    jobReady_.notify_all();
+    for (std::thread& worker : workers_)
+        worker.join();
+    workers_.clear();
+    done_.clear();
+}
+
+void ConnectionGate::work() {
+    for (;;) {
+        Job job;
+        {
+            std::unique_lock guard(lock_);
+            jobReady_.wait(guard, [this] { return workersStop_ || !jobs_.empty(); });
+            if (workersStop_)
+                return;
+            job = std::move(jobs_.front());
+            jobs_.pop_front();
+        }
+        Reply reply;
+        try {
+            reply = handler_(job.request);
+        } catch (...) {
+            reply = {{}, true};
+        }
+        {
+            std::lock_guard guard(lock_);
+            done_.push_back({job.connection, std::move(reply)});
+        }
+        wake();
+    }
+}
