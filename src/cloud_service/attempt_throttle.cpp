@@ -141,8 +141,8 @@ void AttemptThrottle::finishLogin(const std::string& account, const std::string&
         ServiceLog::line("log ins from " + address + " wait " + seconds(addressWait) + " after " +
                          std::to_string(addressFailures) + " failures");
     if (accountWait > 0)
-        ServiceLog::line("log ins for \"" + account + "\" wait " + seconds(accountWait) +
-                         " at the addresses that failed on it, after " +
+        ServiceLog::line("log ins for " + ServiceLog::quoted(account) + " wait " +
+                         seconds(accountWait) + " at the addresses that failed on it, after " +
                          std::to_string(accountFailures) + " failures");
 }
 

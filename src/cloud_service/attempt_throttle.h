@@ -8,14 +8,16 @@
 
 // How many events a key may have before it must wait, and how that wait grows.
 struct ThrottleRule {
+    static constexpr std::int64_t kMinuteMs = 60'000;
+
     // Events that cost no wait; the one that uses the allowance up starts the first wait.
     int allowance = 5;
     // The first wait; it doubles with every further event, up to the longest.
     std::int64_t firstWaitMs = 2000;
-    std::int64_t longestWaitMs = std::int64_t{15} * 60 * 1000;
+    std::int64_t longestWaitMs = 15 * kMinuteMs;
     // A key's events are forgotten this long after its last event, or after the wait it
     // earned when that ends later.
-    std::int64_t memoryMs = std::int64_t{60} * 60 * 1000;
+    std::int64_t memoryMs = 60 * kMinuteMs;
 };
 
 // Holds back password guessing and SMS code requests before they cost anything (a password
@@ -32,12 +34,11 @@ struct ThrottleRule {
 class AttemptThrottle {
 public:
     struct Limits {
-        ThrottleRule loginsPerAddress{10, 2000, std::int64_t{15} * 60 * 1000,
-                                      std::int64_t{60} * 60 * 1000};
-        ThrottleRule loginsPerAccount{5, 2000, std::int64_t{15} * 60 * 1000,
-                                      std::int64_t{60} * 60 * 1000};
-        ThrottleRule smsCodesPerAddress{5, 60 * 1000, std::int64_t{60} * 60 * 1000,
-                                        std::int64_t{60} * 60 * 1000};
+        static constexpr std::int64_t kMinuteMs = ThrottleRule::kMinuteMs;
+
+        ThrottleRule loginsPerAddress{10, 2000, 15 * kMinuteMs, 60 * kMinuteMs};
+        ThrottleRule loginsPerAccount{5, 2000, 15 * kMinuteMs, 60 * kMinuteMs};
+        ThrottleRule smsCodesPerAddress{5, kMinuteMs, 60 * kMinuteMs, 60 * kMinuteMs};
     };
 
     enum class Holder { None, Address, Account };

@@ -3,7 +3,6 @@
 #include "cloud_service/form_body.h"
 #include "cloud_service/service_log.h"
 
-#include <arpa/inet.h>
 #include <sodium.h>
 
 #include <cstdio>
@@ -187,11 +186,8 @@ std::optional<std::string> forwardedClient(const std::string& list) {
     std::string last = list.substr(comma == std::string::npos ? 0 : comma + 1);
     std::erase(last, ' ');
     std::erase(last, '\t');
-    unsigned char address[sizeof(in6_addr)];
-    if (inet_pton(AF_INET, last.c_str(), address) != 1 &&
-        inet_pton(AF_INET6, last.c_str(), address) != 1) {
+    if (!isIpAddress(last))
         return std::nullopt;
-    }
     return last;
 }
 
@@ -336,7 +332,7 @@ CloudService::authenticate(const FormBody& form, const std::string& peer, Reply&
                              : (hasher_.verifyNobody(password), false);
     throttle_.finishLogin(username, peer, matches);
     if (!matches) {
-        ServiceLog::line("failed log in from " + peer + " for \"" + username + "\"");
+        ServiceLog::line("failed log in from " + peer + " for " + ServiceLog::quoted(username));
         refusal = refused("账号或密码错误");
         return std::nullopt;
     }
@@ -396,7 +392,7 @@ Reply CloudService::sendSms(const FormBody& form, const std::string& peer) {
     const AttemptThrottle::Verdict verdict = throttle_.admitSmsCode(peer);
     if (!verdict.admitted())
         return throttled(verdict, "发送验证码过多");
-    const Reply reply = issueSmsCode(phone);
+    Reply reply = issueSmsCode(phone);
     throttle_.finishSmsCode(peer, reply.body == kTrue);
     return reply;
 }

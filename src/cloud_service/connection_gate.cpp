@@ -7,7 +7,7 @@
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
-#include <poll.h>
+#include <sys/epoll.h>
 #include <sys/eventfd.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
@@ -20,7 +20,13 @@
 
 namespace {
 
-constexpr std::size_t kReadChunk = 16 * 1024;
+constexpr std::size_t kReadChunk = std::size_t{16} * 1024;
+constexpr int kEventsPerWait = 256;
+// Event tags of the two descriptors that are not connections; connection ids start above.
+constexpr std::uint64_t kWakeTag = 0;
+constexpr std::uint64_t kListenTag = 1;
+// When no deadline is near, the loop still wakes this often.
+constexpr auto kLongestWait = std::chrono::seconds(60);
 // Chunks read from one connection before the others get their turn.
 constexpr int kChunksPerTurn = 4;
 constexpr int kAcceptsPerTurn = 64;
@@ -109,6 +115,12 @@ void sendOnce(int socket, const std::string& bytes) {
 
 } // namespace
 
+bool isIpAddress(const std::string& text) {
+    unsigned char address[sizeof(in6_addr)];
+    return inet_pton(AF_INET, text.c_str(), address) == 1 ||
+           inet_pton(AF_INET6, text.c_str(), address) == 1;
+}
+
 struct ConnectionGate::Connection {
     enum class Phase {
         Waiting,  // for the first byte of a request
@@ -137,6 +149,10 @@ struct ConnectionGate::Connection {
     std::size_t sent = 0;
     bool closeAfterWrite = false;
     std::size_t served = 0;
+    // The events epoll reports for it.
+    std::uint32_t watched = 0;
+    // Taken out of epoll: the peer went away while a worker had its request.
+    bool unwatched = false;
 
     bool reads() const {
         return phase == Phase::Waiting || phase == Phase::Reading || phase == Phase::Skipping;
@@ -146,11 +162,13 @@ struct ConnectionGate::Connection {
 
 ConnectionGate::ConnectionGate(Limits limits, Handler handler)
     : limits_(limits), handler_(std::move(handler)),
-      wakeFd_(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {}
+      wakeFd_(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)), epollFd_(epoll_create1(EPOLL_CLOEXEC)) {}
 
 ConnectionGate::~ConnectionGate() {
     if (wakeFd_ >= 0)
         ::close(wakeFd_);
+    if (epollFd_ >= 0)
+        ::close(epollFd_);
 }
 
 void ConnectionGate::exemptAddress(const std::string& address) {
@@ -159,18 +177,26 @@ void ConnectionGate::exemptAddress(const std::string& address) {
 
 bool ConnectionGate::serve(int listeningSocket) {
     const int flags = listeningSocket < 0 ? -1 : fcntl(listeningSocket, F_GETFL);
-    if (wakeFd_ < 0 || flags < 0 || fcntl(listeningSocket, F_SETFL, flags | O_NONBLOCK) != 0)
+    if (wakeFd_ < 0 || epollFd_ < 0 || flags < 0 ||
+        fcntl(listeningSocket, F_SETFL, flags | O_NONBLOCK) != 0 ||
+        !control(EPOLL_CTL_ADD, wakeFd_, EPOLLIN, kWakeTag) ||
+        !control(EPOLL_CTL_ADD, listeningSocket, EPOLLIN, kListenTag)) {
         return false;
+    }
     const std::size_t files = openFileLimit();
     maxConnections_ = std::min(limits_.connections,
                                files > 2 * kFilesKeptFree ? files - kFilesKeptFree : files / 2);
     startWorkers();
+    nextExpiry_ = Clock::now() + kLongestWait;
     runLoop(listeningSocket);
     stopWorkers();
     for (auto& [id, connection] : connections_)
         if (connection->phase != Connection::Phase::Closed)
             close(*connection);
     connections_.clear();
+    closed_.clear();
+    control(EPOLL_CTL_DEL, listeningSocket, 0, kListenTag);
+    control(EPOLL_CTL_DEL, wakeFd_, 0, kWakeTag);
     return true;
 }
 
@@ -184,65 +210,96 @@ void ConnectionGate::wake() {
     [[maybe_unused]] const ssize_t written = ::write(wakeFd_, &one, sizeof one);
 }
 
+bool ConnectionGate::control(int operation, int socket, std::uint32_t events, std::uint64_t tag) {
+    epoll_event event{};
+    event.events = events;
+    event.data.u64 = tag;
+    return epoll_ctl(epollFd_, operation, socket, &event) == 0;
+}
+
 void ConnectionGate::runLoop(int listeningSocket) {
-    std::vector<pollfd> polls;
-    std::vector<Connection*> polled;
+    epoll_event events[kEventsPerWait];
+    bool accepting = true;
     while (!stopping_) {
         Clock::time_point now = Clock::now();
-        polls.clear();
-        polled.clear();
-        polls.push_back({wakeFd_, POLLIN, 0});
-        // poll() skips a negative descriptor: no accepting during a pause.
-        polls.push_back({now >= acceptPausedUntil_ ? listeningSocket : -1, POLLIN, 0});
-        for (auto& [id, connection] : connections_) {
-            short events = connection->reads() ? POLLIN : 0;
-            if (connection->sent < connection->out.size())
-                events |= POLLOUT;
-            if (events == 0)
-                continue;
-            polls.push_back({connection->socket, events, 0});
-            polled.push_back(connection.get());
-        }
-        if (::poll(polls.data(), polls.size(), pollTimeoutMs(now)) < 0 && errno != EINTR) {
+        if (!accepting && now >= acceptPausedUntil_)
+            accepting = control(EPOLL_CTL_MOD, listeningSocket, EPOLLIN, kListenTag);
+        const int ready = epoll_wait(epollFd_, events, kEventsPerWait, waitMs(now, accepting));
+        if (ready < 0 && errno != EINTR) {
             ServiceLog::line(std::string("waiting for connections failed: ") +
                              std::strerror(errno));
             return;
         }
         now = Clock::now();
-        if (polls[0].revents != 0) {
-            std::uint64_t count = 0;
-            [[maybe_unused]] const ssize_t read = ::read(wakeFd_, &count, sizeof count);
+        bool canAccept = false;
+        for (int i = 0; i < ready; ++i) {
+            const std::uint64_t tag = events[i].data.u64;
+            if (tag == kWakeTag) {
+                std::uint64_t count = 0;
+                [[maybe_unused]] const ssize_t read = ::read(wakeFd_, &count, sizeof count);
+            } else if (tag == kListenTag) {
+                canAccept = true;
+            } else if (const auto found = connections_.find(tag); found != connections_.end()) {
+                handle(*found->second, events[i].events, now);
+            }
         }
         takeReplies(now);
-        for (std::size_t i = 0; i < polled.size(); ++i) {
-            Connection& connection = *polled[i];
-            const short events = polls[i + 2].revents;
-            if ((events & (POLLOUT | POLLERR | POLLHUP)) != 0 &&
-                connection.sent < connection.out.size()) {
-                writeTo(connection, now);
-            }
-            if ((events & (POLLIN | POLLERR | POLLHUP)) != 0 && connection.reads())
-                readFrom(connection, now);
+        if (canAccept && !acceptAll(listeningSocket, now)) {
+            // Out of files: pause instead of being woken for the same connection again and
+            // again.
+            accepting = !control(EPOLL_CTL_MOD, listeningSocket, 0, kListenTag);
+            acceptPausedUntil_ = now + kAcceptPause;
         }
-        if ((polls[1].revents & POLLIN) != 0)
-            acceptAll(listeningSocket, now);
-        expire(now);
+        if (now >= nextExpiry_)
+            expire(now);
         dropClosed();
     }
 }
 
-int ConnectionGate::pollTimeoutMs(Clock::time_point now) const {
-    Clock::time_point next = now + std::chrono::seconds(1);
-    if (acceptPausedUntil_ > now)
+int ConnectionGate::waitMs(Clock::time_point now, bool accepting) const {
+    Clock::time_point next = std::min(nextExpiry_, now + kLongestWait);
+    if (!accepting)
         next = std::min(next, acceptPausedUntil_);
-    for (const auto& [id, connection] : connections_)
-        if (connection->hasDeadline())
-            next = std::min(next, connection->deadline);
     const auto wait = std::chrono::ceil<std::chrono::milliseconds>(next - now).count();
     return int(std::max<std::int64_t>(wait, 0));
 }
 
-void ConnectionGate::acceptAll(int listeningSocket, Clock::time_point now) {
+void ConnectionGate::handle(Connection& connection, std::uint32_t events, Clock::time_point now) {
+    if (connection.phase == Connection::Phase::Closed)
+        return;
+    if (connection.phase == Connection::Phase::Working && (events & (EPOLLERR | EPOLLHUP)) != 0) {
+        // epoll reports these whatever it watches; the reply will find the peer gone.
+        control(EPOLL_CTL_DEL, connection.socket, 0, connection.id);
+        connection.unwatched = true;
+        return;
+    }
+    if ((events & (EPOLLOUT | EPOLLERR | EPOLLHUP)) != 0 &&
+        connection.sent < connection.out.size()) {
+        writeTo(connection, now);
+    }
+    if ((events & (EPOLLIN | EPOLLERR | EPOLLHUP)) != 0 && connection.reads())
+        readFrom(connection, now);
+    watch(connection);
+}
+
+void ConnectionGate::watch(Connection& connection) {
+    if (connection.phase == Connection::Phase::Closed || connection.unwatched)
+        return;
+    std::uint32_t wanted = connection.reads() ? std::uint32_t(EPOLLIN) : 0;
+    if (connection.sent < connection.out.size())
+        wanted |= EPOLLOUT;
+    if (wanted != connection.watched &&
+        control(EPOLL_CTL_MOD, connection.socket, wanted, connection.id)) {
+        connection.watched = wanted;
+    }
+}
+
+void ConnectionGate::setDeadline(Connection& connection, Clock::time_point deadline) {
+    connection.deadline = deadline;
+    nextExpiry_ = std::min(nextExpiry_, deadline);
+}
+
+bool ConnectionGate::acceptAll(int listeningSocket, Clock::time_point now) {
     for (int i = 0; i < kAcceptsPerTurn; ++i) {
         const int socket = accept4(listeningSocket, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
         if (socket >= 0) {
@@ -251,10 +308,9 @@ void ConnectionGate::acceptAll(int listeningSocket, Clock::time_point now) {
         }
         if (errno == EINTR || errno == ECONNABORTED)
             continue;
-        if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM)
-            acceptPausedUntil_ = now + kAcceptPause;
-        return;
+        return errno != EMFILE && errno != ENFILE && errno != ENOBUFS && errno != ENOMEM;
     }
+    return true;
 }
 
 void ConnectionGate::admit(int socket, Clock::time_point now) {
@@ -297,6 +353,12 @@ void ConnectionGate::admit(int socket, Clock::time_point now) {
     setsockopt(socket, IPPROTO_TCP, TCP_NODELAY, &noDelay, sizeof noDelay);
     connection->id = nextId_++;
     connection->socket = socket;
+    connection->watched = EPOLLIN;
+    if (!control(EPOLL_CTL_ADD, socket, connection->watched, connection->id)) {
+        ::close(socket);
+        release(address);
+        return;
+    }
     awaitRequest(*connection, now);
     connections_.emplace(connection->id, std::move(connection));
 }
@@ -320,7 +382,7 @@ void ConnectionGate::readFrom(Connection& connection, Clock::time_point now) {
         }
         if (connection.phase == Connection::Phase::Waiting) {
             connection.phase = Connection::Phase::Reading;
-            connection.deadline = now + limits_.requestTime;
+            setDeadline(connection, now + limits_.requestTime);
         }
         connection.in.append(buffer, length);
         frame(connection, now);
@@ -421,12 +483,12 @@ void ConnectionGate::writeTo(Connection& connection, Clock::time_point now) {
 void ConnectionGate::awaitRequest(Connection& connection, Clock::time_point now) {
     if (connection.in.empty()) {
         connection.phase = Connection::Phase::Waiting;
-        connection.deadline = now + limits_.idleTime;
+        setDeadline(connection, now + limits_.idleTime);
         return;
     }
     // The client sent its next request before this reply.
     connection.phase = Connection::Phase::Reading;
-    connection.deadline = now + limits_.requestTime;
+    setDeadline(connection, now + limits_.requestTime);
     frame(connection, now);
 }
 
@@ -444,15 +506,21 @@ void ConnectionGate::takeReplies(Clock::time_point now) {
         connection.out += finished.reply.bytes;
         connection.closeAfterWrite = connection.closeAfterWrite || finished.reply.close;
         connection.phase = Connection::Phase::Writing;
-        connection.deadline = now + limits_.requestTime;
+        setDeadline(connection, now + limits_.requestTime);
         writeTo(connection, now);
+        watch(connection);
     }
 }
 
 void ConnectionGate::expire(Clock::time_point now) {
+    nextExpiry_ = now + kLongestWait;
     for (auto& [id, connection] : connections_) {
-        if (!connection->hasDeadline() || now < connection->deadline)
+        if (!connection->hasDeadline())
             continue;
+        if (now < connection->deadline) {
+            nextExpiry_ = std::min(nextExpiry_, connection->deadline);
+            continue;
+        }
         if (connection->phase == Connection::Phase::Reading ||
             connection->phase == Connection::Phase::Skipping) {
             closeWith(*connection, timeoutReply());
@@ -474,19 +542,25 @@ void ConnectionGate::closeWith(Connection& connection, const std::string& canned
 }
 
 void ConnectionGate::close(Connection& connection) {
+    // Closing the descriptor also takes it out of epoll.
     ::close(connection.socket);
     connection.phase = Connection::Phase::Closed;
-    const auto open = perAddress_.find(connection.peerAddress);
+    closed_.push_back(connection.id);
+    release(connection.peerAddress);
+}
+
+void ConnectionGate::release(const std::string& address) {
+    const auto open = perAddress_.find(address);
     if (open != perAddress_.end() && --open->second == 0) {
         perAddress_.erase(open);
-        refusedAddresses_.erase(connection.peerAddress);
+        refusedAddresses_.erase(address);
     }
 }
 
 void ConnectionGate::dropClosed() {
-    std::erase_if(connections_, [](const auto& entry) {
-        return entry.second->phase == Connection::Phase::Closed;
-    });
+    for (const std::uint64_t id : closed_)
+        connections_.erase(id);
+    closed_.clear();
 }
 
 void ConnectionGate::startWorkers() {

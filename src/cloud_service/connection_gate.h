@@ -15,6 +15,9 @@
 #include <unordered_map>
 #include <vector>
 
+// True for an IPv4 or IPv6 address in text form.
+bool isIpAddress(const std::string& text);
+
 // Stands between the listening socket and the worker threads. One thread accepts every
 // connection and reads each request whole, header block and body, within a deadline; only a
 // complete request goes to a worker, and the worker's reply comes back to that thread, which
@@ -24,7 +27,7 @@
 //
 // One peer address holds a bounded number of connections; further ones are answered 503 and
 // closed. Requests are HTTP/1.1 with a Content-Length (or none); the gate answers
-// "Expect: 100-continue" itself. Linux only (poll, eventfd).
+// "Expect: 100-continue" itself. Linux only (epoll, eventfd).
 class ConnectionGate {
 public:
     struct Limits {
@@ -40,7 +43,7 @@ public:
         // A larger body is read and dropped, and the request goes on without it (its handler
         // answers 413).
         std::size_t bodyBytes = std::size_t(1) << 20;
-        std::size_t headerBytes = 16 * 1024;
+        std::size_t headerBytes = std::size_t{16} * 1024;
         // Requests one connection may carry before it is closed.
         std::size_t requestsPerConnection = 100;
     };
@@ -83,20 +86,26 @@ private:
     struct Connection;
     using Clock = std::chrono::steady_clock;
 
+    bool control(int operation, int socket, std::uint32_t events, std::uint64_t tag);
     void runLoop(int listeningSocket);
-    void acceptAll(int listeningSocket, Clock::time_point now);
+    int waitMs(Clock::time_point now, bool accepting) const;
+    void handle(Connection& connection, std::uint32_t events, Clock::time_point now);
+    void watch(Connection& connection);
+    // False when the process has run out of files.
+    bool acceptAll(int listeningSocket, Clock::time_point now);
     void admit(int socket, Clock::time_point now);
     void readFrom(Connection& connection, Clock::time_point now);
     void frame(Connection& connection, Clock::time_point now);
     void dispatch(Connection& connection, std::size_t bodyBytes);
     void writeTo(Connection& connection, Clock::time_point now);
     void takeReplies(Clock::time_point now);
+    void setDeadline(Connection& connection, Clock::time_point deadline);
     void expire(Clock::time_point now);
     void awaitRequest(Connection& connection, Clock::time_point now);
     void closeWith(Connection& connection, const std::string& cannedReply);
     void close(Connection& connection);
+    void release(const std::string& address);
     void dropClosed();
-    int pollTimeoutMs(Clock::time_point now) const;
 
     void work();
     void startWorkers();
@@ -107,15 +116,19 @@ private:
     Handler handler_;
     std::set<std::string> exempt_;
     int wakeFd_ = -1;
+    int epollFd_ = -1;
     std::atomic<bool> stopping_{false};
 
     // Owned by the loop's thread.
     std::unordered_map<std::uint64_t, std::unique_ptr<Connection>> connections_;
+    std::vector<std::uint64_t> closed_; // dropped after the events of one wait
+    // No deadline is due before this; the deadlines are looked at again then.
+    Clock::time_point nextExpiry_{};
     std::unordered_map<std::string, std::size_t> perAddress_;
     std::set<std::string> refusedAddresses_; // logged once while they stay at their limit
     bool refusedForTotal_ = false;
     std::size_t maxConnections_ = 0;
-    std::uint64_t nextId_ = 1;
+    std::uint64_t nextId_ = 2; // 0 and 1 tag the wake-up and listening descriptors
     Clock::time_point acceptPausedUntil_{};
 
     // Shared with the workers.

@@ -1,6 +1,7 @@
 #include "cloud_service/http_server.h"
 
 #include <sys/socket.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstring>
@@ -61,6 +62,12 @@ HttpServer::HttpServer(Limits limits)
     set_keep_alive_timeout(std::max<time_t>(
         1, time_t(std::chrono::duration_cast<std::chrono::seconds>(limits.idleTime).count())));
     set_keep_alive_max_count(limits.requestsPerConnection);
+}
+
+HttpServer::~HttpServer() {
+    const socket_t listening = svr_sock_.exchange(INVALID_SOCKET);
+    if (listening != INVALID_SOCKET)
+        ::close(listening);
 }
 
 int HttpServer::bind(const std::string& host, int port) {

@@ -14,6 +14,11 @@ public:
     using Limits = ConnectionGate::Limits;
 
     explicit HttpServer(Limits limits = {});
+    // Closes the listening socket (cpp-httplib only closes it in its own stop()).
+    ~HttpServer() override;
+
+    HttpServer(const HttpServer&) = delete;
+    HttpServer& operator=(const HttpServer&) = delete;
 
     using httplib::Server::Get;
     using httplib::Server::Post;

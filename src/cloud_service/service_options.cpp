@@ -84,9 +84,11 @@ std::string serviceUsage() {
            "  --sms-program PROGRAM  run PROGRAM PHONE CODE (no shell) to send each SMS code;\n"
            "                         without it the code is written to the log as\n"
            "                         \"sms code for PHONE: CODE\"\n"
-           "  --trusted-proxy ADDRESS  a reverse proxy in front of the service: its requests\n"
-           "                         count as coming from the last address of their\n"
-           "                         X-Forwarded-For, and its connections are not limited\n"
+           "  --trusted-proxy ADDRESS\n"
+           "                         the IP address of a reverse proxy in front of the\n"
+           "                         service: its requests count as coming from the last\n"
+           "                         address of their X-Forwarded-For, and its\n"
+           "                         connections are not limited\n"
            "  --help                 show this text\n"
            "\n"
            "Limits (whole numbers):\n"
@@ -138,13 +140,17 @@ std::optional<ServiceOptions> parseServiceOptions(int argc, char* argv[], std::s
             options.dataFolder = value;
         if (argument == "--sms-program")
             options.smsProgram = value;
+        if (argument == "--trusted-proxy" && !isIpAddress(value)) {
+            error = "--trusted-proxy wants an IP address, not " + value;
+            return std::nullopt;
+        }
         if (argument == "--trusted-proxy")
             options.trustedProxy = value;
         if (isCountOption(argument)) {
             int count = 0;
             if (!parseCount(value, count)) {
-                error = argument + " wants a whole number from 1 to " +
-                        std::to_string(kMostOfACount) + ", not " + value;
+                error = argument + " wants a whole number from 1 to ";
+                error += std::to_string(kMostOfACount) + ", not " + value;
                 return std::nullopt;
             }
             setCount(argument, count, options);

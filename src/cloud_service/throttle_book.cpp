@@ -2,7 +2,7 @@
 
 namespace {
 
-constexpr std::int64_t kSweepIntervalMs = 60 * 1000;
+constexpr std::int64_t kSweepIntervalMs = std::int64_t{60} * 1000;
 
 } // namespace
 

@@ -945,11 +945,16 @@ void TestCloudService::guessingIsHeldBack() {
     QVERIFY(guarded.log().contains(u"log ins for \"victim\" wait 60 s"_s));
     QCOMPARE(postFrom(u"127.0.0.3"_s, port, u"info"_s, right).text, u"True"_s);
 
-    // One address across accounts: ten failures, then it waits for every account.
+    // One address across accounts: ten failures, then it waits for every account. The first
+    // name is 300 kB long; its log line keeps the first 42 characters (126 bytes).
+    const QString longName = QString(u"用户"_s).repeated(50000);
     for (int i = 0; i < 10; ++i) {
-        const Fields guess = CloudApi::accountBody({u"user%1"_s.arg(i), u"guess"_s});
+        const QString name = i == 0 ? longName : u"user%1"_s.arg(i);
+        const Fields guess = CloudApi::accountBody({name, u"guess"_s});
         QCOMPARE(postFrom(u"127.0.0.4"_s, port, u"info"_s, guess).text, u"False:账号或密码错误"_s);
     }
+    QVERIFY(guarded.log().contains(u"failed log in from 127.0.0.4 for \""_s + longName.left(42) +
+                                   u"...\"\n"_s));
     QVERIFY(postFrom(u"127.0.0.4"_s, port, u"info"_s, right)
                 .text.startsWith(u"False:此地址登录失败次数过多，请 "_s));
     QVERIFY(guarded.log().contains(u"log ins from 127.0.0.4 wait 60 s after 10 failures"_s));
