@@ -53,9 +53,6 @@ public:
     // One request: the action, its form and the client's address.
     Reply handle(const std::string& act, const FormBody& form, const std::string& peer);
 
-    // The address a request comes from: its peer's, or the one a trusted proxy names.
-    std::string clientAddress(const httplib::Request& request) const;
-
 private:
     struct Account {
         CloudAccountRow row;
@@ -63,6 +60,8 @@ private:
     };
 
     void route();
+    // The address a request comes from: its peer's, or the one a trusted proxy names.
+    std::string clientAddress(const httplib::Request& request) const;
     Reply info(const FormBody& form, const std::string& peer);
     Reply registerAccount(const FormBody& form);
     Reply sendSms(const FormBody& form, const std::string& peer);
