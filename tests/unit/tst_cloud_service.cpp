@@ -877,9 +877,9 @@ void TestCloudService::slowClientsCannotStopTheService() {
         {u"--request-time"_s, u"3"_s, u"--connections-per-address"_s, u"4"_s});
     QVERIFY(guarded.start());
     const QByteArray head = "POST /admin/user_reg.php?act=info HTTP/1.1\r\nHost: 127.0.0.1\r\n"
-                            "Content-Length: 40\r\n\r\n";
+                            "Content-Length: 200\r\n\r\n";
     const Trickle slowHeads(guarded.port(), addresses(10, 40), {}, head);
-    const Trickle slowBodies(guarded.port(), addresses(60, 4), head, QByteArray(40, 'x'));
+    const Trickle slowBodies(guarded.port(), addresses(60, 4), head, QByteArray(200, 'x'));
     const Trickle crowd(guarded.port(), QStringList(6, u"127.0.0.2"_s), {}, head);
     QVERIFY(slowHeads.allConnected() && slowBodies.allConnected() && crowd.allConnected());
 
