@@ -8,16 +8,18 @@
 #include <QTemporaryDir>
 
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <string>
 #include <thread>
 
 // torvane-cloud inside the benchmark's process: a data folder of its own, an SMS program that
 // keeps the last code it was handed, and the service serving 127.0.0.1 on a free port on a
-// thread of its own until the object goes.
+// thread of its own until the object goes. `adjust` may change its settings (limits) first.
 class ServiceOnLoopback {
 public:
-    ServiceOnLoopback() {
+    explicit ServiceOnLoopback(
+        const std::function<void(CloudService::Settings&)>& adjust = nullptr) {
         const QString sms = dir_.filePath(QStringLiteral("sms"));
         QFile script(sms);
         if (!dir_.isValid() || !script.open(QIODevice::WriteOnly))
@@ -28,8 +30,12 @@ public:
                               QFileDevice::ExeOwner);
         const QString data = dir_.filePath(QStringLiteral("data"));
         QDir().mkpath(data);
-        service_ = std::make_unique<CloudService>(
-            CloudService::Settings{data.toStdString(), sms.toStdString()});
+        CloudService::Settings settings;
+        settings.dataFolder = data.toStdString();
+        settings.smsProgram = sms.toStdString();
+        if (adjust)
+            adjust(settings);
+        service_ = std::make_unique<CloudService>(std::move(settings));
         std::string error;
         if (!service_->open(error)) {
             std::fprintf(stderr, "cannot open the service's data: %s\n", error.c_str());

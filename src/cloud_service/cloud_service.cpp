@@ -4,7 +4,6 @@
 #include "cloud_service/service_log.h"
 
 #include <sodium.h>
-#include <sys/socket.h>
 
 #include <cstdio>
 #include <ctime>
@@ -18,10 +17,6 @@ namespace {
 constexpr const char* kScriptPath = "/admin/user_reg.php";
 constexpr const char* kAnnouncementsFile = "announcements.txt";
 constexpr std::size_t kMaxBodyBytes = std::size_t(1) << 20;
-// Enough threads that many clients with kept-alive connections are served at once; the
-// password hashes among them are bounded separately by the hasher.
-constexpr std::size_t kWorkerThreads = 32;
-constexpr int kListenBacklog = 1024;
 
 constexpr std::int64_t kSmsCodeLifetime = std::int64_t{10} * 60;
 constexpr std::int64_t kSmsCodeGap = 60;
@@ -176,6 +171,31 @@ std::string announcementLines(const std::string& path) {
     return lines;
 }
 
+// A throttled attempt's refusal, which names how long to wait.
+Reply throttled(const AttemptThrottle::Verdict& verdict, const std::string& what) {
+    const std::string wait = "，请 " + std::to_string(verdict.waitSeconds()) + " 秒后再试";
+    if (verdict.heldBy == AttemptThrottle::Holder::Account)
+        return refused("该账号在此地址" + what + wait);
+    return refused("此地址" + what + wait);
+}
+
+// The last entry of an X-Forwarded-For list, the address the proxy itself saw, when it is
+// an IP address.
+std::optional<std::string> forwardedClient(const std::string& list) {
+    const std::size_t comma = list.rfind(',');
+    std::string last = list.substr(comma == std::string::npos ? 0 : comma + 1);
+    std::erase(last, ' ');
+    std::erase(last, '\t');
+    if (!isIpAddress(last))
+        return std::nullopt;
+    return last;
+}
+
+HttpServer::Limits withBodyLimit(HttpServer::Limits limits) {
+    limits.bodyBytes = kMaxBodyBytes;
+    return limits;
+}
+
 std::string queryAction(const std::string& target) {
     const std::size_t query = target.find('?');
     if (query == std::string::npos)
@@ -185,12 +205,11 @@ std::string queryAction(const std::string& target) {
 
 } // namespace
 
-bool HttpServer::widenBacklog(int connections) {
-    return ::listen(svr_sock_, connections) == 0;
-}
-
 CloudService::CloudService(Settings settings)
-    : settings_(std::move(settings)), courier_(settings_.smsProgram) {
+    : settings_(std::move(settings)), courier_(settings_.smsProgram),
+      throttle_(throttleBook_, settings_.throttle), server_(withBodyLimit(settings_.connections)) {
+    if (!settings_.trustedProxy.empty())
+        server_.exemptAddress(settings_.trustedProxy);
     route();
 }
 
@@ -199,34 +218,34 @@ bool CloudService::open(std::string& error) {
 }
 
 int CloudService::bind(const std::string& host, int port) {
-    const int bound =
-        port == 0 ? server_.bind_to_any_port(host) : (server_.bind_to_port(host, port) ? port : -1);
-    if (bound > 0 && !server_.widenBacklog(kListenBacklog))
-        ServiceLog::line("could not widen the listening backlog; many clients at once may fail");
-    return bound;
+    return server_.bind(host, port);
 }
 
 bool CloudService::serve() {
-    return server_.listen_after_bind();
+    return server_.serve();
 }
 
 void CloudService::stop() {
     server_.stop();
 }
 
+std::string CloudService::clientAddress(const httplib::Request& request) const {
+    if (settings_.trustedProxy.empty() || request.remote_addr != settings_.trustedProxy ||
+        !request.has_header("X-Forwarded-For")) {
+        return request.remote_addr;
+    }
+    return forwardedClient(request.get_header_value("X-Forwarded-For"))
+        .value_or(request.remote_addr);
+}
+
 void CloudService::route() {
-    server_.new_task_queue = [] { return new httplib::ThreadPool(kWorkerThreads); };
-    server_.set_payload_max_length(kMaxBodyBytes);
-    // A reply goes out as headers and body in two writes; without this the body waits for the
-    // client's delayed acknowledgement, some 40 ms per request on a kept-alive connection.
-    server_.set_tcp_nodelay(true);
     const auto send = [](httplib::Response& response, const Reply& reply) {
         response.status = reply.status;
         response.set_content(reply.body, "text/plain; charset=utf-8");
     };
     server_.Get(
         kScriptPath, [this, send](const httplib::Request& request, httplib::Response& response) {
-            send(response, handle(queryAction(request.target), FormBody(), request.remote_addr));
+            send(response, handle(queryAction(request.target), FormBody(), clientAddress(request)));
         });
     // The body is read here rather than by the library, which refuses form bodies over 8 KiB
     // (a long remark in Chinese is more than that once escaped).
@@ -245,7 +264,7 @@ void CloudService::route() {
             return;
         }
         send(response,
-             handle(queryAction(request.target), FormBody::parse(body), request.remote_addr));
+             handle(queryAction(request.target), FormBody::parse(body), clientAddress(request)));
     });
     server_.set_error_handler(httplib::Server::HandlerWithResponse(
         [](const httplib::Request& request, httplib::Response& response) {
@@ -271,23 +290,23 @@ void CloudService::route() {
 
 Reply CloudService::handle(const std::string& act, const FormBody& form, const std::string& peer) {
     if (act == "info")
-        return info(form);
+        return info(form, peer);
     if (act == "reg")
         return registerAccount(form);
     if (act == "sendsms")
-        return sendSms(form);
+        return sendSms(form, peer);
     if (act == "editpass")
-        return changePassword(form);
+        return changePassword(form, peer);
     if (act == "update_class")
-        return putGroup(form);
+        return putGroup(form, peer);
     if (act == "update")
-        return putServer(form);
+        return putServer(form, peer);
     if (act == "down_class")
-        return groupLines(form);
+        return groupLines(form, peer);
     if (act == "down")
-        return serverLines(form);
+        return serverLines(form, peer);
     if (act == "del_data")
-        return clearData(form);
+        return clearData(form, peer);
     if (act == "get_ip")
         return ok(peer);
     if (act == "asfsgds")
@@ -295,28 +314,34 @@ Reply CloudService::handle(const std::string& act, const FormBody& form, const s
     return badRequest("未知的操作 " + act, "unknown action \"" + act + "\" from " + peer);
 }
 
-std::optional<CloudService::Account> CloudService::authenticate(const FormBody& form,
-                                                                Reply& refusal) {
+std::optional<CloudService::Account>
+CloudService::authenticate(const FormBody& form, const std::string& peer, Reply& refusal) {
     const auto fields =
         requireFields(form, {"username", "password"}, "an account request", refusal);
     if (!fields)
         return std::nullopt;
     const std::string& username = (*fields)[0];
     const std::string& password = (*fields)[1];
+    const AttemptThrottle::Verdict verdict = throttle_.admitLogin(username, peer);
+    if (!verdict.admitted()) {
+        refusal = throttled(verdict, "登录失败次数过多");
+        return std::nullopt;
+    }
     const auto row = store_.findAccount(username);
     const bool matches = row ? hasher_.verify(row->id, row->passwordHash, password)
                              : (hasher_.verifyNobody(password), false);
+    throttle_.finishLogin(username, peer, matches);
     if (!matches) {
-        ServiceLog::line("wrong account or password for \"" + username + "\"");
+        ServiceLog::line("failed log in from " + peer + " for " + ServiceLog::quoted(username));
         refusal = refused("账号或密码错误");
         return std::nullopt;
     }
     return Account{*row, username};
 }
 
-Reply CloudService::info(const FormBody& form) {
+Reply CloudService::info(const FormBody& form, const std::string& peer) {
     Reply refusal;
-    if (!authenticate(form, refusal))
+    if (!authenticate(form, peer, refusal))
         return refusal;
     return ok(kTrue);
 }
@@ -356,7 +381,7 @@ Reply CloudService::registerAccount(const FormBody& form) {
     return storeFailure("registration of \"" + account.username + "\"");
 }
 
-Reply CloudService::sendSms(const FormBody& form) {
+Reply CloudService::sendSms(const FormBody& form, const std::string& peer) {
     Reply refusal;
     const auto fields = requireFields(form, {"phone"}, "sendsms", refusal);
     if (!fields)
@@ -364,6 +389,15 @@ Reply CloudService::sendSms(const FormBody& form) {
     const std::string& phone = (*fields)[0];
     if (!isPhoneNumber(phone))
         return refused("手机号格式不对");
+    const AttemptThrottle::Verdict verdict = throttle_.admitSmsCode(peer);
+    if (!verdict.admitted())
+        return throttled(verdict, "发送验证码过多");
+    Reply reply = issueSmsCode(phone);
+    throttle_.finishSmsCode(peer, reply.body == kTrue);
+    return reply;
+}
+
+Reply CloudService::issueSmsCode(const std::string& phone) {
     const std::string code = newSmsCode();
     switch (store_.issueSmsCode(phone, code, now(), kSmsCodeGap)) {
     case CloudStore::SmsIssue::TooSoon:
@@ -380,7 +414,7 @@ Reply CloudService::sendSms(const FormBody& form) {
     return ok(kTrue);
 }
 
-Reply CloudService::changePassword(const FormBody& form) {
+Reply CloudService::changePassword(const FormBody& form, const std::string& peer) {
     Reply refusal;
     const auto fields = requireFields(form, {"newpass", "okpass"}, "editpass", refusal);
     if (!fields)
@@ -390,7 +424,7 @@ Reply CloudService::changePassword(const FormBody& form) {
         return refused("两次输入的新密码不一致");
     if (newPassword.empty())
         return refused("新密码不能为空");
-    const auto account = authenticate(form, refusal);
+    const auto account = authenticate(form, peer, refusal);
     if (!account)
         return refusal;
     const auto hash = hasher_.hash(newPassword);
@@ -402,9 +436,9 @@ Reply CloudService::changePassword(const FormBody& form) {
     return ok(kTrue);
 }
 
-Reply CloudService::putGroup(const FormBody& form) {
+Reply CloudService::putGroup(const FormBody& form, const std::string& peer) {
     Reply refusal;
-    const auto account = authenticate(form, refusal);
+    const auto account = authenticate(form, peer, refusal);
     if (!account)
         return refusal;
     const auto fields = requireFields(form, {"server_class", "sort"}, "update_class", refusal);
@@ -418,9 +452,9 @@ Reply CloudService::putGroup(const FormBody& form) {
     return ok(kTrue);
 }
 
-Reply CloudService::putServer(const FormBody& form) {
+Reply CloudService::putServer(const FormBody& form, const std::string& peer) {
     Reply refusal;
-    const auto account = authenticate(form, refusal);
+    const auto account = authenticate(form, peer, refusal);
     if (!account)
         return refusal;
     const auto fields =
@@ -470,9 +504,9 @@ Reply CloudService::putServer(const FormBody& form) {
     return ok(kTrue);
 }
 
-Reply CloudService::groupLines(const FormBody& form) {
+Reply CloudService::groupLines(const FormBody& form, const std::string& peer) {
     Reply refusal;
-    const auto account = authenticate(form, refusal);
+    const auto account = authenticate(form, peer, refusal);
     if (!account)
         return refusal;
     const auto groups = store_.groups(account->row.id);
@@ -484,9 +518,9 @@ Reply CloudService::groupLines(const FormBody& form) {
     return ok(joined(lines, kLineBreak));
 }
 
-Reply CloudService::serverLines(const FormBody& form) {
+Reply CloudService::serverLines(const FormBody& form, const std::string& peer) {
     Reply refusal;
-    const auto account = authenticate(form, refusal);
+    const auto account = authenticate(form, peer, refusal);
     if (!account)
         return refusal;
     const auto servers = store_.servers(account->row.id);
@@ -498,9 +532,9 @@ Reply CloudService::serverLines(const FormBody& form) {
     return ok(joined(lines, kLineBreak));
 }
 
-Reply CloudService::clearData(const FormBody& form) {
+Reply CloudService::clearData(const FormBody& form, const std::string& peer) {
     Reply refusal;
-    const auto account = authenticate(form, refusal);
+    const auto account = authenticate(form, peer, refusal);
     if (!account)
         return refusal;
     if (!store_.clearData(account->row.id))

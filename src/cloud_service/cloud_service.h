@@ -1,8 +1,11 @@
 #pragma once
 
+#include "cloud_service/attempt_throttle.h"
 #include "cloud_service/cloud_store.h"
+#include "cloud_service/http_server.h"
 #include "cloud_service/password_hasher.h"
 #include "cloud_service/sms_courier.h"
+#include "cloud_service/throttle_book.h"
 
 #include <httplib.h>
 
@@ -12,25 +15,23 @@
 
 class FormBody;
 
-// cpp-httplib's server listens with a backlog of five connections; many clients connecting
-// at once overflow it and their requests fail. This one widens it after binding.
-class HttpServer : public httplib::Server {
-public:
-    // Sets the listening socket's backlog (after a successful bind).
-    bool widenBacklog(int connections);
-};
-
 // torvane-cloud: keeps a copy of each user's server list under a user account and answers
 // the client's "/admin/user_reg.php?act=..." requests. Form bodies come as GBK and are
 // stored as UTF-8; replies are UTF-8 and carry exactly the words the client judges ("True",
 // "False", "vcodeerror", "userisok", blocks of server and group lines). A request can only
-// ever read or change the account whose name and password it carries.
+// ever read or change the account whose name and password it carries. Password guesses and
+// SMS code requests are throttled per account and per address before they cost anything.
 class CloudService {
 public:
     struct Settings {
         std::string dataFolder;
         // The program that gets each SMS code; empty: the code goes to the log.
         std::string smsProgram;
+        HttpServer::Limits connections;
+        AttemptThrottle::Limits throttle;
+        // A reverse proxy in front of the service: its requests come from the client that the
+        // last entry of their X-Forwarded-For names, and its connections are not limited.
+        std::string trustedProxy;
     };
 
     // What one request gets: the HTTP status and the UTF-8 body.
@@ -49,7 +50,7 @@ public:
     bool serve();
     void stop();
 
-    // One request: the action, its form and the peer's address.
+    // One request: the action, its form and the client's address.
     Reply handle(const std::string& act, const FormBody& form, const std::string& peer);
 
 private:
@@ -59,24 +60,32 @@ private:
     };
 
     void route();
-    Reply info(const FormBody& form);
+    // The address a request comes from: its peer's, or the one a trusted proxy names.
+    std::string clientAddress(const httplib::Request& request) const;
+    Reply info(const FormBody& form, const std::string& peer);
     Reply registerAccount(const FormBody& form);
-    Reply sendSms(const FormBody& form);
-    Reply changePassword(const FormBody& form);
-    Reply putGroup(const FormBody& form);
-    Reply putServer(const FormBody& form);
-    Reply groupLines(const FormBody& form);
-    Reply serverLines(const FormBody& form);
-    Reply clearData(const FormBody& form);
+    Reply sendSms(const FormBody& form, const std::string& peer);
+    // Stores a new code for the phone and hands it on.
+    Reply issueSmsCode(const std::string& phone);
+    Reply changePassword(const FormBody& form, const std::string& peer);
+    Reply putGroup(const FormBody& form, const std::string& peer);
+    Reply putServer(const FormBody& form, const std::string& peer);
+    Reply groupLines(const FormBody& form, const std::string& peer);
+    Reply serverLines(const FormBody& form, const std::string& peer);
+    Reply clearData(const FormBody& form, const std::string& peer);
     Reply announcements() const;
 
     // The account named by the form's "username" whose "password" matches; otherwise
-    // `refusal` holds the reply.
-    std::optional<Account> authenticate(const FormBody& form, Reply& refusal);
+    // `refusal` holds the reply. A throttled attempt is refused before its password is
+    // checked; a failed one is logged with the address it came from.
+    std::optional<Account> authenticate(const FormBody& form, const std::string& peer,
+                                        Reply& refusal);
 
     Settings settings_;
     CloudStore store_;
     PasswordHasher hasher_;
     SmsCourier courier_;
+    InProcessThrottleBook throttleBook_;
+    AttemptThrottle throttle_;
     HttpServer server_;
 };

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <pthread.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <thread>
 
@@ -21,6 +22,16 @@ sigset_t stopSignals() {
     sigaddset(&signals, SIGINT);
     sigaddset(&signals, SIGTERM);
     return signals;
+}
+
+// Every open connection takes a file; the soft limit (often 1024) would cap them below what
+// the service is meant to hold.
+void raiseOpenFileLimit() {
+    rlimit limit{};
+    if (getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
+        limit.rlim_cur = limit.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &limit);
+    }
 }
 
 } // namespace
@@ -41,12 +52,14 @@ int main(int argc, char* argv[]) {
     // service's own user may read it.
     umask(077);
     std::signal(SIGPIPE, SIG_IGN);
+    raiseOpenFileLimit();
     const sigset_t signals = stopSignals();
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 
     std::error_code folderError;
     std::filesystem::create_directories(options->dataFolder, folderError);
-    CloudService service({options->dataFolder, options->smsProgram});
+    CloudService service({options->dataFolder, options->smsProgram, options->connections,
+                          options->throttle, options->trustedProxy});
     if (!service.open(error)) {
         ServiceLog::line("cannot open the data folder: " + error);
         return 1;

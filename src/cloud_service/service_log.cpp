@@ -4,6 +4,12 @@
 #include <ctime>
 #include <mutex>
 
+namespace {
+
+constexpr std::size_t kMostQuotedBytes = 128;
+
+} // namespace
+
 namespace ServiceLog {
 
 void line(const std::string& message) {
@@ -20,6 +26,16 @@ void line(const std::string& message) {
     std::lock_guard guard(lock);
     std::fprintf(stderr, "%s %s\n", stamp, text.c_str());
     std::fflush(stderr);
+}
+
+std::string quoted(const std::string& value) {
+    if (value.size() <= kMostQuotedBytes)
+        return "\"" + value + "\"";
+    std::size_t end = kMostQuotedBytes;
+    // UTF-8 continuation bytes are 10xxxxxx.
+    while (end > 0 && (static_cast<unsigned char>(value[end]) & 0xC0) == 0x80)
+        --end;
+    return "\"" + value.substr(0, end) + "...\"";
 }
 
 } // namespace ServiceLog

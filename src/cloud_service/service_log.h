@@ -9,4 +9,8 @@ namespace ServiceLog {
 
 void line(const std::string& message);
 
+// A value from a request in double quotes, cut after 128 bytes (at a character's start) with
+// "..." so that no request can make a line of any length.
+std::string quoted(const std::string& value);
+
 } // namespace ServiceLog

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "cloud_service/attempt_throttle.h"
+#include "cloud_service/connection_gate.h"
+
 #include <optional>
 #include <string>
 
@@ -9,6 +12,9 @@ struct ServiceOptions {
     int port = 8080;
     std::string dataFolder = ".";
     std::string smsProgram;
+    ConnectionGate::Limits connections;
+    AttemptThrottle::Limits throttle;
+    std::string trustedProxy;
     bool help = false;
 };
 

@@ -17,7 +17,10 @@
 // The real torvane-cloud, started on 127.0.0.1 with a free port and a data folder of its own
 // that goes away with the fixture. The service's log is kept, and the SMS codes it hands out
 // (logged as "sms code for PHONE: CODE") are read from it. stop() and start() again keep
-// the data folder. Use from one thread.
+// the data folder. Use from one thread. Every request a test sends comes from 127.0.0.1, so
+// the service's limits per address (connections, failed log ins, SMS codes; see
+// `torvane-cloud --help`) count them all together: a test that sends more than a real client
+// would lifts them with `extraArguments`.
 //
 //     CloudServiceFixture cloud;
 //     QVERIFY(cloud.start());

@@ -75,7 +75,11 @@ private:
     void logInThroughWindow(const QString& name, const QString& password);
 
     TestHome home_;
-    CloudServiceFixture cloud_;
+    // Every registration and every stale or wrong password here comes from this one address,
+    // more SMS codes and failed log ins than the service allows one address within an hour.
+    CloudServiceFixture cloud_{{u"--sms-codes-per-address"_s, u"1000"_s,
+                                u"--login-failures-per-address"_s, u"1000"_s,
+                                u"--login-failures-per-account"_s, u"1000"_s}};
     std::unique_ptr<MainWindow> main_;
     QList<SeenPrompt> prompts_;
     int nextPhone_ = 0;

@@ -1,8 +1,10 @@
 // The real torvane-cloud on loopback: each action's replies, accounts that never see each
 // other's data, values that arrive and come back as sent, bad and oversized requests, many
-// clients at once, and SMS codes handed to a program.
+// clients at once, SMS codes handed to a program, and the limits that hold against slow
+// clients and password guessing.
 
 #include "common/cloud_service_fixture.h"
+#include "core/cloud/cloud_account.h"
 #include "core/cloud/cloud_actions.h"
 #include "core/cloud/password_sealer.h"
 #include "core/store/line_formats.h"
@@ -14,7 +16,15 @@
 
 #include <httplib.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <atomic>
+#include <chrono>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -27,6 +37,14 @@ struct Answer {
     int status = 0;
     QString text;
 };
+
+// These tests are about actions, values and replies, and send far more wrong passwords and SMS
+// codes, over more connections, from one address than the service allows anyone; the limits
+// have tests of their own.
+const QStringList kLiftedLimits{u"--login-failures-per-address"_s, u"1000000"_s,
+                                u"--login-failures-per-account"_s, u"1000000"_s,
+                                u"--sms-codes-per-address"_s,      u"1000000"_s,
+                                u"--connections-per-address"_s,    u"1000000"_s};
 
 const QString kPhoneA = u"13800000001"_s;
 const QString kPhoneB = u"13800000002"_s;
@@ -73,6 +91,181 @@ Fields serverFields(const CloudApi::Account& account, const QString& ip, const Q
                                            {u"server_pass"_s, u"5F50137C3"_s}});
 }
 
+// A connection to the service from a loopback address of the test's choosing (any of
+// 127.0.0.0/8), so that one test can be many clients to the service's per-address limits;
+// -1 when it cannot be made.
+int connectFrom(const QString& address, quint16 port) {
+    const int socket = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    sockaddr_in service{};
+    service.sin_family = AF_INET;
+    service.sin_port = htons(port);
+    if (socket < 0 || inet_pton(AF_INET, address.toLatin1().constData(), &local.sin_addr) != 1 ||
+        inet_pton(AF_INET, "127.0.0.1", &service.sin_addr) != 1 ||
+        ::bind(socket, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0 ||
+        ::connect(socket, reinterpret_cast<const sockaddr*>(&service), sizeof service) != 0) {
+        if (socket >= 0)
+            ::close(socket);
+        return -1;
+    }
+    return socket;
+}
+
+// What arrives on the connection until the service closes it, for up to ten seconds.
+QByteArray readToEnd(int socket) {
+    QByteArray received;
+    const QDeadlineTimer deadline(10000);
+    pollfd readable{socket, POLLIN, 0};
+    while (::poll(&readable, 1, int(deadline.remainingTime())) > 0) {
+        char buffer[4096];
+        const ssize_t count = ::recv(socket, buffer, sizeof buffer, 0);
+        if (count <= 0)
+            break;
+        received.append(buffer, count);
+    }
+    return received;
+}
+
+Answer answerOf(const QByteArray& reply) {
+    const qsizetype bodyStart = reply.indexOf("\r\n\r\n");
+    if (!reply.startsWith("HTTP/1.1 ") || bodyStart < 0)
+        return {};
+    return {reply.mid(9, 3).toInt(), QString::fromUtf8(reply.mid(bodyStart + 4))};
+}
+
+// One request from `address`, on a connection of its own, and the service's answer.
+Answer exchangeFrom(const QString& address, quint16 port, const QByteArray& request) {
+    const int socket = connectFrom(address, port);
+    if (socket < 0)
+        return {};
+    const bool sent = ::send(socket, request.constData(), std::size_t(request.size()),
+                             MSG_NOSIGNAL) == request.size();
+    const Answer answer = sent ? answerOf(readToEnd(socket)) : Answer{};
+    ::close(socket);
+    return answer;
+}
+
+QByteArray postRequest(const QString& act, const QByteArray& body) {
+    return "POST /admin/user_reg.php?act=" + act.toLatin1() +
+           " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n"
+           "Content-Type: application/x-www-form-urlencoded\r\nContent-Length: " +
+           QByteArray::number(body.size()) + "\r\n\r\n" + body;
+}
+
+Answer postFrom(const QString& address, quint16 port, const QString& act, const Fields& fields) {
+    return exchangeFrom(address, port, postRequest(act, CloudApi::formBody(fields)));
+}
+
+// Connections that each send a request a byte at a time, as a slow or hostile client does,
+// until the service closes them. `atOnce` goes out first, whole; `slowly` follows, one byte
+// per connection every 100 ms. What each connection received is kept.
+class Trickle {
+public:
+    Trickle(quint16 port, const QStringList& addresses, QByteArray atOnce, QByteArray slowly)
+        : slowly_(std::move(slowly)) {
+        for (const QString& address : addresses) {
+            const int socket = connectFrom(address, port);
+            if (socket >= 0 && !atOnce.isEmpty())
+                ::send(socket, atOnce.constData(), std::size_t(atOnce.size()), MSG_NOSIGNAL);
+            connections_.push_back({socket, socket < 0, {}});
+        }
+        thread_ = std::thread([this] { run(); });
+    }
+
+    ~Trickle() {
+        stop_ = true;
+        thread_.join();
+        for (const Connection& connection : connections_)
+            if (connection.socket >= 0)
+                ::close(connection.socket);
+    }
+
+    Trickle(const Trickle&) = delete;
+    Trickle& operator=(const Trickle&) = delete;
+
+    bool allConnected() const {
+        return std::all_of(connections_.begin(), connections_.end(),
+                           [](const Connection& c) { return c.socket >= 0; });
+    }
+
+    // Waits up to `timeoutMs` until the service has closed every connection.
+    bool waitUntilAllClosed(int timeoutMs) const {
+        const QDeadlineTimer deadline(timeoutMs);
+        while (!deadline.hasExpired()) {
+            {
+                std::lock_guard guard(lock_);
+                if (std::all_of(connections_.begin(), connections_.end(),
+                                [](const Connection& c) { return c.closed; }))
+                    return true;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        return false;
+    }
+
+    // What each connection received, in the order of the addresses.
+    QList<QByteArray> received() const {
+        std::lock_guard guard(lock_);
+        QList<QByteArray> all;
+        for (const Connection& connection : connections_)
+            all << connection.received;
+        return all;
+    }
+
+private:
+    struct Connection {
+        int socket = -1;
+        bool closed = false;
+        QByteArray received;
+    };
+
+    void run() {
+        for (qsizetype next = 0; !stop_; ++next) {
+            {
+                std::lock_guard guard(lock_);
+                for (Connection& connection : connections_)
+                    step(connection, next);
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+    }
+
+    // Takes what arrived, then sends the next byte.
+    void step(Connection& connection, qsizetype next) const {
+        char buffer[4096];
+        while (!connection.closed) {
+            const ssize_t count = ::recv(connection.socket, buffer, sizeof buffer, MSG_DONTWAIT);
+            if (count > 0)
+                connection.received.append(buffer, count);
+            else if (count == 0 || (errno != EAGAIN && errno != EWOULDBLOCK))
+                connection.closed = true;
+            else
+                break;
+        }
+        if (!connection.closed && next < slowly_.size())
+            ::send(connection.socket, slowly_.constData() + next, 1, MSG_NOSIGNAL);
+    }
+
+    QByteArray slowly_;
+    std::vector<Connection> connections_;
+    mutable std::mutex lock_;
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
+
+QStringList addresses(int first, int count) {
+    QStringList list;
+    for (int i = 0; i < count; ++i)
+        list << u"127.0.0.%1"_s.arg(first + i);
+    return list;
+}
+
+qsizetype countStartingWith(const QList<QByteArray>& replies, const QByteArray& start) {
+    return std::count_if(replies.begin(), replies.end(),
+                         [&start](const QByteArray& reply) { return reply.startsWith(start); });
+}
+
 } // namespace
 
 class TestCloudService : public QObject {
@@ -106,6 +299,10 @@ private Q_SLOTS:
     void manyClientsAtOnce();
     void dataSurvivesRestart();
     void codesHandedToAProgram();
+    void slowClientsCannotStopTheService();
+    void guessingIsHeldBack();
+    void smsCodesPerAddress();
+    void trustedProxyNamesTheClient();
 
 private:
     Answer post(const QString& act, const QByteArray& body);
@@ -119,7 +316,7 @@ private:
         return post(u"down"_s, CloudApi::accountBody(account));
     }
 
-    CloudServiceFixture cloud_;
+    CloudServiceFixture cloud_{kLiftedLimits};
     int nextPhone_ = 100;
     const CloudApi::Account alice_{u"alice"_s, u"alice-pw"_s};
     const CloudApi::Account bob_{u"bob"_s, u"bob-pw"_s};
@@ -669,6 +866,170 @@ void TestCloudService::codesHandedToAProgram() {
     QVERIFY(QString::fromStdString(refused->body).startsWith(u"False"_s));
     QVERIFY(withProgram.log().contains(u"failed for 13700000000"_s));
     QCOMPARE(send("13700000000")->status, 500);
+}
+
+// More connections than the service has workers send their requests a byte every 100 ms,
+// headers or body; a client that sends its request at once is served all the same, and every
+// slow request is cut off when its time is up, however steadily it trickles in. One address
+// holds no more connections than its limit.
+void TestCloudService::slowClientsCannotStopTheService() {
+    CloudServiceFixture guarded(
+        {u"--request-time"_s, u"3"_s, u"--connections-per-address"_s, u"4"_s});
+    QVERIFY(guarded.start());
+    const QByteArray head = "POST /admin/user_reg.php?act=info HTTP/1.1\r\nHost: 127.0.0.1\r\n"
+                            "Content-Length: 200\r\n\r\n";
+    const Trickle slowHeads(guarded.port(), addresses(10, 40), {}, head);
+    const Trickle slowBodies(guarded.port(), addresses(60, 4), head, QByteArray(200, 'x'));
+    const Trickle crowd(guarded.port(), QStringList(6, u"127.0.0.2"_s), {}, head);
+    QVERIFY(slowHeads.allConnected() && slowBodies.allConnected() && crowd.allConnected());
+
+    httplib::Client client("127.0.0.1", guarded.port());
+    client.set_connection_timeout(5, 0);
+    client.set_read_timeout(5, 0);
+    for (int i = 0; i < 3; ++i) {
+        const auto reply = client.Get("/admin/user_reg.php?act=get_ip");
+        QVERIFY2(reply, qPrintable(QString::fromStdString(httplib::to_string(reply.error()))));
+        QCOMPARE(reply->body, std::string("127.0.0.1"));
+    }
+
+    for (const Trickle* slow : {&slowHeads, &slowBodies}) {
+        QVERIFY(slow->waitUntilAllClosed(15000));
+        const QList<QByteArray> replies = slow->received();
+        QCOMPARE(countStartingWith(replies, "HTTP/1.1 408 "), replies.size());
+        QVERIFY(answerOf(replies.first()).text.startsWith(u"False:"_s));
+    }
+    QVERIFY(crowd.waitUntilAllClosed(15000));
+    const QList<QByteArray> crowded = crowd.received();
+    QCOMPARE(countStartingWith(crowded, "HTTP/1.1 408 "), 4);
+    QCOMPARE(countStartingWith(crowded, "HTTP/1.1 503 "), 2);
+    const auto refused = std::find_if(crowded.begin(), crowded.end(), [](const QByteArray& r) {
+        return r.startsWith("HTTP/1.1 503 ");
+    });
+    QCOMPARE(answerOf(*refused).text, u"False:此地址的连接过多，请稍后再试"_s);
+    QCOMPARE(guarded.log().count(u"connections from 127.0.0.2 refused"_s), 1);
+    // Its connections closed, the address is served again.
+    QCOMPARE(exchangeFrom(u"127.0.0.2"_s, guarded.port(),
+                          "GET /admin/user_reg.php?act=get_ip HTTP/1.1\r\nHost: 127.0.0.1\r\n"
+                          "Connection: close\r\n\r\n")
+                 .text,
+             u"127.0.0.2"_s);
+    QVERIFY(guarded.isRunning());
+}
+
+// Wrong passwords are counted per account and address and per address; once an allowance is
+// used up, attempts are refused before any password is checked (they write no "failed log in"
+// line), parallel guesses cannot get ahead of the count, and the owner still logs in from an
+// address that has not been guessing.
+void TestCloudService::guessingIsHeldBack() {
+    CloudServiceFixture guarded(
+        {u"--login-wait"_s, u"60"_s, u"--connections-per-address"_s, u"64"_s});
+    QVERIFY(guarded.start());
+    const quint16 port = guarded.port();
+    CloudApi::setBaseAddress(guarded.url());
+    QVERIFY(CloudApi::succeeded(CloudApi::sendSmsCode(kPhoneA)));
+    QVERIFY(CloudApi::succeeded(CloudApi::registerAccount(
+        {u"victim"_s, u"right-pw"_s, kPhoneA, guarded.smsCode(kPhoneA), u"1"_s, u"m@b.cn"_s})));
+    const Fields right = CloudApi::accountBody({u"victim"_s, u"right-pw"_s});
+    const Fields wrong = CloudApi::accountBody({u"victim"_s, u"guess"_s});
+    const QString accountHeld = u"False:该账号在此地址登录失败次数过多，请 "_s;
+    const auto failures = [&guarded](const QString& address) {
+        return guarded.log().count(u"failed log in from "_s + address + u" for "_s);
+    };
+
+    // One address on one account: five failures, then even the right password waits.
+    for (int i = 0; i < 5; ++i)
+        QCOMPARE(postFrom(u"127.0.0.2"_s, port, u"info"_s, wrong).text, u"False:账号或密码错误"_s);
+    QVERIFY(postFrom(u"127.0.0.2"_s, port, u"info"_s, right).text.startsWith(accountHeld));
+    QVERIFY(postFrom(u"127.0.0.2"_s, port, u"down"_s, wrong).text.startsWith(accountHeld));
+    QCOMPARE(failures(u"127.0.0.2"_s), 5);
+    QVERIFY(guarded.log().contains(u"log ins for \"victim\" wait 60 s"_s));
+    QCOMPARE(postFrom(u"127.0.0.3"_s, port, u"info"_s, right).text, u"True"_s);
+
+    // One address across accounts: ten failures, then it waits for every account. The first
+    // name is 300 kB long; its log line keeps the first 42 characters (126 bytes).
+    const QString longName = QString(u"用户"_s).repeated(50000);
+    for (int i = 0; i < 10; ++i) {
+        const QString name = i == 0 ? longName : u"user%1"_s.arg(i);
+        const Fields guess = CloudApi::accountBody({name, u"guess"_s});
+        QCOMPARE(postFrom(u"127.0.0.4"_s, port, u"info"_s, guess).text, u"False:账号或密码错误"_s);
+    }
+    QVERIFY(guarded.log().contains(u"failed log in from 127.0.0.4 for \""_s + longName.left(42) +
+                                   u"...\"\n"_s));
+    QVERIFY(postFrom(u"127.0.0.4"_s, port, u"info"_s, right)
+                .text.startsWith(u"False:此地址登录失败次数过多，请 "_s));
+    QVERIFY(guarded.log().contains(u"log ins from 127.0.0.4 wait 60 s after 10 failures"_s));
+
+    // 32 guesses at once from a fresh address: only as many are checked as the account's
+    // allowance has room for, and the owner gets in from elsewhere meanwhile.
+    std::vector<std::thread> guessers;
+    std::atomic<int> refusals{0};
+    for (int i = 0; i < 32; ++i) {
+        guessers.emplace_back([&] {
+            if (postFrom(u"127.0.0.5"_s, port, u"info"_s, wrong).text.startsWith(u"False:"_s))
+                ++refusals;
+        });
+    }
+    QCOMPARE(postFrom(u"127.0.0.6"_s, port, u"info"_s, right).text, u"True"_s);
+    for (std::thread& guesser : guessers)
+        guesser.join();
+    QCOMPARE(refusals.load(), 32);
+    QVERIFY2(failures(u"127.0.0.5"_s) >= 1 && failures(u"127.0.0.5"_s) <= 5,
+             qPrintable(QString::number(failures(u"127.0.0.5"_s))));
+
+    // The client's own view: after one wrong password from its address, while the account is
+    // held back, the right one is a refusal, not a log in.
+    QVERIFY(!CloudApi::succeeded(CloudApi::checkAccount({u"victim"_s, u"guess"_s})));
+    const CloudAccount::Outcome held = CloudAccount::checkConnection({u"victim"_s, u"right-pw"_s});
+    QVERIFY(!held.succeeded);
+    QVERIFY(held.reply.answered());
+    QVERIFY2(held.reply.text.startsWith(accountHeld), qPrintable(held.reply.text));
+}
+
+// One address gets five codes (to five phones); then it waits, and other addresses do not.
+void TestCloudService::smsCodesPerAddress() {
+    CloudServiceFixture guarded;
+    QVERIFY(guarded.start());
+    const auto send = [&guarded](const QString& address, const QString& phone) {
+        return postFrom(address, guarded.port(), u"sendsms"_s, Fields{{u"phone"_s, phone}}).text;
+    };
+    for (int i = 0; i < 5; ++i)
+        QCOMPARE(send(u"127.0.0.7"_s, freshPhone()), u"True"_s);
+    const QString phone = freshPhone();
+    QVERIFY(send(u"127.0.0.7"_s, phone).startsWith(u"False:此地址发送验证码过多，请 "_s));
+    QVERIFY(guarded.smsCode(phone, 0).isEmpty());
+    QVERIFY(guarded.log().contains(u"sms codes from 127.0.0.7 wait 60 s after 5 codes"_s));
+    QCOMPARE(send(u"127.0.0.8"_s, phone), u"True"_s);
+}
+
+// Behind a reverse proxy every request comes from the proxy's address: the trusted proxy's
+// requests count as coming from the client its X-Forwarded-For names, and its connections
+// are not held to the per-address limit. Anyone else's X-Forwarded-For means nothing.
+void TestCloudService::trustedProxyNamesTheClient() {
+    CloudServiceFixture guarded(
+        {u"--trusted-proxy"_s, u"127.0.0.9"_s, u"--connections-per-address"_s, u"2"_s});
+    QVERIFY(guarded.start());
+    const auto address = [&guarded](const QString& from, const QByteArray& forwarded) {
+        QByteArray request = "GET /admin/user_reg.php?act=get_ip HTTP/1.1\r\nHost: 127.0.0.1\r\n"
+                             "Connection: close\r\n";
+        if (!forwarded.isNull())
+            request += "X-Forwarded-For: " + forwarded + "\r\n";
+        return exchangeFrom(from, guarded.port(), request + "\r\n");
+    };
+    QCOMPARE(address(u"127.0.0.9"_s, "203.0.113.5, 198.51.100.20").text, u"198.51.100.20"_s);
+    QCOMPARE(address(u"127.0.0.9"_s, "2001:db8::7").text, u"2001:db8::7"_s);
+    QCOMPARE(address(u"127.0.0.9"_s, "198.51.100.20, unknown").text, u"127.0.0.9"_s);
+    QCOMPARE(address(u"127.0.0.9"_s, QByteArray()).text, u"127.0.0.9"_s);
+    QCOMPARE(address(u"127.0.0.1"_s, "198.51.100.20").text, u"127.0.0.1"_s);
+
+    std::vector<int> idle;
+    for (const QString& from : {u"127.0.0.9"_s, u"127.0.0.9"_s, u"127.0.0.8"_s, u"127.0.0.8"_s})
+        idle.push_back(connectFrom(from, guarded.port()));
+    QCOMPARE(address(u"127.0.0.9"_s, "198.51.100.20").text, u"198.51.100.20"_s);
+    const Answer crowded = address(u"127.0.0.8"_s, QByteArray());
+    QCOMPARE(crowded.status, 503);
+    QVERIFY(crowded.text.startsWith(u"False:"_s));
+    for (const int socket : idle)
+        ::close(socket);
 }
 
 QTEST_GUILESS_MAIN(TestCloudService)
