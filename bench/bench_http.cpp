@@ -5,11 +5,15 @@
 //  - the curl command-line tool fetching it (what a request costs when a program is started
 //    for it).
 // Each is run for a small reply and for a 256 KiB page.
+// Then how long a request takes to end after its stop is raised, while it waits for a peer
+// that took the connection and never answers (closing a window ends its requests this way).
 //
-// --runs=N sets the repetitions of each measurement (default 200).
+// --runs=N sets the repetitions of each measurement (default 200; a tenth of them for the
+// stop, which waits a while before each raise).
 
 #include "bench_support.h"
 #include "core/cloud/http_client.h"
+#include "core/support/job_stop.h"
 
 #include <QElapsedTimer>
 #include <QProcess>
@@ -17,8 +21,12 @@
 
 #include <curl/curl.h>
 #include <httplib.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <functional>
@@ -96,6 +104,57 @@ bool report(const char* what, int runs, const QString& url, const QString& curlP
     return true;
 }
 
+// A loopback port whose connections the kernel accepts and nobody ever answers; 0 when none
+// could be had. The socket stays open (and the port taken) until the program ends.
+int silentPort() {
+    const int listener = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (listener < 0 || bind(listener, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
+        listen(listener, 64) != 0 ||
+        getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+        return 0;
+    return ntohs(address.sin_port);
+}
+
+// Milliseconds from raising the stop to the request's return, for each run.
+bool reportStop(int runs) {
+    const int port = silentPort();
+    if (port == 0) {
+        std::fprintf(stderr, "no silent loopback port\n");
+        return false;
+    }
+    std::vector<double> samples;
+    for (int i = 0; i < runs; ++i) {
+        JobStop stop;
+        HttpRequest request;
+        request.url = u"http://127.0.0.1:%1/"_s.arg(port);
+        request.stop = &stop;
+        QElapsedTimer sinceRaise;
+        // The raise falls at a different point of the request's wait each run.
+        const auto delay = std::chrono::milliseconds(150 + (i * 17) % HttpClient::kStopCheckMs);
+        std::thread raiser([&] {
+            std::this_thread::sleep_for(delay);
+            sinceRaise.start();
+            stop.raise();
+        });
+        const HttpResponse response = HttpClient::request(request);
+        raiser.join();
+        if (response.complete) {
+            std::fprintf(stderr, "a stopped request came back complete\n");
+            return false;
+        }
+        samples.push_back(double(sinceRaise.nsecsElapsed()) / 1e6);
+    }
+    std::printf("stopping a request that waits for a silent peer, %d runs:\n"
+                "  from the raise to the return: median %.1f ms, max %.1f ms (check every %d ms)\n",
+                runs, median(samples), *std::max_element(samples.begin(), samples.end()),
+                HttpClient::kStopCheckMs);
+    return true;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -120,7 +179,8 @@ int main(int argc, char** argv) {
     const QString base = u"http://127.0.0.1:%1"_s.arg(port);
     std::printf("loopback requests, %d runs each\n", runs);
     const bool ok = report("small reply (4 bytes):", runs, base + u"/small"_s, curlPath) &&
-                    report("page of 256 KiB:", runs, base + u"/page"_s, curlPath);
+                    report("page of 256 KiB:", runs, base + u"/page"_s, curlPath) &&
+                    reportStop(std::max(1, runs / 10));
 
     server.stop();
     serving.join();

@@ -59,6 +59,10 @@ public:
     // The port it serves on; 0 or less when it could not start.
     int port() const { return port_; }
 
+    // The service itself, for requests made in this process without HTTP; valid while
+    // port() is above 0.
+    CloudService& service() { return *service_; }
+
     // The code of the last "sendsms".
     QString lastSmsCode() const {
         QFile file(dir_.filePath(QStringLiteral("code")));

@@ -70,21 +70,38 @@ std::optional<std::vector<std::string>> requireFields(const FormBody& form,
     return values;
 }
 
-// Downloads return fields joined by "----" in lines joined by CR LF, and the client cuts
-// them at the first "----" it finds: a value holding "----" or a line break, or ending in
-// "-", would come back cut in the wrong place and shift the fields after it. Such values are
-// refused on the way in rather than handed back damaged.
-bool fitsInLine(const std::string& value) {
-    return value.find(kSeparator) == std::string::npos &&
-           value.find_first_of("\r\n") == std::string::npos &&
-           (value.empty() || value.back() != '-');
+// A value as it stands in a download line, and its form field's name.
+struct LineField {
+    const char* name;
+    const std::string* value;
+};
+
+// Why `value` would not come back from a download as it was sent, or nothing. Downloads join
+// a record's values with "----" into a line and the lines with CR LF; the client cuts a line
+// at each "----" from the left and drops an empty piece at its end. Values are kept as UTF-8,
+// so only what arrived as exact GBK text goes back to the client's GBK unchanged.
+std::optional<std::string> lineProblem(const std::string& value, bool endsLine, bool exactGbk) {
+    if (!exactGbk)
+        return "含有不是 GBK 编码的字节";
+    if (value.find_first_of("\r\n") != std::string::npos)
+        return "不能含有换行（下载时会断成两行）";
+    if (value.find(kSeparator) != std::string::npos)
+        return "不能含有“----”（下载时按它分隔字段）";
+    if (!endsLine && !value.empty() && value.back() == '-')
+        return "不能以“-”结尾（下载时会与后面的分隔符“----”连在一起）";
+    if (endsLine && value.empty())
+        return "不能为空（它在下载行的末尾，空值会被丢掉）";
+    return std::nullopt;
 }
 
-std::optional<Reply>
-lineRefusal(std::initializer_list<std::pair<const char*, const std::string*>> fields) {
-    for (const auto& [name, value] : fields) {
-        if (!fitsInLine(*value))
-            return refused(std::string("字段 ") + name + " 不能含有换行或“----”，也不能以“-”结尾");
+// The values of one download line, in line order, are checked before anything is stored:
+// a value the download would hand back changed is refused with the reason, never stored.
+std::optional<Reply> lineRefusal(const FormBody& form, const std::vector<LineField>& line) {
+    for (std::size_t i = 0; i < line.size(); ++i) {
+        const LineField& field = line[i];
+        if (auto problem =
+                lineProblem(*field.value, i + 1 == line.size(), form.isExactGbk(field.name)))
+            return refused(std::string("字段 ") + field.name + " " + *problem);
     }
     return std::nullopt;
 }
@@ -133,14 +150,39 @@ std::string joinFields(std::initializer_list<std::string> fields) {
     return joined(fields, kSeparator);
 }
 
+bool hasPanelFields(const CloudServer& s) {
+    return !s.panelUrl.empty() || !s.panelUser.empty() || !s.panelPassword.empty() ||
+           !s.panelKey.empty();
+}
+
 // A server line: the eleven fields, and the four panel fields when any of them is set, so a
 // server without a panel never comes back as a line that asks for panel fields it lacks.
 std::string serverLine(const CloudServer& s) {
     std::string line = joinFields({s.group, s.name, s.address, s.user, s.password, s.port, s.system,
                                    s.remark, s.startTime, s.endTime, s.sort});
-    if (!s.panelUrl.empty() || !s.panelUser.empty() || !s.panelPassword.empty() ||
-        !s.panelKey.empty()) {
+    if (hasPanelFields(s))
         line += kSeparator + joinFields({s.panelUrl, s.panelUser, s.panelPassword, s.panelKey});
+    return line;
+}
+
+// The fields of serverLine() in its order.
+std::vector<LineField> serverLineFields(const CloudServer& s) {
+    std::vector<LineField> line{{"server_class", &s.group},
+                                {"server_name", &s.name},
+                                {"server_ip", &s.address},
+                                {"server_user", &s.user},
+                                {"server_pass", &s.password},
+                                {"server_port", &s.port},
+                                {"system", &s.system},
+                                {"remark", &s.remark},
+                                {"start_time", &s.startTime},
+                                {"end_time", &s.endTime},
+                                {"sort", &s.sort}};
+    if (hasPanelFields(s)) {
+        line.insert(line.end(), {{"baota_url", &s.panelUrl},
+                                 {"baota_user", &s.panelUser},
+                                 {"baota_pass", &s.panelPassword},
+                                 {"baota_apikey", &s.panelKey}});
     }
     return line;
 }
@@ -445,8 +487,9 @@ Reply CloudService::putGroup(const FormBody& form, const std::string& peer) {
     if (!fields)
         return refusal;
     const CloudGroup group{(*fields)[0], (*fields)[1]};
-    if (auto lineProblem = lineRefusal({{"server_class", &group.name}, {"sort", &group.sort}}))
-        return *lineProblem;
+    if (auto lineRefused =
+            lineRefusal(form, {{"server_class", &group.name}, {"sort", &group.sort}}))
+        return *lineRefused;
     if (!store_.putGroup(account->row.id, group))
         return storeFailure("group of \"" + account->username + "\"");
     return ok(kTrue);
@@ -482,23 +525,8 @@ Reply CloudService::putServer(const FormBody& form, const std::string& peer) {
     s.panelUser = form.value("baota_user").value_or("");
     s.panelPassword = form.value("baota_pass").value_or("");
     s.panelKey = form.value("baota_apikey").value_or("");
-    if (auto lineProblem = lineRefusal({{"server_class", &s.group},
-                                        {"server_name", &s.name},
-                                        {"server_ip", &s.address},
-                                        {"server_user", &s.user},
-                                        {"server_pass", &s.password},
-                                        {"server_port", &s.port},
-                                        {"system", &s.system},
-                                        {"remark", &s.remark},
-                                        {"start_time", &s.startTime},
-                                        {"end_time", &s.endTime},
-                                        {"sort", &s.sort},
-                                        {"baota_url", &s.panelUrl},
-                                        {"baota_user", &s.panelUser},
-                                        {"baota_pass", &s.panelPassword},
-                                        {"baota_apikey", &s.panelKey}})) {
-        return *lineProblem;
-    }
+    if (auto lineRefused = lineRefusal(form, serverLineFields(s)))
+        return *lineRefused;
     if (!store_.putServer(account->row.id, s))
         return storeFailure("server of \"" + account->username + "\"");
     return ok(kTrue);

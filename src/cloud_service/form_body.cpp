@@ -51,7 +51,11 @@ FormBody FormBody::parse(std::string_view encoded) {
         const std::string value = equals == std::string_view::npos
                                       ? std::string()
                                       : percentDecode(pair.substr(equals + 1));
-        form.fields_.try_emplace(gbkToUtf8(name), gbkToUtf8(value));
+        const QString text = Gbk::decode(value.data(), qsizetype(value.size()));
+        const auto [field, added] = form.fields_.try_emplace(gbkToUtf8(name), text.toStdString());
+        if (added &&
+            Gbk::encode(text) != QByteArray::fromRawData(value.data(), qsizetype(value.size())))
+            form.inexact_.insert(field->first);
     }
     return form;
 }

@@ -2,6 +2,7 @@
 
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 
@@ -16,8 +17,13 @@ public:
     // The first value given for `name`; nothing when the form has no such field.
     std::optional<std::string> value(const std::string& name) const;
 
+    // False when the bytes of that value were no exact GBK text: bytes GBK has no character
+    // for, or one it drops. Its UTF-8 value then differs from what the client sent.
+    bool isExactGbk(const std::string& name) const { return !inexact_.contains(name); }
+
 private:
     std::map<std::string, std::string> fields_;
+    std::set<std::string> inexact_;
 };
 
 // "%XX" escapes and "+" decoded into bytes.

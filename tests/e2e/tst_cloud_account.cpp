@@ -24,6 +24,9 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
+#include <QTimer>
+
+#include <algorithm>
 
 using namespace Qt::StringLiterals;
 
@@ -58,8 +61,11 @@ private Q_SLOTS:
     void wrongSmsCode();
     void smsCountdownRunsOutAndCannotResend();
     void serviceDown();
+    void slowServiceLeavesTheWindowUsable_data();
     void slowServiceLeavesTheWindowUsable();
     void logInWhileStartupCheckWaits();
+    void logInPointsBackToTheAction_data();
+    void logInPointsBackToTheAction();
 
 private:
     void restart();
@@ -385,10 +391,18 @@ void TestCloudAccount::serviceDown() {
     QVERIFY(logText().contains(u"-云端返回：（云端未应答："_s));
 }
 
+void TestCloudAccount::slowServiceLeavesTheWindowUsable_data() {
+    QTest::addColumn<bool>("byEsc");
+    QTest::newRow("close button") << false;
+    QTest::newRow("Esc") << true;
+}
+
 // A service that takes the connection and does not answer: the window keeps working while the
-// log in waits, shows that it waits and cannot be closed; when the connection drops the log in
-// fails like any other.
+// log in waits and shows that it waits. Closing it (or Esc) cancels the log in: the window
+// closes at once, the request drops its connection, and nothing of the log in is shown,
+// logged or stored.
 void TestCloudAccount::slowServiceLeavesTheWindowUsable() {
+    QFETCH(bool, byEsc);
     QTcpServer silent;
     QVERIFY(silent.listen(QHostAddress::LocalHost));
     QList<QTcpSocket*> held;
@@ -402,24 +416,32 @@ void TestCloudAccount::slowServiceLeavesTheWindowUsable() {
     window.show();
     type(&window, u"登录账号编辑框"_s, u"heidi"_s);
     type(&window, u"登录密码编辑框"_s, u"pw"_s);
+    const int promptsBefore = int(prompts_.size());
+    const QString logBefore = logText();
+    const CloudAccount::State stateBefore = main_->cloudAccount()->account().state();
     press(&window, u"按钮1"_s);
     QTRY_VERIFY(!held.isEmpty());
     QVERIFY(window.isWaiting());
     QVERIFY(!window.findChild<QWidget*>(u"按钮1"_s)->isEnabled());
-    window.close();
-    QVERIFY(window.isVisible());
     // The UI thread is free: timers tick and the main window takes a search text.
     QTest::qWait(200);
     main_->findChild<QLineEdit*>(u"查询内容编辑框"_s)->setText(u"abc"_s);
     QVERIFY(window.isWaiting());
 
-    for (QTcpSocket* socket : held)
-        socket->abort();
-    QTRY_VERIFY(!window.isWaiting());
+    if (byEsc)
+        QTest::keyClick(&window, Qt::Key_Escape);
+    else
+        window.close();
+    QVERIFY(!window.isVisible());
+    QTRY_VERIFY(std::all_of(held.cbegin(), held.cend(), [](QTcpSocket* socket) {
+        return socket->state() == QAbstractSocket::UnconnectedState;
+    }));
+    QTest::qWait(200);
     CloudApi::setBaseAddress(cloud_.url());
-    QCOMPARE(prompts_.last().text, u"通信失败，请检查账号或密码是否正确"_s);
-    QCOMPARE(status(), kNotConnected);
-    QVERIFY(window.findChild<QWidget*>(u"按钮1"_s)->isEnabled());
+    QCOMPARE(prompts_.size(), promptsBefore);
+    QCOMPARE(logText(), logBefore);
+    QCOMPARE(main_->cloudAccount()->account().state(), stateBefore);
+    QCOMPARE(LocalStore::ensureDatabase().username, QString());
     qDeleteAll(held);
 }
 
@@ -450,6 +472,7 @@ void TestCloudAccount::logInWhileStartupCheckWaits() {
     QSignalSpy checked(main_->cloudAccount(), &CloudAccountActions::connectionChecked);
     main_->show();
     QTRY_VERIFY(!held.isEmpty());
+    QCOMPARE(status(), CloudAccount::kConnectingText);
     qputenv("TORVANE_CLOUD_URL", cloud_.url().toUtf8());
     CloudApi::setBaseAddress(cloud_.url());
 
@@ -461,6 +484,38 @@ void TestCloudAccount::logInWhileStartupCheckWaits() {
     QVERIFY(main_->cloudAccount()->account().isConnected());
     QVERIFY(logText().contains(u"-云端返回：（云端未应答："_s));
     qDeleteAll(held);
+}
+
+void TestCloudAccount::logInPointsBackToTheAction_data() {
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("上传到云端") << u"按钮1"_s << u"通信成功，请再次点击 上传到云端 按钮开始上传"_s;
+    QTest::newRow("从云端下载") << u"按钮12"_s << u"通信成功，请再次点击 从云端下载 按钮开始下载"_s;
+}
+
+// Not connected, the upload and the download open the account window; the log in there
+// sends the user back to the button they came from.
+void TestCloudAccount::logInPointsBackToTheAction() {
+    QFETCH(QString, button);
+    QFETCH(QString, message);
+    {
+        CloudAccountWindow window(*main_->cloudAccount(), main_.get());
+        window.show();
+        registerThroughWindow(window, {u"judy"_s + button, u"pw"_s,
+                                       u"1350000%1"_s.arg(nextPhone_++, 4, 10, QChar(u'0'))});
+    }
+    main_->cloudAccount()->account().setState(CloudAccount::State::NotConnected);
+    QTimer::singleShot(0, this, [&] {
+        auto* dialog = qobject_cast<CloudAccountWindow*>(QApplication::activeModalWidget());
+        QVERIFY(dialog);
+        type(dialog, u"登录账号编辑框"_s, u"judy"_s + button);
+        type(dialog, u"登录密码编辑框"_s, u"pw"_s);
+        press(dialog, u"按钮1"_s);
+    });
+    // Upload asks first; the responder says OK.
+    press(main_.get(), button);
+    QCOMPARE(prompts_.last().text, message);
+    QCOMPARE(status(), kConnected);
 }
 
 TORVANE_GUI_TEST_MAIN(TestCloudAccount)

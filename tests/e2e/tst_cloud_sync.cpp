@@ -20,6 +20,7 @@
 #include "ui/app/server_list_view.h"
 #include "ui/cloud/cloud_account_actions.h"
 #include "ui/cloud/cloud_sync_actions.h"
+#include "ui/store/batch_window.h"
 
 #include <QApplication>
 #include <QMutex>
@@ -91,6 +92,14 @@ QStringList groupLines(LocalStore& store) {
     return lines;
 }
 
+// The server and group lines of the store.
+std::pair<QStringList, QStringList> storedLines() {
+    LocalStore store;
+    if (!store.open())
+        return {};
+    return {serverLines(store), groupLines(store)};
+}
+
 // Everything in the file, ids included.
 QString wholeStore() {
     StoreConnection db;
@@ -119,13 +128,14 @@ private Q_SLOTS:
     void init();
     void cleanup();
     void roundTripRestoresEveryField();
+    void questionMarksAndDashesComeBackAndEmojiIsRefused();
     void filteredListUploadsItsServersAndAllGroups();
     void clearingEmptiesTheCloudCopy();
-    void replyHoldingFalseFailsThatRequest();
+    void replyIsJudgedByItsFirstLine();
     void answeringNoUploadsNothing();
     void notConnectedOpensTheAccountWindow_data();
     void notConnectedOpensTheAccountWindow();
-    void secondUploadWhileOneRunsStartsNothing();
+    void runningUploadRefusesSecondUploadAndClearing();
     void closingDuringUploadEndsIt();
     void serviceDown();
 
@@ -272,14 +282,7 @@ void TestCloudSync::roundTripRestoresEveryField() {
     fillStore();
     restart();
     waitForListRows(4);
-    QStringList servers;
-    QStringList groups;
-    {
-        LocalStore store;
-        QVERIFY(store.open());
-        servers = serverLines(store);
-        groups = groupLines(store);
-    }
+    const auto [servers, groups] = storedLines();
 
     pressAndWait(u"按钮1"_s, &CloudSyncActions::uploadFinished);
     QCOMPARE(prompts_, QStringList{CloudUpload::kConfirmText});
@@ -288,7 +291,8 @@ void TestCloudSync::roundTripRestoresEveryField() {
         QCOMPARE(logCount(u"-上传成功："_s + s.name), 1);
     for (const QString& group : {u"默认分组"_s, u"香港"_s, u"007"_s, u"测试 组"_s})
         QCOMPARE(logCount(u"-上传分组成功："_s + group), 1);
-    QCOMPARE(log().size(), 9);
+    QCOMPARE(log().last(), u"-上传完成：服务器 4 个，分组 4 个"_s);
+    QCOMPARE(log().size(), 10);
 
     main_.reset();
     freshDataFolder();
@@ -319,6 +323,56 @@ void TestCloudSync::roundTripRestoresEveryField() {
     QCOMPARE(wholeStore(), before);
 }
 
+// Values with "?" and "-" where the old reply decoding cut them, typed into the batch window
+// with one line holding an emoji: that line is refused with a log line and never stored. The
+// rest go up, with a progress line and the closing count, and come down into a fresh data
+// folder field-equal.
+void TestCloudSync::questionMarksAndDashesComeBackAndEmojiIsRefused() {
+    {
+        LocalStore store;
+        QVERIFY(store.open());
+        QVERIFY(store.insertGroup(u"组-?"_s, u"5-"_s));
+    }
+    restart();
+    QStringList lines;
+    for (int i = 1; i <= 11; ++i)
+        lines << u"HK-?----web--?--%1----127.0.0.%2----root-?----?p-?ss----22----linux----"
+                 u"含问号?的备注 'a' \"b\"----2024-6-6 9:5:7----2025-6-6 9:5:7----%1----"
+                 u"https://127.0.0.1:8888/abc?x=1----bt-?----?----K-?"_s.arg(i)
+                     .arg(20 + i);
+    lines.insert(5,
+                 u"组----表情----127.0.0.99----root----pw----22----linux----好😀----s----e----1"_s);
+    {
+        BatchWindow batch(main_->serverList(), main_.get());
+        QSignalSpy added(&batch, &BatchWindow::addingFinished);
+        batch.setText(lines.join(u"\r\n"_s));
+        batch.addLines();
+        QVERIFY(added.count() == 1 || added.wait(20000));
+    }
+    QCOMPARE(logCount(u"-127.0.0.99 添加失败 备注信息含有无法保存的字符：😀"_s), 1);
+    waitForListRows(11);
+    const auto [servers, groups] = storedLines();
+    QCOMPARE(servers.size(), 11);
+    QVERIFY(servers.filter(u"?"_s).size() == 11);
+
+    takeLog();
+    pressAndWait(u"按钮1"_s, &CloudSyncActions::uploadFinished);
+    QCOMPARE(logCount(u"-正在上传 10/11"_s), 1);
+    QCOMPARE(log().last(), u"-上传完成：服务器 11 个，分组 2 个"_s);
+
+    main_.reset();
+    freshDataFolder();
+    restart();
+    pressAndWait(u"按钮12"_s, &CloudSyncActions::downloadFinished);
+    waitForListRows(11);
+    QCOMPARE(logCount(u"-组-? 下载分组成功"_s), 1);
+    LocalStore store;
+    QVERIFY(store.open());
+    QCOMPARE(serverLines(store), servers);
+    QCOMPARE(groupLines(store), groups);
+}
+
+// The question says how many rows go up; only they do, with every group.
 void TestCloudSync::filteredListUploadsItsServersAndAllGroups() {
     fillStore();
     restart();
@@ -327,6 +381,9 @@ void TestCloudSync::filteredListUploadsItsServersAndAllGroups() {
     waitForListRows(2);
 
     pressAndWait(u"按钮1"_s, &CloudSyncActions::uploadFinished);
+    QCOMPARE(prompts_, QStringList{CloudUpload::confirmText(true, 2)});
+    QVERIFY(prompts_[0].contains(u"列表中显示的 2 台服务器"_s));
+    QCOMPARE(log().last(), u"-上传完成：服务器 2 个，分组 4 个"_s);
     const QStringList servers = cloudLines(CloudApi::downloadServers(kAccount));
     QCOMPARE(servers.size(), 2);
     for (const QString& line : servers)
@@ -362,9 +419,10 @@ void TestCloudSync::clearingEmptiesTheCloudCopy() {
     QCOMPARE(wholeStore(), before);
 }
 
-// A group named with the word the service refuses by makes the whole group reply a failure:
-// no group is merged, while the servers still come down.
-void TestCloudSync::replyHoldingFalseFailsThatRequest() {
+// A group named with the word the service refuses by is data like any other: it comes down
+// with the rest. A refusal of the service (a password changed elsewhere) fails both requests
+// and changes nothing.
+void TestCloudSync::replyIsJudgedByItsFirstLine() {
     fillStore();
     {
         LocalStore store;
@@ -378,16 +436,20 @@ void TestCloudSync::replyHoldingFalseFailsThatRequest() {
 
     freshDataFolder();
     restart();
+    const QString fresh = wholeStore();
+    main_->cloudAccount()->account().setAccount({kAccount.username, u"changed elsewhere"_s});
+    pressAndWait(u"按钮12"_s, &CloudSyncActions::downloadFinished);
+    QCOMPARE(log(), QStringList(2, u"-下载失败,云端返回：False:账号或密码错误"_s));
+    QCOMPARE(wholeStore(), fresh);
+
+    main_->cloudAccount()->account().setAccount(kAccount);
     pressAndWait(u"按钮12"_s, &CloudSyncActions::downloadFinished);
     waitForListRows(4);
-    const QStringList failed = log().filter(u"-下载失败,云端返回："_s);
-    QCOMPARE(failed.size(), 1);
-    QVERIFY(failed.first().contains(u"Falsehood"_s));
-    QCOMPARE(log().filter(u"下载分组"_s), QStringList());
+    QCOMPARE(logCount(u"-Falsehood 下载分组成功"_s), 1);
     QCOMPARE(log().filter(u"下载成功"_s).size(), 4);
     LocalStore store;
     QVERIFY(store.open());
-    QCOMPARE(groupLines(store), QStringList{u"默认分组----50"_s});
+    QVERIFY(groupLines(store).contains(u"Falsehood----1"_s));
 }
 
 void TestCloudSync::answeringNoUploadsNothing() {
@@ -433,20 +495,27 @@ void TestCloudSync::notConnectedOpensTheAccountWindow() {
     QCOMPARE(cloudLines(CloudApi::downloadGroups(kAccount)), QStringList());
 }
 
-void TestCloudSync::secondUploadWhileOneRunsStartsNothing() {
+// While an upload runs, neither a second upload nor a clearing starts: the clearing would
+// report success and the running upload would then fill the cloud copy again.
+void TestCloudSync::runningUploadRefusesSecondUploadAndClearing() {
     CloudUpload::setPacing(300ms);
     fillStore();
     restart();
     waitForListRows(4);
     QSignalSpy done(main_->cloudSync(), &CloudSyncActions::uploadFinished);
+    QSignalSpy cleared(main_->cloudSync(), &CloudSyncActions::clearFinished);
     press(u"按钮1"_s);
     QTRY_COMPARE(logCount(u"-准备开始上传数据到云端"_s), 1);
     press(u"按钮1"_s);
     QCOMPARE(prompts_.last(), CloudUpload::kAlreadyRunning);
+    press(u"按钮16"_s);
+    QCOMPARE(prompts_.last(), CloudUpload::kClearWhileUploading);
     QVERIFY(done.wait(30000));
     QCoreApplication::processEvents();
+    QCOMPARE(cleared.count(), 0);
     QCOMPARE(logCount(u"-准备开始上传数据到云端"_s), 1);
-    QCOMPARE(log().size(), 9);
+    QCOMPARE(log().size(), 10);
+    QCOMPARE(cloudLines(CloudApi::downloadServers(kAccount)).size(), 4);
 }
 
 // The window closes while the upload pauses between rows: the workers end at once and

@@ -75,7 +75,9 @@ void TestCloudWindows::init() {
     main_ = std::make_unique<MainWindow>();
     main_->show();
     QVERIFY(QTest::qWaitForWindowExposed(main_.get()));
-    QTRY_VERIFY(!main_->findChild<QLabel*>(u"透明标签1"_s)->text().isEmpty());
+    // The start-up check has answered once the status line no longer says it is connecting.
+    auto* status = main_->findChild<QLabel*>(u"透明标签1"_s);
+    QTRY_VERIFY(!status->text().isEmpty() && status->text() != CloudAccount::kConnectingText);
 }
 
 void TestCloudWindows::cleanup() {
@@ -279,8 +281,9 @@ void TestCloudWindows::forgottenPassword() {
     QCOMPARE(prompts_[0].text, u"忘记密码请联系客服"_s);
 }
 
-// The test's service address has nothing listening: the log in fails like a wrong password,
-// after the message box the log names the missing answer, and the window stays open.
+// The test's service address has nothing listening: the box says the service did not answer
+// and why (not that the password is wrong), after it the log names the missing answer, and
+// the window stays open.
 void TestCloudWindows::unreachableServiceLogIn() {
     CloudAccountWindow window(*main_->cloudAccount(), main_.get());
     window.show();
@@ -289,7 +292,8 @@ void TestCloudWindows::unreachableServiceLogIn() {
     click(&window, u"按钮1"_s);
     QTRY_VERIFY(!window.isWaiting());
     QCOMPARE(prompts_.size(), 1);
-    QCOMPARE(prompts_[0].text, u"通信失败，请检查账号或密码是否正确"_s);
+    QCOMPARE(prompts_[0].text,
+             u"通信失败，云端没有应答（711 发送请求失败!），请检查网络或稍后再试"_s);
     QVERIFY(!prompts_[0].logAtThatMoment.contains(u"-云端返回："_s));
     QVERIFY(logText().contains(u"-云端返回：（云端未应答："_s));
     QVERIFY(window.isVisible());

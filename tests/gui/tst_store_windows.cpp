@@ -77,6 +77,8 @@ private Q_SLOTS:
     void addressTypedKeyByKey_data();
     void addressTypedKeyByKey();
     void addServerRefusesDuplicatesAndBadSortKeys();
+    void editorsRefuseCharactersTheStoreCannotKeep_data();
+    void editorsRefuseCharactersTheStoreCannotKeep();
     void modifyWindowShowsOwnGroupFirstAndSaves();
     void modifySavesToServerItWasOpenedFor();
     void deleteAndBatchDelete();
@@ -245,6 +247,62 @@ void TestStoreWindows::addServerRefusesDuplicatesAndBadSortKeys() {
     editor->addServer(add);
     QCOMPARE(prompts_.last().text, u"添加失败"_s);
     QCOMPARE(countServers(), 2);
+}
+
+void TestStoreWindows::editorsRefuseCharactersTheStoreCannotKeep_data() {
+    QTest::addColumn<QString>("box");
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<QString>("message");
+
+    QTest::newRow("emoji in the remark")
+        << u"备注输入框"_s << u"好😀"_s << u"备注信息含有无法保存的字符：😀"_s;
+    QTest::newRow("several in the name")
+        << u"服务器名称输入框"_s << u"😀a½😀"_s << u"服务器名称含有无法保存的字符：😀、½"_s;
+    QTest::newRow("in the password")
+        << u"服务器密码输入框"_s << u"pw😀"_s << u"服务器密码含有无法保存的字符：😀"_s;
+    QTest::newRow("in the panel key")
+        << u"接口密钥编辑框"_s << u"k😀"_s << u"接口密钥含有无法保存的字符：😀"_s;
+}
+
+// A character GBK lacks would be stored as "?": the add and modify windows name the field
+// and the character instead, write nothing and stay open; so do the group windows.
+void TestStoreWindows::editorsRefuseCharactersTheStoreCannotKeep() {
+    QFETCH(QString, box);
+    QFETCH(QString, value);
+    QFETCH(QString, message);
+    const QString expected = message + u"，请删除或换掉这些字符后再保存"_s;
+
+    ServerEditorWindow add(ServerEditorWindow::Mode::Add);
+    add.show();
+    ServerEditor* editor = window_->serverEditor();
+    editor->prepareAddWindow(add);
+    child<QLineEdit>(&add, u"服务器IP输入框")->setText(u"127.0.0.6"_s);
+    add.findChild<QLineEdit*>(box)->setText(value);
+    editor->addServer(add);
+    QCOMPARE(prompts_.last().text, expected);
+    QCOMPARE(countServers(), 0);
+    QCOMPARE(list_->model()->rowCount(), 0);
+    QVERIFY(add.isVisible());
+
+    add.findChild<QLineEdit*>(box)->setText(u"无"_s);
+    editor->addServer(add);
+    QCOMPARE(prompts_.last().text, u"添加成功"_s);
+    list_->view()->setCurrentIndex(list_->model()->index(0, 0));
+    ServerEditorWindow modify(ServerEditorWindow::Mode::Modify);
+    modify.show();
+    editor->prepareModifyWindow(modify);
+    modify.findChild<QLineEdit*>(box)->setText(value);
+    editor->saveServer(modify);
+    QCOMPARE(prompts_.last().text, expected);
+    QVERIFY(modify.isVisible());
+    QCOMPARE(countServers(u"server_ip='127.0.0.6'"_s), 1);
+    QCOMPARE(countServers(u"instr(server_name || remark || server_pass || baota_apikey, '?')"_s),
+             0);
+
+    window_->groupManager()->addGroup(value, u"1"_s);
+    QCOMPARE(prompts_.last().text,
+             u"分组名称含有无法保存的字符：%1，请删除或换掉这些字符后再保存"_s.arg(
+                 message.section(u'：', 1)));
 }
 
 void TestStoreWindows::modifyWindowShowsOwnGroupFirstAndSaves() {

@@ -2,6 +2,7 @@
 // method and form body, values that arrive intact, how replies are decoded and judged, and
 // that a request the service never answered is never a success.
 
+#include "core/cloud/cloud_account.h"
 #include "core/cloud/cloud_actions.h"
 #include "core/support/gbk_codec.h"
 #include "net/loopback_server.h"
@@ -155,8 +156,8 @@ void TestCloudApi::actionSendsItsForm_data() {
                               << u"del_data"_s << post << kAccountBody;
     QTest::newRow("get_ip") << Action(CloudApi::publicAddress) << u"get_ip"_s << u"GET"_s
                             << QByteArray();
-    QTest::newRow("asfsgds") << Action(CloudApi::announcements) << u"asfsgds"_s << u"GET"_s
-                             << QByteArray();
+    QTest::newRow("asfsgds") << Action([] { return CloudApi::announcements(); }) << u"asfsgds"_s
+                             << u"GET"_s << QByteArray();
 }
 
 void TestCloudApi::actionSendsItsForm() {
@@ -196,18 +197,31 @@ void TestCloudApi::repliesAreDecodedAndJudged_data() {
     QTest::addColumn<QString>("text");
     QTest::addColumn<bool>("succeeded");
     QTest::addColumn<bool>("succeededUnlessFalse");
+    QTest::addColumn<bool>("blockAccepted");
 
     QTest::newRow("True after a byte-order mark, then a line break")
-        << QByteArray("\xEF\xBB\xBFTrue\r\n") << u"True\r\n"_s << true << true;
-    QTest::newRow("question marks removed") << QByteArray("OK?") << u"OK"_s << false << true;
+        << QByteArray("\xEF\xBB\xBFTrue\r\n") << u"True\r\n"_s << true << true << true;
+    QTest::newRow("question marks kept") << QByteArray("OK?") << u"OK?"_s << false << true << true;
     QTest::newRow("lower-case true is no success")
-        << QByteArray("true") << u"true"_s << false << true;
-    QTest::newRow("True anywhere") << QByteArray("xxTruexx") << u"xxTruexx"_s << true << true;
-    QTest::newRow("False") << QByteArray("False") << u"False"_s << false << false;
-    QTest::newRow("empty answer") << QByteArray() << QString() << false << true;
+        << QByteArray("true") << u"true"_s << false << true << true;
+    QTest::newRow("True anywhere")
+        << QByteArray("xxTruexx") << u"xxTruexx"_s << true << true << true;
+    QTest::newRow("False") << QByteArray("False") << u"False"_s << false << false << false;
+    QTest::newRow("refusal with its reason")
+        << u"False:账号或密码错误"_s.toUtf8() << u"False:账号或密码错误"_s << false << false
+        << false;
+    QTest::newRow("refusal after a blank line")
+        << QByteArray("\r\nFalse") << u"\r\nFalse"_s << false << false << false;
+    QTest::newRow("data line of a group named False...")
+        << QByteArray("Falsehood----1\r\n007----2") << u"Falsehood----1\r\n007----2"_s << false
+        << false << true;
+    QTest::newRow("False in a later line")
+        << QByteArray("a----1\r\nFalse") << u"a----1\r\nFalse"_s << false << false << true;
+    QTest::newRow("empty answer") << QByteArray() << QString() << false << true << true;
     QTest::newRow("Chinese kept") << u"默认分组----1"_s.toUtf8() << u"默认分组----1"_s << false
-                                  << true;
-    QTest::newRow("characters GBK lacks dropped") << u"a😀b"_s.toUtf8() << u"ab"_s << false << true;
+                                  << true << true;
+    QTest::newRow("characters GBK lacks kept")
+        << u"a😀?b"_s.toUtf8() << u"a😀?b"_s << false << true << true;
 }
 
 void TestCloudApi::repliesAreDecodedAndJudged() {
@@ -215,6 +229,7 @@ void TestCloudApi::repliesAreDecodedAndJudged() {
     QFETCH(QString, text);
     QFETCH(bool, succeeded);
     QFETCH(bool, succeededUnlessFalse);
+    QFETCH(bool, blockAccepted);
 
     setReply(reply);
     const CloudApi::Reply answer = CloudApi::downloadServers(kAccount);
@@ -222,6 +237,7 @@ void TestCloudApi::repliesAreDecodedAndJudged() {
     QCOMPARE(answer.text, text);
     QCOMPARE(CloudApi::succeeded(answer), succeeded);
     QCOMPARE(CloudApi::succeededUnlessFalse(answer), succeededUnlessFalse);
+    QCOMPARE(CloudApi::blockAccepted(answer), blockAccepted);
 }
 
 void TestCloudApi::registrationOutcome_data() {
@@ -249,37 +265,54 @@ void TestCloudApi::noAnswerIsNeverSuccess_data() {
     QTest::addColumn<QString>("address");
     QTest::addColumn<int>("status");
     QTest::addColumn<QString>("failure");
+    QTest::addColumn<QString>("forLog");   // how the log shows the reply
+    QTest::addColumn<QString>("loginBox"); // what the log-in window says
 
+    const QString noAnswer = u"通信失败，云端没有应答（%1），请检查网络或稍后再试"_s;
     QTest::newRow("connection refused")
-        << u"http://127.0.0.1:%1"_s.arg(refusing_.port()) << 200 << u"711 发送请求失败!"_s;
-    QTest::newRow("web server error") << serviceAddress() << 500 << u"500 Internal Server Error"_s;
+        << u"http://127.0.0.1:%1"_s.arg(refusing_.port()) << 200 << u"711 发送请求失败!"_s
+        << u"（云端未应答：711 发送请求失败!）"_s << noAnswer.arg(u"711 发送请求失败!"_s);
+    QTest::newRow("web server error")
+        << serviceAddress() << 500 << QString() << u"True（云端返回 HTTP 500）"_s
+        << u"通信失败，云端出错（HTTP 500），请稍后再试"_s;
+    QTest::newRow("bad gateway") << serviceAddress() << 502 << QString()
+                                 << u"True（云端返回 HTTP 502）"_s
+                                 << u"通信失败，云端出错（HTTP 502），请稍后再试"_s;
     QTest::newRow("reply broke off")
-        << u"http://127.0.0.1:%1"_s.arg(brokenOff_.port()) << 200 << u"713 读取数据失败!"_s;
+        << u"http://127.0.0.1:%1"_s.arg(brokenOff_.port()) << 200 << u"713 读取数据失败!"_s
+        << u"True（云端未应答：713 读取数据失败!）"_s << noAnswer.arg(u"713 读取数据失败!"_s);
 }
 
 // Even replies that would count as success ("True", or no "False") do not when the service
-// did not answer them whole.
+// did not answer them whole, or a web server answered with an error status for it. The log
+// tells the two apart: an error status is an answer, with its status.
 void TestCloudApi::noAnswerIsNeverSuccess() {
     QFETCH(QString, address);
     QFETCH(int, status);
     QFETCH(QString, failure);
+    QFETCH(QString, forLog);
+    QFETCH(QString, loginBox);
 
     CloudApi::setBaseAddress(address);
     setReply("True", status);
     const auto check = [&](const CloudApi::Reply& reply) {
         QVERIFY(!reply.answered());
         QCOMPARE(reply.failure, failure);
+        QCOMPARE(reply.errorStatus, failure.isEmpty() ? status : 0);
+        QCOMPARE(CloudAccount::replyForLog(reply), forLog);
     };
 
     const CloudApi::Reply info = CloudApi::checkAccount(kAccount);
     check(info);
     QVERIFY(!CloudApi::succeeded(info));
+    QCOMPARE(CloudAccount::loginMessage({info, false}, CloudAccount::Origin::Settings), loginBox);
     const CloudApi::Reply cleared = CloudApi::clearCloudCopy(kAccount);
     check(cleared);
     QVERIFY(!CloudApi::succeededUnlessFalse(cleared));
     const CloudApi::Reply servers = CloudApi::downloadServers(kAccount);
     check(servers);
     QVERIFY(!CloudApi::succeededUnlessFalse(servers));
+    QVERIFY(!CloudApi::blockAccepted(servers));
     QCOMPARE(CloudApi::registrationOutcome(CloudApi::registerAccount({})),
              CloudApi::RegistrationOutcome::Failed);
 }

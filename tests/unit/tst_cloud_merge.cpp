@@ -69,6 +69,8 @@ private Q_SLOTS:
     void overwriteKeepsAddressPortAndSystem_data();
     void overwriteKeepsAddressPortAndSystem();
     void mixedBlockTouchesEachServerOnce();
+    void linesTheStoreCannotKeepAreRefused_data();
+    void linesTheStoreCannotKeepAreRefused();
     void longBlockMergesInSlices();
     void interruptionKeepsMergedSlices();
     void failedCommitReportsNothingWritten_data();
@@ -307,6 +309,64 @@ void TestCloudMerge::mixedBlockTouchesEachServerOnce() {
     QCOMPARE(table[2][10], u"untouched"_s);
     QCOMPARE(table[0][10], u"服务器一"_s);
     QCOMPARE(table[1][10], u"服务器一"_s);
+}
+
+void TestCloudMerge::linesTheStoreCannotKeepAreRefused_data() {
+    QTest::addColumn<int>("field");
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<QString>("download"); // the download's log line, "" when stored
+    QTest::addColumn<QString>("batch");    // the batch add's
+
+    QTest::newRow("emoji in the remark") << int(ServerLine::Remark) << u"备注😀"_s
+                                         << u"-198.18.0.1 下载失败 备注信息含有无法保存的字符：😀"_s
+                                         << u"-198.18.0.1 添加失败 备注信息含有无法保存的字符：😀"_s;
+    QTest::newRow("several, each named once, in the name")
+        << int(ServerLine::Name) << u"a😀b½c😀"_s
+        << u"-198.18.0.1 下载失败 服务器名称含有无法保存的字符：😀、½"_s
+        << u"-198.18.0.1 添加失败 服务器名称含有无法保存的字符：😀、½"_s;
+    QTest::newRow("one that does not show, in the account")
+        << int(ServerLine::Account) << u"ro​ot"_s
+        << u"-198.18.0.1 下载失败 服务器用户名含有无法保存的字符：U+200B"_s
+        << u"-198.18.0.1 添加失败 服务器用户名含有无法保存的字符：U+200B"_s;
+    QTest::newRow("a password's characters stay out of the log")
+        << int(ServerLine::Password) << u"pw😀"_s << QString()
+        << u"-198.18.0.1 添加失败 服务器密码含有无法保存的字符"_s;
+    QTest::newRow("question marks, dashes and quotes are kept")
+        << int(ServerLine::Remark) << u"含问号?的-备注 'x' \"y\""_s << QString() << QString();
+}
+
+// Download and batch lines alike: a field GBK cannot hold refuses the line before anything is
+// written, naming the field and the characters; a password's characters are not logged.
+// (A downloaded password is sealed hex and never holds such a character.)
+void TestCloudMerge::linesTheStoreCannotKeepAreRefused() {
+    QFETCH(int, field);
+    QFETCH(QString, value);
+    QFETCH(QString, download);
+    QFETCH(QString, batch);
+
+    LocalStore store;
+    QVERIFY(store.open());
+    QStringList fields = lineFields().mid(0, ServerLine::PanelUrl);
+    fields[field] = value;
+    if (field != ServerLine::Password) {
+        const LineWrite m = CloudDownload::mergeServerLine(store, line(fields));
+        QCOMPARE(m.wrote, download.isEmpty());
+        if (!download.isEmpty())
+            QCOMPARE(m.log, QStringList{download});
+    }
+    fields[ServerLine::Port] = u"23"_s;
+    const LineWrite b = BatchImport::addLine(store, line(fields));
+    QCOMPARE(b.wrote, batch.isEmpty());
+    if (!batch.isEmpty())
+        QCOMPARE(b.log, QStringList{batch});
+    const LineWrite g = CloudDownload::mergeGroupLine(store, value + u"----1"_s);
+    QCOMPARE(g.wrote, batch.isEmpty());
+
+    // What was stored is the value itself, never a "?" in place of a character.
+    const QList<QStringList> table = serverTable(store);
+    QCOMPARE(table.size(), batch.isEmpty() ? 2 : 0);
+    for (const QStringList& row : table)
+        QVERIFY(row.contains(value));
 }
 
 // Thousands of lines in transactions of a slice each: every line is merged once, the log

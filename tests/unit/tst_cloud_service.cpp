@@ -288,6 +288,7 @@ private Q_SLOTS:
     void groupsByName();
     void valuesThatCannotTravelInALine_data();
     void valuesThatCannotTravelInALine();
+    void valuesThatCannotComeBackAsSent();
     void unescapedBodyOfOlderClients();
     void accountsNeverSeeEachOther();
     void wrongPasswordChangesNothing_data();
@@ -603,6 +604,7 @@ void TestCloudService::valuesThatCannotTravelInALine_data() {
     QTest::newRow("lone LF in the name") << 3 << u"a\nb"_s;
     QTest::newRow("separator in the name") << 3 << u"a----b"_s;
     QTest::newRow("name ending in -") << 3 << u"web-"_s;
+    QTest::newRow("empty sort key ending a line without panel fields") << 9 << QString();
 }
 
 // Such a value would come back split at the wrong place and shift the fields after it.
@@ -617,6 +619,24 @@ void TestCloudService::valuesThatCannotTravelInALine() {
     QVERIFY2(answer.text.startsWith(u"False:字段 "_s + fields[field].first),
              qPrintable(answer.text));
     QCOMPARE(down(alice_).text, QString());
+}
+
+// Bytes that are no GBK text would come back as other characters, or not at all; a group
+// line ends with its sort key, which must not be empty.
+void TestCloudService::valuesThatCannotComeBackAsSent() {
+    Fields fields = serverFields(alice_, u"192.0.2.1"_s, u"22"_s);
+    fields.removeAt(7); // the remark, sent below as raw bytes
+    for (const QByteArray& remark : {"%81%20x"_ba, "x%81"_ba}) {
+        const Answer notGbk = post(u"update"_s, CloudApi::formBody(fields) + "&remark=" + remark);
+        QVERIFY2(notGbk.text.startsWith(u"False:字段 remark "_s), qPrintable(notGbk.text));
+    }
+
+    const Answer emptySort =
+        post(u"update_class"_s,
+             CloudApi::accountBody(alice_, {{u"server_class"_s, u"组"_s}, {u"sort"_s, QString()}}));
+    QVERIFY2(emptySort.text.startsWith(u"False:字段 sort "_s), qPrintable(emptySort.text));
+    QCOMPARE(down(alice_).text, QString());
+    QCOMPARE(post(u"down_class"_s, CloudApi::accountBody(alice_)).text, QString());
 }
 
 // Older clients sent values without escaping: GBK bytes as they are.

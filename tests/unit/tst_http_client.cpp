@@ -6,6 +6,7 @@
 #include "common/test_home.h"
 #include "core/cloud/http_client.h"
 #include "core/support/gbk_codec.h"
+#include "core/support/job_stop.h"
 #include "net/loopback_server.h"
 #include "net/raw_http_server.h"
 
@@ -15,7 +16,9 @@
 #include <QTest>
 
 #include <atomic>
+#include <chrono>
 #include <string>
+#include <thread>
 
 using namespace Qt::StringLiterals;
 
@@ -88,6 +91,8 @@ private Q_SLOTS:
     void endsSlowOrStalledPeer();
     void capsBodySize_data();
     void capsBodySize();
+    void stopEndsTransfer_data();
+    void stopEndsTransfer();
     void redirectSendsNoUserInfo();
     void checksCertificatesUnlessTold_data();
     void checksCertificatesUnlessTold();
@@ -554,6 +559,59 @@ void TestHttpClient::capsBodySize() {
     QVERIFY(response.bytes.size() <= HttpClient::kMaxBodyBytes);
     if (complete)
         QCOMPARE(response.bytes.size(), bodyOf(answer).size());
+}
+
+void TestHttpClient::stopEndsTransfer_data() {
+    QTest::addColumn<int>("pace");
+    QTest::addColumn<QByteArray>("answer");
+    QTest::addColumn<QString>("scheme");
+    QTest::addColumn<QByteArray>("requestBody");
+    QTest::addColumn<int>("raiseAfterMs"); // -1: raised before the request
+
+    using Pace = RawHttpServer::Pace;
+    QTest::newRow("peer that never answers")
+        << int(Pace::AtOnce) << QByteArray() << u"http"_s << QByteArray() << 200;
+    QTest::newRow("TLS handshake the peer never answers")
+        << int(Pace::AtOnce) << QByteArray() << u"https"_s << QByteArray() << 200;
+    QTest::newRow("body that trickles") << int(Pace::TrickledBody) << okReply(QByteArray(200, 'b'))
+                                        << u"http"_s << QByteArray() << 500;
+    QTest::newRow("peer that never reads the request")
+        << int(Pace::NeverReads) << QByteArray() << u"http"_s << QByteArray(64 * 1024 * 1024, 'q')
+        << 200;
+    QTest::newRow("stop raised before the request")
+        << int(Pace::AtOnce) << okReply("True") << u"http"_s << QByteArray() << -1;
+}
+
+// Each peer would hold the request for the whole 30-second time-out; the stop ends it, and a
+// stopped request is a failure, never a response.
+void TestHttpClient::stopEndsTransfer() {
+    QFETCH(int, pace);
+    QFETCH(QByteArray, answer);
+    QFETCH(QString, scheme);
+    QFETCH(QByteArray, requestBody);
+    QFETCH(int, raiseAfterMs);
+
+    RawHttpServer server(answer, RawHttpServer::Pace(pace));
+    HttpRequest request;
+    request.url = server.url(u"/"_s).replace(u"http://"_s, scheme + u"://"_s);
+    request.method = requestBody.isEmpty() ? HttpMethod::Get : HttpMethod::Post;
+    request.bodyBytes = requestBody;
+    JobStop stop;
+    request.stop = &stop;
+    if (raiseAfterMs < 0)
+        stop.raise();
+    std::thread raiser([&stop, raiseAfterMs] {
+        if (raiseAfterMs >= 0) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(raiseAfterMs));
+            stop.raise();
+        }
+    });
+    const HttpResponse response = HttpClient::request(request);
+    raiser.join();
+    QCOMPARE(response.statusText, u"716 请求已取消!"_s);
+    QCOMPARE(response.statusCode, 0);
+    QVERIFY(!response.complete);
+    QVERIFY(response.bytes.isEmpty());
 }
 
 // A redirect may name an address with user info; it is not followed, because following it

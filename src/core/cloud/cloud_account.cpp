@@ -41,8 +41,9 @@ QString CloudAccount::statusText(bool connected) {
     return connected ? kConnectedText : kNotConnectedText;
 }
 
-CloudAccount::Outcome CloudAccount::checkConnection(const CloudApi::Account& account) {
-    Outcome outcome{CloudApi::checkAccount(account)};
+CloudAccount::Outcome CloudAccount::checkConnection(const CloudApi::Account& account,
+                                                    const JobStop* stop) {
+    Outcome outcome{CloudApi::checkAccount(account, stop)};
     outcome.succeeded = CloudApi::succeeded(outcome.reply);
     return outcome;
 }
@@ -60,11 +61,24 @@ void storeAccount(const QString& databasePath, const CloudApi::Account& account)
 } // namespace
 
 CloudAccount::Outcome CloudAccount::login(const CloudApi::Account& account,
-                                          const QString& databasePath) {
-    Outcome outcome = checkConnection(account);
+                                          const QString& databasePath, const JobStop* stop) {
+    Outcome outcome = checkConnection(account, stop);
     if (outcome.succeeded)
         storeAccount(databasePath, account);
     return outcome;
+}
+
+QString CloudAccount::loginMessage(const Outcome& outcome, Origin origin) {
+    const CloudApi::Reply& reply = outcome.reply;
+    if (outcome.succeeded) {
+        return origin == Origin::Download ? u"通信成功，请再次点击 从云端下载 按钮开始下载"_s
+                                          : u"通信成功，请再次点击 上传到云端 按钮开始上传"_s;
+    }
+    if (!reply.failure.isEmpty())
+        return u"通信失败，云端没有应答（%1），请检查网络或稍后再试"_s.arg(reply.failure);
+    if (reply.errorStatus != 0)
+        return u"通信失败，云端出错（HTTP %1），请稍后再试"_s.arg(reply.errorStatus);
+    return u"通信失败，请检查账号或密码是否正确"_s;
 }
 
 bool CloudAccount::logout(const QString& databasePath) {
@@ -88,21 +102,23 @@ std::optional<QString> CloudAccount::missingRegistrationField(const CloudApi::Re
     return std::nullopt;
 }
 
-CloudAccount::Registration CloudAccount::registerAccount(const CloudApi::Registration& fields) {
-    Registration result{CloudApi::registerAccount(fields)};
+CloudAccount::Registration CloudAccount::registerAccount(const CloudApi::Registration& fields,
+                                                         const JobStop* stop) {
+    Registration result{CloudApi::registerAccount(fields, stop)};
     result.outcome = CloudApi::registrationOutcome(result.reply);
     return result;
 }
 
-CloudAccount::Outcome CloudAccount::sendSmsCode(const QString& phone) {
-    Outcome outcome{CloudApi::sendSmsCode(phone)};
+CloudAccount::Outcome CloudAccount::sendSmsCode(const QString& phone, const JobStop* stop) {
+    Outcome outcome{CloudApi::sendSmsCode(phone, stop)};
     outcome.succeeded = CloudApi::succeeded(outcome.reply);
     return outcome;
 }
 
 CloudAccount::Outcome CloudAccount::changePassword(const CloudApi::PasswordChange& change,
-                                                   const QString& databasePath) {
-    Outcome outcome{CloudApi::changePassword(change)};
+                                                   const QString& databasePath,
+                                                   const JobStop* stop) {
+    Outcome outcome{CloudApi::changePassword(change, stop)};
     outcome.succeeded = CloudApi::succeeded(outcome.reply);
     if (outcome.succeeded)
         storeAccount(databasePath, {change.username, change.newPassword});
@@ -110,7 +126,9 @@ CloudAccount::Outcome CloudAccount::changePassword(const CloudApi::PasswordChang
 }
 
 QString CloudAccount::replyForLog(const CloudApi::Reply& reply) {
-    if (reply.answered())
-        return reply.text;
-    return reply.text + u"（云端未应答：%1）"_s.arg(reply.failure);
+    if (!reply.failure.isEmpty())
+        return reply.text + u"（云端未应答：%1）"_s.arg(reply.failure);
+    if (reply.errorStatus != 0)
+        return reply.text + u"（云端返回 HTTP %1）"_s.arg(reply.errorStatus);
+    return reply.text;
 }

@@ -25,6 +25,8 @@ public:
         QStringLiteral("云端连接成功，可上传数据到云端或从云端下载数据");
     static inline const QString kNotConnectedText =
         QStringLiteral("当前未连接云端，如需上传数据到云端，请点击 上传到云端 按钮后配置云端账号");
+    // ... and while the first check waits for the service.
+    static inline const QString kConnectingText = QStringLiteral("正在连接云端…");
     // Logging out stores this password, so the next start-up check fails.
     static inline const QString kLoggedOutPassword = QStringLiteral("1");
 
@@ -46,11 +48,18 @@ public:
         bool succeeded = false;
     };
 
+    // Where the account window was opened from; a successful log in points back to it.
+    enum class Origin { Settings, Upload, Download };
+
     // "info" with the given account; the start-up check and the log in both ask this.
-    static Outcome checkConnection(const CloudApi::Account& account);
+    static Outcome checkConnection(const CloudApi::Account& account, const JobStop* stop = nullptr);
     // "info" with the typed account; on success the account is stored in `databasePath` as
     // the one to log in with at the next start.
-    static Outcome login(const CloudApi::Account& account, const QString& databasePath);
+    static Outcome login(const CloudApi::Account& account, const QString& databasePath,
+                         const JobStop* stop = nullptr);
+    // The log-in message box: the way back to the action the window was opened from, a
+    // refusal of the account, or that the service did not answer (with the reason).
+    static QString loginMessage(const Outcome& outcome, Origin origin);
     // Stores the logged-out password; the stored user name stays.
     static bool logout(const QString& databasePath);
 
@@ -63,16 +72,18 @@ public:
     };
     // "reg" with the window's fields; nothing is stored and the account in memory is the
     // caller's to set.
-    static Registration registerAccount(const CloudApi::Registration& fields);
+    static Registration registerAccount(const CloudApi::Registration& fields,
+                                        const JobStop* stop = nullptr);
 
-    static Outcome sendSmsCode(const QString& phone);
+    static Outcome sendSmsCode(const QString& phone, const JobStop* stop = nullptr);
 
     // "editpass"; on success the account is stored with the NEW password, so the next
     // automatic log in uses the password the service now holds.
     static Outcome changePassword(const CloudApi::PasswordChange& change,
-                                  const QString& databasePath);
+                                  const QString& databasePath, const JobStop* stop = nullptr);
 
-    // The reply as a log line shows it; a request the service never answered says so.
+    // The reply as a log line shows it; a request the service never answered, or answered
+    // with an HTTP error status, says so.
     static QString replyForLog(const CloudApi::Reply& reply);
 
 private:

@@ -4,6 +4,7 @@
 #include "core/support/log_categories.h"
 
 #include <QMutex>
+#include <QStringDecoder>
 
 using namespace Qt::StringLiterals;
 
@@ -22,12 +23,6 @@ QMutex addressLock;
 QString& address() {
     static QString value = withoutTrailingSlash(CloudApi::configuredBaseAddress());
     return value;
-}
-
-// Replies are UTF-8. Characters that GBK cannot hold turn into "?", and every "?" is dropped,
-// the reply's own included: the service never sends one that matters.
-QString replyText(const QByteArray& bytes) {
-    return Gbk::decode(Gbk::encode(QString::fromUtf8(bytes))).remove(u'?');
 }
 
 bool isSuccessStatus(int status) {
@@ -65,24 +60,33 @@ QByteArray formBody(const FormFields& fields) {
     return body;
 }
 
+QString replyText(const QByteArray& bytes) {
+    // The decoder's default drops a byte-order mark at the start.
+    return QStringDecoder(QStringDecoder::Utf8).decode(bytes);
+}
+
 FormFields accountBody(const Account& account, const FormFields& extra) {
     FormFields fields{{u"username"_s, account.username}, {u"password"_s, account.password}};
     fields += extra;
     return fields;
 }
 
-Reply request(const QString& act, HttpMethod method, const FormFields& body) {
+Reply request(const QString& act, HttpMethod method, const FormFields& body, const JobStop* stop) {
     HttpRequest http;
     http.url = baseAddress() + kScriptPath + act;
     http.method = method;
     http.bodyBytes = formBody(body);
+    http.stop = stop;
     const HttpResponse response = HttpClient::request(http);
 
     Reply reply;
     reply.text = replyText(response.bytes);
-    if (!response.complete || !isSuccessStatus(response.statusCode)) {
+    if (!response.complete) {
         reply.failure = response.statusText;
         qCInfo(lcCloud) << "no answer to" << act << ":" << reply.failure;
+    } else if (!isSuccessStatus(response.statusCode)) {
+        reply.errorStatus = response.statusCode;
+        qCInfo(lcCloud) << act << "answered" << response.statusText;
     }
     return reply;
 }

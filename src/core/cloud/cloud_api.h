@@ -7,6 +7,8 @@
 #include <QPair>
 #include <QString>
 
+class JobStop;
+
 // The request frame of the cloud web service: every action goes to one script path with its
 // action name, carries an HTML-form body and gets a UTF-8 reply that is judged by the words in
 // it. The actions themselves are in cloud_actions.h.
@@ -22,14 +24,17 @@ struct Account {
 };
 
 // The reply of one action. `failure` tells a request the service never answered (no HTTP
-// response, a body that broke off, or an error status from the web server) from an empty
-// reply: it is empty only when the service answered, and then holds the transport error text
-// or the status line.
+// response, or a body that broke off or was cancelled) from an empty reply: it holds the
+// transport error text then, and is empty whenever an HTTP answer came whole. An answer
+// with an error status (a web server's 500 or 502) is a reply all the same, but never the
+// service's word: `errorStatus` holds its status.
 struct Reply {
     QString text;
     QString failure;
+    int errorStatus = 0;
 
-    bool answered() const { return failure.isEmpty(); }
+    // The service's own reply: an HTTP answer, whole, with a success status.
+    bool answered() const { return failure.isEmpty() && errorStatus == 0; }
 };
 
 // The service Torvane ships with, or TORVANE_CLOUD_URL when that is set (tests,
@@ -48,10 +53,15 @@ QByteArray formBody(const FormFields& fields);
 // "username" and "password" of the account, then the extra fields.
 FormFields accountBody(const Account& account, const FormFields& extra = {});
 
+// A reply's bytes as text: UTF-8 without a leading byte-order mark, every character kept
+// ("?" and characters GBK cannot hold included; whoever stores the text judges those).
+QString replyText(const QByteArray& bytes);
+
 // Sends the action (POST for the account actions, GET for the public ones) and returns the
-// reply decoded from UTF-8, without the characters GBK cannot hold and without any "?".
-// Blocking; callable from any thread.
-Reply request(const QString& act, HttpMethod method, const FormFields& body = {});
+// decoded reply. Blocking; callable from any thread. A raised `stop` ends the request within
+// HttpClient::kStopCheckMs as a failure.
+Reply request(const QString& act, HttpMethod method, const FormFields& body = {},
+              const JobStop* stop = nullptr);
 
 // The service answered and its reply contains "True" (exact case, anywhere).
 bool succeeded(const Reply& reply);

@@ -3,6 +3,7 @@
 #include "core/cloud/password_sealer.h"
 #include "core/store/line_formats.h"
 #include "core/store/server_editing.h"
+#include "core/store/storable_text.h"
 #include "core/store/store_changes.h"
 #include "core/support/log_sink.h"
 
@@ -20,14 +21,14 @@ QString unsealed(const QString& sealed) {
 
 constexpr qsizetype kMinServerFields = ServerLine::Sort; // ten: everything up to the end time
 
-// The reply of a download request as its block of lines; nothing (and the failure logged)
-// when the service did not answer or said "False".
-std::optional<QString> acceptedBlock(const CloudApi::Reply& reply) {
-    if (!CloudApi::succeededUnlessFalse(reply)) {
+// The reply of a download request as its block of lines; nothing when the service did not
+// answer or refused, which is logged unless the request was stopped on purpose.
+std::optional<QString> acceptedBlock(const CloudApi::Reply& reply, const JobStop& stop) {
+    if (CloudApi::blockAccepted(reply))
+        return reply.text;
+    if (!stop.isRaised())
         LogSink::logLine(u"-下载失败,云端返回："_s + CloudAccount::replyForLog(reply));
-        return std::nullopt;
-    }
-    return reply.text;
+    return std::nullopt;
 }
 
 } // namespace
@@ -54,8 +55,12 @@ LineWrite mergeGroupLine(LocalStore& store, const QString& line) {
     if (f.size() < 2)
         return {};
     const QString& name = f[0];
-    const QString existing = store.groupIdByName(name);
     LineWrite merge;
+    if (const auto unstorable = StorableText::inGroup(name, f[1])) {
+        merge.log << u"-%1 下载分组失败 %2"_s.arg(name, unstorable->describeForLog());
+        return merge;
+    }
+    const QString existing = store.groupIdByName(name);
     merge.log << u"-S_ID "_s + existing;
     if (!existing.isEmpty()) {
         merge.log << u"-%1 下载分组失败 指定分组已经存在"_s.arg(name);
@@ -73,8 +78,12 @@ LineWrite mergeServerLine(LocalStore& store, const QString& line) {
     if (!parsed)
         return {};
     const ServerRecord& s = parsed->server;
-    const QString existing = store.serverIdByAddress(s.ip, s.port);
     LineWrite merge;
+    if (const auto unstorable = StorableText::inServer(s)) {
+        merge.log << u"-%1 下载失败 %2"_s.arg(s.ip, unstorable->describeForLog());
+        return merge;
+    }
+    const QString existing = store.serverIdByAddress(s.ip, s.port);
     merge.log << u"-S_ID "_s + existing;
     if (existing.isEmpty()) {
         merge.wrote = store.insertDownloadedServer(s, parsed->withPanelFields);
@@ -119,7 +128,7 @@ bool mergeBlock(const QString& databasePath, const QString& block, SlicedLines::
 // A merge that fails part-way has still committed the slices before; the change is
 // reported whenever a merge ran.
 bool downloadGroups(const CloudAccount& account, const QString& databasePath, JobStop& stop) {
-    const auto block = acceptedBlock(CloudApi::downloadGroups(account.account()));
+    const auto block = acceptedBlock(CloudApi::downloadGroups(account.account(), &stop), stop);
     if (!block)
         return false;
     const bool merged = mergeBlock(databasePath, *block, mergeGroupLine, stop);
@@ -129,7 +138,7 @@ bool downloadGroups(const CloudAccount& account, const QString& databasePath, Jo
 
 bool downloadServers(const CloudAccount& account, const QString& databasePath, JobStop& stop,
                      const RowsAdded& rowsAdded) {
-    const auto block = acceptedBlock(CloudApi::downloadServers(account.account()));
+    const auto block = acceptedBlock(CloudApi::downloadServers(account.account(), &stop), stop);
     if (!block)
         return false;
     const bool merged = mergeBlock(databasePath, *block, mergeServerLine, stop, rowsAdded);
@@ -141,9 +150,11 @@ bool downloadServers(const CloudAccount& account, const QString& databasePath, J
 
 namespace CloudClear {
 
-bool clearCloudCopy(const CloudApi::Account& account) {
-    const CloudApi::Reply reply = CloudApi::clearCloudCopy(account);
+bool clearCloudCopy(const CloudApi::Account& account, const JobStop* stop) {
+    const CloudApi::Reply reply = CloudApi::clearCloudCopy(account, stop);
     const bool cleared = CloudApi::succeededUnlessFalse(reply);
+    if (!cleared && stop && stop->isRaised())
+        return false;
     LogSink::logLine((cleared ? u"-清空成功,云端返回："_s : u"-清空失败,云端返回："_s) +
                      CloudAccount::replyForLog(reply));
     return cleared;

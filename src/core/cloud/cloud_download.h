@@ -59,7 +59,8 @@ bool mergeBlock(const QString& databasePath, const QString& block, SlicedLines::
 
 // "down_class", then the merge of its group lines, reported as a change of the groups.
 // False, with the failure logged and nothing changed, when the service did not answer or
-// said "False".
+// refused (CloudApi::blockAccepted). A raised `stop` also ends the request itself, quietly.
+// A line with a character the store cannot keep is refused with a log line.
 bool downloadGroups(const CloudAccount& account, const QString& databasePath, JobStop& stop);
 // "down", then the merge of its server lines, reported as a change of the servers; as
 // downloadGroups.
@@ -75,7 +76,7 @@ inline const QString kConfirmText =
     QStringLiteral("确定要清空云端数据吗？清空后将无法从云端获取数据");
 
 // "del_data", and one log line saying whether the service cleared the copy. A request the
-// service never answered is a failure.
-bool clearCloudCopy(const CloudApi::Account& account);
+// service never answered is a failure; one ended by a raised `stop` is not logged.
+bool clearCloudCopy(const CloudApi::Account& account, const JobStop* stop = nullptr);
 
 } // namespace CloudClear

@@ -30,24 +30,50 @@ struct LogTexts {
 };
 
 // Groups and servers go up the same way: one request per item, its outcome logged with the
-// item's name, then the pacing pause. A raised stop ends the loop before the next request.
-template <typename Item, typename Send>
-void sendEach(const QList<Item>& items, JobStop& stop, const LogTexts& texts, Send send) {
+// item's name, then `afterEach` with the number sent so far, then the pacing pause. A raised
+// stop ends the request under way and the loop; that request is neither logged nor counted.
+template <typename Item, typename Send, typename AfterEach>
+Tally sendEach(const QList<Item>& items, JobStop& stop, const LogTexts& texts, Send send,
+               AfterEach afterEach) {
+    Tally tally;
     for (const Item& item : items) {
         if (stop.isRaised())
-            return;
+            break;
         const Sent sent = send(item);
-        if (CloudApi::succeeded(sent.reply))
+        if (stop.isRaised() && !sent.reply.answered())
+            break;
+        if (CloudApi::succeeded(sent.reply)) {
+            ++tally.stored;
             LogSink::logLine(texts.succeeded + sent.name);
-        else
+        } else {
+            ++tally.failed;
             LogSink::logLine(texts.failed + sent.name + u" 云端返回："_s +
                              CloudAccount::replyForLog(sent.reply));
+        }
+        afterEach(tally.stored + tally.failed);
         if (!stop.pause(pacing()))
-            return;
+            break;
     }
+    return tally;
 }
 
 } // namespace
+
+QString confirmText(bool listFiltered, qsizetype shownRows) {
+    if (!listFiltered)
+        return kConfirmText;
+    QString text = kConfirmText;
+    return text.replace(u"把本地数据全部上传到云端"_s,
+                        u"把列表中显示的 %1 台服务器（列表已筛选，未显示的服务器不上传）和全部分组"
+                        u"上传到云端"_s.arg(shownRows));
+}
+
+QString finishedLine(const Tally& servers, const Tally& groups) {
+    QString line = u"-上传完成：服务器 %1 个，分组 %2 个"_s.arg(servers.stored).arg(groups.stored);
+    if (const int failed = servers.failed + groups.failed; failed > 0)
+        line += u"，失败 %1 个"_s.arg(failed);
+    return line;
+}
 
 std::chrono::milliseconds pacing() {
     return std::chrono::milliseconds(pacingMs.load());
@@ -77,24 +103,33 @@ ServerRecord serverForUpload(const ListCells& row) {
     return s;
 }
 
-void uploadGroups(const CloudAccount& account, const QString& databasePath, JobStop& stop) {
+Tally uploadGroups(const CloudAccount& account, const QString& databasePath, JobStop& stop) {
     QList<GroupRecord> groups;
     {
         LocalStore store;
         if (store.open(databasePath))
             groups = store.groups().value_or(QList<GroupRecord>());
     }
-    sendEach(groups, stop, {u"-上传分组成功："_s, u"-上传分组失败："_s},
-             [&account](const GroupRecord& group) {
-                 return Sent{group.name, CloudApi::uploadGroup(account.account(), group)};
-             });
+    return sendEach(
+        groups, stop, {u"-上传分组成功："_s, u"-上传分组失败："_s},
+        [&account, &stop](const GroupRecord& group) {
+            return Sent{group.name, CloudApi::uploadGroup(account.account(), group, &stop)};
+        },
+        [](int) {});
 }
 
-void uploadServers(const CloudAccount& account, const QList<ListCells>& rows, JobStop& stop) {
-    sendEach(rows, stop, {u"-上传成功："_s, u"-上传失败："_s}, [&account](const ListCells& row) {
-        const ServerRecord server = serverForUpload(row);
-        return Sent{server.name, CloudApi::uploadServer(account.account(), server)};
-    });
+Tally uploadServers(const CloudAccount& account, const QList<ListCells>& rows, JobStop& stop) {
+    const auto total = rows.size();
+    return sendEach(
+        rows, stop, {u"-上传成功："_s, u"-上传失败："_s},
+        [&account, &stop](const ListCells& row) {
+            const ServerRecord server = serverForUpload(row);
+            return Sent{server.name, CloudApi::uploadServer(account.account(), server, &stop)};
+        },
+        [total](int sent) {
+            if (sent % kProgressEvery == 0 && sent < total)
+                LogSink::logLine(u"-正在上传 %1/%2"_s.arg(sent).arg(total));
+        });
 }
 
 } // namespace CloudUpload

@@ -21,6 +21,19 @@ inline const QString kConfirmText = QStringLiteral(
 inline const QString kConnectionFailed = QStringLiteral("云端连接失败");
 inline const QString kAlreadyRunning =
     QStringLiteral("正在上传数据到云端，请等本次上传结束后再上传");
+// A clearing while an upload runs would report success and then be refilled by the upload;
+// an upload while a clearing runs could lose its first rows to it.
+inline const QString kClearWhileUploading =
+    QStringLiteral("正在上传数据到云端，请等本次上传结束后再清空云端");
+inline const QString kUploadWhileClearing =
+    QStringLiteral("正在清空云端数据，请等清空结束后再上传");
+
+// The question before an upload. When the list shows a search's rows, it says how many
+// servers (of those shown) go up instead of "all".
+QString confirmText(bool listFiltered, qsizetype shownRows);
+
+// A progress line "-正在上传 10/30" after every this many servers.
+constexpr int kProgressEvery = 10;
 
 // The pause after every uploaded row, which spaces the requests out for the service.
 constexpr std::chrono::milliseconds kPacing{1000};
@@ -32,13 +45,24 @@ void setPacing(std::chrono::milliseconds pause);
 // password and API key sealed with the sealing key.
 ServerRecord serverForUpload(const ListCells& row);
 
+// How many items a worker sent that the service stored, and how many it did not.
+struct Tally {
+    int stored = 0;
+    int failed = 0;
+};
+
 // The two worker bodies. Each sends one request per row, logs one line per outcome and then
 // pauses for pacing(). The account is read afresh for every request; a raised `stop` ends
-// the worker before its next request.
+// the request under way and the worker, without a further log line.
 //
 // Groups come from the store at `databasePath`, in id order.
-void uploadGroups(const CloudAccount& account, const QString& databasePath, JobStop& stop);
-// Servers come from the rows the list showed when the upload started.
-void uploadServers(const CloudAccount& account, const QList<ListCells>& rows, JobStop& stop);
+Tally uploadGroups(const CloudAccount& account, const QString& databasePath, JobStop& stop);
+// Servers come from the rows the list showed when the upload started; every
+// kProgressEvery rows a progress line says how far it is.
+Tally uploadServers(const CloudAccount& account, const QList<ListCells>& rows, JobStop& stop);
+
+// The line that ends an upload: "-上传完成：服务器 N 个，分组 M 个", the counts being what the
+// service stored, and "，失败 K 个" when anything was not stored.
+QString finishedLine(const Tally& servers, const Tally& groups);
 
 } // namespace CloudUpload

@@ -2,6 +2,7 @@
 
 #include "core/cloud/http_headers.h"
 #include "core/support/gbk_codec.h"
+#include "core/support/job_stop.h"
 #include "core/support/log_categories.h"
 #include "core/support/regex_matcher.h"
 
@@ -45,6 +46,7 @@ const QString kNoAnswer = u"712 服务器未响应!"_s;
 const QString kReadFailed = u"713 读取数据失败!"_s;
 const QString kBodyTooLarge = u"714 返回数据过大!"_s;
 const QString kCertificateRefused = u"715 证书验证失败!"_s;
+const QString kCancelled = u"716 请求已取消!"_s;
 
 struct EasyDeleter {
     void operator()(CURL* easy) const { curl_easy_cleanup(easy); }
@@ -380,6 +382,8 @@ private:
 
     HttpResponse perform() {
         const CURLcode code = runTransfer();
+        if (code == CURLE_ABORTED_BY_CALLBACK && stopRaised())
+            return failed(kCancelled);
         if (transfer_.tooLarge)
             readResponse(kBodyTooLarge);
         else if (code == CURLE_LOGIN_DENIED && !transfer_.headers.isEmpty())
@@ -399,7 +403,9 @@ private:
     // Drives the transfer itself so that it ends as soon as no byte has moved either way for
     // the phase time-out. (curl's own low-speed check judges an average over several seconds:
     // it notices a stall late, and never a peer that trickles a byte now and then; the
-    // overall deadline ends that one.)
+    // overall deadline ends that one.) A request with a stop looks at it before each step
+    // and waits at most kStopCheckMs for the peer, in every phase: connecting, the TLS
+    // handshake, sending and receiving.
     CURLcode runTransfer() {
         const MultiHandle multi(curl_multi_init());
         if (!multi)
@@ -412,6 +418,8 @@ private:
         curl_off_t moved = bytesMoved();
         Clock::time_point lastMove = Clock::now();
         for (int running = 1;;) {
+            if (stopRaised())
+                return CURLE_ABORTED_BY_CALLBACK;
             if (curl_multi_perform(multi.get(), &running) != CURLM_OK)
                 return CURLE_FAILED_INIT;
             if (running == 0)
@@ -425,14 +433,18 @@ private:
             if (left.count() <= 0)
                 return CURLE_OPERATION_TIMEDOUT;
             // curl shortens the wait by itself for its own deadlines.
-            if (curl_multi_poll(multi.get(), nullptr, 0, int(std::ceil(left.count())), nullptr) !=
-                CURLM_OK)
+            int waitMs = int(std::ceil(left.count()));
+            if (request_.stop)
+                waitMs = std::min(waitMs, HttpClient::kStopCheckMs);
+            if (curl_multi_poll(multi.get(), nullptr, 0, waitMs, nullptr) != CURLM_OK)
                 return CURLE_FAILED_INIT;
         }
         int queued = 0;
         const CURLMsg* done = curl_multi_info_read(multi.get(), &queued);
         return done && done->msg == CURLMSG_DONE ? done->data.result : CURLE_FAILED_INIT;
     }
+
+    bool stopRaised() const { return request_.stop && request_.stop->isRaised(); }
 
     // Bytes of requests and responses so far; any change means the peer is still there.
     curl_off_t bytesMoved() const {

@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QString>
 
+class JobStop;
+
 // The verb of a request, by the code callers pass; a code outside 0..7 means GET.
 enum class HttpMethod : int {
     Get = 0,
@@ -42,6 +44,10 @@ struct HttpRequest {
     // Time-out of each phase (connecting, and every wait for the peer while sending and
     // receiving); 0 or less means 30 seconds. The whole request ends after four of them.
     int timeoutSeconds = 0;
+    // Raised while the request runs (its window closed, its jobs shut down): the transfer
+    // ends within HttpClient::kStopCheckMs and the request fails with "716 请求已取消!".
+    // Never raised: none. Must outlive the request.
+    const JobStop* stop = nullptr;
     // Merge the received cookies with `cookiesIn`, into both cookie texts of the response.
     bool mergeCookies = true;
     // Add the browser-like default header lines that `extraHeaders` does not name.
@@ -73,6 +79,9 @@ struct HttpResponse {
 };
 
 namespace HttpClient {
+
+// How often a request with a stop looks at it while it waits for the peer.
+constexpr int kStopCheckMs = 50;
 
 // The largest body a request reads: a cloud or panel reply is far smaller, and a peer that
 // sends more must not exhaust memory. A longer body ends the request with "714 返回数据过大!".

@@ -2,6 +2,7 @@
 
 #include "core/store/line_formats.h"
 #include "core/store/server_editing.h"
+#include "core/store/storable_text.h"
 #include "core/support/gbk_codec.h"
 
 #include <QStringDecoder>
@@ -27,8 +28,12 @@ LineWrite addLine(LocalStore& store, const QString& line) {
     if (!parsed)
         return {};
     const ServerRecord& s = parsed->server;
-    const QString existing = store.serverIdByAddress(s.ip, s.port);
     LineWrite write;
+    if (const auto unstorable = StorableText::inServer(s)) {
+        write.log << u"-%1 添加失败 %2"_s.arg(s.ip, unstorable->describeForLog());
+        return write;
+    }
+    const QString existing = store.serverIdByAddress(s.ip, s.port);
     write.log << u"-S_ID "_s + existing;
     if (!existing.isEmpty()) {
         write.log << u"-"_s + s.ip + u" 添加失败 指定服务器IP已经存在"_s;

@@ -90,3 +90,20 @@ QString Gbk::decode(const char* bytes, qsizetype size) {
 QString Gbk::decode(const QByteArray& bytes) {
     return decode(bytes.constData(), bytes.size());
 }
+
+// Whole texts nearly always survive, and one conversion tells; only then is each character
+// tried on its own.
+QStringList Gbk::unrepresentable(const QString& text) {
+    QStringList found;
+    if (isAscii(text) || decode(encode(text)) == text)
+        return found;
+    for (qsizetype i = 0; i < text.size();) {
+        const qsizetype width = text[i].isHighSurrogate() && i + 1 < text.size() ? 2 : 1;
+        const QString character = text.mid(i, width);
+        i += width;
+        if (!isAscii(character) && decode(encode(character)) != character &&
+            !found.contains(character))
+            found << character;
+    }
+    return found;
+}

@@ -226,7 +226,7 @@ void MainWindow::connectActions() {
     connect(c_->exportList, &QPushButton::clicked, this,
             [this] { exportServerList(serverList_, this); });
     connect(c_->cloudSettings, &QPushButton::clicked, cloudAccount_,
-            &CloudAccountActions::openWindow);
+            [this] { cloudAccount_->openWindow(); });
     connect(c_->upload, &QPushButton::clicked, cloudSync_, &CloudSyncActions::upload);
     connect(c_->download, &QPushButton::clicked, cloudSync_, &CloudSyncActions::download);
     connect(c_->clearCloud, &QPushButton::clicked, cloudSync_, &CloudSyncActions::clear);

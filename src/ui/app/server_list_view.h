@@ -54,6 +54,8 @@ public:
     QString cell(int row, int column) const { return model_->cell(row, column); }
     // True from the start of a reload, search or sort until its rows are all in the list.
     bool isFilling() const;
+    // True when the rows are a search's or the "即将到期" list's rather than every server's.
+    bool showsSearchResult() const { return fillKind_ == FillKind::Search; }
 
     // The list's right-click menu; items are found by their text.
     // The items of the list's menu, in menu order.

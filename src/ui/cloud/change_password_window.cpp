@@ -1,14 +1,10 @@
 #include "ui/cloud/change_password_window.h"
 
 #include "core/store/local_store.h"
-#include "core/support/run_then_deliver.h"
 #include "ui/app/prompt.h"
 #include "ui/cloud/cloud_account_actions.h"
 
 #include "ui_change_password_window.h"
-
-#include <QCloseEvent>
-#include <QThreadPool>
 
 using namespace Qt::StringLiterals;
 
@@ -22,16 +18,10 @@ ChangePasswordWindow::ChangePasswordWindow(CloudAccountActions& actions, QWidget
 
 ChangePasswordWindow::~ChangePasswordWindow() = default;
 
+// Esc and the close button both come here, also while the change waits: it is cancelled.
 void ChangePasswordWindow::reject() {
-    if (!waiting_)
-        QDialog::reject();
-}
-
-void ChangePasswordWindow::closeEvent(QCloseEvent* event) {
-    if (waiting_)
-        event->ignore();
-    else
-        QDialog::closeEvent(event);
+    requests_.cancel();
+    QDialog::reject();
 }
 
 void ChangePasswordWindow::changePassword() {
@@ -43,10 +33,10 @@ void ChangePasswordWindow::changePassword() {
     waiting_ = true;
     ui_->按钮1->setEnabled(false);
     setCursor(Qt::BusyCursor);
-    runThenDeliver(
-        *QThreadPool::globalInstance(), this,
-        [change, path = LocalStore::databasePath()] {
-            return CloudAccount::changePassword(change, path);
+    requests_.run(
+        this,
+        [change, path = LocalStore::databasePath()](const JobStop* stop) {
+            return CloudAccount::changePassword(change, path, stop);
         },
         [newPassword = change.newPassword](ChangePasswordWindow* self,
                                            const CloudAccount::Outcome& outcome) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/cloud/cloud_account.h"
+#include "ui/cloud/window_requests.h"
 
 #include <QDialog>
 
@@ -12,7 +13,8 @@ class ChangePasswordWindow;
 }
 
 // The window 修改云端密码. The fields go to the service as typed, without checks of their
-// own; while the reply is awaited the button is disabled and the window stays open.
+// own; while the reply is awaited the button is disabled. Closing the window (or Esc) then
+// cancels the request.
 class ChangePasswordWindow : public QDialog {
     Q_OBJECT
 public:
@@ -23,9 +25,6 @@ public:
 
     void reject() override;
 
-protected:
-    void closeEvent(QCloseEvent* event) override;
-
 private:
     void changePassword();
     void onAnswered(const CloudAccount::Outcome& outcome, const QString& newPassword);
@@ -33,4 +32,6 @@ private:
     CloudAccountActions& actions_;
     std::unique_ptr<Ui::ChangePasswordWindow> ui_;
     bool waiting_ = false;
+    // Declared last: going first, it waits for a request still under way before the rest goes.
+    WindowRequests requests_;
 };

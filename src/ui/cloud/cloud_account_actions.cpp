@@ -15,6 +15,8 @@ CloudAccountActions::CloudAccountActions(QWidget* window, LogPane* log, QLabel* 
 
 void CloudAccountActions::checkConnection(std::function<void(bool connected)> then) {
     const CloudApi::Account asked = account_.account();
+    if (account_.state() == CloudAccount::State::Unchecked)
+        status_->setText(CloudAccount::kConnectingText);
     runThenDeliver(
         *QThreadPool::globalInstance(), this,
         [asked] { return CloudAccount::checkConnection(asked); },
@@ -36,8 +38,8 @@ void CloudAccountActions::checkConnection(std::function<void(bool connected)> th
         });
 }
 
-void CloudAccountActions::openWindow() {
-    CloudAccountWindow dialog(*this, window_);
+void CloudAccountActions::openWindow(CloudAccount::Origin origin) {
+    CloudAccountWindow dialog(*this, window_, origin);
     dialog.exec();
 }
 

@@ -23,10 +23,11 @@ public:
 
     // Asks the service with the account in memory, on a worker; the state, the status line
     // and (when a user name is stored) the log line follow when the reply arrives, then
-    // `then` with whether the account is connected now.
+    // `then` with whether the account is connected now. Until the first check has answered,
+    // the status line says it is connecting.
     void checkConnection(std::function<void(bool connected)> then = {});
-    // The window 云端账号配置, modal.
-    void openWindow();
+    // The window 云端账号配置, modal; a successful log in points back to `origin`.
+    void openWindow(CloudAccount::Origin origin = CloudAccount::Origin::Settings);
 
     // A log line "<time>-message", appended at once, so it keeps its place among the
     // message boxes of the same action.

@@ -1,15 +1,11 @@
 #include "ui/cloud/cloud_account_window.h"
 
 #include "core/store/local_store.h"
-#include "core/support/run_then_deliver.h"
 #include "ui/app/prompt.h"
 #include "ui/cloud/change_password_window.h"
 #include "ui/cloud/cloud_account_actions.h"
 
 #include "ui_cloud_account_window.h"
-
-#include <QCloseEvent>
-#include <QThreadPool>
 
 using namespace Qt::StringLiterals;
 
@@ -30,8 +26,10 @@ struct CloudAccountWindow::Controls {
     QPushButton* forgotPassword;
 };
 
-CloudAccountWindow::CloudAccountWindow(CloudAccountActions& actions, QWidget* parent)
-    : QDialog(parent), actions_(actions), ui_(std::make_unique<Ui::CloudAccountWindow>()) {
+CloudAccountWindow::CloudAccountWindow(CloudAccountActions& actions, QWidget* parent,
+                                       CloudAccount::Origin origin)
+    : QDialog(parent), actions_(actions), origin_(origin),
+      ui_(std::make_unique<Ui::CloudAccountWindow>()) {
     ui_->setupUi(this);
     setModal(true);
     setFixedSize(size());
@@ -59,21 +57,11 @@ CloudAccountWindow::CloudAccountWindow(CloudAccountActions& actions, QWidget* pa
 
 CloudAccountWindow::~CloudAccountWindow() = default;
 
-// A reply on its way must find this window, so it stays open until the reply has arrived.
+// Esc and the close button both come here, also while a request waits: it is cancelled.
 void CloudAccountWindow::reject() {
-    if (waiting_)
-        return;
+    requests_.cancel();
     countdown_.stop();
     QDialog::reject();
-}
-
-void CloudAccountWindow::closeEvent(QCloseEvent* event) {
-    if (waiting_) {
-        event->ignore();
-        return;
-    }
-    countdown_.stop();
-    QDialog::closeEvent(event);
 }
 
 void CloudAccountWindow::beginWaiting() {
@@ -94,10 +82,8 @@ void CloudAccountWindow::login() {
     // The typed account becomes the one in memory whether or not the service accepts it.
     const CloudApi::Account typed{c_->loginName->text(), c_->loginPassword->text()};
     actions_.account().setAccount(typed);
-    beginWaiting();
-    runThenDeliver(
-        *QThreadPool::globalInstance(), this,
-        [typed, path = LocalStore::databasePath()] { return CloudAccount::login(typed, path); },
+    ask([typed, path = LocalStore::databasePath()](
+            const JobStop* stop) { return CloudAccount::login(typed, path, stop); },
         [](CloudAccountWindow* self, const CloudAccount::Outcome& outcome) {
             self->onLoginAnswered(outcome);
         });
@@ -108,8 +94,7 @@ void CloudAccountWindow::onLoginAnswered(const CloudAccount::Outcome& outcome) {
     actions_.account().setState(outcome.succeeded ? CloudAccount::State::Connected
                                                   : CloudAccount::State::NotConnected);
     actions_.showStatus(outcome.succeeded);
-    Prompt::inform(this, outcome.succeeded ? u"通信成功，请再次点击 上传到云端 按钮开始上传"_s
-                                           : u"通信失败，请检查账号或密码是否正确"_s);
+    Prompt::inform(this, CloudAccount::loginMessage(outcome, origin_));
     actions_.logLine(u"-云端返回："_s + CloudAccount::replyForLog(outcome.reply));
     if (outcome.succeeded)
         accept();
@@ -132,10 +117,7 @@ void CloudAccountWindow::registerAccount() {
         Prompt::inform(this, *missing);
         return;
     }
-    beginWaiting();
-    runThenDeliver(
-        *QThreadPool::globalInstance(), this,
-        [fields] { return CloudAccount::registerAccount(fields); },
+    ask([fields](const JobStop* stop) { return CloudAccount::registerAccount(fields, stop); },
         [fields](CloudAccountWindow* self, const CloudAccount::Registration& result) {
             self->onRegistrationAnswered(result, fields);
         });
@@ -177,9 +159,7 @@ void CloudAccountWindow::sendSmsCode() {
         Prompt::inform(this, u"请先输入手机号"_s);
         return;
     }
-    beginWaiting();
-    runThenDeliver(
-        *QThreadPool::globalInstance(), this, [phone] { return CloudAccount::sendSmsCode(phone); },
+    ask([phone](const JobStop* stop) { return CloudAccount::sendSmsCode(phone, stop); },
         [](CloudAccountWindow* self, const CloudAccount::Outcome& outcome) {
             self->onSmsAnswered(outcome);
         });

@@ -32,19 +32,26 @@ void CloudSyncActions::shutDown() {
 }
 
 void CloudSyncActions::upload() {
-    if (uploadBusy_) {
-        Prompt::inform(window_, CloudUpload::kAlreadyRunning);
+    if (uploadBusy_ || clearBusy_) {
+        Prompt::inform(window_, uploadBusy_ ? CloudUpload::kAlreadyRunning
+                                            : CloudUpload::kUploadWhileClearing);
         return;
     }
-    if (!Prompt::confirm(window_, CloudUpload::kConfirmText, QMessageBox::Yes | QMessageBox::No))
+    // The rows asked about are the rows sent: a refill, sort or search from now on changes
+    // nothing that goes up.
+    QList<ListCells> rows;
+    for (const ListRow& row : list_->model()->rows())
+        rows << row.cells;
+    const QString question = CloudUpload::confirmText(list_->showsSearchResult(), rows.size());
+    if (!Prompt::confirm(window_, question, QMessageBox::Yes | QMessageBox::No))
         return;
     if (account_->account().state() == CloudAccount::State::NotConnected) {
-        account_->openWindow();
+        account_->openWindow(CloudAccount::Origin::Upload);
         return;
     }
     uploadBusy_ = true;
     QPointer<CloudSyncActions> self(this);
-    account_->checkConnection([self](bool connected) {
+    account_->checkConnection([self, rows = std::move(rows)](bool connected) mutable {
         if (!self || self->jobs_.stop().isRaised())
             return;
         if (!connected) {
@@ -53,40 +60,44 @@ void CloudSyncActions::upload() {
             Q_EMIT self->uploadFinished();
             return;
         }
-        self->startUploadWorkers();
+        self->startUploadWorkers(std::move(rows));
     });
 }
 
-// The rows are copied now: a refill, sort or search while the upload runs changes nothing
-// that is sent.
-void CloudSyncActions::startUploadWorkers() {
+void CloudSyncActions::startUploadWorkers(QList<ListCells> rows) {
     LogSink::logLine(u"-准备开始上传数据到云端"_s);
-    QList<ListCells> rows;
-    for (const ListRow& row : list_->model()->rows())
-        rows << row.cells;
     const CloudAccount* account = &account_->account();
     JobStop* stop = &jobs_.stop();
     uploadWorkers_ = 2;
+    uploadedGroups_ = {};
+    uploadedServers_ = {};
     jobs_.run(
         this,
         [account, stop, path = LocalStore::databasePath()] {
-            CloudUpload::uploadGroups(*account, path, *stop);
-            return true;
+            return CloudUpload::uploadGroups(*account, path, *stop);
         },
-        [](CloudSyncActions* self, bool) { self->onUploadWorkerEnded(); });
+        [](CloudSyncActions* self, const CloudUpload::Tally& tally) {
+            self->uploadedGroups_ = tally;
+            self->onUploadWorkerEnded();
+        });
     jobs_.run(
         this,
         [account, stop, rows = std::move(rows)] {
-            CloudUpload::uploadServers(*account, rows, *stop);
-            return true;
+            return CloudUpload::uploadServers(*account, rows, *stop);
         },
-        [](CloudSyncActions* self, bool) { self->onUploadWorkerEnded(); });
+        [](CloudSyncActions* self, const CloudUpload::Tally& tally) {
+            self->uploadedServers_ = tally;
+            self->onUploadWorkerEnded();
+        });
 }
 
 void CloudSyncActions::onUploadWorkerEnded() {
     if (--uploadWorkers_ > 0)
         return;
     uploadBusy_ = false;
+    // Workers ended by a shut-down have not finished the upload.
+    if (!jobs_.stop().isRaised())
+        LogSink::logLine(CloudUpload::finishedLine(uploadedServers_, uploadedGroups_));
     Q_EMIT uploadFinished();
 }
 
@@ -96,7 +107,7 @@ void CloudSyncActions::download() {
         return;
     }
     if (account_->account().state() == CloudAccount::State::NotConnected) {
-        account_->openWindow();
+        account_->openWindow(CloudAccount::Origin::Download);
         return;
     }
     downloadBusy_ = true;
@@ -121,10 +132,20 @@ void CloudSyncActions::download() {
 }
 
 void CloudSyncActions::clear() {
+    if (uploadBusy_) {
+        Prompt::inform(window_, CloudUpload::kClearWhileUploading);
+        return;
+    }
     if (!Prompt::confirm(window_, CloudClear::kConfirmText, QMessageBox::Ok | QMessageBox::Cancel))
         return;
+    clearBusy_ = true;
     jobs_.run(
         this,
-        [account = account_->account().account()] { return CloudClear::clearCloudCopy(account); },
-        [](CloudSyncActions* self, bool) { Q_EMIT self->clearFinished(); });
+        [account = account_->account().account(), stop = &jobs_.stop()] {
+            return CloudClear::clearCloudCopy(account, stop);
+        },
+        [](CloudSyncActions* self, bool) {
+            self->clearBusy_ = false;
+            Q_EMIT self->clearFinished();
+        });
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/cloud/cloud_upload.h"
 #include "core/support/background_jobs.h"
 
 #include <QObject>
@@ -20,17 +21,19 @@ public:
     CloudSyncActions(QWidget* window, CloudAccountActions* account, ServerListView* list);
     ~CloudSyncActions() override;
 
-    // 按钮1: the question, the account window when not connected, the connection check,
-    // then the groups and the rows the list shows now on two workers.
+    // 按钮1: the question (with the number of rows when the list is filtered), the account
+    // window when not connected, the connection check, then the groups and the rows the list
+    // showed when the question was answered, on two workers. Refused while a clearing runs.
     void upload();
     // 按钮12: groups then servers, merged into the store, each merge reported as a change of
     // the stored data (the group filter and the list are read again).
     void download();
-    // 按钮16: the question, then "del_data".
+    // 按钮16: the question, then "del_data". Refused while an upload runs.
     void clear();
 
     bool isUploading() const { return uploadBusy_; }
     bool isDownloading() const { return downloadBusy_; }
+    bool isClearing() const { return clearBusy_; }
 
     // Ends the running uploads and downloads (each stops before its next request or slice)
     // and waits for them. Nothing starts afterwards.
@@ -42,7 +45,7 @@ Q_SIGNALS:
     void clearFinished();
 
 private:
-    void startUploadWorkers();
+    void startUploadWorkers(QList<ListCells> rows);
     void onUploadWorkerEnded();
 
     QWidget* window_;
@@ -51,5 +54,8 @@ private:
     BackgroundJobs jobs_;
     bool uploadBusy_ = false;
     int uploadWorkers_ = 0;
+    CloudUpload::Tally uploadedGroups_;
+    CloudUpload::Tally uploadedServers_;
     bool downloadBusy_ = false;
+    bool clearBusy_ = false;
 };

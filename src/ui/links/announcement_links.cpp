@@ -22,7 +22,10 @@ AnnouncementLinks::AnnouncementLinks(const QList<LinkLabel*>& labels, QObject* p
 quint64 AnnouncementLinks::start() {
     const quint64 run = ++startedRuns_;
     fetches_.run(
-        this, [fetch = fetch_] { return AnnouncementLoader::rowsFromReply(fetch()); },
+        this,
+        [fetch = fetch_, stop = &fetches_.stop()] {
+            return AnnouncementLoader::rowsFromReply(fetch(stop));
+        },
         [run](AnnouncementLinks* self, const AnnouncementLoader::LinkRows& rows) {
             self->show(run, rows);
             Q_EMIT self->runEnded(run);

@@ -18,7 +18,8 @@ class LinkLabel;
 class AnnouncementLinks : public QObject {
     Q_OBJECT
 public:
-    using Fetch = std::function<CloudApi::Reply()>;
+    // Asks the service; a raised stop (the links going away) ends the request.
+    using Fetch = std::function<CloudApi::Reply(const JobStop* stop)>;
 
     // A request ends within two minutes, so with a start every minute a few runs at most
     // wait at once; their own threads keep them from holding up the other workers.

@@ -1,6 +1,7 @@
 #include "ui/store/group_manager.h"
 
 #include "core/store/local_store.h"
+#include "core/store/storable_text.h"
 #include "core/store/store_changes.h"
 #include "core/support/log_sink.h"
 #include "core/support/run_then_deliver.h"
@@ -26,6 +27,13 @@ void deleteGroupById(const QString& id) {
 
 } // namespace
 
+bool GroupManager::refuseUnstorable(const QString& name, const QString& sort) {
+    const auto unstorable = StorableText::inGroup(name, sort);
+    if (unstorable)
+        Prompt::inform(dialogParent(), unstorable->boxText());
+    return unstorable.has_value();
+}
+
 GroupManager::GroupManager(QComboBox* groupFilter, QWidget* window)
     : QObject(window), groupFilter_(groupFilter), window_(window) {}
 
@@ -42,6 +50,8 @@ void GroupManager::openAddGroup(bool fromManager) {
 }
 
 void GroupManager::addGroup(const QString& name, const QString& sort) {
+    if (refuseUnstorable(name, sort))
+        return;
     bool added = false;
     {
         LocalStore store;
@@ -87,6 +97,8 @@ void GroupManager::openModifyGroup() {
 }
 
 bool GroupManager::saveGroup(const QString& name, const QString& sort) {
+    if (refuseUnstorable(name, sort))
+        return false;
     bool saved = false;
     {
         LocalStore store;

@@ -40,6 +40,8 @@ Q_SIGNALS:
     void groupFilterRefilled();
 
 private:
+    // Names the field the store cannot keep in a box; true when it did.
+    bool refuseUnstorable(const QString& name, const QString& sort);
     bool deleteNextChecked();
     QWidget* dialogParent() const;
 

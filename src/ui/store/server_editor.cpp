@@ -2,6 +2,7 @@
 
 #include "core/store/local_store.h"
 #include "core/store/server_editing.h"
+#include "core/store/storable_text.h"
 #include "core/store/store_changes.h"
 #include "core/support/log_sink.h"
 #include "ui/app/prompt.h"
@@ -38,9 +39,20 @@ void ServerEditor::prepareAddWindow(ServerEditorWindow& window) {
         window.setGroups(store.groups().value_or(QList<GroupRecord>()));
 }
 
+// A field the store cannot keep is named in a box; nothing is written and the window stays
+// open for the user to change it.
+bool ServerEditor::refuseUnstorable(ServerEditorWindow& window, const ServerRecord& server) {
+    const auto unstorable = StorableText::inServer(server);
+    if (unstorable)
+        Prompt::inform(&window, unstorable->boxText());
+    return unstorable.has_value();
+}
+
 void ServerEditor::addServer(ServerEditorWindow& window) {
-    LocalStore store;
     ServerRecord server = window.fields();
+    if (refuseUnstorable(window, server))
+        return;
+    LocalStore store;
     if (!store.open()) {
         Prompt::inform(&window, u"添加失败"_s);
         LogSink::logLine(u"-%1 添加失败"_s.arg(server.ip));
@@ -86,9 +98,11 @@ void ServerEditor::prepareModifyWindow(ServerEditorWindow& window) {
 // Saves to the server the window was opened for: the list may have been reloaded since (the
 // refresh timer, a batch delete), so the selection of the moment says nothing.
 void ServerEditor::saveServer(ServerEditorWindow& window) {
+    const ServerRecord server = window.fields();
+    if (refuseUnstorable(window, server))
+        return;
     if (!window.hasSelectedGroup())
         Prompt::inform(&window, u"请选择服务器分组"_s);
-    const ServerRecord server = window.fields();
     LocalStore store;
     const bool saved = store.open() && store.updateServer(server);
     store.close();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/store/records.h"
 #include "core/support/paced_steps.h"
 
 #include <QObject>
@@ -42,6 +43,7 @@ public:
     bool isDeleting() const { return deletes_.isRunning(); }
 
 private:
+    bool refuseUnstorable(ServerEditorWindow& window, const ServerRecord& server);
     bool deleteNextChecked();
     void deleteStoredServer(const QString& id, const QString& name);
 
