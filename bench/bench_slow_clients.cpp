@@ -13,6 +13,7 @@
 // --round-ms=N length of a round (default 1000). Each figure is the median of its rounds.
 
 #include "bench_support.h"
+#include "common/loopback_connection.h"
 #include "core/cloud/cloud_api.h"
 #include "service_on_loopback.h"
 
@@ -54,30 +55,6 @@ const std::string kSlowHeader = "POST " + kPath +
 // 127.0.0.1.
 std::string slowAddress(std::size_t index) {
     return "127.1." + std::to_string(index / 250) + "." + std::to_string(index % 250 + 1);
-}
-
-// A connection from `from` to the server, not waiting for it to be established; -1 when the
-// socket cannot be made.
-int connectFrom(const std::string& from, int port) {
-    const int socket = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    sockaddr_in local{};
-    local.sin_family = AF_INET;
-    sockaddr_in server{};
-    server.sin_family = AF_INET;
-    server.sin_port = htons(std::uint16_t(port));
-    if (socket < 0 || inet_pton(AF_INET, from.c_str(), &local.sin_addr) != 1 ||
-        inet_pton(AF_INET, "127.0.0.1", &server.sin_addr) != 1 ||
-        ::bind(socket, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
-        if (socket >= 0)
-            ::close(socket);
-        return -1;
-    }
-    if (::connect(socket, reinterpret_cast<const sockaddr*>(&server), sizeof server) != 0 &&
-        errno != EINPROGRESS) {
-        ::close(socket);
-        return -1;
-    }
-    return socket;
 }
 
 // The slow connections, driven by a thread of their own until the object goes.
@@ -136,7 +113,8 @@ private:
             ++closed_;
         }
         if (connection.socket < 0) {
-            connection.socket = connectFrom(connection.address, port_);
+            connection.socket =
+                connectFromLoopback(connection.address.c_str(), std::uint16_t(port_), true);
             connection.sent = 0;
         }
         if (connection.socket < 0 || now < connection.nextByte)

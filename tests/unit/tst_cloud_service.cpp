@@ -4,6 +4,7 @@
 // clients and password guessing.
 
 #include "common/cloud_service_fixture.h"
+#include "common/loopback_connection.h"
 #include "core/cloud/cloud_account.h"
 #include "core/cloud/cloud_actions.h"
 #include "core/cloud/password_sealer.h"
@@ -91,27 +92,6 @@ Fields serverFields(const CloudApi::Account& account, const QString& ip, const Q
                                            {u"server_pass"_s, u"5F50137C3"_s}});
 }
 
-// A connection to the service from a loopback address of the test's choosing (any of
-// 127.0.0.0/8), so that one test can be many clients to the service's per-address limits;
-// -1 when it cannot be made.
-int connectFrom(const QString& address, quint16 port) {
-    const int socket = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in local{};
-    local.sin_family = AF_INET;
-    sockaddr_in service{};
-    service.sin_family = AF_INET;
-    service.sin_port = htons(port);
-    if (socket < 0 || inet_pton(AF_INET, address.toLatin1().constData(), &local.sin_addr) != 1 ||
-        inet_pton(AF_INET, "127.0.0.1", &service.sin_addr) != 1 ||
-        ::bind(socket, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0 ||
-        ::connect(socket, reinterpret_cast<const sockaddr*>(&service), sizeof service) != 0) {
-        if (socket >= 0)
-            ::close(socket);
-        return -1;
-    }
-    return socket;
-}
-
 // What arrives on the connection until the service closes it, for up to ten seconds.
 QByteArray readToEnd(int socket) {
     QByteArray received;
@@ -136,7 +116,7 @@ Answer answerOf(const QByteArray& reply) {
 
 // One request from `address`, on a connection of its own, and the service's answer.
 Answer exchangeFrom(const QString& address, quint16 port, const QByteArray& request) {
-    const int socket = connectFrom(address, port);
+    const int socket = connectFromLoopback(address.toLatin1().constData(), port);
     if (socket < 0)
         return {};
     const bool sent = ::send(socket, request.constData(), std::size_t(request.size()),
@@ -165,7 +145,7 @@ public:
     Trickle(quint16 port, const QStringList& addresses, QByteArray atOnce, QByteArray slowly)
         : slowly_(std::move(slowly)) {
         for (const QString& address : addresses) {
-            const int socket = connectFrom(address, port);
+            const int socket = connectFromLoopback(address.toLatin1().constData(), port);
             if (socket >= 0 && !atOnce.isEmpty())
                 ::send(socket, atOnce.constData(), std::size_t(atOnce.size()), MSG_NOSIGNAL);
             connections_.push_back({socket, socket < 0, {}});
@@ -1043,7 +1023,7 @@ void TestCloudService::trustedProxyNamesTheClient() {
 
     std::vector<int> idle;
     for (const QString& from : {u"127.0.0.9"_s, u"127.0.0.9"_s, u"127.0.0.8"_s, u"127.0.0.8"_s})
-        idle.push_back(connectFrom(from, guarded.port()));
+        idle.push_back(connectFromLoopback(from.toLatin1().constData(), guarded.port()));
     QCOMPARE(address(u"127.0.0.9"_s, "198.51.100.20").text, u"198.51.100.20"_s);
     const Answer crowded = address(u"127.0.0.8"_s, QByteArray());
     QCOMPARE(crowded.status, 503);

@@ -8,6 +8,12 @@ QString edgeTrimmed(const QString& addressOrPort) {
     return addressOrPort.trimmed();
 }
 
+std::optional<int> portNumber(const QString& port) {
+    bool isNumber = false;
+    const int number = edgeTrimmed(port).toInt(&isNumber);
+    return isNumber ? std::optional<int>(number) : std::nullopt;
+}
+
 bool breaksLine(const QString& field) {
     return field.contains(u'\r') || field.contains(u'\n') || field.contains(QChar(u'\0'));
 }

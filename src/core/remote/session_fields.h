@@ -15,6 +15,9 @@ namespace SessionFields {
 // address or port.
 QString edgeTrimmed(const QString& addressOrPort);
 
+// The port as a number, as the tool reads it from its argument; nothing when it is not one.
+std::optional<int> portNumber(const QString& port);
+
 // Whether `field` would end the line it is written into (a line of the .rdp file, PuTTY's
 // password file, FreeRDP's standard input) and start another: it holds CR, LF or NUL.
 bool breaksLine(const QString& field);

@@ -70,10 +70,9 @@ DialogTarget puttyHostKeyDialog() {
 }
 
 bool puttyHasHostKey(const QString& host, const QString& port) {
-    bool isNumber = false;
-    const int number = SessionFields::edgeTrimmed(port).toInt(&isNumber);
-    return isNumber &&
-           Win32::puttyHasHostKey(SessionFields::edgeTrimmed(host).toStdWString(), number);
+    const std::optional<int> number = SessionFields::portNumber(port);
+    return number &&
+           Win32::puttyHasHostKey(SessionFields::edgeTrimmed(host).toStdWString(), *number);
 }
 
 // A console program started on its own gets a console window of its own.

@@ -72,12 +72,11 @@ DialogTarget puttyHostKeyDialog() {
 }
 
 bool puttyHasHostKey(const QString& host, const QString& port) {
-    bool isNumber = false;
-    const int number = SessionFields::edgeTrimmed(port).toInt(&isNumber);
-    if (!isNumber)
+    const std::optional<int> number = SessionFields::portNumber(port);
+    if (!number)
         return false;
     const QByteArray suffix =
-        '@' + QByteArray::number(number) + ':' + SessionFields::edgeTrimmed(host).toLocal8Bit();
+        '@' + QByteArray::number(*number) + ':' + SessionFields::edgeTrimmed(host).toLocal8Bit();
     for (const QString& path : puttyHostKeyFiles()) {
         QFile file(path);
         if (file.open(QIODevice::ReadOnly) && namesKeyEndingWith(file.readAll(), suffix))
