@@ -32,9 +32,11 @@ public:
     // What the running jobs ask before each step.
     JobStop& stop() { return stop_; }
 
+    // Dropping the queue before raising the stop keeps a job that ends on the stop from
+    // handing its thread to a queued one.
     void shutDown() {
-        stop_.raise();
         pool_.clear();
+        stop_.raise();
         pool_.waitForDone();
     }
 
