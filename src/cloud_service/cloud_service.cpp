@@ -1,10 +1,10 @@
 #include "cloud_service/cloud_service.h"
 
 #include "cloud_service/form_body.h"
+#include "cloud_service/http_server.h"
 #include "cloud_service/service_log.h"
 
 #include <sodium.h>
-#include <sys/socket.h>
 
 #include <cstdio>
 #include <ctime>
@@ -16,6 +16,7 @@
 namespace {
 
 constexpr const char* kScriptPath = "/admin/user_reg.php";
+constexpr const char* kHealthPath = "/health";
 constexpr const char* kAnnouncementsFile = "announcements.txt";
 constexpr std::size_t kMaxBodyBytes = std::size_t(1) << 20;
 // Enough threads that many clients with kept-alive connections are served at once; the
@@ -50,6 +51,12 @@ Reply refused(const std::string& reason) {
 Reply badRequest(const std::string& reason, const std::string& logText) {
     ServiceLog::line("bad request: " + logText);
     return {400, kFalse + ":" + reason};
+}
+
+// While registration is closed, the two actions that open an account.
+Reply registrationClosed(const std::string& act, const std::string& peer) {
+    ServiceLog::line("refused " + act + " from " + peer + ": registration is closed");
+    return refused("本服务已关闭注册，请联系服务管理员");
 }
 
 Reply storeFailure(const std::string& what) {
@@ -185,23 +192,25 @@ std::string queryAction(const std::string& target) {
 
 } // namespace
 
-bool HttpServer::widenBacklog(int connections) {
-    return ::listen(svr_sock_, connections) == 0;
-}
-
 CloudService::CloudService(Settings settings)
-    : settings_(std::move(settings)), courier_(settings_.smsProgram) {
+    : settings_(std::move(settings)), courier_(settings_.smsProgram),
+      ownedServer_(makeHttpServer(settings_.tlsCertificate, settings_.tlsKey, serverError_)),
+      server_(*ownedServer_) {
     route();
 }
 
 bool CloudService::open(std::string& error) {
+    if (!server_.is_valid()) {
+        error = serverError_.empty() ? "TLS could not be set up" : serverError_;
+        return false;
+    }
     return store_.open(settings_.dataFolder, error);
 }
 
 int CloudService::bind(const std::string& host, int port) {
     const int bound =
         port == 0 ? server_.bind_to_any_port(host) : (server_.bind_to_port(host, port) ? port : -1);
-    if (bound > 0 && !server_.widenBacklog(kListenBacklog))
+    if (bound > 0 && !widenBacklog(server_, kListenBacklog))
         ServiceLog::line("could not widen the listening backlog; many clients at once may fail");
     return bound;
 }
@@ -224,6 +233,12 @@ void CloudService::route() {
         response.status = reply.status;
         response.set_content(reply.body, "text/plain; charset=utf-8");
     };
+    // For load balancers: 200 while the store answers, 503 when it does not.
+    server_.Get(kHealthPath, [this](const httplib::Request&, httplib::Response& response) {
+        const bool healthy = store_.reachable();
+        response.status = healthy ? 200 : 503;
+        response.set_content(healthy ? "ok" : "store unavailable", "text/plain; charset=utf-8");
+    });
     server_.Get(
         kScriptPath, [this, send](const httplib::Request& request, httplib::Response& response) {
             send(response, handle(queryAction(request.target), FormBody(), request.remote_addr));
@@ -270,6 +285,8 @@ void CloudService::route() {
 }
 
 Reply CloudService::handle(const std::string& act, const FormBody& form, const std::string& peer) {
+    if ((act == "reg" || act == "sendsms") && !settings_.registrationOpen)
+        return registrationClosed(act, peer);
     if (act == "info")
         return info(form);
     if (act == "reg")

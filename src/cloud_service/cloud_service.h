@@ -7,18 +7,11 @@
 #include <httplib.h>
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 
 class FormBody;
-
-// cpp-httplib's server listens with a backlog of five connections; many clients connecting
-// at once overflow it and their requests fail. This one widens it after binding.
-class HttpServer : public httplib::Server {
-public:
-    // Sets the listening socket's backlog (after a successful bind).
-    bool widenBacklog(int connections);
-};
 
 // torvane-cloud: keeps a copy of each user's server list under a user account and answers
 // the client's "/admin/user_reg.php?act=..." requests. Form bodies come as GBK and are
@@ -31,6 +24,11 @@ public:
         std::string dataFolder;
         // The program that gets each SMS code; empty: the code goes to the log.
         std::string smsProgram;
+        // Both set: HTTPS with this PEM certificate (chain) and key.
+        std::string tlsCertificate;
+        std::string tlsKey;
+        // Closed: "sendsms" and "reg" are refused, existing accounts work on.
+        bool registrationOpen = true;
     };
 
     // What one request gets: the HTTP status and the UTF-8 body.
@@ -41,7 +39,7 @@ public:
 
     explicit CloudService(Settings settings);
 
-    // Opens the data folder's database.
+    // Opens the data folder's database and checks the TLS files; before bind().
     bool open(std::string& error);
     // Binds the listening socket; port 0 takes a free one. The bound port, or -1.
     int bind(const std::string& host, int port);
@@ -78,5 +76,8 @@ private:
     CloudStore store_;
     PasswordHasher hasher_;
     SmsCourier courier_;
-    HttpServer server_;
+    // Why the TLS files could not be used; empty when they could (or HTTP is plain).
+    std::string serverError_;
+    std::unique_ptr<httplib::Server> ownedServer_;
+    httplib::Server& server_;
 };
