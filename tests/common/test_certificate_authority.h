@@ -18,10 +18,14 @@ inline bool writeTestCertificateAuthority(const QString& folder) {
     const auto path = [&dir](const char* name) { return dir.filePath(QString::fromLatin1(name)); };
     const auto openssl = [](const QStringList& arguments) {
         QProcess process;
-        process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        process.setProcessChannelMode(QProcess::MergedChannels);
         process.start(QStringLiteral("openssl"), arguments);
-        return process.waitForFinished(30000) && process.exitStatus() == QProcess::NormalExit &&
-               process.exitCode() == 0;
+        const bool made = process.waitForFinished(30000) &&
+                          process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+        if (!made)
+            qWarning("openssl %s failed: %s", qPrintable(arguments.join(QLatin1Char(' '))),
+                     process.readAll().constData());
+        return made;
     };
     const auto writeText = [](const QString& file, const QByteArray& text) {
         QFile out(file);
