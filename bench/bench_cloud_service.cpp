@@ -10,6 +10,7 @@
 // --infos=N repetitions of each `info` measurement (default 20).
 
 #include "bench_support.h"
+#include "cloud_service/http_server.h"
 #include "core/cloud/cloud_api.h"
 #include "service_on_loopback.h"
 
@@ -195,7 +196,7 @@ int main(int argc, char* argv[]) {
 
     const ServiceOnLoopback service;
 
-    HttpServer bare;
+    httplib::Server bare;
     bare.new_task_queue = [] { return new httplib::ThreadPool(kWorkerThreads); };
     bare.set_tcp_nodelay(true);
     const auto answerTrue = [](const httplib::Request&, httplib::Response& response) {
@@ -206,7 +207,7 @@ int main(int argc, char* argv[]) {
     const Running bareRun(
         [&] {
             const int port = bare.bind_to_any_port("127.0.0.1");
-            return port > 0 && bare.widenBacklog(1024) ? port : -1;
+            return port > 0 && widenBacklog(bare, 1024) ? port : -1;
         },
         [&] { bare.listen_after_bind(); }, [&] { bare.stop(); });
 

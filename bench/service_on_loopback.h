@@ -28,8 +28,10 @@ public:
                               QFileDevice::ExeOwner);
         const QString data = dir_.filePath(QStringLiteral("data"));
         QDir().mkpath(data);
-        service_ = std::make_unique<CloudService>(
-            CloudService::Settings{data.toStdString(), sms.toStdString()});
+        CloudService::Settings settings;
+        settings.dataFolder = data.toStdString();
+        settings.smsProgram = sms.toStdString();
+        service_ = std::make_unique<CloudService>(settings);
         std::string error;
         if (!service_->open(error)) {
             std::fprintf(stderr, "cannot open the service's data: %s\n", error.c_str());
