@@ -93,6 +93,14 @@ QStringList groupLines(LocalStore& store) {
     return lines;
 }
 
+// The servers, then the groups, of the data folder's file as lines.
+QStringList storedLines() {
+    LocalStore store;
+    if (!store.open())
+        return {u"(the data folder's file did not open)"_s};
+    return serverLines(store) + groupLines(store);
+}
+
 // Everything in the file, ids included.
 QString wholeStore() {
     StoreConnection db;
@@ -275,14 +283,7 @@ void TestCloudSync::roundTripRestoresEveryField() {
     fillStore();
     restart();
     waitForListRows(4);
-    QStringList servers;
-    QStringList groups;
-    {
-        LocalStore store;
-        QVERIFY(store.open());
-        servers = serverLines(store);
-        groups = groupLines(store);
-    }
+    const QStringList stored = storedLines();
 
     pressAndWait(u"按钮1"_s, &CloudSyncActions::uploadFinished);
     QCOMPARE(prompts_, QStringList{CloudUpload::kConfirmText});
@@ -304,12 +305,7 @@ void TestCloudSync::roundTripRestoresEveryField() {
         QCOMPARE(logCount(u"-%1 下载分组成功"_s.arg(g.name)), 1);
     for (const ServerRecord& s : sampleServers())
         QCOMPARE(logCount(u"-%1 下载成功"_s.arg(s.ip)), 1);
-    {
-        LocalStore store;
-        QVERIFY(store.open());
-        QCOMPARE(serverLines(store), servers);
-        QCOMPARE(groupLines(store), groups);
-    }
+    QCOMPARE(storedLines(), stored);
 
     const QString before = wholeStore();
     takeLog();
@@ -530,14 +526,7 @@ void TestCloudSync::roundTripOverHttps() {
     fillStore();
     restart();
     waitForListRows(4);
-    QStringList servers;
-    QStringList groups;
-    {
-        LocalStore store;
-        QVERIFY(store.open());
-        servers = serverLines(store);
-        groups = groupLines(store);
-    }
+    const QStringList stored = storedLines();
     pressAndWait(u"按钮1"_s, &CloudSyncActions::uploadFinished);
     for (const ServerRecord& s : sampleServers())
         QCOMPARE(logCount(u"-上传成功："_s + s.name), 1);
@@ -548,10 +537,7 @@ void TestCloudSync::roundTripOverHttps() {
     waitForListRows(0);
     pressAndWait(u"按钮12"_s, &CloudSyncActions::downloadFinished);
     waitForListRows(4);
-    LocalStore store;
-    QVERIFY(store.open());
-    QCOMPARE(serverLines(store), servers);
-    QCOMPARE(groupLines(store), groups);
+    QCOMPARE(storedLines(), stored);
 }
 
 TORVANE_GUI_TEST_MAIN(TestCloudSync)

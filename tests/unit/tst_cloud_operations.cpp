@@ -3,6 +3,7 @@
 // commands beside the running service, and command-line mistakes.
 
 #include "common/cloud_service_fixture.h"
+#include "common/cloud_test_forms.h"
 #include "common/test_certificate_authority.h"
 #include "core/cloud/cloud_api.h"
 
@@ -70,20 +71,6 @@ QString registerAccount(CloudServiceFixture& cloud, httplib::Client& client,
                  {u"qq"_s, u"1"_s},
                  {u"mail"_s, u"m@example.com"_s}})
         .text;
-}
-
-Fields serverFields(const CloudApi::Account& account, const QString& ip) {
-    return CloudApi::accountBody(account, {{u"server_class"_s, u"g"_s},
-                                           {u"server_name"_s, u"n"_s},
-                                           {u"server_ip"_s, ip},
-                                           {u"start_time"_s, u"s"_s},
-                                           {u"end_time"_s, u"e"_s},
-                                           {u"remark"_s, u"r"_s},
-                                           {u"system"_s, u"linux"_s},
-                                           {u"sort"_s, u"50"_s},
-                                           {u"server_port"_s, u"22"_s},
-                                           {u"server_user"_s, u"root"_s},
-                                           {u"server_pass"_s, u"5F50137C3"_s}});
 }
 
 CommandResult runCommand(const QStringList& arguments, const QByteArray& input = {}) {
@@ -156,7 +143,8 @@ void TestCloudOperations::initTestCase() {
 void TestCloudOperations::httpsRoundTrip() {
     const auto client = trustingClient();
     QCOMPARE(post(*client, u"del_data"_s, CloudApi::accountBody(kAlice)).text, u"True"_s);
-    QCOMPARE(post(*client, u"update"_s, serverFields(kAlice, u"192.0.2.1"_s)).text, u"True"_s);
+    QCOMPARE(post(*client, u"update"_s, serverFields(kAlice, u"192.0.2.1"_s, u"22"_s)).text,
+             u"True"_s);
     QCOMPARE(post(*client, u"down"_s, CloudApi::accountBody(kAlice)).text,
              u"g----n----192.0.2.1----root----5F50137C3----22----linux----r----s----e----50"_s);
     const Answer health = answerOf(client->Get("/health"));
@@ -255,7 +243,7 @@ void TestCloudOperations::listUsers() {
     const auto client = trustingClient();
     QCOMPARE(registerAccount(cloud_, *client, grace, phone), u"True"_s);
     for (const QString& ip : {u"192.0.2.7"_s, u"192.0.2.8"_s})
-        QCOMPARE(post(*client, u"update"_s, serverFields(grace, ip)).text, u"True"_s);
+        QCOMPARE(post(*client, u"update"_s, serverFields(grace, ip, u"22"_s)).text, u"True"_s);
     QCOMPARE(post(*client, u"update_class"_s,
                   CloudApi::accountBody(grace, {{u"server_class"_s, u"g"_s}, {u"sort"_s, u"1"_s}}))
                  .text,
@@ -329,8 +317,10 @@ void TestCloudOperations::deleteUser() {
     const CloudApi::Account ivan{u"ivan"_s, u"ivan-pw"_s};
     const auto client = trustingClient();
     QCOMPARE(registerAccount(cloud_, *client, ivan, freshPhone()), u"True"_s);
-    QCOMPARE(post(*client, u"update"_s, serverFields(ivan, u"192.0.2.9"_s)).text, u"True"_s);
-    QCOMPARE(post(*client, u"update"_s, serverFields(kAlice, u"192.0.2.9"_s)).text, u"True"_s);
+    QCOMPARE(post(*client, u"update"_s, serverFields(ivan, u"192.0.2.9"_s, u"22"_s)).text,
+             u"True"_s);
+    QCOMPARE(post(*client, u"update"_s, serverFields(kAlice, u"192.0.2.9"_s, u"22"_s)).text,
+             u"True"_s);
     const QString alicesServers = post(*client, u"down"_s, CloudApi::accountBody(kAlice)).text;
 
     const CommandResult deleted = command({u"delete-user"_s, ivan.username});
@@ -359,7 +349,8 @@ void TestCloudOperations::backupWhileServing() {
     constexpr int kMost = 400;
     const auto address = [](int i) { return u"10.0.%1.%2"_s.arg(i / 250).arg(i % 250 + 1); };
     for (int i = 0; i < kBefore; ++i)
-        QCOMPARE(post(*client, u"update"_s, serverFields(kAlice, address(i))).text, u"True"_s);
+        QCOMPARE(post(*client, u"update"_s, serverFields(kAlice, address(i), u"22"_s)).text,
+                 u"True"_s);
 
     std::atomic<bool> backupDone{false};
     std::atomic<int> uploaded{kBefore};
@@ -367,7 +358,8 @@ void TestCloudOperations::backupWhileServing() {
     std::thread uploader([&] {
         const auto own = trustingClient();
         for (int i = kBefore; i < kMost && !backupDone; ++i) {
-            if (post(*own, u"update"_s, serverFields(kAlice, address(i))).text != u"True"_s)
+            if (post(*own, u"update"_s, serverFields(kAlice, address(i), u"22"_s)).text !=
+                u"True"_s)
                 ++failures;
             uploaded = i + 1;
         }
