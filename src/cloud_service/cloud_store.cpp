@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 
 namespace {
 
@@ -360,6 +361,13 @@ bool CloudStore::backUpTo(const std::string& path, std::string& error) {
     Lease lease(*this);
     if (!lease) {
         error = "cannot open " + path_;
+        return false;
+    }
+    // Renaming the copy over the live file would leave the service writing to a file that is
+    // gone from the folder.
+    std::error_code notTheSame;
+    if (std::filesystem::equivalent(path, path_, notTheSame)) {
+        error = path + " is the service's own database";
         return false;
     }
     const std::string partial = path + ".partial";

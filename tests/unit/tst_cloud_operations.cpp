@@ -373,6 +373,12 @@ void TestCloudOperations::backupWhileServing() {
     QCOMPARE(QFileInfo(backupFile).permissions() & 0x0077, QFile::Permissions());
     QVERIFY(!QFile::exists(backupFile + u".partial"_s));
 
+    const QString live = QDir(cloud_.dataFolder()).filePath(u"cloud.db"_s);
+    const CommandResult ontoItself = command({u"backup"_s, live});
+    QCOMPARE(ontoItself.exitCode, 1);
+    QVERIFY2(ontoItself.err.contains(u"is the service's own database"_s),
+             qPrintable(ontoItself.err));
+
     CloudServiceFixture restored;
     QVERIFY(QDir().mkpath(restored.dataFolder()));
     QVERIFY(QFile::copy(backupFile, QDir(restored.dataFolder()).filePath(u"cloud.db"_s)));
@@ -383,6 +389,9 @@ void TestCloudOperations::backupWhileServing() {
     QVERIFY2(lines.size() >= kBefore && lines.size() <= uploaded, qPrintable(lines.join(u' ')));
     for (int i = 0; i < lines.size(); ++i)
         QVERIFY2(lines[i].contains(u"----"_s + address(i) + u"----"_s), qPrintable(lines[i]));
+    QCOMPARE(post(*client, u"update"_s, serverFields(kAlice, u"192.0.2.99"_s, u"22"_s)).text,
+             u"True"_s);
+    QVERIFY(post(*client, u"down"_s, CloudApi::accountBody(kAlice)).text.contains(u"192.0.2.99"_s));
 }
 
 // A mistyped --data must neither succeed nor leave an empty store behind.
