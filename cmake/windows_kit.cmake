@@ -5,8 +5,12 @@ if(NOT TORVANE_WINDOWS_KIT)
                         "(scripts/windows-kit FOLDER puts the kit there)")
 endif()
 
-# SQLite: the kit's amalgamation, built here as a static library.
+# The program's resource script (UTF-8) and SQLite's C source.
+enable_language(RC)
+string(APPEND CMAKE_RC_FLAGS " -c 65001")
 enable_language(C)
+
+# SQLite: the kit's amalgamation, built here as a static library.
 add_library(torvane_sqlite3 STATIC ${TORVANE_WINDOWS_KIT}/sqlite/sqlite3.c)
 target_include_directories(torvane_sqlite3 SYSTEM PUBLIC ${TORVANE_WINDOWS_KIT}/sqlite)
 add_library(SQLite::SQLite3 ALIAS torvane_sqlite3)

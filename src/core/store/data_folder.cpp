@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
+#include <QTemporaryFile>
 
 using namespace Qt::StringLiterals;
 
@@ -37,7 +38,10 @@ bool isPortableFolder(const QString& folder) {
     if (folder.isEmpty() || !QFileInfo(folder).isWritable())
         return false;
 #ifdef Q_OS_WIN
-    return true;
+    // Windows reports a folder writable by its attributes alone, also Program Files, where a
+    // user without administrator rights may not create a file: creating one is the test.
+    QTemporaryFile probe(QDir(folder).filePath(u"torvane-write-test-XXXXXX"_s));
+    return probe.open();
 #else
     const QDir dir(folder);
     return dir.exists(u"myserver.db"_s) || dir.exists(u"portable"_s);
