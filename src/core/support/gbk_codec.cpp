@@ -20,7 +20,8 @@ std::wstring oneUnitPerCharacter(const QString& text) {
     std::wstring units;
     units.reserve(std::size_t(text.size()));
     for (qsizetype i = 0; i < text.size(); ++i) {
-        if (text.at(i).isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate()) {
+        if (text.at(i).isHighSurrogate() && i + 1 < text.size() &&
+            text.at(i + 1).isLowSurrogate()) {
             units.push_back(L'?');
             ++i;
         } else {
