@@ -1,5 +1,11 @@
 # Where `cmake --install` puts the program and what the desktop needs of it (FreeDesktop
-# places under the prefix), and the Debian package CPack builds from the same rules.
+# places under the prefix), and the Debian package CPack builds from the same rules. On
+# Windows: one folder with everything the program needs beside it, which the installer packs.
+if(WIN32)
+    include(cmake/windows_install.cmake)
+    return()
+endif()
+
 include(GNUInstallDirs)
 
 set(torvane_app_id net.torvane.Torvane)
