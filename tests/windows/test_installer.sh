@@ -7,6 +7,7 @@
 # made read-only on the host instead. Root may write anywhere, so as root every Wine step runs
 # as the unprivileged user "nobody".
 set -euo pipefail
+source "$(dirname "$0")/wait_for_window.sh"
 installer=$(realpath "$1")
 [ -f "$installer" ] || { echo "no $installer: build the installer target" >&2; exit 1; }
 : "${DISPLAY:?}"
@@ -49,12 +50,8 @@ chmod -R a-w "$installed"
 (exec "${as_user[@]}" env TORVANE_CLOUD_URL=http://127.0.0.1:1 \
     wine "C:\\Program Files\\Torvane\\torvane.exe" >"$work/torvane.log" 2>&1) &
 app_pid=$!
-window_shown() { [[ "$(xwininfo -root -tree 2>/dev/null)" == *'"Torvane-服务器管理工具"'* ]]; }
-for _ in $(seq 150); do
-    window_shown && break
-    sleep 0.2
-done
-window_shown || { cat "$work/torvane.log" >&2; fail "the installed program showed no window"; }
+wait_for_window "Torvane-服务器管理工具" ||
+    { cat "$work/torvane.log" >&2; fail "the installed program showed no window"; }
 list=("$WINEPREFIX"/drive_c/users/*/AppData/Roaming/Torvane/myserver.db)
 for _ in $(seq 50); do
     [ -f "${list[0]}" ] && break

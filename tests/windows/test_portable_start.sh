@@ -6,6 +6,7 @@
 #   test_portable_start.sh PROGRAM_FOLDER MAKE_SERVER_LIST_EXE SCREENSHOT
 # Runs under the Wine prefix and display of its caller (scripts/test-windows).
 set -euo pipefail
+source "$(dirname "$0")/wait_for_window.sh"
 stage=$1 make_list=$2 screenshot=$3
 [ -x "$stage/torvane.exe" ] || { echo "no $stage/torvane.exe: build the installer target" >&2; exit 1; }
 : "${WINEPREFIX:?}" "${DISPLAY:?}"
@@ -29,13 +30,7 @@ rm -rf "$appdata/Torvane" "$temp/tcping.exe"
 (cd "$work/Torvane" && exec env -u TORVANE_HOME TORVANE_CLOUD_URL=http://127.0.0.1:1 \
     wine "Z:$work/Torvane/torvane.exe" >"$work/torvane.log" 2>&1) &
 app_pid=$!
-# The window's title among the display's windows (read whole: grep -q would cut xwininfo off).
-window_shown() { [[ "$(xwininfo -root -tree 2>/dev/null)" == *'"Torvane-服务器管理工具"'* ]]; }
-for _ in $(seq 150); do
-    window_shown && break
-    sleep 0.2
-done
-if ! window_shown; then
+if ! wait_for_window "Torvane-服务器管理工具"; then
     echo "torvane.exe showed no window" >&2
     cat "$work/torvane.log" >&2
     exit 1
