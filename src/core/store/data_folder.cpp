@@ -10,13 +10,20 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
+// The program's folder is judged once: it stays where it is while the program runs, and on
+// Windows judging it means creating a file there.
+bool programFolderIsPortable() {
+    static const bool portable =
+        DataFolder::isPortableFolder(QCoreApplication::applicationDirPath());
+    return portable;
+}
+
 QString chooseFolder() {
     QString home = qEnvironmentVariable("TORVANE_HOME");
     if (!home.isEmpty())
         return home;
-    QString programFolder = QCoreApplication::applicationDirPath();
-    if (DataFolder::isPortableFolder(programFolder))
-        return programFolder;
+    if (programFolderIsPortable())
+        return QCoreApplication::applicationDirPath();
     return QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
 }
 
