@@ -23,7 +23,6 @@
 
 #include "ui_main_window.h"
 
-#include <QCursor>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QScrollArea>
@@ -187,9 +186,7 @@ void MainWindow::setUpTimers() {
     announcementTimer_.setInterval(kAnnouncementIntervalMs);
     connect(&announcementTimer_, &QTimer::timeout, announcementLinks_, &AnnouncementLinks::start);
     announcementTimer_.start();
-    dockingTimer_.setInterval(kDockingIntervalMs);
-    connect(&dockingTimer_, &QTimer::timeout, this, &MainWindow::onDockingTick);
-    dockingTimer_.start();
+    new DockingWatch(this, &dockingTimer_);
 }
 
 void MainWindow::connectActions() {
@@ -332,16 +329,4 @@ void MainWindow::logRentalExpiry() {
         ends << row.cells[ListColumn::EndTime];
     LogSink::logLine(
         RentalExpiry::tallyMessage(RentalExpiry::tally(ends, QDateTime::currentDateTime())));
-}
-
-void MainWindow::onDockingTick() {
-    const QScreen* screen = QGuiApplication::primaryScreen();
-    if (!screen || !isVisible())
-        return;
-    const QRect frame = frameGeometry();
-    const auto next = EdgeDocking::step(frame, screen->geometry().size(), QCursor::pos());
-    if (next.raise)
-        raise();
-    if (next.topLeft != frame.topLeft())
-        move(next.topLeft);
 }

@@ -41,7 +41,6 @@ public:
     static constexpr QPoint kPosition{50, 50};
     static constexpr int kRefreshIntervalMs = 360'000;
     static constexpr int kAnnouncementIntervalMs = 60'000;
-    static constexpr int kDockingIntervalMs = 10;
 
     // `launcher` starts the session and console programs; by default the platform's own
     // (tests pass one that records what would be started).
@@ -74,7 +73,6 @@ private:
     void showInScrollArea(QSize room);
     void setUpTimers();
     void connectActions();
-    void onDockingTick();
     void onSearchModeChanged(const QString& mode);
     void stopTimerAndRefresh();
     void onProbePassEnded(int rowCount);
@@ -103,5 +101,5 @@ private:
     StartupState startup_;
     QTimer refreshTimer_{this};      // 时钟1
     QTimer announcementTimer_{this}; // 时钟2
-    QTimer dockingTimer_{this};      // 时钟4
+    QTimer dockingTimer_{this};      // 时钟4, the edge docking's slow check
 };
