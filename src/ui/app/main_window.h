@@ -48,8 +48,9 @@ public:
     ~MainWindow() override;
 
     // Start-up, run once the window exists: the carried tools, the cloud base address, the
-    // database (created from its template when missing, account read, columns migrated),
-    // then the cloud connection check, the list, the group filter and the announcements.
+    // database on the store's thread (created from its template when missing, account read,
+    // columns migrated), then the cloud connection check, the list, the group filter and the
+    // announcements.
     void onCreated();
 
     // Arms 时钟1 for the next list refresh in 6 minutes.
@@ -68,6 +69,7 @@ public:
     const StartupState& startupState() const { return startup_; }
 
 private:
+    void onDatabaseReady(const StoredAccount& account);
     void setUpControls();
     void fitToScreen();
     void showInScrollArea(QSize room);
