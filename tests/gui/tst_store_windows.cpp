@@ -115,8 +115,11 @@ void TestStoreWindows::init() {
     });
     window_ = std::make_unique<MainWindow>();
     list_ = window_->serverList();
+    // The start-up makes the database ready on the store's thread, then reloads the list.
+    QSignalSpy startedUp(list_, &ServerListView::reloaded);
     window_->show();
     QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
+    QVERIFY(startedUp.count() > 0 || startedUp.wait(15000));
     waitForList();
 }
 
