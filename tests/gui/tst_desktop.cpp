@@ -13,8 +13,6 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QColor>
-#include <QComboBox>
-#include <QHelpEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -24,7 +22,6 @@
 #include <QTableView>
 #include <QTest>
 #include <QTimer>
-#include <QToolTip>
 
 #include <algorithm>
 
@@ -34,28 +31,23 @@ namespace {
 
 const QString kFinalCount = u"共查询到 %1 条数据"_s;
 
-// A remark far wider than its 180-pixel column.
-const QString kLongRemark =
-    u"机房在香港，续费找客服小王，合同编号 HK-2024-0606-0907，备用线路 127.0.0.1 端口 3389"_s;
-
 // Servers whose rentals end in 3 days, ended 2 days ago, end in 100 days, and one whose end
-// is not a date; written in different forms. Two carry a remark too long for its cell.
+// is not a date; written in different forms.
 struct Fixture {
     QString name;
     QString end;
-    QString remark;
 };
 
 QList<Fixture> fixtures() {
     const QDate today = QDate::currentDate();
-    return {{u"soon"_s, today.addDays(3).toString(u"yyyy/MM/dd"_s), kLongRemark},
-            {u"ended"_s, QDateTime(today.addDays(-2), QTime(9, 5, 7)).toString(u"yyyy-M-d h:m:s"_s),
-             u"短备注"_s},
-            {u"far"_s, today.addDays(100).toString(u"yyyy年M月d日"_s), kLongRemark},
-            {u"yearly"_s, u"包年"_s, u"无"_s}};
+    return {
+        {u"soon"_s, today.addDays(3).toString(u"yyyy/MM/dd"_s)},
+        {u"ended"_s, QDateTime(today.addDays(-2), QTime(9, 5, 7)).toString(u"yyyy-M-d h:m:s"_s)},
+        {u"far"_s, today.addDays(100).toString(u"yyyy年M月d日"_s)},
+        {u"yearly"_s, u"包年"_s}};
 }
 
-bool addServer(const QString& name, const QString& end, int n, const QString& remark = {}) {
+bool addServer(const QString& name, const QString& end, int n) {
     ServerRecord s;
     s.ip = u"127.0.0.%1"_s.arg(n + 1);
     s.port = u"1"_s;
@@ -66,7 +58,6 @@ bool addServer(const QString& name, const QString& end, int n, const QString& re
     s.sort = QString::number(n + 1);
     s.startTime = u"2024-6-6 9:5:7"_s;
     s.endTime = end;
-    s.remark = remark;
     s.system = u"linux"_s;
     LocalStore store;
     return store.open() && store.insertBatchServer(s, false);
@@ -97,8 +88,6 @@ private Q_SLOTS:
     void countLineShowsReloadProgress();
     void enterLogsIn();
     void ctrlFGoesToTheSearchBox();
-    void enterInTheSearchBoxSearches_data();
-    void enterInTheSearchBoxSearches();
     void f5ReloadsAsGlobalRefresh();
     void ctrlAChecksAllRowsButSelectsTextInATextBox();
     void deleteKeyAsksThenDeletesTheSelectedServer_data();
@@ -109,7 +98,6 @@ private:
     QLabel* countLine() const { return window_->findChild<QLabel*>(u"透明标签2"_s); }
     QTableView* table() const { return window_->findChild<QTableView*>(u"超级列表框1"_s); }
     void selectRow(int row);
-    QString shownToolTip(int row, int column) const;
 
     TestHome home_;
     std::unique_ptr<MainWindow> window_;
@@ -121,7 +109,7 @@ void TestDesktop::initTestCase() {
     LocalStore::ensureDatabase();
     int n = 0;
     for (const Fixture& f : fixtures())
-        QVERIFY(addServer(f.name, f.end, n++, f.remark));
+        QVERIFY(addServer(f.name, f.end, n++));
 }
 
 void TestDesktop::init() {
@@ -146,18 +134,6 @@ int TestDesktop::rowNamed(const QString& name) const {
         if (model->cell(row, ListColumn::Name) == name)
             return row;
     return -1;
-}
-
-// What the list shows when the pointer rests over a cell; empty when it shows nothing.
-QString TestDesktop::shownToolTip(int row, int column) const {
-    // A tooltip lingers a moment after it is hidden; the next one must not be mistaken for it.
-    QToolTip::hideText();
-    if (!QTest::qWaitFor([] { return !QToolTip::isVisible(); }, 2000))
-        return u"(the previous tooltip stayed)"_s;
-    const QPoint at = table()->visualRect(table()->model()->index(row, column)).center();
-    QHelpEvent help(QEvent::ToolTip, at, table()->viewport()->mapToGlobal(at));
-    QCoreApplication::sendEvent(table()->viewport(), &help);
-    return QToolTip::isVisible() ? QToolTip::text() : QString();
 }
 
 void TestDesktop::selectRow(int row) {
@@ -240,17 +216,12 @@ void TestDesktop::rentalTintAndTooltip_data() {
     QTest::addColumn<QColor>("tint"); // invalid: none
     QTest::addColumn<QString>("endTip");
     QTest::addColumn<QString>("otherTip");
-    QTest::addColumn<QString>("remarkTip"); // the tooltip shown over the 备注 cell
-    QTest::newRow("ends in 3 days, long remark")
-        << u"soon"_s << QColor(0xff, 0xe0, 0x99) << u"到期时间：剩余 3 天"_s
-        << u"到期时间：剩余 3 天"_s << kLongRemark + u"\n到期时间：剩余 3 天"_s;
-    QTest::newRow("ended, short remark")
-        << u"ended"_s << QColor(0xff, 0xbf, 0xbf) << u"到期时间：已到期 2 天"_s
-        << u"到期时间：已到期 2 天"_s << u"到期时间：已到期 2 天"_s;
-    QTest::newRow("far, long remark")
-        << u"far"_s << QColor() << u"到期时间：剩余 100 天"_s << QString() << kLongRemark;
-    QTest::newRow("not a date, short remark")
-        << u"yearly"_s << QColor() << QString() << QString() << QString();
+    QTest::newRow("ends in 3 days") << u"soon"_s << QColor(0xff, 0xe0, 0x99)
+                                    << u"到期时间：剩余 3 天"_s << u"到期时间：剩余 3 天"_s;
+    QTest::newRow("ended") << u"ended"_s << QColor(0xff, 0xbf, 0xbf) << u"到期时间：已到期 2 天"_s
+                           << u"到期时间：已到期 2 天"_s;
+    QTest::newRow("far") << u"far"_s << QColor() << u"到期时间：剩余 100 天"_s << QString();
+    QTest::newRow("not a date") << u"yearly"_s << QColor() << QString() << QString();
 }
 
 void TestDesktop::rentalTintAndTooltip() {
@@ -258,7 +229,6 @@ void TestDesktop::rentalTintAndTooltip() {
     QFETCH(QColor, tint);
     QFETCH(QString, endTip);
     QFETCH(QString, otherTip);
-    QFETCH(QString, remarkTip);
     const int row = rowNamed(name);
     QVERIFY(row >= 0);
     const ServerListModel* model = window_->serverList()->model();
@@ -275,7 +245,6 @@ void TestDesktop::rentalTintAndTooltip() {
     const auto stored =
         std::find_if(all.begin(), all.end(), [&](const Fixture& f) { return f.name == name; });
     QCOMPARE(model->cell(row, ListColumn::EndTime), stored->end);
-    QCOMPARE(shownToolTip(row, ListColumn::Remark), remarkTip);
 }
 
 void TestDesktop::reloadLogsTheRentalCounts() {
@@ -352,30 +321,6 @@ void TestDesktop::ctrlFGoesToTheSearchBox() {
     QTest::keyClick(table(), Qt::Key_F, Qt::ControlModifier);
     QTRY_COMPARE(QApplication::focusWidget(), search);
     QCOMPARE(search->selectedText(), u"web"_s);
-}
-
-void TestDesktop::enterInTheSearchBoxSearches_data() {
-    QTest::addColumn<int>("key");
-    QTest::addColumn<int>("modifiers");
-    QTest::newRow("Return") << int(Qt::Key_Return) << int(Qt::NoModifier);
-    QTest::newRow("keypad Enter") << int(Qt::Key_Enter) << int(Qt::KeypadModifier);
-}
-
-// As pressing 查询 does: the rows of the search, each waiting for its probe.
-void TestDesktop::enterInTheSearchBoxSearches() {
-    QFETCH(int, key);
-    QFETCH(int, modifiers);
-    window_->findChild<QComboBox*>(u"查询方式分组框"_s)->setCurrentText(u"服务器名称"_s);
-    auto* search = window_->findChild<QLineEdit*>(u"查询内容编辑框"_s);
-    search->setText(u"far"_s);
-    search->setFocus();
-    QSignalSpy filled(window_->serverList(), &ServerListView::fillFinished);
-    QTest::keyClick(search, Qt::Key(key), Qt::KeyboardModifiers(modifiers));
-    QVERIFY(filled.wait(10000));
-    const ServerListModel* model = window_->serverList()->model();
-    QCOMPARE(model->rowCount(), 1);
-    QCOMPARE(model->cell(0, ListColumn::Name), u"far"_s);
-    QVERIFY(window_->serverList()->showsSearchResult());
 }
 
 void TestDesktop::f5ReloadsAsGlobalRefresh() {

@@ -10,13 +10,11 @@
 #include "ui/app/prompt.h"
 
 #include <QCursor>
-#include <QHelpEvent>
 #include <QMenu>
 #include <QShortcut>
 #include <QStyledItemDelegate>
 #include <QTableView>
 #include <QThreadPool>
-#include <QToolTip>
 
 using namespace Qt::StringLiterals;
 
@@ -39,38 +37,6 @@ protected:
     }
 };
 
-// A remark cut short in its cell shows in full as the cell's tooltip, followed by the row's own
-// tooltip (its rental end) where it has one.
-class RemarkDelegate : public QStyledItemDelegate {
-public:
-    using QStyledItemDelegate::QStyledItemDelegate;
-
-    bool helpEvent(QHelpEvent* event, QAbstractItemView* view, const QStyleOptionViewItem& option,
-                   const QModelIndex& index) override {
-        if (event->type() != QEvent::ToolTip || !index.isValid())
-            return QStyledItemDelegate::helpEvent(event, view, option, index);
-        QStyleOptionViewItem item = option;
-        initStyleOption(&item, index);
-        if (!isShortened(item, view))
-            return QStyledItemDelegate::helpEvent(event, view, option, index);
-        QString tip = item.text;
-        const QString rowTip = index.data(Qt::ToolTipRole).toString();
-        if (!rowTip.isEmpty())
-            tip += u'\n' + rowTip;
-        QToolTip::showText(event->globalPos(), tip, view->viewport(), option.rect);
-        return true;
-    }
-
-private:
-    // The style draws the text inside its text rectangle less a margin on each side, and cuts
-    // it short with "…" when it does not fit there.
-    static bool isShortened(const QStyleOptionViewItem& item, const QWidget* view) {
-        const QStyle* style = view->style();
-        const QRect text = style->subElementRect(QStyle::SE_ItemViewItemText, &item, view);
-        const int margin = style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, view) + 1;
-        return item.fontMetrics.horizontalAdvance(item.text) > text.width() - 2 * margin;
-    }
-};
 
 } // namespace
 
@@ -100,7 +66,6 @@ void ServerListView::setUpColumns() {
     view_->setSelectionBehavior(QAbstractItemView::SelectRows);
     view_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     view_->setItemDelegateForColumn(ListColumn::Status, new StatusDelegate(view_));
-    view_->setItemDelegateForColumn(ListColumn::Remark, new RemarkDelegate(view_));
     QHeaderView* header = view_->horizontalHeader();
     header->setSectionsClickable(true);
     header->setHighlightSections(false);
