@@ -12,6 +12,7 @@
 // --infos=N repetitions of each `info` measurement (default 20).
 
 #include "bench_support.h"
+#include "cloud_service/http_server.h"
 #include "core/cloud/cloud_api.h"
 #include "service_on_loopback.h"
 

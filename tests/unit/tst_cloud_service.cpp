@@ -4,6 +4,7 @@
 // clients and password guessing.
 
 #include "common/cloud_service_fixture.h"
+#include "common/cloud_test_forms.h"
 #include "common/loopback_connection.h"
 #include "core/cloud/cloud_account.h"
 #include "core/cloud/cloud_actions.h"
@@ -76,20 +77,6 @@ QString serverLine(const ServerRecord& s) {
                        s.port,  s.system,   s.remark,    s.startTime,     s.endTime,
                        s.sort,  s.panelUrl, s.panelUser, s.panelPassword, s.panelKey}
         .join(u"----"_s);
-}
-
-Fields serverFields(const CloudApi::Account& account, const QString& ip, const QString& port) {
-    return CloudApi::accountBody(account, {{u"server_class"_s, u"g"_s},
-                                           {u"server_name"_s, u"n"_s},
-                                           {u"server_ip"_s, ip},
-                                           {u"start_time"_s, u"s"_s},
-                                           {u"end_time"_s, u"e"_s},
-                                           {u"remark"_s, u"r"_s},
-                                           {u"system"_s, u"linux"_s},
-                                           {u"sort"_s, u"50"_s},
-                                           {u"server_port"_s, port},
-                                           {u"server_user"_s, u"root"_s},
-                                           {u"server_pass"_s, u"5F50137C3"_s}});
 }
 
 // What arrives on the connection until the service closes it, for up to ten seconds.

@@ -200,6 +200,8 @@ void MainWindow::connectActions() {
         serverList_->search(c_->searchMode->currentText(), c_->searchText->text(),
                             c_->groupFilter->currentText());
     });
+    // Enter in the search box runs 查询, as a search box is expected to.
+    connect(c_->searchText, &QLineEdit::returnPressed, c_->search, &QPushButton::click);
     connect(c_->searchMode, &QComboBox::currentTextChanged, this, &MainWindow::onSearchModeChanged);
     connect(c_->checkAll, &QPushButton::clicked, serverList_, &ServerListView::checkAll);
     connect(c_->uncheckAll, &QPushButton::clicked, serverList_, &ServerListView::uncheckAll);
