@@ -37,7 +37,6 @@ protected:
     }
 };
 
-
 } // namespace
 
 ServerListView::ServerListView(QTableView* view)
