@@ -430,11 +430,15 @@ void TestDesktop::deleteKeyAsksThenDeletesTheSelectedServer() {
     QCOMPARE(rowNamed(u"删除我"_s) < 0, deleted);
     QCOMPARE(window_->serverList()->model()->rowCount(), deleted ? 4 : 5);
 
+    // The store follows on its own thread.
     StoreConnection db;
     QVERIFY(db.open(LocalStore::databasePath()));
-    const auto rows = db.query(u"SELECT id FROM server_data WHERE server_name=?"_s, {u"删除我"_s});
-    QVERIFY(rows);
-    QCOMPARE(rows->rows.isEmpty(), deleted);
+    auto stored = [&] {
+        const auto rows =
+            db.query(u"SELECT id FROM server_data WHERE server_name=?"_s, {u"删除我"_s});
+        return rows && !rows->rows.isEmpty();
+    };
+    QTRY_COMPARE(stored(), !deleted);
     if (!deleted)
         QVERIFY(db.execute(u"DELETE FROM server_data WHERE server_ip='127.0.0.10'"_s));
 }
