@@ -3,6 +3,13 @@
 # torvane (component desktop) and torvane-cloud (components cloud and cloud_system; the
 # latter holds the systemd unit and its options file, which only make sense in the package,
 # at fixed places outside the prefix).
+# On Windows: one folder with everything the program needs beside it, which the installer
+# packs.
+if(WIN32)
+    include(cmake/windows_install.cmake)
+    return()
+endif()
+
 include(GNUInstallDirs)
 
 set(torvane_app_id net.torvane.Torvane)

@@ -118,6 +118,24 @@ void sendOnce(int socket, const std::string& bytes) {
         ::send(socket, bytes.data(), bytes.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
 }
 
+// What a read or write on a plain socket moved, as receive() and transmit() report it.
+long plainResult(ssize_t result) {
+    if (result < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR))
+        return -1;
+    return result < 0 ? 0 : long(result);
+}
+
+// The same for an SSL_read or SSL_write. `waitsForOtherWay` is set when the call must wait
+// for the socket's other direction: `otherWay` is SSL_ERROR_WANT_WRITE for a read and
+// SSL_ERROR_WANT_READ for a write.
+long tlsResult(SSL* tls, int result, int otherWay, bool& waitsForOtherWay) {
+    const int error = result > 0 ? SSL_ERROR_NONE : SSL_get_error(tls, result);
+    waitsForOtherWay = error == otherWay;
+    if (error == SSL_ERROR_WANT_READ || error == SSL_ERROR_WANT_WRITE)
+        return -1;
+    return result > 0 ? result : 0;
+}
+
 } // namespace
 
 bool isIpAddress(const std::string& text) {
@@ -399,38 +417,19 @@ void ConnectionGate::refuse(int socket, const std::string& cannedReply) {
 }
 
 long ConnectionGate::receive(Connection& connection, char* buffer, std::size_t size) {
-    if (connection.tls == nullptr) {
-        const ssize_t received = ::recv(connection.socket, buffer, size, 0);
-        if (received < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR))
-            return -1;
-        return received < 0 ? 0 : long(received);
-    }
+    if (connection.tls == nullptr)
+        return plainResult(::recv(connection.socket, buffer, size, 0));
     ERR_clear_error();
-    const int received = SSL_read(connection.tls, buffer, int(size));
-    const int error = received > 0 ? SSL_ERROR_NONE : SSL_get_error(connection.tls, received);
-    connection.readWaitsToWrite = error == SSL_ERROR_WANT_WRITE;
-    if (error == SSL_ERROR_WANT_READ || error == SSL_ERROR_WANT_WRITE)
-        return -1;
-    return received > 0 ? received : 0;
+    return tlsResult(connection.tls, SSL_read(connection.tls, buffer, int(size)),
+                     SSL_ERROR_WANT_WRITE, connection.readWaitsToWrite);
 }
 
 long ConnectionGate::transmit(Connection& connection, const char* bytes, std::size_t size) {
-    if (connection.tls == nullptr) {
-        ssize_t sent = -1;
-        do
-            sent = ::send(connection.socket, bytes, size, MSG_NOSIGNAL);
-        while (sent < 0 && errno == EINTR);
-        if (sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
-            return -1;
-        return sent < 0 ? 0 : long(sent);
-    }
+    if (connection.tls == nullptr)
+        return plainResult(::send(connection.socket, bytes, size, MSG_NOSIGNAL));
     ERR_clear_error();
-    const int sent = SSL_write(connection.tls, bytes, int(size));
-    const int error = sent > 0 ? SSL_ERROR_NONE : SSL_get_error(connection.tls, sent);
-    connection.writeWaitsToRead = error == SSL_ERROR_WANT_READ;
-    if (error == SSL_ERROR_WANT_READ || error == SSL_ERROR_WANT_WRITE)
-        return -1;
-    return sent > 0 ? sent : 0;
+    return tlsResult(connection.tls, SSL_write(connection.tls, bytes, int(size)),
+                     SSL_ERROR_WANT_READ, connection.writeWaitsToRead);
 }
 
 void ConnectionGate::readFrom(Connection& connection, Clock::time_point now) {

@@ -144,6 +144,9 @@ private Q_SLOTS:
 
 private:
     void freshDataFolder();
+    // A new window on an empty data folder downloads what the cloud holds: the four sample
+    // servers.
+    void downloadIntoFreshDataFolder();
     void restart();
     void fillStore();
     void press(const QString& button);
@@ -191,6 +194,15 @@ void TestCloudSync::init() {
 }
 
 // A data folder with nothing but the template and the logged-in account.
+void TestCloudSync::downloadIntoFreshDataFolder() {
+    main_.reset();
+    freshDataFolder();
+    restart();
+    waitForListRows(0);
+    pressAndWait(u"按钮12"_s, &CloudSyncActions::downloadFinished);
+    waitForListRows(4);
+}
+
 void TestCloudSync::freshDataFolder() {
     QFile::remove(LocalStore::databasePath());
     LocalStore::ensureDatabase();
@@ -297,12 +309,7 @@ void TestCloudSync::roundTripRestoresEveryField() {
     QCOMPARE(log().last(), u"-上传完成：服务器 4 个，分组 4 个"_s);
     QCOMPARE(log().size(), 10);
 
-    main_.reset();
-    freshDataFolder();
-    restart();
-    waitForListRows(0);
-    pressAndWait(u"按钮12"_s, &CloudSyncActions::downloadFinished);
-    waitForListRows(4);
+    downloadIntoFreshDataFolder();
     QCOMPARE(logCount(u"-默认分组 下载分组失败 指定分组已经存在"_s), 1);
     for (const GroupRecord& g : kGroups)
         QCOMPARE(logCount(u"-%1 下载分组成功"_s.arg(g.name)), 1);
@@ -600,12 +607,7 @@ void TestCloudSync::roundTripOverHttps() {
     for (const ServerRecord& s : sampleServers())
         QCOMPARE(logCount(u"-上传成功："_s + s.name), 1);
 
-    main_.reset();
-    freshDataFolder();
-    restart();
-    waitForListRows(0);
-    pressAndWait(u"按钮12"_s, &CloudSyncActions::downloadFinished);
-    waitForListRows(4);
+    downloadIntoFreshDataFolder();
     QCOMPARE(storedLines().first, stored.first);
     QCOMPARE(storedLines().second, stored.second);
 }

@@ -8,16 +8,12 @@
 #include "common/self_signed_certificate.h"
 #include "core/cloud/cloud_api.h"
 
-#include <QDeadlineTimer>
 #include <QFileInfo>
 #include <QTest>
 
 #include <httplib.h>
 
-#include <poll.h>
-
 #include <atomic>
-#include <optional>
 #include <thread>
 
 using namespace Qt::StringLiterals;
@@ -76,22 +72,6 @@ QString registerAccount(CloudServiceFixture& cloud, httplib::Client& client,
                  {u"qq"_s, u"1"_s},
                  {u"mail"_s, u"m@example.com"_s}})
         .text;
-}
-
-// Waits up to `timeoutMs` for the service to close `socket`; what arrived before that, or
-// nothing when it stayed open.
-std::optional<QByteArray> closedBy(int socket, int timeoutMs) {
-    QByteArray received;
-    const QDeadlineTimer deadline(timeoutMs);
-    pollfd readable{socket, POLLIN, 0};
-    while (::poll(&readable, 1, int(deadline.remainingTime())) > 0) {
-        char buffer[1024];
-        const ssize_t count = ::recv(socket, buffer, sizeof buffer, 0);
-        if (count <= 0)
-            return received;
-        received.append(buffer, count);
-    }
-    return std::nullopt;
 }
 
 CommandResult runCommand(const QStringList& arguments, const QByteArray& input = {}) {
@@ -204,13 +184,17 @@ void TestCloudOperations::tlsKeepsTheConnectionLimits() {
     const int third = connectFromLoopback("127.0.0.7", limited.port());
     QVERIFY(third >= 0);
     // Closed without the plain-text refusal a TLS client could not read.
-    QCOMPARE(closedBy(third, 5000), std::optional<QByteArray>(QByteArray()));
+    const ReceivedUntilClosed refused = receiveUntilClosed(third, 5000);
+    QVERIFY(refused.closed);
+    QVERIFY(refused.bytes.empty());
     ::close(third);
 
     const Answer health = answerOf(clientOf(limited.url(), file("ca.pem"))->Get("/health"));
     QCOMPARE(health.status, 200);
     for (const int socket : silent) {
-        QCOMPARE(closedBy(socket, 10000), std::optional<QByteArray>(QByteArray()));
+        const ReceivedUntilClosed ended = receiveUntilClosed(socket, 10000);
+        QVERIFY(ended.closed);
+        QVERIFY(ended.bytes.empty());
         ::close(socket);
     }
     QVERIFY(limited.log().contains(u"connections from 127.0.0.7 refused"_s));

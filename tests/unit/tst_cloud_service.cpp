@@ -20,7 +20,6 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
-#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -79,21 +78,6 @@ QString serverLine(const ServerRecord& s) {
         .join(u"----"_s);
 }
 
-// What arrives on the connection until the service closes it, for up to ten seconds.
-QByteArray readToEnd(int socket) {
-    QByteArray received;
-    const QDeadlineTimer deadline(10000);
-    pollfd readable{socket, POLLIN, 0};
-    while (::poll(&readable, 1, int(deadline.remainingTime())) > 0) {
-        char buffer[4096];
-        const ssize_t count = ::recv(socket, buffer, sizeof buffer, 0);
-        if (count <= 0)
-            break;
-        received.append(buffer, count);
-    }
-    return received;
-}
-
 Answer answerOf(const QByteArray& reply) {
     const qsizetype bodyStart = reply.indexOf("\r\n\r\n");
     if (!reply.startsWith("HTTP/1.1 ") || bodyStart < 0)
@@ -108,7 +92,9 @@ Answer exchangeFrom(const QString& address, quint16 port, const QByteArray& requ
         return {};
     const bool sent = ::send(socket, request.constData(), std::size_t(request.size()),
                              MSG_NOSIGNAL) == request.size();
-    const Answer answer = sent ? answerOf(readToEnd(socket)) : Answer{};
+    const Answer answer =
+        sent ? answerOf(QByteArray::fromStdString(receiveUntilClosed(socket, 10000).bytes))
+             : Answer{};
     ::close(socket);
     return answer;
 }

@@ -10,6 +10,8 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 
+#include <sqlite3.h>
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -232,9 +234,18 @@ QString LocalStore::lastError() const {
     return connection_->lastError();
 }
 
+bool LocalStore::isBusy() const {
+    return isBusyFailure(lastError());
+}
+
+bool isBusyFailure(const QString& failure) {
+    static const QString busy = QString::fromUtf8(sqlite3_errstr(SQLITE_BUSY));
+    return failure == busy;
+}
+
 QString SliceOutcome::failureMessage() const {
     if (!began)
-        return u"-数据库被占用，无法写入：%1"_s.arg(failure);
+        return u"-%1，无法写入：%2"_s.arg(kStoreBusyText, failure);
     return committed ? QString() : u"-保存到数据库失败：%1"_s.arg(failure);
 }
 
@@ -244,6 +255,7 @@ SliceOutcome writeSlice(LocalStore& store, std::chrono::milliseconds budget,
     StoreTransaction transaction(store.connection());
     if (!transaction.isActive()) {
         outcome.failure = transaction.failure();
+        outcome.busy = isBusyFailure(outcome.failure);
         return outcome;
     }
     outcome.began = true;

@@ -2,6 +2,7 @@
 
 #include "core/store/local_store.h"
 #include "core/store/rental_expiry.h"
+#include "core/store/store_actions.h"
 #include "core/support/list_sort.h"
 #include "core/support/run_then_deliver.h"
 #include "ui/app/list_header.h"
@@ -35,15 +36,6 @@ protected:
             option->decorationSize = option->rect.size().boundedTo(QSize(36, 17));
     }
 };
-
-// Reads the list's rows on a connection of the calling (worker) thread.
-std::optional<QList<ListCells>> readRows(const QString& path, const ServerQuery& query,
-                                         const QString& status) {
-    LocalStore store;
-    if (!store.open(path))
-        return std::nullopt;
-    return readListRows(store, query, status);
-}
 
 } // namespace
 
@@ -147,7 +139,9 @@ void ServerListView::startReloadRead() {
     reloadReading_ = true;
     runThenDeliver(
         *QThreadPool::globalInstance(), this,
-        [path = LocalStore::databasePath()] { return readRows(path, reloadQuery(), {}); },
+        [path = LocalStore::databasePath()] {
+            return StoreActions::readListRows(path, reloadQuery(), {});
+        },
         [generation](ServerListView* self, std::optional<QList<ListCells>> rows) {
             self->reloadReading_ = false;
             if (self->reloadAgain_)
@@ -178,7 +172,7 @@ void ServerListView::search(const QString& mode, const QString& text, const QStr
     runThenDeliver(
         *QThreadPool::globalInstance(), this,
         [path = LocalStore::databasePath(), query = searchQuery(mode, text, group)] {
-            return readRows(path, query, kWaitingForProbe);
+            return StoreActions::readListRows(path, query, kWaitingForProbe);
         },
         [generation](ServerListView* self, std::optional<QList<ListCells>> rows) {
             self->onRowsRead(generation, std::move(rows), FillKind::Search);
@@ -190,7 +184,8 @@ void ServerListView::listExpiring() {
     runThenDeliver(
         *QThreadPool::globalInstance(), this,
         [path = LocalStore::databasePath()]() -> std::optional<QList<ListCells>> {
-            std::optional<QList<ListCells>> rows = readRows(path, reloadQuery(), kWaitingForProbe);
+            std::optional<QList<ListCells>> rows =
+                StoreActions::readListRows(path, reloadQuery(), kWaitingForProbe);
             if (!rows)
                 return rows;
             return RentalExpiry::expiringRows(*rows, QDateTime::currentDateTime());
