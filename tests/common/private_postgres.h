@@ -28,7 +28,9 @@ extern char** environ;
 // with pg_ctl, listening on a Unix socket in that folder only (no TCP port), with the
 // superuser "torvane" trusted on that socket; stopped and removed when the program ends.
 // initdb refuses to run as root, so as root the server's programs run as the system user
-// "postgres", which then owns the folder. Use from one thread.
+// "postgres", which then owns the folder. A watchdog process of its own session stops the
+// server and removes the folder once the test program is gone, however it ended (a crash, or
+// CTest killing it at its time limit). Use from one thread.
 //
 //     PrivatePostgres* postgres = PrivatePostgres::shared();
 //     const QString address = postgres->createDatabase();   // postgresql:///...
@@ -39,7 +41,7 @@ public:
     static PrivatePostgres* shared() {
         static const std::unique_ptr<PrivatePostgres> server = [] {
             auto made = std::unique_ptr<PrivatePostgres>(new PrivatePostgres);
-            if (!made->initialise() || !made->start())
+            if (!made->initialise() || !made->watch() || !made->start())
                 made.reset();
             return made;
         }();
@@ -119,6 +121,46 @@ private:
                                  "--encoding=UTF8", "--locale=C", "-N"}));
     }
 
+    // Starts the watchdog: a shell in a session of its own that reads its standard input, a
+    // pipe whose other end only this program holds, until the program is gone, then stops the
+    // server at once and removes the folder.
+    bool watch() {
+        int ends[2];
+        if (::pipe2(ends, O_CLOEXEC) != 0)
+            return false;
+        const QByteArray runAs = runAs_ ? "runuser -u postgres -- " : "";
+        const QByteArray script = "cat >/dev/null; if [ -f \"$1/data/postmaster.pid\" ]; then " +
+                                  runAs + "\"$2\" -D \"$1/data\" -m immediate -w -t 30 stop; fi; " +
+                                  "rm -rf \"$1\"";
+        const QByteArray folder = socketFolder();
+        const QByteArray pgCtl = program("pg_ctl");
+        const char* argv[] = {
+            "/bin/sh",         "-c",   script.constData(), "sh", folder.constData(),
+            pgCtl.constData(), nullptr};
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, ends[0], STDIN_FILENO);
+        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+        posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
+        posix_spawnattr_t attributes;
+        posix_spawnattr_init(&attributes);
+        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID);
+        pid_t watchdog = 0;
+        const int spawned = posix_spawn(&watchdog, argv[0], &actions, &attributes,
+                                        const_cast<char**>(argv), environ);
+        posix_spawnattr_destroy(&attributes);
+        posix_spawn_file_actions_destroy(&actions);
+        ::close(ends[0]);
+        if (spawned != 0) {
+            ::close(ends[1]);
+            std::fprintf(stderr, "PrivatePostgres: cannot start the watchdog\n");
+            return false;
+        }
+        // Held until the program ends; never waited for, as it outlives the program.
+        watchdogPipe_ = ends[1];
+        return true;
+    }
+
     static QByteArray program(const char* name) {
         return QByteArray(TORVANE_POSTGRESQL_BINDIR) + "/" + name;
     }
@@ -163,5 +205,6 @@ private:
 
     QTemporaryDir dir_{QDir::tempPath() + QStringLiteral("/torvane-pg-XXXXXX")};
     bool runAs_ = false;
+    int watchdogPipe_ = -1;
     int databases_ = 0;
 };
