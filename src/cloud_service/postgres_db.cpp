@@ -73,6 +73,23 @@ std::string trimmed(const char* message) {
     return text;
 }
 
+// libpq's complaint about an address quotes the address, or the part it could not read, which
+// may hold its password: the quoted parts are left out.
+std::string withoutQuotedParts(const std::string& message) {
+    std::string kept;
+    bool quoted = false;
+    for (const char c : message) {
+        if (c == '"') {
+            if (!quoted)
+                kept += "\"...\"";
+            quoted = !quoted;
+        } else if (!quoted) {
+            kept += c;
+        }
+    }
+    return kept;
+}
+
 // Notices (warnings of the server) go to the service's log rather than straight to stderr.
 void logNotice(void*, const char* message) {
     ServiceLog::line("postgresql: " + trimmed(message));
@@ -110,7 +127,8 @@ std::optional<std::string> postgresAddressProblem(const std::string& address, bo
     char* message = nullptr;
     const ConnectionOptions options(PQconninfoParse(address.c_str(), &message));
     if (!options) {
-        const std::string problem = message != nullptr ? trimmed(message) : "out of memory";
+        const std::string problem =
+            message != nullptr ? withoutQuotedParts(trimmed(message)) : "out of memory";
         PQfreemem(message);
         return problem;
     }

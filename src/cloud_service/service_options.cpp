@@ -94,7 +94,8 @@ bool isServingOption(const std::string& option) {
 
 bool takeDatabase(const std::string& address, ServiceOptions& options, std::string& error) {
     if (!isPostgresAddress(address)) {
-        error = "--database wants a postgresql:// address, not " + address;
+        // Not echoed: it may be a connection string with a password in it.
+        error = "--database wants a postgresql:// address";
         return false;
     }
     if (const auto problem = postgresAddressProblem(address, options.databaseHoldsPassword)) {

@@ -513,6 +513,15 @@ void TestCloudOperations::commandLineMistakes_data() {
         << u"--listen is for serving, not for backup"_s;
     QTest::newRow("password from stdin while serving")
         << QStringList{u"--password-stdin"_s} << u"--password-stdin goes with reset-password"_s;
+    QTest::newRow("database as a connection string")
+        << QStringList{u"--database"_s, u"host=db user=cloud password=Pw7Hidden"_s}
+        << u"--database wants a postgresql:// address"_s;
+    QTest::newRow("database address libpq cannot read")
+        << QStringList{u"--database"_s, u"postgresql://cloud:Pw7Hidden@[::1/torvane"_s}
+        << u"--database: end of string reached"_s;
+    QTest::newRow("database password libpq cannot decode")
+        << QStringList{u"--database"_s, u"postgresql://cloud:Pw7%zzHidden@db/torvane"_s}
+        << u"--database: invalid percent-encoded token"_s;
 }
 
 void TestCloudOperations::commandLineMistakes() {
@@ -523,6 +532,8 @@ void TestCloudOperations::commandLineMistakes() {
     QCOMPARE(result.exitCode, 2);
     QVERIFY2(result.err.startsWith(u"torvane-cloud: "_s + message), qPrintable(result.err));
     QVERIFY(result.err.contains(u"Usage: torvane-cloud"_s));
+    // A password given in a --database the service refuses is not repeated.
+    QVERIFY2(!result.err.contains(u"Hidden"_s), qPrintable(result.err));
 }
 
 QTEST_GUILESS_MAIN(TestCloudOperations)
