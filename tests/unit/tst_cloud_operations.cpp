@@ -106,6 +106,7 @@ private Q_SLOTS:
     void deleteUser();
     void backupWhileServing();
     void healthFollowsTheDatabase();
+    void databasePasswordNeverShown();
     void commandsNeedAnExistingStore();
     void commandLineMistakes_data();
     void commandLineMistakes();
@@ -454,6 +455,32 @@ void TestCloudOperations::healthFollowsTheDatabase() {
     QVERIFY2(refused.text.startsWith(u"False:"_s), qPrintable(refused.text));
     QCOMPARE(answerOf(client->Get("/health")).status, 200);
     QCOMPARE(info(kAlice), u"True"_s);
+}
+
+// A password in the --database address works, is warned of (the process list shows it), and
+// appears neither in the service's log nor in a command's complaint.
+void TestCloudOperations::databasePasswordNeverShown() {
+    if (!CloudServiceFixture::onPostgres())
+        QSKIP("cloud.db has no password");
+    const QString password = u"&password=Pw7Hidden"_s;
+    CloudServiceFixture withPassword({u"--database"_s, cloud_.database() + password}, &cloud_);
+    QVERIFY(withPassword.start());
+    QCOMPARE(
+        post(*clientOf(withPassword.url(), QString()), u"info"_s, CloudApi::accountBody(kAlice))
+            .text,
+        u"True"_s);
+    withPassword.stop();
+    const QString log = withPassword.log();
+    QVERIFY2(log.contains(u"warning: the --database address holds a password"_s), qPrintable(log));
+    QVERIFY2(!log.contains(u"Hidden"_s), qPrintable(log));
+
+    PrivatePostgres* postgres = PrivatePostgres::shared();
+    QVERIFY(postgres != nullptr);
+    const CommandResult missing = runCommand(
+        {u"users"_s, u"--database"_s, postgres->address(u"no_such_database"_s) + password});
+    QCOMPARE(missing.exitCode, 1);
+    QVERIFY2(missing.err.contains(u"no_such_database"_s), qPrintable(missing.err));
+    QVERIFY2(!missing.err.contains(u"Hidden"_s), qPrintable(missing.err));
 }
 
 // A mistyped --data or --database must neither succeed nor leave an empty store behind.
