@@ -12,6 +12,10 @@
 
 #include "common/private_postgres.h"
 
+#include <sys/prctl.h>
+
+#include <csignal>
+
 #ifndef TORVANE_CLOUD_SERVICE_PATH
 #error "link the test with torvane_use_cloud_service() so it knows where torvane-cloud is"
 #endif
@@ -41,6 +45,8 @@ public:
                                  CloudServiceFixture* sharingStoreWith = nullptr)
         : extraArguments_(std::move(extraArguments)) {
         process_.setProcessChannelMode(QProcess::MergedChannels);
+        // The service ends with the test program, also when CTest kills it at its time limit.
+        process_.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
         if (sharingStoreWith != nullptr) {
             dataFolder_ = sharingStoreWith->dataFolder();
             database_ = sharingStoreWith->database();
