@@ -14,6 +14,7 @@
 // repetitions of the core measures (default 3). The CTest smoke run uses fewer.
 
 #include "bench_support.h"
+#include "core/app_context.h"
 #include "core/store/batch_export.h"
 #include "core/store/batch_import.h"
 #include "core/store/local_store.h"
@@ -88,12 +89,13 @@ std::vector<double> coreAdd(const QString& path, int from, int to, std::vector<q
     if (!store.open(path))
         return {};
     std::vector<double> perLine;
+    const LogSink log; // the log lines are made, then dropped
     BatchImport::BatchAdder adder(lines(from, to));
     while (!adder.isDone()) {
         const qsizetype before = adder.processed();
         QElapsedTimer t;
         t.start();
-        static_cast<void>(adder.nextSlice(store, BatchImport::BatchAdder::kSlice));
+        static_cast<void>(adder.nextSlice(store, BatchImport::BatchAdder::kSlice, log));
         const qint64 ns = t.nsecsElapsed();
         addSliceCosts(perLine, ns, adder.processed() - before);
         if (slices)
@@ -170,15 +172,16 @@ qint64 serverCount(const QString& path) {
 // process's peak memory.
 int runWindow(int count, int from) {
     setUpApplication(*qApp);
+    AppContext context(AppContext::settingsFromEnvironment());
     ListTable table;
     table.resize(1056, 469);
-    ServerListView list(&table);
+    ServerListView list(&table, context);
     QPlainTextEdit logEdit;
     LogPane pane(&logEdit);
-    pane.connectLogSink();
+    pane.connectLogSink(*context.log());
     {
         LocalStore store;
-        if (!store.open())
+        if (!store.open(context.databasePath()))
             return 1;
         const auto cells = readListRows(store, reloadQuery());
         if (!cells)
@@ -190,12 +193,12 @@ int runWindow(int count, int from) {
     }
     table.show();
     logEdit.show();
-    const qint64 before = serverCount(LocalStore::databasePath());
+    const qint64 before = serverCount(context.databasePath());
 
     // As in the main window, the batch's reported change reads the list again.
-    QObject::connect(&StoreChanges::instance(), &StoreChanges::changed, &list,
+    QObject::connect(&context.storeChanges(), &StoreChanges::changed, &list,
                      [&list] { list.reload(); });
-    BatchWindow window(&list);
+    BatchWindow window(&list, context);
     window.show();
     window.setText(lines(from, from + count).join(u"\r\n"_s));
     QCoreApplication::processEvents();
@@ -206,7 +209,7 @@ int runWindow(int count, int from) {
     while (finished.isEmpty() && t.elapsed() < 600000)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
     const double ms = double(t.nsecsElapsed()) / 1e6;
-    const qint64 after = serverCount(LocalStore::databasePath());
+    const qint64 after = serverCount(context.databasePath());
     std::printf("%.1f %.1f %lld\n", ms, peakMemoryMb(), static_cast<long long>(after - before));
     return after - before == count ? 0 : 1;
 }
@@ -252,12 +255,11 @@ int main(int argc, char* argv[]) {
         return runWindow(windowLines, intOption(argc, argv, "--from=", 0, 0));
 
     QTemporaryDir home;
-    qputenv("TORVANE_HOME", home.path().toUtf8());
-    LocalStore::ensureDatabase();
-    LogSink::setReceiver([](const QString&) {});           // the log lines are made, then dropped
-    coreAdd(LocalStore::databasePath(), 0, rows, nullptr); // the list that is already there
+    const QString file = home.filePath(u"myserver.db"_s);
+    LocalStore::ensureDatabase(file);
+    coreAdd(file, 0, rows, nullptr); // the list that is already there
     const QString base = home.filePath(u"base.db"_s);
-    QFile::copy(LocalStore::databasePath(), base);
+    QFile::copy(file, base);
 
     // Core add against its floor, in turn, each into a fresh copy of the full file.
     std::vector<double> core, floor;
@@ -297,12 +299,12 @@ int main(int argc, char* argv[]) {
 
     // Export of the whole list.
     LocalStore s;
-    if (!s.open())
+    if (!s.open(file))
         return 1;
     const auto all = readListRows(s, reloadQuery());
     QElapsedTimer t;
     t.start();
-    const bool written = BatchExport::writeExportFile(BatchExport::exportText(*all));
+    const bool written = BatchExport::writeExportFile(home.path(), BatchExport::exportText(*all));
     std::printf("export of %lld rows: %.0f ms (%s)\n", static_cast<long long>(all->size()),
                 double(t.nsecsElapsed()) / 1e6, written ? "written" : "NOT written");
     return written && everyLine ? 0 : 1;

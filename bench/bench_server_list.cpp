@@ -11,6 +11,7 @@
 // fewer rows.
 
 #include "bench_support.h"
+#include "core/app_context.h"
 #include "core/remote/embedded_tools.h"
 #include "core/store/local_store.h"
 #include "core/store/store_connection.h"
@@ -40,10 +41,10 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-void writeServers(int rows) {
-    LocalStore::ensureDatabase();
+void writeServers(const QString& path, int rows) {
+    LocalStore::ensureDatabase(path);
     LocalStore store;
-    if (!store.open())
+    if (!store.open(path))
         return;
     StoreTransaction transaction(store.connection());
     QRandomGenerator random(42);
@@ -148,14 +149,14 @@ int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     setUpApplication(app);
     QTemporaryDir home;
-    qputenv("TORVANE_HOME", home.path().toUtf8());
     qputenv("XDG_RUNTIME_DIR", home.path().toUtf8());
+    const AppContext context({home.path(), u"http://127.0.0.1:1"_s});
     EmbeddedTools::extract();
-    writeServers(rows);
+    writeServers(context.databasePath(), rows);
 
     ListTable view;
     view.resize(1056, 469);
-    ServerListView list(&view);
+    ServerListView list(&view, context);
     ReachabilityProbe probe(list.model());
     QObject::connect(&list, &ServerListView::probeAllRequested, &probe,
                      &ReachabilityProbe::probeAll);

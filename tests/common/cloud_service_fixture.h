@@ -36,7 +36,7 @@
 //
 //     CloudServiceFixture cloud;
 //     QVERIFY(cloud.start());
-//     CloudApi::setBaseAddress(cloud.url());   // or TORVANE_CLOUD_URL for a whole client
+//     const CloudApi::Service at{cloud.url()};   // or the address of a whole client's context
 //     ... sendsms for 13800000000 ...
 //     const QString code = cloud.smsCode(u"13800000000"_s);
 class CloudServiceFixture {
@@ -129,7 +129,7 @@ public:
     // The exit code once the service has ended.
     int exitCode() const { return process_.exitCode(); }
     quint16 port() const { return port_; }
-    // The base address the client takes (CloudApi::setBaseAddress, TORVANE_CLOUD_URL).
+    // The base address the client takes (CloudApi::Service, AppContext).
     QString url() const {
         const bool tls = extraArguments_.contains(QStringLiteral("--tls-cert"));
         return QStringLiteral("%1://127.0.0.1:%2")

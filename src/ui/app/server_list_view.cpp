@@ -1,5 +1,6 @@
 #include "ui/app/server_list_view.h"
 
+#include "core/app_context.h"
 #include "core/store/local_store.h"
 #include "core/store/rental_expiry.h"
 #include "core/store/store_actions.h"
@@ -39,8 +40,8 @@ protected:
 
 } // namespace
 
-ServerListView::ServerListView(QTableView* view)
-    : QObject(view), view_(view), model_(new ServerListModel(this)) {
+ServerListView::ServerListView(QTableView* view, const AppContext& context)
+    : QObject(view), view_(view), context_(context), model_(new ServerListModel(this)) {
     model_->setStatusImages(ListImages::statusDots());
     view_->setHorizontalHeader(new ListHeader({ListColumn::StartTime, ListColumn::EndTime},
                                               ListImages::headerCaret(), view_));
@@ -139,7 +140,7 @@ void ServerListView::startReloadRead() {
     reloadReading_ = true;
     runThenDeliver(
         *QThreadPool::globalInstance(), this,
-        [path = LocalStore::databasePath()] {
+        [path = context_.databasePath()] {
             return StoreActions::readListRows(path, reloadQuery(), {});
         },
         [generation](ServerListView* self, std::optional<QList<ListCells>> rows) {
@@ -171,7 +172,7 @@ void ServerListView::search(const QString& mode, const QString& text, const QStr
     const quint64 generation = supersede();
     runThenDeliver(
         *QThreadPool::globalInstance(), this,
-        [path = LocalStore::databasePath(), query = searchQuery(mode, text, group)] {
+        [path = context_.databasePath(), query = searchQuery(mode, text, group)] {
             return StoreActions::readListRows(path, query, kWaitingForProbe);
         },
         [generation](ServerListView* self, std::optional<QList<ListCells>> rows) {
@@ -183,7 +184,7 @@ void ServerListView::listExpiring() {
     const quint64 generation = supersede();
     runThenDeliver(
         *QThreadPool::globalInstance(), this,
-        [path = LocalStore::databasePath()]() -> std::optional<QList<ListCells>> {
+        [path = context_.databasePath()]() -> std::optional<QList<ListCells>> {
             std::optional<QList<ListCells>> rows =
                 StoreActions::readListRows(path, reloadQuery(), kWaitingForProbe);
             if (!rows)

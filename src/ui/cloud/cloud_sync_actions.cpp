@@ -1,8 +1,8 @@
 #include "ui/cloud/cloud_sync_actions.h"
 
+#include "core/app_context.h"
 #include "core/cloud/cloud_download.h"
 #include "core/cloud/cloud_upload.h"
-#include "core/store/local_store.h"
 #include "core/support/log_sink.h"
 #include "ui/app/prompt.h"
 #include "ui/app/server_list_view.h"
@@ -65,7 +65,8 @@ void CloudSyncActions::upload() {
 }
 
 void CloudSyncActions::startUploadWorkers(QList<ListCells> rows) {
-    LogSink::logLine(u"-准备开始上传数据到云端"_s);
+    const AppContext* context = &account_->context();
+    context->log()->logLine(u"-准备开始上传数据到云端"_s);
     const CloudAccount* account = &account_->account();
     JobStop* stop = &jobs_.stop();
     uploadWorkers_ = 2;
@@ -73,17 +74,15 @@ void CloudSyncActions::startUploadWorkers(QList<ListCells> rows) {
     uploadedServers_ = {};
     jobs_.run(
         this,
-        [account, stop, path = LocalStore::databasePath()] {
-            return CloudUpload::uploadGroups(*account, path, *stop);
-        },
+        [context, account, stop] { return CloudUpload::uploadGroups(*context, *account, *stop); },
         [](CloudSyncActions* self, const CloudUpload::Tally& tally) {
             self->uploadedGroups_ = tally;
             self->onUploadWorkerEnded();
         });
     jobs_.run(
         this,
-        [account, stop, rows = std::move(rows)] {
-            return CloudUpload::uploadServers(*account, rows, *stop);
+        [context, account, stop, rows = std::move(rows)] {
+            return CloudUpload::uploadServers(*context, *account, rows, *stop);
         },
         [](CloudSyncActions* self, const CloudUpload::Tally& tally) {
             self->uploadedServers_ = tally;
@@ -97,7 +96,8 @@ void CloudSyncActions::onUploadWorkerEnded() {
     uploadBusy_ = false;
     // Workers ended by a shut-down have not finished the upload.
     if (!jobs_.stop().isRaised())
-        LogSink::logLine(CloudUpload::finishedLine(uploadedServers_, uploadedGroups_));
+        account_->context().log()->logLine(
+            CloudUpload::finishedLine(uploadedServers_, uploadedGroups_));
     Q_EMIT uploadFinished();
 }
 
@@ -111,6 +111,7 @@ void CloudSyncActions::download() {
         return;
     }
     downloadBusy_ = true;
+    const AppContext* context = &account_->context();
     const CloudAccount* account = &account_->account();
     JobStop* stop = &jobs_.stop();
     // Each committed slice's servers show at once; the reload at the end replaces them.
@@ -119,10 +120,10 @@ void CloudSyncActions::download() {
         [](ServerListModel* model, const QList<ListCells>& rows) { model->appendRows(rows); });
     jobs_.run(
         this,
-        [account, stop, showRows = std::move(showRows), path = LocalStore::databasePath()] {
-            CloudDownload::downloadGroups(*account, path, *stop);
+        [context, account, stop, showRows = std::move(showRows)] {
+            CloudDownload::downloadGroups(*context, *account, *stop);
             if (!stop->isRaised())
-                CloudDownload::downloadServers(*account, path, *stop, showRows);
+                CloudDownload::downloadServers(*context, *account, *stop, showRows);
             return true;
         },
         [](CloudSyncActions* self, bool) {
@@ -141,9 +142,8 @@ void CloudSyncActions::clear() {
     clearBusy_ = true;
     jobs_.run(
         this,
-        [account = account_->account().account(), stop = &jobs_.stop()] {
-            return CloudClear::clearCloudCopy(account, stop);
-        },
+        [context = &account_->context(), account = account_->account().account(),
+         stop = &jobs_.stop()] { return CloudClear::clearCloudCopy(*context, account, stop); },
         [](CloudSyncActions* self, bool) {
             self->clearBusy_ = false;
             Q_EMIT self->clearFinished();

@@ -1,8 +1,7 @@
 #include "ui/store/batch_window.h"
 
-#include "core/store/data_folder.h"
+#include "core/app_context.h"
 #include "core/store/line_formats.h"
-#include "core/store/local_store.h"
 #include "core/store/store_actions.h"
 #include "core/store/store_changes.h"
 #include "core/store/store_queue.h"
@@ -17,8 +16,8 @@
 
 using namespace Qt::StringLiterals;
 
-BatchWindow::BatchWindow(ServerListView* list, QWidget* parent)
-    : QDialog(parent), ui_(std::make_unique<Ui::BatchWindow>()), list_(list) {
+BatchWindow::BatchWindow(ServerListView* list, AppContext& context, QWidget* parent)
+    : QDialog(parent), ui_(std::make_unique<Ui::BatchWindow>()), list_(list), context_(context) {
     ui_->setupUi(this);
     setModal(true);
     setFixedSize(size());
@@ -65,8 +64,8 @@ void BatchWindow::startSlice() {
     sliceUnderWay_ = true;
     StoreQueue::run(
         this,
-        [adder = adder_, path = LocalStore::databasePath()] {
-            return StoreActions::writeSlice(path, *adder, BatchImport::BatchAdder::kSlice);
+        [adder = adder_, path = context_.databasePath(), log = context_.log()] {
+            return StoreActions::writeSlice(path, *adder, BatchImport::BatchAdder::kSlice, *log);
         },
         [](BatchWindow* self, const SlicedLines::Slice& slice) { self->onSliceWritten(slice); });
 }
@@ -95,7 +94,7 @@ void BatchWindow::onSliceWritten(const SlicedLines::Slice& slice) {
 void BatchWindow::finishAdding() {
     gap_.stop();
     if (adder_->added() > 0)
-        StoreChanges::report(StoreChanges::Servers);
+        context_.storeChanges().report(StoreChanges::Servers);
     adder_.reset();
     stopping_ = false;
     ui_->进度标签->clear();
@@ -110,8 +109,8 @@ void BatchWindow::finishAdding() {
 
 // Ends a batch before its last line; the log tells what is in the file and what is not.
 void BatchWindow::stopAdding() {
-    LogSink::logLine(u"-批量添加已停止：已添加 %1 行，%2 行未处理"_s.arg(adder_->added())
-                         .arg(adder_->total() - adder_->processed()));
+    context_.log()->logLine(u"-批量添加已停止：已添加 %1 行，%2 行未处理"_s.arg(adder_->added())
+                                .arg(adder_->total() - adder_->processed()));
     announceImport_ = false;
     finishAdding();
 }
@@ -139,7 +138,7 @@ void BatchWindow::reject() {
 }
 
 void BatchWindow::chooseAndImportFile() {
-    const QString path = QFileDialog::getOpenFileName(this, QString(), DataFolder::path());
+    const QString path = QFileDialog::getOpenFileName(this, QString(), context_.dataFolder());
     if (!path.isEmpty())
         importFile(path);
 }

@@ -6,13 +6,13 @@
 
 using namespace Qt::StringLiterals;
 
-void exportServerList(ServerListView* list, QWidget* parent) {
+void exportServerList(ServerListView* list, const QString& dataFolder, QWidget* parent) {
     QList<ListCells> rows;
     for (const ListRow& row : list->model()->rows())
         rows << row.cells;
     QString error;
-    if (BatchExport::writeExportFile(BatchExport::exportText(rows), &error))
-        Prompt::inform(parent, BatchExport::exportedMessage());
+    if (BatchExport::writeExportFile(dataFolder, BatchExport::exportText(rows), &error))
+        Prompt::inform(parent, BatchExport::exportedMessage(dataFolder));
     else
         Prompt::inform(parent, u"导出失败：%1"_s.arg(error), Prompt::kDefaultCaption,
                        QMessageBox::Warning);
