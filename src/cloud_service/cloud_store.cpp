@@ -79,10 +79,17 @@ std::optional<std::string> usableCode(SqliteDb& db, const std::string& phone, st
 
 } // namespace
 
-// A connection borrowed from the pool for one operation, given back when it goes away.
+// A connection borrowed from the pool for one operation, given back when it goes away. A
+// lease for writing also holds the process's write turn until then.
 class CloudStore::Lease {
 public:
-    explicit Lease(CloudStore& store) : store_(store), db_(store.borrow()) {}
+    enum class Use { Read, Write };
+
+    explicit Lease(CloudStore& store, Use use = Use::Read) : store_(store) {
+        if (use == Use::Write)
+            writeTurn_ = std::unique_lock(store.writing_);
+        db_ = store.borrow();
+    }
     ~Lease() {
         if (db_)
             store_.giveBack(std::move(db_));
@@ -95,6 +102,7 @@ public:
 
 private:
     CloudStore& store_;
+    std::unique_lock<std::mutex> writeTurn_;
     std::unique_ptr<SqliteDb> db_;
 };
 
@@ -153,7 +161,7 @@ std::optional<CloudAccountRow> CloudStore::findAccount(const std::string& userna
 
 CloudStore::SmsIssue CloudStore::issueSmsCode(const std::string& phone, const std::string& code,
                                               std::int64_t now, std::int64_t minimumGap) {
-    Lease lease(*this);
+    Lease lease(*this, Lease::Use::Write);
     if (!lease)
         return SmsIssue::Failed;
     SqliteDb& db = lease.db();
@@ -173,14 +181,14 @@ CloudStore::SmsIssue CloudStore::issueSmsCode(const std::string& phone, const st
 }
 
 void CloudStore::dropSmsCode(const std::string& phone) {
-    Lease lease(*this);
+    Lease lease(*this, Lease::Use::Write);
     if (lease)
         lease.db().run("DELETE FROM sms_code WHERE phone = ?", {phone});
 }
 
 bool CloudStore::smsCodeMatches(const std::string& phone, const std::string& code, std::int64_t now,
                                 std::int64_t lifetime) {
-    Lease lease(*this);
+    Lease lease(*this, Lease::Use::Write);
     if (!lease)
         return false;
     SqliteDb& db = lease.db();
@@ -200,7 +208,7 @@ bool CloudStore::smsCodeMatches(const std::string& phone, const std::string& cod
 CloudStore::Registration CloudStore::registerAccount(const NewAccount& account,
                                                      const std::string& code, std::int64_t now,
                                                      std::int64_t lifetime) {
-    Lease lease(*this);
+    Lease lease(*this, Lease::Use::Write);
     if (!lease)
         return Registration::Failed;
     SqliteDb& db = lease.db();
@@ -225,7 +233,7 @@ CloudStore::Registration CloudStore::registerAccount(const NewAccount& account,
 
 bool CloudStore::replacePasswordHash(std::int64_t accountId, const std::string& oldHash,
                                      const std::string& newHash) {
-    Lease lease(*this);
+    Lease lease(*this, Lease::Use::Write);
     if (!lease)
         return false;
     return lease.db().run("UPDATE account SET password_hash = ? WHERE id = ? "
@@ -235,7 +243,7 @@ bool CloudStore::replacePasswordHash(std::int64_t accountId, const std::string& 
 }
 
 bool CloudStore::putGroup(std::int64_t accountId, const CloudGroup& group) {
-    Lease lease(*this);
+    Lease lease(*this, Lease::Use::Write);
     if (!lease)
         return false;
     return lease.db()
@@ -246,7 +254,7 @@ bool CloudStore::putGroup(std::int64_t accountId, const CloudGroup& group) {
 }
 
 bool CloudStore::putServer(std::int64_t accountId, const CloudServer& s) {
-    Lease lease(*this);
+    Lease lease(*this, Lease::Use::Write);
     if (!lease)
         return false;
     return lease.db()
@@ -299,7 +307,7 @@ std::optional<std::vector<CloudServer>> CloudStore::servers(std::int64_t account
 }
 
 bool CloudStore::clearData(std::int64_t accountId) {
-    Lease lease(*this);
+    Lease lease(*this, Lease::Use::Write);
     if (!lease)
         return false;
     SqliteDb& db = lease.db();
@@ -328,7 +336,7 @@ std::optional<std::vector<CloudAccountSummary>> CloudStore::accounts() {
 
 CloudStore::AccountChange CloudStore::setPasswordHash(const std::string& username,
                                                       const std::string& hash) {
-    Lease lease(*this);
+    Lease lease(*this, Lease::Use::Write);
     if (!lease)
         return AccountChange::Failed;
     if (!lease.db().run("UPDATE account SET password_hash = ? WHERE username = ?",
@@ -338,7 +346,7 @@ CloudStore::AccountChange CloudStore::setPasswordHash(const std::string& usernam
 }
 
 CloudStore::AccountChange CloudStore::deleteAccount(const std::string& username) {
-    Lease lease(*this);
+    Lease lease(*this, Lease::Use::Write);
     if (!lease)
         return AccountChange::Failed;
     SqliteDb& db = lease.db();

@@ -59,7 +59,8 @@ struct NewAccount {
 // The service's own SQLite file (cloud.db in the data folder): accounts, their groups and
 // servers, and the pending SMS codes. Every operation that takes an account id touches only
 // that account's rows. Callable from many threads: each call borrows a connection of its own
-// from a small pool. SQLite's own error texts go to the service log where they happen.
+// from a small pool; writes take turns. SQLite's own error texts go to the service log where
+// they happen.
 class CloudStore {
 public:
     enum class Opening { CreateWhenMissing, ExistingOnly };
@@ -124,4 +125,9 @@ private:
     std::string path_;
     std::mutex lock_;
     std::vector<std::unique_ptr<SqliteDb>> idle_;
+    // The writes of this process take turns here before they take SQLite's write lock. A
+    // connection that finds that lock taken polls it with growing sleeps (tens of milliseconds
+    // each), which under many writers at once cost far more time than the writes themselves.
+    // Other processes on the file (the operator's commands) still meet SQLite's busy time-out.
+    std::mutex writing_;
 };

@@ -14,8 +14,13 @@ struct ConnectionCloser {
     void operator()(sqlite3* db) const { sqlite3_close_v2(db); }
 };
 
-struct StatementCloser {
-    void operator()(sqlite3_stmt* statement) const { sqlite3_finalize(statement); }
+// Leaves a kept statement ready for its next run whichever way this one ended: its
+// transaction's locks released, its values unbound.
+struct StatementReset {
+    void operator()(sqlite3_stmt* statement) const {
+        sqlite3_reset(statement);
+        sqlite3_clear_bindings(statement);
+    }
 };
 
 std::string columnText(sqlite3_stmt* statement, int column) {
@@ -27,7 +32,12 @@ std::string columnText(sqlite3_stmt* statement, int column) {
 
 } // namespace
 
+void SqliteDb::StatementCloser::operator()(sqlite3_stmt* statement) const {
+    sqlite3_finalize(statement);
+}
+
 SqliteDb::~SqliteDb() {
+    statements_.clear();
     sqlite3_close_v2(db_);
 }
 
@@ -56,12 +66,26 @@ std::optional<std::vector<SqliteDb::Row>> SqliteDb::run(const std::string& sql,
     return rows;
 }
 
+sqlite3_stmt* SqliteDb::statement(const std::string& sql) {
+    const auto kept = statements_.find(sql);
+    if (kept != statements_.end())
+        return kept->second.get();
+    sqlite3_stmt* raw = nullptr;
+    if (sqlite3_prepare_v3(db_, sql.c_str(), int(sql.size()), SQLITE_PREPARE_PERSISTENT, &raw,
+                           nullptr) != SQLITE_OK) {
+        sqlite3_finalize(raw);
+        return nullptr;
+    }
+    statements_.emplace(sql, Statement(raw));
+    return raw;
+}
+
 std::optional<std::vector<SqliteDb::Row>> SqliteDb::runStatement(const std::string& sql,
                                                                  const std::vector<Value>& values) {
-    sqlite3_stmt* raw = nullptr;
-    if (sqlite3_prepare_v2(db_, sql.c_str(), int(sql.size()), &raw, nullptr) != SQLITE_OK)
+    sqlite3_stmt* raw = statement(sql);
+    if (raw == nullptr)
         return std::nullopt;
-    const std::unique_ptr<sqlite3_stmt, StatementCloser> statement(raw);
+    const std::unique_ptr<sqlite3_stmt, StatementReset> reset(raw);
     for (std::size_t i = 0; i < values.size(); ++i) {
         const Value& value = values[i];
         const int index = int(i) + 1;

@@ -1,15 +1,19 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 struct sqlite3;
 struct sqlite3_stmt;
 
 // A small RAII layer over SQLite for the cloud service: one connection, statements with
-// bound UTF-8 text and integer values, and rows read as text.
+// bound UTF-8 text and integer values, and rows read as text. Each statement text is compiled
+// once per connection and kept for the next run of the same text: compiling took more time
+// than running the service's statements.
 class SqliteDb {
 public:
     using Row = std::vector<std::string>;
@@ -51,10 +55,18 @@ public:
     std::string lastError() const;
 
 private:
+    struct StatementCloser {
+        void operator()(sqlite3_stmt* statement) const;
+    };
+    using Statement = std::unique_ptr<sqlite3_stmt, StatementCloser>;
+
+    // The compiled statement of `sql`, compiled now when it is not kept yet; null on failure.
+    sqlite3_stmt* statement(const std::string& sql);
     std::optional<std::vector<Row>> runStatement(const std::string& sql,
                                                  const std::vector<Value>& values);
 
     sqlite3* db_ = nullptr;
+    std::unordered_map<std::string, Statement> statements_;
 };
 
 // BEGIN IMMEDIATE (takes the write lock now, waiting the busy time-out) ... COMMIT, rolled
