@@ -1,7 +1,8 @@
 // torvane-cloud under load on loopback, against a bare handler measured in the same run:
 //  - many clients at once, each on its kept-alive connection, storing servers (`update`) or
-//    reading their account's list (`down`): requests per second, and the median and 99th
-//    percentile of the latency, for the service and for a bare cpp-httplib handler on the same
+//    reading their account's list (`down`): requests per second, the median and 99th
+//    percentile of the latency, and the server process's CPU time per request (steadier than
+//    the rates on a busy machine), for the service and for a bare cpp-httplib handler on the same
 //    connection gate that answers every request with "True" (same request bytes). Each server
 //    runs in a process of its own (this program started again with --serve=service or
 //    --serve=bare), apart from the clients and from each other; rounds alternate between the
@@ -25,11 +26,15 @@
 
 #include <httplib.h>
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
+#include <fstream>
 #include <functional>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -50,6 +55,7 @@ enum class Action { Update, Down };
 
 struct Round {
     double requestsPerSecond = 0;
+    double cpuUsPerRequest = 0;
     std::vector<double> latenciesMs;
     int failures = 0;
 };
@@ -108,7 +114,24 @@ QByteArray downBody(int client) {
     return CloudApi::formBody(CloudApi::accountBody(account(client % kAccounts)));
 }
 
-Round runLoad(int port, Action action, int clients, int requestsEach) {
+// The CPU time the process has used so far, user and system, in microseconds (0 where /proc
+// cannot tell).
+double cpuUs(qint64 pid) {
+    std::ifstream file("/proc/" + std::to_string(pid) + "/stat");
+    std::string stat;
+    std::getline(file, stat);
+    // The fields after the command name, which is in parentheses and may hold blanks.
+    std::istringstream fields(stat.substr(std::min(stat.size(), stat.rfind(')') + 2)));
+    std::string field;
+    double ticks = 0;
+    // utime and stime are the 12th and 13th fields after the name.
+    for (int i = 1; i <= 13 && fields >> field; ++i)
+        if (i >= 12)
+            ticks += std::atof(field.c_str());
+    return ticks * 1e6 / double(sysconf(_SC_CLK_TCK));
+}
+
+Round runLoad(int port, Action action, int clients, int requestsEach, qint64 serverPid) {
     std::vector<std::vector<QByteArray>> plans(static_cast<std::size_t>(clients));
     for (int c = 0; c < clients; ++c)
         for (int r = 0; r < requestsEach; ++r)
@@ -117,6 +140,7 @@ Round runLoad(int port, Action action, int clients, int requestsEach) {
     const char* act = action == Action::Update ? "update" : "down";
     std::vector<std::vector<double>> latencies(static_cast<std::size_t>(clients));
     std::atomic<int> failures{0};
+    const double cpuBefore = cpuUs(serverPid);
     QElapsedTimer wall;
     wall.start();
     std::vector<std::thread> threads;
@@ -140,7 +164,9 @@ Round runLoad(int port, Action action, int clients, int requestsEach) {
     for (std::thread& t : threads)
         t.join();
     Round round;
-    round.requestsPerSecond = double(clients) * requestsEach / (double(wall.nsecsElapsed()) / 1e9);
+    const double requests = double(clients) * requestsEach;
+    round.requestsPerSecond = requests / (double(wall.nsecsElapsed()) / 1e9);
+    round.cpuUsPerRequest = (cpuUs(serverPid) - cpuBefore) / requests;
     for (const auto& l : latencies)
         round.latenciesMs.insert(round.latenciesMs.end(), l.begin(), l.end());
     round.failures = failures.load();
@@ -232,6 +258,7 @@ public:
     ServerProcess& operator=(const ServerProcess&) = delete;
 
     int port() const { return port_; }
+    qint64 pid() const { return process_.processId(); }
 
 private:
     QProcess process_;
@@ -240,6 +267,7 @@ private:
 
 struct Figures {
     double requestsPerSecond = 0;
+    double cpuUsPerRequest = 0;
     double medianMs = 0;
     double p99Ms = 0;
     int failures = 0;
@@ -248,33 +276,42 @@ struct Figures {
 Figures summary(const std::vector<Round>& rounds) {
     Figures figures;
     std::vector<double> rates;
+    std::vector<double> cpu;
     std::vector<double> all;
     for (const Round& round : rounds) {
         rates.push_back(round.requestsPerSecond);
+        cpu.push_back(round.cpuUsPerRequest);
         all.insert(all.end(), round.latenciesMs.begin(), round.latenciesMs.end());
         figures.failures += round.failures;
     }
     figures.requestsPerSecond = median(rates);
+    figures.cpuUsPerRequest = median(cpu);
     figures.medianMs = median(all);
     figures.p99Ms = percentile(all, 0.99);
     return figures;
 }
 
 void printFigures(const char* name, const Figures& figures) {
-    std::printf("  %-14s %8.0f requests/s  median %6.2f ms  p99 %7.2f ms  failures %d\n", name,
-                figures.requestsPerSecond, figures.medianMs, figures.p99Ms, figures.failures);
+    std::printf("  %-14s %7.0f requests/s  median %6.2f ms  p99 %7.2f ms  CPU %5.0f us/request"
+                "  failures %d\n",
+                name, figures.requestsPerSecond, figures.medianMs, figures.p99Ms,
+                figures.cpuUsPerRequest, figures.failures);
 }
 
 // Rounds alternate between the two servers, and so does which of them goes first.
-int compare(int servicePort, int barePort, Action action, int clients, int requests, int rounds) {
+int compare(const ServerProcess& serviceServer, const ServerProcess& bareServer, Action action,
+            int clients, int requests, int rounds) {
+    const auto load = [&](const ServerProcess& server) {
+        return runLoad(server.port(), action, clients, requests, server.pid());
+    };
     std::vector<Round> service;
     std::vector<Round> bare;
     for (int r = 0; r < rounds; ++r) {
         if (r % 2 == 0)
-            bare.push_back(runLoad(barePort, action, clients, requests));
-        service.push_back(runLoad(servicePort, action, clients, requests));
+            bare.push_back(load(bareServer));
+        service.push_back(load(serviceServer));
         if (r % 2 == 1)
-            bare.push_back(runLoad(barePort, action, clients, requests));
+            bare.push_back(load(bareServer));
     }
     const Figures serviceFigures = summary(service);
     const Figures bareFigures = summary(bare);
@@ -354,12 +391,12 @@ int main(int argc, char* argv[]) {
 
     // Each account's first request pays the hash once, and the lists to read are filled;
     // warm both sides alike.
-    for (const int port : {service.port(), bare.port()})
-        runLoad(port, Action::Update, kWriters, kAddressesPerClient);
+    for (const ServerProcess* server : {&service, &bare})
+        runLoad(server->port(), Action::Update, kWriters, kAddressesPerClient, server->pid());
     int failures = 0;
     for (const int clients : clientCounts)
         for (const Action action : {Action::Update, Action::Down})
-            failures += compare(service.port(), bare.port(), action, clients, requests, rounds);
+            failures += compare(service, bare, action, clients, requests, rounds);
     measureInfo(service.port(), bare.port(), infos);
     return failures == 0 ? 0 : 1;
 }

@@ -15,6 +15,9 @@ constexpr const char* kFileName = "cloud.db";
 // A code that was guessed wrong this often is void: six digits must not be guessable by
 // trying them one after another.
 constexpr std::int64_t kMaxWrongGuesses = 5;
+// The write-ahead log is checkpointed each time it has grown by this many pages (SQLite's own
+// mark).
+constexpr int kCheckpointPages = 1000;
 
 constexpr const char* kSchema = R"sql(
 CREATE TABLE IF NOT EXISTS account (
@@ -53,6 +56,10 @@ CREATE TABLE IF NOT EXISTS server (
     panel_key TEXT NOT NULL,
     UNIQUE (account_id, address, port)
 );
+-- An account's rows in the order they were stored (its index entries follow the row ids), so a
+-- download reads them without sorting them first.
+CREATE INDEX IF NOT EXISTS server_by_account ON server (account_id);
+CREATE INDEX IF NOT EXISTS server_group_by_account ON server_group (account_id);
 CREATE TABLE IF NOT EXISTS sms_code (
     phone TEXT PRIMARY KEY,
     code TEXT NOT NULL,
@@ -91,8 +98,13 @@ public:
         db_ = store.borrow();
     }
     ~Lease() {
-        if (db_)
+        // A checkpoint waits for the disk; the next writer need not wait with it.
+        if (writeTurn_.owns_lock())
+            writeTurn_.unlock();
+        if (db_) {
+            store_.checkpointWhenDue(*db_);
             store_.giveBack(std::move(db_));
+        }
     }
     Lease(const Lease&) = delete;
     Lease& operator=(const Lease&) = delete;
@@ -119,6 +131,22 @@ bool CloudStore::open(const std::string& dataFolder, std::string& error, Opening
 
 bool CloudStore::createTables(SqliteDb& db) {
     return db.execute(kSchema);
+}
+
+void CloudStore::checkpointWhenDue(SqliteDb& db) {
+    const int pages = db.takeLogPages();
+    if (pages == 0)
+        return;
+    const std::unique_lock turn(checkpointing_, std::try_to_lock);
+    if (!turn.owns_lock())
+        return; // another request is checkpointing
+    // Fewer pages than at the last checkpoint: the log has started over from its beginning.
+    if (pages < checkpointedAt_)
+        checkpointedAt_ = 0;
+    if (pages - checkpointedAt_ < kCheckpointPages)
+        return;
+    checkpointedAt_ = pages;
+    db.checkpoint();
 }
 
 std::unique_ptr<SqliteDb> CloudStore::borrow() {
@@ -278,13 +306,14 @@ std::optional<std::vector<CloudGroup>> CloudStore::groups(std::int64_t accountId
     Lease lease(*this);
     if (!lease)
         return std::nullopt;
-    const auto rows = lease.db().run(
+    auto rows = lease.db().run(
         "SELECT name, sort FROM server_group WHERE account_id = ? ORDER BY id", {accountId});
     if (!rows)
         return std::nullopt;
     std::vector<CloudGroup> groups;
-    for (const auto& row : *rows)
-        groups.push_back({row[0], row[1]});
+    groups.reserve(rows->size());
+    for (auto& row : *rows)
+        groups.push_back({std::move(row[0]), std::move(row[1])});
     return groups;
 }
 
@@ -292,7 +321,7 @@ std::optional<std::vector<CloudServer>> CloudStore::servers(std::int64_t account
     Lease lease(*this);
     if (!lease)
         return std::nullopt;
-    const auto rows = lease.db().run(
+    auto rows = lease.db().run(
         "SELECT group_name, name, address, user_name, password, port, system, remark, "
         "start_time, end_time, sort, panel_url, panel_user, panel_password, panel_key "
         "FROM server WHERE account_id = ? ORDER BY id",
@@ -300,9 +329,12 @@ std::optional<std::vector<CloudServer>> CloudStore::servers(std::int64_t account
     if (!rows)
         return std::nullopt;
     std::vector<CloudServer> servers;
-    for (const auto& r : *rows)
-        servers.push_back({r[0], r[1], r[2], r[3], r[4], r[5], r[6], r[7], r[8], r[9], r[10], r[11],
-                           r[12], r[13], r[14]});
+    servers.reserve(rows->size());
+    for (auto& r : *rows)
+        servers.push_back({std::move(r[0]), std::move(r[1]), std::move(r[2]), std::move(r[3]),
+                           std::move(r[4]), std::move(r[5]), std::move(r[6]), std::move(r[7]),
+                           std::move(r[8]), std::move(r[9]), std::move(r[10]), std::move(r[11]),
+                           std::move(r[12]), std::move(r[13]), std::move(r[14])});
     return servers;
 }
 

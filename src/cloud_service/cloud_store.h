@@ -121,6 +121,9 @@ private:
     std::unique_ptr<SqliteDb> borrow();
     void giveBack(std::unique_ptr<SqliteDb> db);
     bool createTables(SqliteDb& db);
+    // After an operation, outside the write turn: a checkpoint of the write-ahead log when it
+    // has grown enough since the last one.
+    void checkpointWhenDue(SqliteDb& db);
 
     std::string path_;
     std::mutex lock_;
@@ -130,4 +133,11 @@ private:
     // each), which under many writers at once cost far more time than the writes themselves.
     // Other processes on the file (the operator's commands) still meet SQLite's busy time-out.
     std::mutex writing_;
+    // SQLite checkpoints the log in every commit once it holds 1000 pages, and the log only
+    // starts over from its beginning at a moment no reader is using it: under steady load that
+    // is a checkpoint, with two syncs to disk, after almost every commit, inside the commit and
+    // so inside the write turn. The service checkpoints itself instead, after the turn, each
+    // time the log has grown by as much again, one request at a time.
+    std::mutex checkpointing_;
+    int checkpointedAt_ = 0; // pages in the log at the last checkpoint
 };

@@ -5,6 +5,7 @@
 #include <sqlite3.h>
 
 #include <memory>
+#include <utility>
 
 namespace {
 
@@ -47,6 +48,7 @@ bool SqliteDb::open(const std::string& path, bool create) {
     if (sqlite3_open_v2(path.c_str(), &db_, flags, nullptr) != SQLITE_OK)
         return false;
     sqlite3_busy_timeout(db_, kBusyTimeoutMs);
+    sqlite3_wal_hook(db_, &SqliteDb::noteLogPages, this);
     return execute("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; "
                    "PRAGMA foreign_keys=ON;");
 }
@@ -134,6 +136,19 @@ bool SqliteDb::copyTo(const std::string& path, std::string& error) {
         return false;
     }
     return true;
+}
+
+int SqliteDb::noteLogPages(void* self, sqlite3*, const char*, int pages) {
+    static_cast<SqliteDb*>(self)->logPages_ = pages;
+    return SQLITE_OK;
+}
+
+int SqliteDb::takeLogPages() {
+    return std::exchange(logPages_, 0);
+}
+
+void SqliteDb::checkpoint() {
+    sqlite3_wal_checkpoint_v2(db_, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
 }
 
 int SqliteDb::changes() const {

@@ -51,6 +51,13 @@ public:
     bool copyTo(const std::string& path, std::string& error);
     // Rows changed by the last statement.
     int changes() const;
+    // Commits on this connection never checkpoint the write-ahead log by themselves (SQLite's
+    // automatic checkpoint would run inside the commit); the owner does, with these two.
+    // The pages in the log after this connection's last commit, 0 when it has not committed
+    // since the last call.
+    int takeLogPages();
+    // A passive checkpoint: copies into the file what no reader still needs, waits for no one.
+    void checkpoint();
     // The last error of this connection, for log lines.
     std::string lastError() const;
 
@@ -65,8 +72,11 @@ private:
     std::optional<std::vector<Row>> runStatement(const std::string& sql,
                                                  const std::vector<Value>& values);
 
+    static int noteLogPages(void* self, sqlite3* db, const char* name, int pages);
+
     sqlite3* db_ = nullptr;
     std::unordered_map<std::string, Statement> statements_;
+    int logPages_ = 0;
 };
 
 // BEGIN IMMEDIATE (takes the write lock now, waiting the busy time-out) ... COMMIT, rolled
