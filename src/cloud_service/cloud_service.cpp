@@ -6,6 +6,7 @@
 
 #include <sodium.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <ctime>
 #include <fstream>
@@ -178,16 +179,27 @@ std::vector<LineField> groupLineFields(const CloudGroup& group) {
     return {{"server_class", &group.name}, {"sort", &group.sort}};
 }
 
-// Appends one download line, its values joined with "----", after a line break unless it is
-// the first. A download builds its whole reply in one string this way: one copy of each value.
-void appendLine(std::string& text, const std::vector<LineField>& line) {
-    if (!text.empty())
-        text += kLineBreak;
-    for (std::size_t i = 0; i < line.size(); ++i) {
-        if (i > 0)
-            text += kSeparator;
-        text += *line[i].value;
+// A download's reply: a line per record, its values joined with "----", the lines joined with
+// CR LF. Built in one string of the final size: one copy of each value.
+template <typename Record, typename LineFields>
+std::string downloadLines(const std::vector<Record>& records, LineFields lineFields) {
+    std::size_t size = 0;
+    for (const Record& record : records)
+        for (const LineField& field : lineFields(record))
+            size += field.value->size() + std::max(kSeparator.size(), kLineBreak.size());
+    std::string text;
+    text.reserve(size);
+    for (std::size_t r = 0; r < records.size(); ++r) {
+        if (r > 0)
+            text += kLineBreak;
+        const std::vector<LineField> line = lineFields(records[r]);
+        for (std::size_t i = 0; i < line.size(); ++i) {
+            if (i > 0)
+                text += kSeparator;
+            text += *line[i].value;
+        }
     }
+    return text;
 }
 
 // The announcements file as the client reads it: UTF-8 without a byte-order mark, lines
@@ -554,10 +566,7 @@ Reply CloudService::groupLines(const FormBody& form, const std::string& peer) {
     const auto groups = store_.groups(account->row.id);
     if (!groups)
         return storeFailure("groups of \"" + account->username + "\"");
-    std::string lines;
-    for (const CloudGroup& group : *groups)
-        appendLine(lines, groupLineFields(group));
-    return ok(std::move(lines));
+    return ok(downloadLines(*groups, groupLineFields));
 }
 
 Reply CloudService::serverLines(const FormBody& form, const std::string& peer) {
@@ -568,10 +577,7 @@ Reply CloudService::serverLines(const FormBody& form, const std::string& peer) {
     const auto servers = store_.servers(account->row.id);
     if (!servers)
         return storeFailure("servers of \"" + account->username + "\"");
-    std::string lines;
-    for (const CloudServer& server : *servers)
-        appendLine(lines, serverLineFields(server));
-    return ok(std::move(lines));
+    return ok(downloadLines(*servers, serverLineFields));
 }
 
 Reply CloudService::clearData(const FormBody& form, const std::string& peer) {
