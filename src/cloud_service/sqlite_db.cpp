@@ -24,11 +24,11 @@ struct StatementReset {
     }
 };
 
-std::string columnText(sqlite3_stmt* statement, int column) {
+std::string_view columnText(sqlite3_stmt* statement, int column) {
     const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement, column));
     if (text == nullptr)
         return {};
-    return std::string(text, std::size_t(sqlite3_column_bytes(statement, column)));
+    return {text, std::size_t(sqlite3_column_bytes(statement, column))};
 }
 
 } // namespace
@@ -62,10 +62,19 @@ bool SqliteDb::execute(const std::string& sql) {
 
 std::optional<std::vector<SqliteDb::Row>> SqliteDb::run(const std::string& sql,
                                                         const std::vector<Value>& values) {
-    auto rows = runStatement(sql, values);
-    if (!rows)
-        ServiceLog::line("sqlite: " + lastError() + " in: " + sql.substr(0, 60));
+    std::vector<Row> rows;
+    if (!forEachRow(sql, values,
+                    [&rows](const Columns& row) { rows.emplace_back(row.begin(), row.end()); }))
+        return std::nullopt;
     return rows;
+}
+
+bool SqliteDb::forEachRow(const std::string& sql, const std::vector<Value>& values,
+                          const std::function<void(const Columns&)>& take) {
+    if (stepThrough(sql, values, take))
+        return true;
+    ServiceLog::line("sqlite: " + lastError() + " in: " + sql.substr(0, 60));
+    return false;
 }
 
 sqlite3_stmt* SqliteDb::statement(const std::string& sql) {
@@ -82,11 +91,11 @@ sqlite3_stmt* SqliteDb::statement(const std::string& sql) {
     return raw;
 }
 
-std::optional<std::vector<SqliteDb::Row>> SqliteDb::runStatement(const std::string& sql,
-                                                                 const std::vector<Value>& values) {
+bool SqliteDb::stepThrough(const std::string& sql, const std::vector<Value>& values,
+                           const std::function<void(const Columns&)>& take) {
     sqlite3_stmt* raw = statement(sql);
     if (raw == nullptr)
-        return std::nullopt;
+        return false;
     const std::unique_ptr<sqlite3_stmt, StatementReset> reset(raw);
     for (std::size_t i = 0; i < values.size(); ++i) {
         const Value& value = values[i];
@@ -96,21 +105,18 @@ std::optional<std::vector<SqliteDb::Row>> SqliteDb::runStatement(const std::stri
                               : sqlite3_bind_text(raw, index, value.text.data(),
                                                   int(value.text.size()), SQLITE_TRANSIENT);
         if (bound != SQLITE_OK)
-            return std::nullopt;
+            return false;
     }
-    std::vector<Row> rows;
-    const int columns = sqlite3_column_count(raw);
+    Columns row(std::size_t(sqlite3_column_count(raw)));
     for (;;) {
         const int step = sqlite3_step(raw);
         if (step == SQLITE_DONE)
-            return rows;
+            return true;
         if (step != SQLITE_ROW)
-            return std::nullopt;
-        Row row;
-        row.reserve(std::size_t(columns));
-        for (int c = 0; c < columns; ++c)
-            row.push_back(columnText(raw, c));
-        rows.push_back(std::move(row));
+            return false;
+        for (std::size_t c = 0; c < row.size(); ++c)
+            row[c] = columnText(raw, int(c));
+        take(row);
     }
 }
 

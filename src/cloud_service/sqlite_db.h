@@ -1,9 +1,11 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -17,6 +19,8 @@ struct sqlite3_stmt;
 class SqliteDb {
 public:
     using Row = std::vector<std::string>;
+    // The columns of one row as UTF-8 text (NULL reads as empty), valid until the next row.
+    using Columns = std::vector<std::string_view>;
 
     SqliteDb() = default;
     ~SqliteDb();
@@ -46,6 +50,10 @@ public:
     // empty text), or nothing when it failed (and the log says why).
     std::optional<std::vector<Row>> run(const std::string& sql,
                                         const std::vector<Value>& values = {});
+    // The same, handing each row to `take` as it is read instead of keeping it; false when the
+    // statement failed (and the log says why).
+    bool forEachRow(const std::string& sql, const std::vector<Value>& values,
+                    const std::function<void(const Columns&)>& take);
     // Copies the whole database into the file `path` (replacing its content) with SQLite's
     // online backup, which sees one consistent state while other connections keep writing.
     bool copyTo(const std::string& path, std::string& error);
@@ -69,8 +77,8 @@ private:
 
     // The compiled statement of `sql`, compiled now when it is not kept yet; null on failure.
     sqlite3_stmt* statement(const std::string& sql);
-    std::optional<std::vector<Row>> runStatement(const std::string& sql,
-                                                 const std::vector<Value>& values);
+    bool stepThrough(const std::string& sql, const std::vector<Value>& values,
+                     const std::function<void(const Columns&)>& take);
 
     static int noteLogPages(void* self, sqlite3* db, const char* name, int pages);
 
