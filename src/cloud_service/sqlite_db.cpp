@@ -96,14 +96,15 @@ bool SqliteDb::stepThrough(const std::string& sql, const std::vector<Value>& val
     sqlite3_stmt* raw = statement(sql);
     if (raw == nullptr)
         return false;
+    // Unbinds the values when this run ends, so SQLite may use them in place (SQLITE_STATIC)
+    // rather than copy each one: they live until then.
     const std::unique_ptr<sqlite3_stmt, StatementReset> reset(raw);
     for (std::size_t i = 0; i < values.size(); ++i) {
         const Value& value = values[i];
         const int index = int(i) + 1;
-        const int bound = value.isNumber
-                              ? sqlite3_bind_int64(raw, index, value.number)
-                              : sqlite3_bind_text(raw, index, value.text.data(),
-                                                  int(value.text.size()), SQLITE_TRANSIENT);
+        const int bound = value.isNumber ? sqlite3_bind_int64(raw, index, value.number)
+                                         : sqlite3_bind_text(raw, index, value.text.data(),
+                                                             int(value.text.size()), SQLITE_STATIC);
         if (bound != SQLITE_OK)
             return false;
     }
