@@ -1,5 +1,7 @@
 #pragma once
 
+#include <array>
+
 // The columns of the store's server table after its id and account, the same in SQLite and
 // PostgreSQL; each database's schema puts its own types for the ids around them.
 inline constexpr const char* kServerColumns = R"sql(
@@ -19,3 +21,10 @@ inline constexpr const char* kServerColumns = R"sql(
     panel_password TEXT NOT NULL,
     panel_key TEXT NOT NULL,
     UNIQUE (account_id, address, port))sql";
+
+// An account's groups and servers found without reading the whole table when it downloads
+// them; in SQLite the index entries of one account follow its row ids, so its rows need no
+// sorting either. The same in both databases.
+inline constexpr std::array<const char*, 2> kAccountIndexes = {
+    "CREATE INDEX IF NOT EXISTS server_by_account ON server (account_id)",
+    "CREATE INDEX IF NOT EXISTS server_group_by_account ON server_group (account_id)"};

@@ -6,6 +6,7 @@
 
 #include <sodium.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <ctime>
 #include <fstream>
@@ -144,36 +145,14 @@ std::int64_t now() {
     return std::int64_t(std::time(nullptr));
 }
 
-std::string joined(const std::vector<std::string>& pieces, const std::string& separator) {
-    std::string text;
-    for (std::size_t i = 0; i < pieces.size(); ++i) {
-        if (i > 0)
-            text += separator;
-        text += pieces[i];
-    }
-    return text;
-}
-
-std::string joinFields(std::initializer_list<std::string> fields) {
-    return joined(fields, kSeparator);
-}
-
 bool hasPanelFields(const CloudServer& s) {
     return !s.panelUrl.empty() || !s.panelUser.empty() || !s.panelPassword.empty() ||
            !s.panelKey.empty();
 }
 
-// A server line: the eleven fields, and the four panel fields when any of them is set, so a
-// server without a panel never comes back as a line that asks for panel fields it lacks.
-std::string serverLine(const CloudServer& s) {
-    std::string line = joinFields({s.group, s.name, s.address, s.user, s.password, s.port, s.system,
-                                   s.remark, s.startTime, s.endTime, s.sort});
-    if (hasPanelFields(s))
-        line += kSeparator + joinFields({s.panelUrl, s.panelUser, s.panelPassword, s.panelKey});
-    return line;
-}
-
-// The fields of serverLine() in its order.
+// The fields of a server's download line in their order: the eleven fields, and the four panel
+// fields when any of them is set, so a server without a panel never comes back as a line that
+// asks for panel fields it lacks.
 std::vector<LineField> serverLineFields(const CloudServer& s) {
     std::vector<LineField> line{{"server_class", &s.group},
                                 {"server_name", &s.name},
@@ -193,6 +172,34 @@ std::vector<LineField> serverLineFields(const CloudServer& s) {
                                  {"baota_apikey", &s.panelKey}});
     }
     return line;
+}
+
+// The fields of a group's download line in their order.
+std::vector<LineField> groupLineFields(const CloudGroup& group) {
+    return {{"server_class", &group.name}, {"sort", &group.sort}};
+}
+
+// A download's reply: a line per record, its values joined with "----", the lines joined with
+// CR LF. Built in one string of the final size: one copy of each value.
+template <typename Record, typename LineFields>
+std::string downloadLines(const std::vector<Record>& records, LineFields lineFields) {
+    std::size_t size = 0;
+    for (const Record& record : records)
+        for (const LineField& field : lineFields(record))
+            size += field.value->size() + std::max(kSeparator.size(), kLineBreak.size());
+    std::string text;
+    text.reserve(size);
+    for (std::size_t r = 0; r < records.size(); ++r) {
+        if (r > 0)
+            text += kLineBreak;
+        const std::vector<LineField> line = lineFields(records[r]);
+        for (std::size_t i = 0; i < line.size(); ++i) {
+            if (i > 0)
+                text += kSeparator;
+            text += *line[i].value;
+        }
+    }
+    return text;
 }
 
 // The announcements file as the client reads it: UTF-8 without a byte-order mark, lines
@@ -517,8 +524,7 @@ Reply CloudService::putGroup(const FormBody& form, const std::string& peer) {
     if (!fields)
         return refusal;
     const CloudGroup group{(*fields)[0], (*fields)[1]};
-    if (auto lineRefused =
-            lineRefusal(form, {{"server_class", &group.name}, {"sort", &group.sort}}))
+    if (auto lineRefused = lineRefusal(form, groupLineFields(group)))
         return *lineRefused;
     if (!store_.putGroup(account->row.id, group))
         return storeFailure("group of \"" + account->username + "\"");
@@ -570,10 +576,7 @@ Reply CloudService::groupLines(const FormBody& form, const std::string& peer) {
     const auto groups = store_.groups(account->row.id);
     if (!groups)
         return storeFailure("groups of \"" + account->username + "\"");
-    std::vector<std::string> lines;
-    for (const CloudGroup& group : *groups)
-        lines.push_back(joinFields({group.name, group.sort}));
-    return ok(joined(lines, kLineBreak));
+    return ok(downloadLines(*groups, groupLineFields));
 }
 
 Reply CloudService::serverLines(const FormBody& form, const std::string& peer) {
@@ -584,10 +587,7 @@ Reply CloudService::serverLines(const FormBody& form, const std::string& peer) {
     const auto servers = store_.servers(account->row.id);
     if (!servers)
         return storeFailure("servers of \"" + account->username + "\"");
-    std::vector<std::string> lines;
-    for (const CloudServer& server : *servers)
-        lines.push_back(serverLine(server));
-    return ok(joined(lines, kLineBreak));
+    return ok(downloadLines(*servers, serverLineFields));
 }
 
 Reply CloudService::clearData(const FormBody& form, const std::string& peer) {

@@ -204,14 +204,14 @@ std::optional<std::vector<CloudGroup>> CloudStore::groups(std::int64_t accountId
     Lease db(*pool_);
     if (!db)
         return std::nullopt;
-    const auto rows = db->run(
-        "SELECT name, sort FROM server_group WHERE account_id = ? ORDER BY id", {accountId});
-    if (!rows)
-        return std::nullopt;
     std::vector<CloudGroup> groups;
-    groups.reserve(rows->size());
-    for (const auto& row : *rows)
-        groups.push_back({row[0], row[1]});
+    const bool read =
+        db->forEachRow("SELECT name, sort FROM server_group WHERE account_id = ? ORDER BY id",
+                       {accountId}, [&groups](const SqlColumns& r) {
+                           groups.push_back({std::string(r[0]), std::string(r[1])});
+                       });
+    if (!read)
+        return std::nullopt;
     return groups;
 }
 
@@ -219,19 +219,20 @@ std::optional<std::vector<CloudServer>> CloudStore::servers(std::int64_t account
     Lease db(*pool_);
     if (!db)
         return std::nullopt;
-    auto rows = db->run("SELECT group_name, name, address, user_name, password, port, system, "
-                        "remark, start_time, end_time, sort, panel_url, panel_user, "
-                        "panel_password, panel_key FROM server WHERE account_id = ? ORDER BY id",
-                        {accountId});
-    if (!rows)
-        return std::nullopt;
+    // Each row goes straight into its record: a download reads many of them.
     std::vector<CloudServer> servers;
-    servers.reserve(rows->size());
-    for (auto& r : *rows)
-        servers.push_back({std::move(r[0]), std::move(r[1]), std::move(r[2]), std::move(r[3]),
-                           std::move(r[4]), std::move(r[5]), std::move(r[6]), std::move(r[7]),
-                           std::move(r[8]), std::move(r[9]), std::move(r[10]), std::move(r[11]),
-                           std::move(r[12]), std::move(r[13]), std::move(r[14])});
+    const bool read = db->forEachRow(
+        "SELECT group_name, name, address, user_name, password, port, system, remark, "
+        "start_time, end_time, sort, panel_url, panel_user, panel_password, panel_key "
+        "FROM server WHERE account_id = ? ORDER BY id",
+        {accountId}, [&servers](const SqlColumns& r) {
+            const auto text = [&r](std::size_t column) { return std::string(r[column]); };
+            servers.push_back({text(0), text(1), text(2), text(3), text(4), text(5), text(6),
+                               text(7), text(8), text(9), text(10), text(11), text(12), text(13),
+                               text(14)});
+        });
+    if (!read)
+        return std::nullopt;
     return servers;
 }
 

@@ -560,23 +560,26 @@ void ConnectionGate::awaitRequest(Connection& connection, Clock::time_point now)
 }
 
 void ConnectionGate::takeReplies(Clock::time_point now) {
-    std::deque<Done> done;
     {
         std::lock_guard guard(lock_);
-        done.swap(done_);
+        taken_.swap(done_);
     }
-    for (Done& finished : done) {
+    for (Done& finished : taken_) {
         const auto found = connections_.find(finished.connection);
         if (found == connections_.end())
             continue;
         Connection& connection = *found->second;
-        connection.out += finished.reply.bytes;
+        if (connection.out.empty())
+            connection.out = std::move(finished.reply.bytes);
+        else
+            connection.out += finished.reply.bytes;
         connection.closeAfterWrite = connection.closeAfterWrite || finished.reply.close;
         connection.phase = Connection::Phase::Writing;
         setDeadline(connection, now + limits_.requestTime);
         writeTo(connection, now);
         watch(connection);
     }
+    taken_.clear();
 }
 
 void ConnectionGate::expire(Clock::time_point now) {

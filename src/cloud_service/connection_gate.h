@@ -154,7 +154,9 @@ private:
     std::mutex lock_;
     std::condition_variable jobReady_;
     std::deque<Job> jobs_;
-    std::deque<Done> done_;
+    std::vector<Done> done_;
+    // The loop's side of done_: the two swap, and both keep their room for the next replies.
+    std::vector<Done> taken_;
     bool workersStop_ = false;
     std::vector<std::thread> workers_;
 };

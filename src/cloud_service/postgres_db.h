@@ -23,8 +23,8 @@ public:
     PostgresSession(const PostgresSession&) = delete;
     PostgresSession& operator=(const PostgresSession&) = delete;
 
-    std::optional<SqlRows> run(const std::string& sql,
-                               const std::vector<SqlValue>& values = {}) override;
+    bool forEachRow(const std::string& sql, const std::vector<SqlValue>& values,
+                    const std::function<void(const SqlColumns&)>& take) override;
     // BEGIN, then the database-wide advisory lock that such transactions take in turn.
     bool beginExclusive() override;
     bool commit() override;

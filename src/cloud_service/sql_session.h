@@ -1,10 +1,12 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 class ThrottleBook;
@@ -22,6 +24,8 @@ struct SqlValue {
 // A row read as text; NULL reads as empty text.
 using SqlRow = std::vector<std::string>;
 using SqlRows = std::vector<SqlRow>;
+// The columns of one row as text (NULL reads as empty), valid only until the next row.
+using SqlColumns = std::vector<std::string_view>;
 
 // One connection to the cloud store's database, used by one thread at a time. The store's
 // statements are written once, in the SQL that SQLite and PostgreSQL both speak, with "?" for
@@ -32,8 +36,18 @@ public:
 
     // Runs one statement with its "?" bound to `values` in order; the rows it returns, or
     // nothing when it failed (and the log says why).
-    virtual std::optional<SqlRows> run(const std::string& sql,
-                                       const std::vector<SqlValue>& values = {}) = 0;
+    std::optional<SqlRows> run(const std::string& sql, const std::vector<SqlValue>& values = {}) {
+        SqlRows rows;
+        if (!forEachRow(sql, values, [&rows](const SqlColumns& row) {
+                rows.emplace_back(row.begin(), row.end());
+            }))
+            return std::nullopt;
+        return rows;
+    }
+    // The same, handing each row to `take` as it is read instead of keeping them all: a
+    // download reads many rows. False when it failed (and the log says why).
+    virtual bool forEachRow(const std::string& sql, const std::vector<SqlValue>& values,
+                            const std::function<void(const SqlColumns&)>& take) = 0;
 
     // Begins a transaction whose reads decide its writes: such transactions run one at a time
     // across every connection, and every instance of the service, on this database.

@@ -11,13 +11,17 @@
 #include <cstring>
 #include <filesystem>
 #include <memory>
+#include <utility>
 
 namespace {
 
 constexpr int kBusyTimeoutMs = 10000;
+// The write-ahead log is checkpointed each time it has grown by this many pages (SQLite's own
+// mark).
+constexpr int kCheckpointPages = 1000;
 
 std::string schema() {
-    return R"sql(
+    std::string sql = R"sql(
 CREATE TABLE IF NOT EXISTS account (
     id INTEGER PRIMARY KEY AUTOINCREMENT,
     username TEXT NOT NULL UNIQUE,
@@ -37,7 +41,7 @@ CREATE TABLE IF NOT EXISTS server_group (
 CREATE TABLE IF NOT EXISTS server (
     id INTEGER PRIMARY KEY AUTOINCREMENT,
     account_id INTEGER NOT NULL REFERENCES account(id),)sql" +
-           std::string(kServerColumns) + R"sql(
+                      std::string(kServerColumns) + R"sql(
 );
 CREATE TABLE IF NOT EXISTS sms_code (
     phone TEXT PRIMARY KEY,
@@ -46,6 +50,9 @@ CREATE TABLE IF NOT EXISTS sms_code (
     wrong_guesses INTEGER NOT NULL DEFAULT 0
 );
 )sql";
+    for (const char* index : kAccountIndexes)
+        sql += std::string(index) + ";\n";
+    return sql;
 }
 
 struct ConnectionCloser {
@@ -67,11 +74,11 @@ private:
     sqlite3_stmt* statement_;
 };
 
-std::string columnText(sqlite3_stmt* statement, int column) {
+std::string_view columnText(sqlite3_stmt* statement, int column) {
     const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement, column));
     if (text == nullptr)
         return {};
-    return std::string(text, std::size_t(sqlite3_column_bytes(statement, column)));
+    return {text, std::size_t(sqlite3_column_bytes(statement, column))};
 }
 
 void logFailure(const std::string& error, const std::string& sql) {
@@ -92,6 +99,9 @@ bool SqliteDb::open(const std::string& path, bool create) {
     if (sqlite3_open_v2(path.c_str(), &db_, flags, nullptr) != SQLITE_OK)
         return false;
     sqlite3_busy_timeout(db_, kBusyTimeoutMs);
+    // In place of SQLite's automatic checkpoint, which would run inside the commit.
+    if (writing_ != nullptr)
+        sqlite3_wal_hook(db_, &SqliteDb::noteLogPages, this);
     return execute("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; "
                    "PRAGMA foreign_keys=ON;");
 }
@@ -116,44 +126,45 @@ sqlite3_stmt* SqliteDb::statement(const std::string& sql) {
     return prepared;
 }
 
-std::optional<SqlRows> SqliteDb::run(const std::string& sql, const std::vector<SqlValue>& values) {
+bool SqliteDb::forEachRow(const std::string& sql, const std::vector<SqlValue>& values,
+                          const std::function<void(const SqlColumns&)>& take) {
     sqlite3_stmt* prepared = statement(sql);
-    auto rows = prepared != nullptr ? runStatement(prepared, values) : std::nullopt;
-    if (!rows)
+    // A write outside a transaction of this connection waits for its turn here.
+    std::unique_lock<std::mutex> turn;
+    if (prepared != nullptr && writing_ != nullptr && !transactionTurn_.owns_lock() &&
+        sqlite3_stmt_readonly(prepared) == 0)
+        turn = std::unique_lock(writing_->turn);
+    const bool ran = prepared != nullptr && stepThrough(prepared, values, take);
+    if (!ran)
         logFailure(lastError(), sql);
-    return rows;
+    endTurn(turn);
+    return ran;
 }
 
-std::optional<SqlRows> SqliteDb::runStatement(sqlite3_stmt* statement,
-                                              const std::vector<SqlValue>& values) {
+bool SqliteDb::stepThrough(sqlite3_stmt* statement, const std::vector<SqlValue>& values,
+                           const std::function<void(const SqlColumns&)>& take) {
+    // Unbinds the values when this run ends, so SQLite may use them in place (SQLITE_STATIC)
+    // rather than copy each one: they live until then.
     const StatementUse use(statement);
     for (std::size_t i = 0; i < values.size(); ++i) {
         const SqlValue& value = values[i];
         const int index = int(i) + 1;
-        const int bound = value.isNumber
-                              ? sqlite3_bind_int64(statement, index, value.number)
-                              : sqlite3_bind_text(statement, index, value.text.data(),
-                                                  int(value.text.size()), SQLITE_TRANSIENT);
+        const int bound = value.isNumber ? sqlite3_bind_int64(statement, index, value.number)
+                                         : sqlite3_bind_text(statement, index, value.text.data(),
+                                                             int(value.text.size()), SQLITE_STATIC);
         if (bound != SQLITE_OK)
-            return std::nullopt;
+            return false;
     }
-    // A write outside a transaction of this connection waits for its turn here.
-    std::unique_lock<std::mutex> turn;
-    if (writer_ != nullptr && !writing_.owns_lock() && sqlite3_stmt_readonly(statement) == 0)
-        turn = std::unique_lock(*writer_);
-    SqlRows rows;
-    const int columns = sqlite3_column_count(statement);
+    SqlColumns row(std::size_t(sqlite3_column_count(statement)));
     for (;;) {
         const int step = sqlite3_step(statement);
         if (step == SQLITE_DONE)
-            return rows;
+            return true;
         if (step != SQLITE_ROW)
-            return std::nullopt;
-        SqlRow row;
-        row.reserve(std::size_t(columns));
-        for (int c = 0; c < columns; ++c)
-            row.push_back(columnText(statement, c));
-        rows.push_back(std::move(row));
+            return false;
+        for (std::size_t c = 0; c < row.size(); ++c)
+            row[c] = columnText(statement, int(c));
+        take(row);
     }
 }
 
@@ -162,12 +173,11 @@ bool SqliteDb::control(const char* sql) {
 }
 
 bool SqliteDb::beginExclusive() {
-    if (writer_ != nullptr)
-        writing_ = std::unique_lock(*writer_);
+    if (writing_ != nullptr)
+        transactionTurn_ = std::unique_lock(writing_->turn);
     if (control("BEGIN IMMEDIATE"))
         return true;
-    if (writing_.owns_lock())
-        writing_.unlock();
+    endTurn(transactionTurn_);
     return false;
 }
 
@@ -175,15 +185,39 @@ bool SqliteDb::commit() {
     const bool committed = control("COMMIT");
     if (!committed)
         control("ROLLBACK");
-    if (writing_.owns_lock())
-        writing_.unlock();
+    endTurn(transactionTurn_);
     return committed;
 }
 
 void SqliteDb::rollback() {
     control("ROLLBACK");
-    if (writing_.owns_lock())
-        writing_.unlock();
+    endTurn(transactionTurn_);
+}
+
+void SqliteDb::endTurn(std::unique_lock<std::mutex>& turn) {
+    if (!turn.owns_lock())
+        return;
+    turn.unlock();
+    const int pages = std::exchange(logPages_, 0);
+    if (pages == 0)
+        return;
+    const std::unique_lock checkpointing(writing_->checkpointing, std::try_to_lock);
+    if (!checkpointing.owns_lock())
+        return; // another connection is checkpointing
+    // Fewer pages than at the last checkpoint: the log has started over from its beginning.
+    int& checkpointedAt = writing_->checkpointedAt;
+    if (pages < checkpointedAt)
+        checkpointedAt = 0;
+    if (pages - checkpointedAt < kCheckpointPages)
+        return;
+    checkpointedAt = pages;
+    // Passive: copies into the file what no reader still needs, waits for no one.
+    sqlite3_wal_checkpoint_v2(db_, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+}
+
+int SqliteDb::noteLogPages(void* self, sqlite3*, const char*, int pages) {
+    static_cast<SqliteDb*>(self)->logPages_ = pages;
+    return SQLITE_OK;
 }
 
 bool SqliteDb::copyTo(const std::string& path, std::string& error) {
@@ -215,7 +249,7 @@ std::string SqliteDb::lastError() const {
 }
 
 bool SqliteDatabase::prepare(bool create, std::string& error) {
-    SqliteDb db(&writer_);
+    SqliteDb db(&writing_);
     if (!db.open(path_, create) || !db.execute(schema())) {
         error = path_ + ": " + db.lastError();
         return false;
@@ -224,7 +258,7 @@ bool SqliteDatabase::prepare(bool create, std::string& error) {
 }
 
 std::unique_ptr<SqlSession> SqliteDatabase::connect() {
-    auto db = std::make_unique<SqliteDb>(&writer_);
+    auto db = std::make_unique<SqliteDb>(&writing_);
     // Never creates the file: one deleted while the service runs must not come back empty.
     if (!db->open(path_, false)) {
         ServiceLog::line("cannot open " + path_ + ": " + db->lastError());

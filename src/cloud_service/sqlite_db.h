@@ -9,13 +9,30 @@
 struct sqlite3;
 struct sqlite3_stmt;
 
+// What the service's connections to its file share: their turn at writing and the checkpoints
+// of the write-ahead log.
+struct SqliteWriting {
+    // Held while a connection writes, so the service's connections take turns at SQLite's write
+    // lock instead of meeting it taken and polling it with growing sleeps (tens of milliseconds
+    // each), which under many writers at once cost far more time than the writes themselves.
+    // Other processes on the file (the operator's commands) still meet SQLite's busy time-out.
+    std::mutex turn;
+    // SQLite checkpoints the log in every commit once it holds 1000 pages, and the log only
+    // starts over from its beginning at a moment no reader is using it: under steady load that
+    // is a checkpoint, with two syncs to disk, after almost every commit, inside the commit and
+    // so inside the write turn. The service's connections checkpoint instead, after the turn,
+    // each time the log has grown by as much again, one at a time.
+    std::mutex checkpointing;
+    int checkpointedAt = 0; // pages in the log at the last checkpoint
+};
+
 // One SQLite connection of the cloud service: statements with bound UTF-8 text and integer
 // values, prepared once per connection and kept, and rows read as text.
 class SqliteDb final : public SqlSession {
 public:
-    // `writer` is held while this connection writes, so the service's connections take turns
-    // at SQLite's write lock instead of meeting it taken and sleeping in SQLite's busy wait.
-    explicit SqliteDb(std::mutex* writer = nullptr) : writer_(writer) {}
+    // With `writing`, this connection's writes take their turn there, and it checkpoints the
+    // write-ahead log itself instead of in its commits.
+    explicit SqliteDb(SqliteWriting* writing = nullptr) : writing_(writing) {}
     ~SqliteDb() override;
     SqliteDb(const SqliteDb&) = delete;
     SqliteDb& operator=(const SqliteDb&) = delete;
@@ -28,8 +45,8 @@ public:
     // Runs every statement of `sql` (no values); a failure is logged.
     bool execute(const std::string& sql);
 
-    std::optional<SqlRows> run(const std::string& sql,
-                               const std::vector<SqlValue>& values = {}) override;
+    bool forEachRow(const std::string& sql, const std::vector<SqlValue>& values,
+                    const std::function<void(const SqlColumns&)>& take) override;
     // BEGIN IMMEDIATE: takes the write lock now, waiting the busy time-out for other
     // processes.
     bool beginExclusive() override;
@@ -46,14 +63,20 @@ public:
 private:
     // The statement prepared for `sql`, reset and ready to bind; nullptr when it cannot be.
     sqlite3_stmt* statement(const std::string& sql);
-    std::optional<SqlRows> runStatement(sqlite3_stmt* statement,
-                                        const std::vector<SqlValue>& values);
+    bool stepThrough(sqlite3_stmt* statement, const std::vector<SqlValue>& values,
+                     const std::function<void(const SqlColumns&)>& take);
     bool control(const char* sql);
+    // Gives up the write turn, then checkpoints the log when it has grown enough since the
+    // last checkpoint: a checkpoint waits for the disk, the next writer need not wait with it.
+    void endTurn(std::unique_lock<std::mutex>& turn);
+    static int noteLogPages(void* self, sqlite3* db, const char* name, int pages);
 
     sqlite3* db_ = nullptr;
-    std::mutex* writer_ = nullptr;
+    SqliteWriting* writing_ = nullptr;
     // Held from beginExclusive() to its commit or rollback.
-    std::unique_lock<std::mutex> writing_;
+    std::unique_lock<std::mutex> transactionTurn_;
+    // The pages in the log after this connection's last commit, 0 once looked at.
+    int logPages_ = 0;
     std::unordered_map<std::string, sqlite3_stmt*> statements_;
 };
 
@@ -72,5 +95,5 @@ public:
 
 private:
     std::string path_;
-    std::mutex writer_;
+    SqliteWriting writing_;
 };
