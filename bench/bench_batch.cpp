@@ -2,17 +2,23 @@
 //  - the core add of a batch into a file that already holds as many servers, one write
 //    transaction per slice as the window runs it, commits and log lines included, against
 //    the floor of the same rows in the same slices: a bare prepared INSERT plus the indexed
-//    duplicate lookup, commits included too (mean, median and p99 per line; the two are
-//    run in turn, several times);
-//  - how the core add grows with the batch's length, into the same full file;
-//  - the batch window driven to the end in a process of its own (list filled, log pane
-//    connected): the time from "开始添加" until the file holds every line, and that
-//    process's peak memory, against the core add of the same lines;
+//    duplicate lookup, commits included too, with the values already in the store's GBK form
+//    (the encoding is reported apart) (mean, median and p99 per line; run in turn, --runs
+//    times);
+//  - the real batch window over the real main window, in a process of its own: the main window
+//    starts on the file and fills its list with its own reload, then the lines are put in the
+//    batch window and "开始添加" pressed; the time until the file holds every line against the
+//    core add of the same lines, the longest wait of the UI thread meanwhile as an outside
+//    pinger sees it (bench/stall_pinger.h), and that process's memory;
 //  - the export of the whole list.
+// Every line has an address of its own (loopback addresses at a port nothing listens on: the
+// window's probe passes get their refusals at once and contact nothing outside the machine).
 //
-// --rows=N sets the list's length and the longest batch (default 10000); --runs=N the
-// repetitions of the core measures (default 3). The CTest smoke run uses fewer.
+// Without "--rows=N" it runs lists and batches of 1,000, 10,000 and 50,000 lines, each in a
+// process of its own ("--sizes=A,B" for others); the window fills its list at the reload's
+// 10 ms a row first (500 s at 50,000). --runs=N repeats the core measures (default 3).
 
+#include "bench_sizes.h"
 #include "bench_support.h"
 #include "core/store/batch_export.h"
 #include "core/store/batch_import.h"
@@ -21,16 +27,15 @@
 #include "core/store/store_connection.h"
 #include "core/support/gbk_codec.h"
 #include "core/support/log_sink.h"
+#include "stall_pinger.h"
 #include "ui/app/application.h"
-#include "ui/app/list_table.h"
-#include "ui/app/log_pane.h"
+#include "ui/app/main_window.h"
 #include "ui/app/server_list_view.h"
 #include "ui/store/batch_window.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QPlainTextEdit>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -38,22 +43,31 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
+#include <functional>
 #include <numeric>
+#include <string>
 #include <vector>
 
 using namespace Qt::StringLiterals;
 
 namespace {
 
-// Addresses from the block reserved for benchmarking; nothing is ever contacted.
+// A line of its own for every i: its address (and so its duplicate key) is unique, and its
+// end date falls in the weeks around today.
 QString line(int i) {
-    return u"香港----服务器%1----198.18.%2.%3----root----password----22----linux----备注----"
-           u"2024-6-6 9:5:7----2025-6-6 9:5:7----50"_s.arg(i)
+    const QDate end = QDate::currentDate().addDays(i % 90 - 30);
+    return u"香港----服务器%1----127.%2.%3.%4----root----password----1----linux----备注----"
+           u"2024-6-6 9:5:7----%5-%6-%7 9:5:7----50"_s.arg(i)
+               .arg(1 + i / 65536)
                .arg(i / 256 % 256)
-               .arg(i % 256) +
-           (i >= 65536 ? u"x%1"_s.arg(i / 65536) : QString());
+               .arg(i % 256)
+               .arg(end.year())
+               .arg(end.month())
+               .arg(end.day());
 }
 
 QStringList lines(int from, int to) {
@@ -102,8 +116,27 @@ std::vector<double> coreAdd(const QString& path, int from, int to, std::vector<q
     return perLine;
 }
 
+// The values of lines [from, from + count) in the store's GBK form, in the order the floor's
+// INSERT binds them (address, account, password, port, sort, group, remark, start, end, name,
+// system).
+using EncodedLine = std::array<QByteArray, 11>;
+std::vector<EncodedLine> encodedLines(int from, qsizetype count) {
+    std::vector<EncodedLine> result;
+    result.reserve(size_t(count));
+    for (int i = from; i < from + count; ++i) {
+        const QStringList f = line(i).split(u"----"_s);
+        const int order[] = {2, 3, 4, 5, 10, 0, 7, 8, 9, 1, 6};
+        EncodedLine bytes;
+        for (int c = 0; c < 11; ++c)
+            bytes[size_t(c)] = Gbk::encode(f[order[c]]);
+        result.push_back(std::move(bytes));
+    }
+    return result;
+}
+
 // The floor: each line's values bound to a prepared INSERT after a prepared duplicate lookup
-// on the address index, in the same slices, each slice one BEGIN IMMEDIATE ... COMMIT.
+// on the address index, in the same slices, each slice one BEGIN IMMEDIATE ... COMMIT. The
+// values are split and encoded before the clock runs: the floor is the store's own work.
 std::vector<double> floorAdd(const QString& path, int from, const std::vector<qsizetype>& slices) {
     sqlite3* db = nullptr;
     sqlite3_open(path.toUtf8().constData(), &db);
@@ -118,11 +151,8 @@ std::vector<double> floorAdd(const QString& path, int from, const std::vector<qs
     sqlite3_prepare_v2(
         db, "SELECT id FROM server_data WHERE server_ip=? AND server_port=? ORDER BY id LIMIT 1",
         -1, &lookup, nullptr);
-    std::vector<QStringList> fields;
-    int i = from;
-    for (qsizetype count : slices)
-        for (qsizetype k = 0; k < count; ++k)
-            fields.push_back(line(i++).split(u"----"_s));
+    const std::vector<EncodedLine> lines =
+        encodedLines(from, std::accumulate(slices.begin(), slices.end(), qsizetype(0)));
     std::vector<double> perLine;
     size_t next = 0;
     for (qsizetype count : slices) {
@@ -130,11 +160,7 @@ std::vector<double> floorAdd(const QString& path, int from, const std::vector<qs
         t.start();
         sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
         for (qsizetype k = 0; k < count; ++k) {
-            const QStringList& f = fields[next++];
-            const int order[] = {2, 3, 4, 5, 10, 0, 7, 8, 9, 1, 6};
-            QByteArray bytes[11];
-            for (int c = 0; c < 11; ++c)
-                bytes[c] = Gbk::encode(f[order[c]]);
+            const EncodedLine& bytes = lines[next++];
             sqlite3_bind_text(lookup, 1, bytes[0].constData(), int(bytes[0].size()), SQLITE_STATIC);
             sqlite3_bind_text(lookup, 2, bytes[3].constData(), int(bytes[3].size()), SQLITE_STATIC);
             const bool exists = sqlite3_step(lookup) == SQLITE_ROW;
@@ -142,8 +168,8 @@ std::vector<double> floorAdd(const QString& path, int from, const std::vector<qs
             if (exists)
                 continue;
             for (int c = 0; c < 11; ++c)
-                sqlite3_bind_text(insert, c + 1, bytes[c].constData(), int(bytes[c].size()),
-                                  SQLITE_STATIC);
+                sqlite3_bind_text(insert, c + 1, bytes[size_t(c)].constData(),
+                                  int(bytes[size_t(c)].size()), SQLITE_STATIC);
             sqlite3_step(insert);
             sqlite3_reset(insert);
         }
@@ -156,6 +182,14 @@ std::vector<double> floorAdd(const QString& path, int from, const std::vector<qs
     return perLine;
 }
 
+// What the floor leaves out: splitting the lines and encoding their values, per line.
+double encodingUsPerLine(int from, int count) {
+    QElapsedTimer t;
+    t.start();
+    const auto lines = encodedLines(from, count);
+    return double(t.nsecsElapsed()) / 1e3 / double(lines.size());
+}
+
 qint64 serverCount(const QString& path) {
     StoreConnection db;
     if (!db.open(path))
@@ -164,55 +198,68 @@ qint64 serverCount(const QString& path) {
     return rows && !rows->rows.isEmpty() ? rows->rows.first().value(0).toLongLong() : -1;
 }
 
-// The window measure, in a process of its own so that its memory is the window's: the main
-// window's list (filled with the file's servers) and log pane, the batch window on top, the
-// lines pasted, "开始添加" pressed; prints the time until the file holds every line and the
-// process's peak memory.
-int runWindow(int count, int from) {
-    setUpApplication(*qApp);
-    ListTable table;
-    table.resize(1056, 469);
-    ServerListView list(&table);
-    QPlainTextEdit logEdit;
-    LogPane pane(&logEdit);
-    pane.connectLogSink();
-    {
-        LocalStore store;
-        if (!store.open())
-            return 1;
-        const auto cells = readListRows(store, reloadQuery());
-        if (!cells)
-            return 1;
-        QList<ListRow> rows;
-        for (const ListCells& row : *cells)
-            rows << ListRow{row};
-        list.model()->replaceRows(std::move(rows));
-    }
-    table.show();
-    logEdit.show();
-    const qint64 before = serverCount(LocalStore::databasePath());
+double residentMb() {
+    std::ifstream status("/proc/self/status");
+    for (std::string row; std::getline(status, row);)
+        if (row.rfind("VmRSS:", 0) == 0)
+            return std::atof(row.c_str() + 6) / 1024.0;
+    return 0;
+}
 
-    // As in the main window, the batch's reported change reads the list again.
-    QObject::connect(&StoreChanges::instance(), &StoreChanges::changed, &list,
-                     [&list] { list.reload(); });
-    BatchWindow window(&list);
-    window.show();
-    window.setText(lines(from, from + count).join(u"\r\n"_s));
-    QCoreApplication::processEvents();
-    QSignalSpy finished(&window, &BatchWindow::addingFinished);
+// Processes the window's events until `done` or `limitMs`.
+bool waitFor(const std::function<bool()>& done, qint64 limitMs) {
     QElapsedTimer t;
     t.start();
-    window.addLines();
-    while (finished.isEmpty() && t.elapsed() < 600000)
+    while (!done() && t.elapsed() < limitMs)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    return done();
+}
+
+// The window measure, in a process of its own so that its memory is the window's: the main
+// window starts on the file in TORVANE_HOME and fills its list; the batch window opens over it,
+// the lines go into its box and "开始添加" is pressed. Prints the time until the batch ended,
+// the pinger's longest wait from the press until a second after the end (the reload the batch
+// asks for starts there), its UI thread's own share, the resident memory before the start and
+// after the fill, the peak, and the lines added.
+int runWindow(int count, int from) {
+    setUpApplication(*qApp);
+    MainWindow window([](const LaunchRequest&) { return LaunchOutcome{}; });
+    const double bareMb = residentMb();
+    QSignalSpy reloaded(window.serverList(), &ServerListView::reloaded);
+    window.show();
+    if (!waitFor([&] { return !reloaded.isEmpty(); }, qint64(count) * 30 + 60000))
+        return 1;
+    const double filledMb = residentMb();
+    const qint64 before = serverCount(LocalStore::databasePath());
+
+    BatchWindow batch(window.serverList(), &window);
+    batch.show();
+    batch.setText(lines(from, from + count).join(u"\r\n"_s));
+    QCoreApplication::processEvents();
+    QSignalSpy finished(&batch, &BatchWindow::addingFinished);
+    StallPinger pinger;
+    QElapsedTimer t;
+    t.start();
+    pinger.start();
+    batch.addLines();
+    waitFor([&] { return !finished.isEmpty(); }, 900000);
     const double ms = double(t.nsecsElapsed()) / 1e6;
+    QElapsedTimer tail;
+    tail.start();
+    waitFor([&] { return tail.elapsed() >= 1000; }, 1000);
+    pinger.stop();
     const qint64 after = serverCount(LocalStore::databasePath());
-    std::printf("%.1f %.1f %lld\n", ms, peakMemoryMb(), static_cast<long long>(after - before));
+    std::printf("%.1f %.1f %.1f %.1f %.1f %.1f %lld\n", ms, pinger.worstMs(), pinger.worstCpuMs(),
+                bareMb, filledMb, peakMemoryMb(), static_cast<long long>(after - before));
     return after - before == count ? 0 : 1;
 }
 
 struct WindowRun {
     double ms = -1;
+    double worstWaitMs = 0;
+    double worstWaitCpuMs = 0;
+    double bareMb = 0;
+    double filledMb = 0;
     double peakMb = 0;
     bool complete = false;
 };
@@ -223,15 +270,19 @@ WindowRun windowRun(const QString& baseFile, int count, int from) {
     QProcess child;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(u"TORVANE_HOME"_s, home.path());
+    env.insert(u"XDG_RUNTIME_DIR"_s, home.path());
+    env.insert(u"TORVANE_CLOUD_URL"_s, u"http://127.0.0.1:1"_s);
     child.setProcessEnvironment(env);
+    child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     child.start(QCoreApplication::applicationFilePath(),
                 {u"--window=%1"_s.arg(count), u"--from=%1"_s.arg(from)});
-    if (!child.waitForFinished(900000))
+    if (!child.waitForFinished(-1))
         return {};
     const QList<QByteArray> out = child.readAllStandardOutput().trimmed().split(' ');
-    if (out.size() < 3)
+    if (out.size() < 7)
         return {};
-    return {out[0].toDouble(), out[1].toDouble(), child.exitCode() == 0};
+    return {out[0].toDouble(), out[1].toDouble(), out[2].toDouble(),    out[3].toDouble(),
+            out[4].toDouble(), out[5].toDouble(), child.exitCode() == 0};
 }
 
 QString copyOf(const QString& base, const QString& folder, const QString& name) {
@@ -241,16 +292,7 @@ QString copyOf(const QString& base, const QString& folder, const QString& name) 
     return path;
 }
 
-} // namespace
-
-int main(int argc, char* argv[]) {
-    const int rows = intOption(argc, argv, "--rows=", 10000, 100);
-    const int runs = intOption(argc, argv, "--runs=", 3);
-    const int windowLines = intOption(argc, argv, "--window=", 0, 0);
-    QApplication app(argc, argv);
-    if (windowLines > 0)
-        return runWindow(windowLines, intOption(argc, argv, "--from=", 0, 0));
-
+int runRows(int rows, int runs) {
     QTemporaryDir home;
     qputenv("TORVANE_HOME", home.path().toUtf8());
     LocalStore::ensureDatabase();
@@ -260,10 +302,13 @@ int main(int argc, char* argv[]) {
     QFile::copy(LocalStore::databasePath(), base);
 
     // Core add against its floor, in turn, each into a fresh copy of the full file.
-    std::vector<double> core, floor;
+    std::vector<double> core, floor, coreMs;
     for (int run = 0; run < runs; ++run) {
         std::vector<qsizetype> slices;
+        QElapsedTimer t;
+        t.start();
         const auto c = coreAdd(copyOf(base, home.path(), u"core.db"_s), rows, 2 * rows, &slices);
+        coreMs.push_back(double(t.nsecsElapsed()) / 1e6);
         core.insert(core.end(), c.begin(), c.end());
         const auto f = floorAdd(copyOf(base, home.path(), u"floor.db"_s), rows, slices);
         floor.insert(floor.end(), f.begin(), f.end());
@@ -272,28 +317,25 @@ int main(int argc, char* argv[]) {
     const Figures ff = figures(floor);
     std::printf("core batch add of %d lines into %d servers, commits included, %d runs in turn "
                 "with the floor:\n"
-                "  batch add: mean %.1f us, median %.1f us, p99 %.1f us per line\n"
-                "  floor (prepared INSERT + indexed duplicate lookup): mean %.1f us, median "
-                "%.1f us, p99 %.1f us per line\n"
-                "  batch / floor: mean %.2fx, median %.2fx, p99 %.2fx\n",
-                rows, rows, runs, fc.mean, fc.median, fc.p99, ff.mean, ff.median, ff.p99,
-                fc.mean / ff.mean, fc.median / ff.median, fc.p99 / ff.p99);
+                "  batch add: mean %.1f us, median %.1f us, p99 %.1f us per line; whole batch "
+                "median %.0f ms\n"
+                "  floor (prepared INSERT + indexed duplicate lookup, values encoded before): "
+                "mean %.1f us, median %.1f us, p99 %.1f us per line\n"
+                "  batch / floor: mean %.2fx, median %.2fx, p99 %.2fx (splitting and encoding a "
+                "line, which the floor leaves out: %.1f us)\n",
+                rows, rows, runs, fc.mean, fc.median, fc.p99, median(coreMs), ff.mean, ff.median,
+                ff.p99, fc.mean / ff.mean, fc.median / ff.median, fc.p99 / ff.p99,
+                encodingUsPerLine(rows, std::min(rows, 10000)));
 
-    // Growth into the full file: the core add, then the window, of a quarter, half and the
-    // whole batch; the window against the core add of the same lines.
-    bool everyLine = true;
-    for (int n : {rows / 4, rows / 2, rows}) {
-        QElapsedTimer t;
-        t.start();
-        coreAdd(copyOf(base, home.path(), u"growth.db"_s), rows, rows + n, nullptr);
-        const double coreMs = double(t.nsecsElapsed()) / 1e6;
-        const WindowRun w = windowRun(base, n, rows);
-        std::printf("batch of %5d lines into %d servers: core %.0f ms (%.1f us/line); window "
-                    "%.0f ms (%.1f us/line, window / core = %.2fx), peak memory %.1f MB%s\n",
-                    n, rows, coreMs, coreMs * 1e3 / n, w.ms, w.ms * 1e3 / n, w.ms / coreMs,
-                    w.peakMb, w.complete ? "" : " — NOT every line in the file");
-        everyLine = everyLine && w.complete;
-    }
+    // The same batch through the real windows, against the core add's whole batch.
+    const WindowRun w = windowRun(base, rows, rows);
+    std::printf("batch window over the main window, %d lines into its filled list of %d: %.0f ms "
+                "(window / core = %.2fx)%s\n"
+                "  longest UI wait %.1f ms (UI thread's own %.1f ms)\n"
+                "  memory: %.1f MB before the fill, %.1f MB after it, peak %.1f MB\n",
+                rows, rows, w.ms, w.ms / median(coreMs),
+                w.complete ? "" : " — NOT every line in the file", w.worstWaitMs, w.worstWaitCpuMs,
+                w.bareMb, w.filledMb, w.peakMb);
 
     // Export of the whole list.
     LocalStore s;
@@ -305,5 +347,17 @@ int main(int argc, char* argv[]) {
     const bool written = BatchExport::writeExportFile(BatchExport::exportText(*all));
     std::printf("export of %lld rows: %.0f ms (%s)\n", static_cast<long long>(all->size()),
                 double(t.nsecsElapsed()) / 1e6, written ? "written" : "NOT written");
-    return written && everyLine ? 0 : 1;
+    return written && w.complete ? 0 : 1;
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    QApplication app(argc, argv);
+    if (const int windowLines = intOption(argc, argv, "--window=", 0, 0); windowLines > 0)
+        return runWindow(windowLines, intOption(argc, argv, "--from=", 0, 0));
+    if (const std::vector<int> sizes = benchSizes(argc, argv); !sizes.empty())
+        return runEachSize(argc, argv, sizes);
+    return runRows(intOption(argc, argv, "--rows=", 1000, 100),
+                   intOption(argc, argv, "--runs=", 3));
 }

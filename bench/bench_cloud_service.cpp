@@ -7,15 +7,21 @@
 //    torvane-cloud used before it read requests in a gate of its own;
 //  - the cost of one `info`: a wrong password always pays the full password hash; the right
 //    password, once checked, is remembered and compared by a keyed digest.
+// Each server runs in a process of its own, apart from the clients, and the three take turns,
+// round after round, so load from other work on the machine falls on all of them alike; the
+// figures are the medians over the rounds.
 //
 // --clients=N concurrent clients (default 16), --requests=N per client (default 300),
-// --infos=N repetitions of each `info` measurement (default 20).
+// --rounds=N turns of the three (default 3), --infos=N repetitions of each `info`
+// measurement (default 20).
 
 #include "bench_support.h"
 #include "core/cloud/cloud_api.h"
 #include "service_on_loopback.h"
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QProcess>
 #include <QTemporaryDir>
 
 #include <httplib.h>
@@ -23,7 +29,9 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
+#include <cstring>
 #include <functional>
+#include <iostream>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -197,48 +205,117 @@ bool registerAccounts(const ServiceOnLoopback& service) {
 
 } // namespace
 
-int main(int argc, char* argv[]) {
-    const int clients = intOption(argc, argv, "--clients=", 16);
-    const int requests = intOption(argc, argv, "--requests=", 300);
-    const int infos = intOption(argc, argv, "--infos=", 20);
-
-    // Limits far above this load: it measures throughput and the cost of a hash, not the
-    // throttle (its wrong passwords would be held back after a few).
-    const ServiceOnLoopback service(liftLimits);
-
+// The server named by `kind` ("service", "bare" or "plain") on 127.0.0.1 and a free port,
+// in this process: prints the port (after registering the bench accounts, for the service)
+// and serves until its standard input ends.
+int serve(const std::string& kind) {
     CloudService::Settings lifted;
     liftLimits(lifted);
-    HttpServer bare(lifted.connections);
     const auto answerTrue = [](const httplib::Request&, httplib::Response& response) {
         response.set_content("True", "text/plain; charset=utf-8");
     };
-    bare.Get("/admin/user_reg.php", answerTrue);
-    bare.Post("/admin/user_reg.php", answerTrue);
-    const Running bareRun([&] { return bare.bind("127.0.0.1", 0); }, [&] { bare.serve(); },
+    const auto waitForTheEnd = [](int port) {
+        std::printf("%d\n", port);
+        std::fflush(stdout);
+        for (std::string line; std::getline(std::cin, line);) {
+        }
+        return port > 0 ? 0 : 1;
+    };
+    if (kind == "service") {
+        // Limits far above this load: it measures throughput and the cost of a hash, not the
+        // throttle (its wrong passwords would be held back after a few).
+        const ServiceOnLoopback service(liftLimits);
+        const bool up =
+            service.port() > 0 && waitUntilAnswering(service.port()) && registerAccounts(service);
+        return waitForTheEnd(up ? service.port() : -1);
+    }
+    if (kind == "bare") {
+        HttpServer bare(lifted.connections);
+        bare.Get("/admin/user_reg.php", answerTrue);
+        bare.Post("/admin/user_reg.php", answerTrue);
+        const Running run([&] { return bare.bind("127.0.0.1", 0); }, [&] { bare.serve(); },
                           [&] { bare.stop(); });
+        return waitForTheEnd(run.port());
+    }
     httplib::Server plain;
     plain.new_task_queue = [] { return new httplib::ThreadPool(kPlainWorkers); };
     plain.set_tcp_nodelay(true);
     plain.Get("/admin/user_reg.php", answerTrue);
     plain.Post("/admin/user_reg.php", answerTrue);
-    const Running plainRun([&] { return plain.bind_to_any_port("127.0.0.1"); },
-                           [&] { plain.listen_after_bind(); }, [&] { plain.stop(); });
+    const Running run([&] { return plain.bind_to_any_port("127.0.0.1"); },
+                      [&] { plain.listen_after_bind(); }, [&] { plain.stop(); });
+    return waitForTheEnd(run.port());
+}
 
-    if (service.port() <= 0 || !waitUntilAnswering(service.port()) ||
-        !waitUntilAnswering(bareRun.port()) || !waitUntilAnswering(plainRun.port()) ||
-        !registerAccounts(service)) {
+// A server of serve() in a child process; ends it when it goes.
+class ServerProcess {
+public:
+    explicit ServerProcess(const char* kind) {
+        process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        process_.start(QCoreApplication::applicationFilePath(),
+                       {QStringLiteral("--serve=%1").arg(QString::fromLatin1(kind))});
+        if (process_.waitForReadyRead(60000))
+            port_ = process_.readLine().trimmed().toInt();
+        if (port_ > 0 && !waitUntilAnswering(port_))
+            port_ = -1;
+    }
+    ~ServerProcess() {
+        process_.closeWriteChannel();
+        if (!process_.waitForFinished(10000))
+            process_.kill();
+    }
+    int port() const { return port_; }
+
+private:
+    QProcess process_;
+    int port_ = -1;
+};
+
+// The medians over the rounds.
+Load medianLoad(const std::vector<Load>& rounds) {
+    std::vector<double> rates, p99s;
+    int failures = 0;
+    for (const Load& l : rounds) {
+        rates.push_back(l.requestsPerSecond);
+        p99s.push_back(l.p99Ms);
+        failures += l.failures;
+    }
+    return {median(rates), median(p99s), failures};
+}
+
+int main(int argc, char* argv[]) {
+    QCoreApplication app(argc, argv);
+    for (int i = 1; i < argc; ++i)
+        if (std::strncmp(argv[i], "--serve=", 8) == 0)
+            return serve(argv[i] + 8);
+    const int clients = intOption(argc, argv, "--clients=", 16);
+    const int requests = intOption(argc, argv, "--requests=", 300);
+    const int rounds = intOption(argc, argv, "--rounds=", 3);
+    const int infos = intOption(argc, argv, "--infos=", 20);
+
+    const ServerProcess service("service");
+    const ServerProcess bare("bare");
+    const ServerProcess plain("plain");
+    if (service.port() <= 0 || bare.port() <= 0 || plain.port() <= 0) {
         std::fprintf(stderr, "the servers did not come up\n");
         return 1;
     }
 
-    // Each account's first request pays the hash once; warm both sides alike.
-    runLoad(service.port(), kAccounts, 4);
-    runLoad(bareRun.port(), kAccounts, 4);
-    runLoad(plainRun.port(), kAccounts, 4);
-    const Load plainLoad = runLoad(plainRun.port(), clients, requests);
-    const Load bareLoad = runLoad(bareRun.port(), clients, requests);
-    const Load serviceLoad = runLoad(service.port(), clients, requests);
-    std::printf("update and down, %d clients x %d requests on loopback:\n", clients, requests);
+    // Each account's first request pays the hash once; warm all three alike.
+    for (const ServerProcess* server : {&plain, &bare, &service})
+        runLoad(server->port(), kAccounts, 4);
+    std::vector<Load> plainRounds, bareRounds, serviceRounds;
+    for (int r = 0; r < rounds; ++r) {
+        plainRounds.push_back(runLoad(plain.port(), clients, requests));
+        bareRounds.push_back(runLoad(bare.port(), clients, requests));
+        serviceRounds.push_back(runLoad(service.port(), clients, requests));
+    }
+    const Load plainLoad = medianLoad(plainRounds);
+    const Load bareLoad = medianLoad(bareRounds);
+    const Load serviceLoad = medianLoad(serviceRounds);
+    std::printf("update and down, %d clients x %d requests on loopback, each server in a process "
+                "of its own, medians of %d rounds in turn:\n",
+                clients, requests, rounds);
     std::printf("  torvane-cloud  %8.0f requests/s  p99 %7.2f ms  failures %d\n",
                 serviceLoad.requestsPerSecond, serviceLoad.p99Ms, serviceLoad.failures);
     std::printf("  bare handler   %8.0f requests/s  p99 %7.2f ms  failures %d\n",
@@ -251,7 +328,7 @@ int main(int argc, char* argv[]) {
                 serviceLoad.p99Ms / std::max(bareLoad.p99Ms, 1e-6));
 
     httplib::Client serviceClient("127.0.0.1", service.port());
-    httplib::Client bareClient("127.0.0.1", bareRun.port());
+    httplib::Client bareClient("127.0.0.1", bare.port());
     for (httplib::Client* client : {&serviceClient, &bareClient}) {
         client->set_keep_alive(true);
         client->set_tcp_nodelay(true);
@@ -260,9 +337,16 @@ int main(int argc, char* argv[]) {
     const QByteArray right = CloudApi::formBody(CloudApi::accountBody(owner));
     const QByteArray wrong =
         CloudApi::formBody(CloudApi::accountBody({owner.username, owner.password + u"x"_s}));
-    const double bareMs = medianMs(infos, [&] { post(bareClient, "info", right); });
-    const double hashedMs = medianMs(infos, [&] { post(serviceClient, "info", wrong); });
-    const double rememberedMs = medianMs(infos, [&] { post(serviceClient, "info", right); });
+    // In turn, one of each at a time.
+    std::vector<double> bareSamples, hashedSamples, rememberedSamples;
+    for (int i = 0; i < infos; ++i) {
+        bareSamples.push_back(medianMs(1, [&] { post(bareClient, "info", right); }));
+        hashedSamples.push_back(medianMs(1, [&] { post(serviceClient, "info", wrong); }));
+        rememberedSamples.push_back(medianMs(1, [&] { post(serviceClient, "info", right); }));
+    }
+    const double bareMs = median(bareSamples);
+    const double hashedMs = median(hashedSamples);
+    const double rememberedMs = median(rememberedSamples);
     std::printf("one info, median of %d:\n", infos);
     std::printf("  full password hash (wrong password)  %8.2f ms  = %6.0fx a bare request\n",
                 hashedMs, hashedMs / std::max(bareMs, 1e-6));
