@@ -23,7 +23,7 @@
 #include "core/store/batch_export.h"
 #include "core/store/batch_import.h"
 #include "core/store/local_store.h"
-#include "core/store/store_changes.h"
+#include "core/store/server_queries.h"
 #include "core/store/store_connection.h"
 #include "core/support/gbk_codec.h"
 #include "core/support/log_sink.h"
@@ -341,7 +341,7 @@ int runRows(int rows, int runs) {
     LocalStore s;
     if (!s.open())
         return 1;
-    const auto all = readListRows(s, reloadQuery());
+    const auto all = readServers(s, reloadQuery());
     QElapsedTimer t;
     t.start();
     const bool written = BatchExport::writeExportFile(BatchExport::exportText(*all));

@@ -21,7 +21,6 @@
 #include "core/store/batch_import.h"
 #include "core/store/line_formats.h"
 #include "core/store/local_store.h"
-#include "core/store/server_editing.h"
 #include "core/store/store_connection.h"
 #include "service_on_loopback.h"
 #include "stall_pinger.h"
@@ -208,14 +207,14 @@ int benchAgainstService(int rows) {
     account.setAccount(kAccount);
     account.setState(CloudAccount::State::Connected);
 
-    QList<ListCells> listRows;
+    QList<ServerRecord> listed;
     for (int i = 0; i < rows; ++i)
-        listRows << ServerEditing::listCells(server(i), QString());
+        listed << server(i);
     CloudUpload::setPacing(std::chrono::milliseconds(0));
     JobStop stop;
     QElapsedTimer t;
     t.start();
-    CloudUpload::uploadServers(account, listRows, stop);
+    CloudUpload::uploadServers(account, listed, stop);
     const double uploadMs = msSince(t);
 
     QTemporaryDir folder;

@@ -2,7 +2,6 @@
 
 #include "core/cloud/password_sealer.h"
 #include "core/store/line_formats.h"
-#include "core/store/server_editing.h"
 #include "core/store/storable_text.h"
 #include "core/store/store_changes.h"
 #include "core/support/log_sink.h"
@@ -91,7 +90,7 @@ LineWrite mergeServerLine(LocalStore& store, const QString& line) {
         merge.uncommittedForm = u"-%1 下载失败";
         merge.subject = s.ip;
         if (merge.wrote)
-            merge.addedRow = ServerEditing::listCells(s, QString());
+            merge.added = s;
         return merge;
     }
     merge.wrote = store.overwriteDownloadedServer(existing, s, parsed->withPanelFields);
@@ -106,7 +105,7 @@ SlicedMerge::SlicedMerge(const QString& block, WriteLine merge)
     : SlicedLines(splitFields(trimLineBreaks(block), u"\r\n"_s), merge) {}
 
 bool mergeBlock(const QString& databasePath, const QString& block, SlicedLines::WriteLine merge,
-                JobStop& stop, const RowsAdded& rowsAdded) {
+                JobStop& stop, const ServersAdded& serversAdded) {
     LocalStore store;
     if (!store.open(databasePath)) {
         LogSink::logLine(u"-连接数据库失败：%1"_s.arg(databasePath));
@@ -117,8 +116,8 @@ bool mergeBlock(const QString& databasePath, const QString& block, SlicedLines::
         const SlicedMerge::Slice slice = merger.nextSlice(store, SlicedMerge::kSlice);
         if (!slice.written)
             return false;
-        if (rowsAdded && !slice.addedRows.isEmpty())
-            rowsAdded(slice.addedRows);
+        if (serversAdded && !slice.added.isEmpty())
+            serversAdded(slice.added);
         if (!merger.isDone())
             QThread::msleep(quint64(SlicedMerge::kGap.count()));
     }
@@ -137,11 +136,11 @@ bool downloadGroups(const CloudAccount& account, const QString& databasePath, Jo
 }
 
 bool downloadServers(const CloudAccount& account, const QString& databasePath, JobStop& stop,
-                     const RowsAdded& rowsAdded) {
+                     const ServersAdded& serversAdded) {
     const auto block = acceptedBlock(CloudApi::downloadServers(account.account(), &stop), stop);
     if (!block)
         return false;
-    const bool merged = mergeBlock(databasePath, *block, mergeServerLine, stop, rowsAdded);
+    const bool merged = mergeBlock(databasePath, *block, mergeServerLine, stop, serversAdded);
     StoreChanges::report(StoreChanges::Servers);
     return merged;
 }

@@ -1,7 +1,6 @@
 #include "core/store/batch_import.h"
 
 #include "core/store/line_formats.h"
-#include "core/store/server_editing.h"
 #include "core/store/storable_text.h"
 #include "core/support/gbk_codec.h"
 
@@ -47,10 +46,10 @@ LineWrite addLine(LocalStore& store, const QString& line) {
     write.uncommittedForm = u"-%1 添加失败";
     write.subject = s.ip;
     write.log << u"-"_s + s.ip + u" 添加成功"_s;
-    ServerRecord shown = s;
+    write.added = s;
     if (!parsed->withPanelFields)
-        shown.panelUrl = shown.panelUser = shown.panelPassword = shown.panelKey = QString();
-    write.addedRow = ServerEditing::listCells(shown, u"等待检测"_s);
+        write.added->panelUrl = write.added->panelUser = write.added->panelPassword =
+            write.added->panelKey = QString();
     return write;
 }
 

@@ -27,7 +27,7 @@ std::optional<BatchServer> parseLine(const QString& line);
 // 字符：<characters>"). Short lines are skipped silently. The line's log messages, "-S_ID <id>"
 // then "-{address} 添加成功", "添加失败" or "添加失败 指定服务器IP已经存在", are returned, not
 // written, because "添加成功" is only true once the transaction around the line has been committed.
-// An added line's row has an empty id and 状态 "等待检测".
+// An added line's server has an empty id (the list shows it until its next reload).
 [[nodiscard]] LineWrite addLine(LocalStore& store, const QString& line);
 
 // The block's lines, after its outer and blank line breaks are removed.

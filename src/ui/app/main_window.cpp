@@ -326,12 +326,7 @@ void MainWindow::showReloadProgress(int shown, int total) {
 }
 
 void MainWindow::logRentalExpiry() {
-    QList<QString> ends;
-    ends.reserve(serverList_->model()->rowCount());
-    for (const ListRow& row : serverList_->model()->rows())
-        ends << row.cells[ListColumn::EndTime];
-    LogSink::logLine(
-        RentalExpiry::tallyMessage(RentalExpiry::tally(ends, QDateTime::currentDateTime())));
+    LogSink::logLine(RentalExpiry::tallyMessage(serverList_->reloadTally()));
 }
 
 void MainWindow::onDockingTick() {

@@ -63,7 +63,8 @@ bool BatchWindow::addSlice() {
     }
     const auto slice = adder_->nextSlice(store, BatchImport::BatchAdder::kSlice);
     store.close();
-    list_->model()->appendRows(slice.addedRows);
+    list_->model()->appendRows(ServerListModel::rowsOf(
+        slice.added, ServerListView::kWaitingForProbe, QDateTime::currentDateTime()));
     if (!slice.written) {
         stopAdding();
         return false;

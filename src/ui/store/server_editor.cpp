@@ -74,13 +74,14 @@ void ServerEditor::addServer(ServerEditorWindow& window) {
     store.close();
     Prompt::inform(&window, u"添加成功"_s);
     LogSink::logLine(u"-%1 添加成功"_s.arg(server.ip));
-    const int row = list_->model()->appendRow(
-        ServerEditing::listCells(server, ServerListView::kWaitingForProbe));
+    const QDateTime now = QDateTime::currentDateTime();
+    auto rows = ServerListModel::rowsOf({server}, ServerListView::kWaitingForProbe, now);
+    const int row = list_->model()->appendRow(std::move(rows.front()));
     probe_->start(row);
 }
 
 void ServerEditor::prepareModifyWindow(ServerEditorWindow& window) {
-    const QString id = list_->cell(list_->selectedRow(), ListColumn::Id);
+    const QString id = list_->selectedServer().id;
     LocalStore store;
     if (!store.open()) {
         Prompt::inform(&window, u"连接数据库失败"_s);
@@ -108,11 +109,7 @@ void ServerEditor::saveServer(ServerEditorWindow& window) {
     store.close();
     const int row = list_->model()->rowOfId(server.id);
     if (saved && row >= 0) {
-        const ListCells cells =
-            ServerEditing::listCells(server, list_->cell(row, ListColumn::Status));
-        for (int c = ListColumn::Group; c < ListColumn::Count; ++c)
-            if (c != ListColumn::Status)
-                list_->model()->setCell(row, c, cells[c]);
+        list_->model()->updateServer(row, server, QDateTime::currentDateTime());
         probe_->start(row);
     }
     Prompt::inform(&window, saved ? u"修改成功"_s : u"修改失败"_s);
@@ -121,7 +118,8 @@ void ServerEditor::saveServer(ServerEditorWindow& window) {
 
 void ServerEditor::deleteServer() {
     const int row = list_->selectedRow();
-    deleteStoredServer(list_->cell(row, ListColumn::Id), list_->cell(row, ListColumn::Name));
+    const ServerRecord server = list_->server(row);
+    deleteStoredServer(server.id, server.name);
     list_->model()->deleteRow(row);
 }
 
@@ -131,12 +129,11 @@ void ServerEditor::confirmAndDeleteServer() {
     const int row = list_->selectedRow();
     if (row < 0 || isDeleting())
         return;
-    const QString id = list_->cell(row, ListColumn::Id);
-    const QString name = list_->cell(row, ListColumn::Name);
+    const ServerRecord server = list_->server(row);
     if (!Prompt::confirm(window_, kDeleteConfirmation, QMessageBox::Ok | QMessageBox::Cancel))
         return;
-    deleteStoredServer(id, name);
-    list_->model()->deleteRow(list_->model()->rowOfId(id));
+    deleteStoredServer(server.id, server.name);
+    list_->model()->deleteRow(list_->model()->rowOfId(server.id));
 }
 
 void ServerEditor::deleteStoredServer(const QString& id, const QString& name) {
@@ -153,9 +150,10 @@ void ServerEditor::deleteCheckedServers() {
     pendingDeletes_.clear();
     ServerListModel* model = list_->model();
     for (int row = 0; row < model->rowCount(); ++row)
-        if (model->isChecked(row))
-            pendingDeletes_.append(
-                {model->cell(row, ListColumn::Id), model->cell(row, ListColumn::Name)});
+        if (model->isChecked(row)) {
+            const ServerRecord server = model->server(row);
+            pendingDeletes_.append({server.id, server.name});
+        }
     deletes_.start([this] { return deleteNextChecked(); });
 }
 
