@@ -16,6 +16,7 @@
 // measurement (default 20).
 
 #include "bench_support.h"
+#include "cloud_service/http_server.h"
 #include "core/cloud/cloud_api.h"
 #include "service_on_loopback.h"
 

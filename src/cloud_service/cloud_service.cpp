@@ -1,6 +1,7 @@
 #include "cloud_service/cloud_service.h"
 
 #include "cloud_service/form_body.h"
+#include "cloud_service/http_server.h"
 #include "cloud_service/service_log.h"
 
 #include <sodium.h>
@@ -15,6 +16,7 @@
 namespace {
 
 constexpr const char* kScriptPath = "/admin/user_reg.php";
+constexpr const char* kHealthPath = "/health";
 constexpr const char* kAnnouncementsFile = "announcements.txt";
 constexpr std::size_t kMaxBodyBytes = std::size_t(1) << 20;
 
@@ -45,6 +47,12 @@ Reply refused(const std::string& reason) {
 Reply badRequest(const std::string& reason, const std::string& logText) {
     ServiceLog::line("bad request: " + logText);
     return {400, kFalse + ":" + reason};
+}
+
+// While registration is closed, the two actions that open an account.
+Reply registrationClosed(const std::string& act, const std::string& peer) {
+    ServiceLog::line("refused " + act + " from " + peer + ": registration is closed");
+    return refused("本服务已关闭注册，请联系服务管理员");
 }
 
 Reply storeFailure(const std::string& what) {
@@ -256,6 +264,10 @@ CloudService::CloudService(Settings settings)
 }
 
 bool CloudService::open(std::string& error) {
+    if (!settings_.tlsCertificate.empty() &&
+        !server_.useTls(settings_.tlsCertificate, settings_.tlsKey, error)) {
+        return false;
+    }
     return store_.open(settings_.dataFolder, error);
 }
 
@@ -285,6 +297,12 @@ void CloudService::route() {
         response.status = reply.status;
         response.set_content(reply.body, "text/plain; charset=utf-8");
     };
+    // For load balancers: 200 while the store answers, 503 when it does not.
+    server_.Get(kHealthPath, [this](const httplib::Request&, httplib::Response& response) {
+        const bool healthy = store_.reachable();
+        response.status = healthy ? 200 : 503;
+        response.set_content(healthy ? "ok" : "store unavailable", "text/plain; charset=utf-8");
+    });
     server_.Get(
         kScriptPath, [this, send](const httplib::Request& request, httplib::Response& response) {
             send(response, handle(queryAction(request.target), FormBody(), clientAddress(request)));
@@ -331,6 +349,8 @@ void CloudService::route() {
 }
 
 Reply CloudService::handle(const std::string& act, const FormBody& form, const std::string& peer) {
+    if ((act == "reg" || act == "sendsms") && !settings_.registrationOpen)
+        return registrationClosed(act, peer);
     if (act == "info")
         return info(form, peer);
     if (act == "reg")

@@ -10,6 +10,7 @@
 #include <httplib.h>
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -32,6 +33,11 @@ public:
         // A reverse proxy in front of the service: its requests come from the client that the
         // last entry of their X-Forwarded-For names, and its connections are not limited.
         std::string trustedProxy;
+        // Both set: HTTPS with this PEM certificate (chain) and key.
+        std::string tlsCertificate;
+        std::string tlsKey;
+        // Closed: "sendsms" and "reg" are refused, existing accounts work on.
+        bool registrationOpen = true;
     };
 
     // What one request gets: the HTTP status and the UTF-8 body.
@@ -42,7 +48,7 @@ public:
 
     explicit CloudService(Settings settings);
 
-    // Opens the data folder's database.
+    // Opens the data folder's database and checks the TLS files; before bind().
     bool open(std::string& error);
     // Binds the listening socket; port 0 takes a free one. The bound port, or -1.
     int bind(const std::string& host, int port);

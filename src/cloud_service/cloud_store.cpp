@@ -4,6 +4,11 @@
 
 #include <sodium.h>
 
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+
 namespace {
 
 constexpr const char* kFileName = "cloud.db";
@@ -93,10 +98,10 @@ private:
     std::unique_ptr<SqliteDb> db_;
 };
 
-bool CloudStore::open(const std::string& dataFolder, std::string& error) {
+bool CloudStore::open(const std::string& dataFolder, std::string& error, Opening opening) {
     path_ = dataFolder + "/" + kFileName;
     auto db = std::make_unique<SqliteDb>();
-    if (!db->open(path_) || !createTables(*db)) {
+    if (!db->open(path_, opening == Opening::CreateWhenMissing) || !createTables(*db)) {
         error = path_ + ": " + db->lastError();
         return false;
     }
@@ -128,6 +133,11 @@ std::unique_ptr<SqliteDb> CloudStore::borrow() {
 void CloudStore::giveBack(std::unique_ptr<SqliteDb> db) {
     std::lock_guard guard(lock_);
     idle_.push_back(std::move(db));
+}
+
+bool CloudStore::reachable() {
+    Lease lease(*this);
+    return lease && lease.db().run("SELECT 1 FROM account LIMIT 1").has_value();
 }
 
 std::optional<CloudAccountRow> CloudStore::findAccount(const std::string& username) {
@@ -297,4 +307,79 @@ bool CloudStore::clearData(std::int64_t accountId) {
     return transaction.began() && db.run("DELETE FROM server WHERE account_id = ?", {accountId}) &&
            db.run("DELETE FROM server_group WHERE account_id = ?", {accountId}) &&
            transaction.commit();
+}
+
+std::optional<std::vector<CloudAccountSummary>> CloudStore::accounts() {
+    Lease lease(*this);
+    if (!lease)
+        return std::nullopt;
+    const auto rows = lease.db().run(
+        "SELECT username, phone, "
+        "(SELECT count(*) FROM server WHERE account_id = account.id), "
+        "(SELECT count(*) FROM server_group WHERE account_id = account.id), "
+        "datetime(created, 'unixepoch', 'localtime') FROM account ORDER BY username");
+    if (!rows)
+        return std::nullopt;
+    std::vector<CloudAccountSummary> accounts;
+    for (const auto& r : *rows)
+        accounts.push_back({r[0], r[1], std::stoll(r[2]), std::stoll(r[3]), r[4]});
+    return accounts;
+}
+
+CloudStore::AccountChange CloudStore::setPasswordHash(const std::string& username,
+                                                      const std::string& hash) {
+    Lease lease(*this);
+    if (!lease)
+        return AccountChange::Failed;
+    if (!lease.db().run("UPDATE account SET password_hash = ? WHERE username = ?",
+                        {hash, username}))
+        return AccountChange::Failed;
+    return lease.db().changes() == 1 ? AccountChange::Done : AccountChange::NoSuchAccount;
+}
+
+CloudStore::AccountChange CloudStore::deleteAccount(const std::string& username) {
+    Lease lease(*this);
+    if (!lease)
+        return AccountChange::Failed;
+    SqliteDb& db = lease.db();
+    WriteTransaction transaction(db);
+    if (!transaction.began())
+        return AccountChange::Failed;
+    const auto found = db.run("SELECT id FROM account WHERE username = ?", {username});
+    if (!found)
+        return AccountChange::Failed;
+    if (found->empty())
+        return AccountChange::NoSuchAccount;
+    const std::int64_t id = std::stoll(found->front()[0]);
+    const bool deleted = db.run("DELETE FROM server WHERE account_id = ?", {id}) &&
+                         db.run("DELETE FROM server_group WHERE account_id = ?", {id}) &&
+                         db.run("DELETE FROM account WHERE id = ?", {id}) && transaction.commit();
+    return deleted ? AccountChange::Done : AccountChange::Failed;
+}
+
+bool CloudStore::backUpTo(const std::string& path, std::string& error) {
+    Lease lease(*this);
+    if (!lease) {
+        error = "cannot open " + path_;
+        return false;
+    }
+    // Renaming the copy over the live file would leave the service writing to a file that is
+    // gone from the folder.
+    std::error_code notTheSame;
+    if (std::filesystem::equivalent(path, path_, notTheSame)) {
+        error = path + " is the service's own database";
+        return false;
+    }
+    const std::string partial = path + ".partial";
+    std::remove(partial.c_str());
+    if (!lease.db().copyTo(partial, error)) {
+        std::remove(partial.c_str());
+        return false;
+    }
+    if (std::rename(partial.c_str(), path.c_str()) != 0) {
+        error = path + ": " + std::strerror(errno);
+        std::remove(partial.c_str());
+        return false;
+    }
+    return true;
 }

@@ -39,6 +39,15 @@ struct CloudAccountRow {
     std::string passwordHash;
 };
 
+// One account as the operator's list shows it.
+struct CloudAccountSummary {
+    std::string username;
+    std::string phone;
+    std::int64_t servers = 0;
+    std::int64_t groups = 0;
+    std::string created; // local time, "YYYY-MM-DD HH:MM:SS"
+};
+
 struct NewAccount {
     std::string username;
     std::string passwordHash;
@@ -53,8 +62,12 @@ struct NewAccount {
 // from a small pool. SQLite's own error texts go to the service log where they happen.
 class CloudStore {
 public:
-    // Opens or creates the file and its tables.
-    bool open(const std::string& dataFolder, std::string& error);
+    enum class Opening { CreateWhenMissing, ExistingOnly };
+    // Opens the file (creating it when missing and allowed) and creates missing tables.
+    bool open(const std::string& dataFolder, std::string& error,
+              Opening opening = Opening::CreateWhenMissing);
+    // True when the store answers a query (the service's health).
+    bool reachable();
 
     std::optional<CloudAccountRow> findAccount(const std::string& username);
 
@@ -90,6 +103,17 @@ public:
     std::optional<std::vector<CloudServer>> servers(std::int64_t accountId);
     // Removes the account's groups and servers (the account stays).
     bool clearData(std::int64_t accountId);
+
+    // For the operator: every account by name, with the count of its servers and groups.
+    std::optional<std::vector<CloudAccountSummary>> accounts();
+    enum class AccountChange { Done, NoSuchAccount, Failed };
+    // Replaces the named account's password hash whatever it was.
+    AccountChange setPasswordHash(const std::string& username, const std::string& hash);
+    // Removes the named account with its groups and servers, in one transaction.
+    AccountChange deleteAccount(const std::string& username);
+    // Writes a consistent copy of the whole file to `path` while requests go on, through a
+    // file beside it that takes the name only once complete.
+    bool backUpTo(const std::string& path, std::string& error);
 
 private:
     class Lease;

@@ -2,11 +2,14 @@
 
 #include "cloud_service/request_frame.h"
 #include "cloud_service/service_log.h"
+#include "cloud_service/tls_server_context.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <openssl/err.h>
+#include <openssl/ssl.h>
 #include <sys/epoll.h>
 #include <sys/eventfd.h>
 #include <sys/resource.h>
@@ -20,6 +23,8 @@
 
 namespace {
 
+// TLS's largest record, so that one read takes a whole record and OpenSSL never holds
+// received bytes that epoll cannot tell about.
 constexpr std::size_t kReadChunk = std::size_t{16} * 1024;
 constexpr int kEventsPerWait = 256;
 // Event tags of the two descriptors that are not connections; connection ids start above.
@@ -113,6 +118,24 @@ void sendOnce(int socket, const std::string& bytes) {
         ::send(socket, bytes.data(), bytes.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
 }
 
+// What a read or write on a plain socket moved, as receive() and transmit() report it.
+long plainResult(ssize_t result) {
+    if (result < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR))
+        return -1;
+    return result < 0 ? 0 : long(result);
+}
+
+// The same for an SSL_read or SSL_write. `waitsForOtherWay` is set when the call must wait
+// for the socket's other direction: `otherWay` is SSL_ERROR_WANT_WRITE for a read and
+// SSL_ERROR_WANT_READ for a write.
+long tlsResult(SSL* tls, int result, int otherWay, bool& waitsForOtherWay) {
+    const int error = result > 0 ? SSL_ERROR_NONE : SSL_get_error(tls, result);
+    waitsForOtherWay = error == otherWay;
+    if (error == SSL_ERROR_WANT_READ || error == SSL_ERROR_WANT_WRITE)
+        return -1;
+    return result > 0 ? result : 0;
+}
+
 } // namespace
 
 bool isIpAddress(const std::string& text) {
@@ -153,6 +176,13 @@ struct ConnectionGate::Connection {
     std::uint32_t watched = 0;
     // Taken out of epoll: the peer went away while a worker had its request.
     bool unwatched = false;
+    // The connection's TLS session, when the gate serves HTTPS. A TLS read may have to write
+    // first (during the handshake) and a write may have to read; each waits for that.
+    SSL* tls = nullptr;
+    bool readWaitsToWrite = false;
+    bool writeWaitsToRead = false;
+
+    bool hasOutput() const { return sent < out.size(); }
 
     bool reads() const {
         return phase == Phase::Waiting || phase == Phase::Reading || phase == Phase::Skipping;
@@ -173,6 +203,10 @@ ConnectionGate::~ConnectionGate() {
 
 void ConnectionGate::exemptAddress(const std::string& address) {
     exempt_.insert(address);
+}
+
+void ConnectionGate::useTls(std::shared_ptr<TlsServerContext> tls) {
+    tls_ = std::move(tls);
 }
 
 bool ConnectionGate::serve(int listeningSocket) {
@@ -273,11 +307,11 @@ void ConnectionGate::handle(Connection& connection, std::uint32_t events, Clock:
         connection.unwatched = true;
         return;
     }
-    if ((events & (EPOLLOUT | EPOLLERR | EPOLLHUP)) != 0 &&
-        connection.sent < connection.out.size()) {
+    const bool readable = (events & (EPOLLIN | EPOLLERR | EPOLLHUP)) != 0;
+    const bool writable = (events & (EPOLLOUT | EPOLLERR | EPOLLHUP)) != 0;
+    if (connection.hasOutput() && (connection.writeWaitsToRead ? readable : writable))
         writeTo(connection, now);
-    }
-    if ((events & (EPOLLIN | EPOLLERR | EPOLLHUP)) != 0 && connection.reads())
+    if (connection.reads() && (connection.readWaitsToWrite ? writable : readable))
         readFrom(connection, now);
     watch(connection);
 }
@@ -285,9 +319,11 @@ void ConnectionGate::handle(Connection& connection, std::uint32_t events, Clock:
 void ConnectionGate::watch(Connection& connection) {
     if (connection.phase == Connection::Phase::Closed || connection.unwatched)
         return;
-    std::uint32_t wanted = connection.reads() ? std::uint32_t(EPOLLIN) : 0;
-    if (connection.sent < connection.out.size())
-        wanted |= EPOLLOUT;
+    std::uint32_t wanted = 0;
+    if (connection.reads())
+        wanted |= connection.readWaitsToWrite ? EPOLLOUT : EPOLLIN;
+    if (connection.hasOutput())
+        wanted |= connection.writeWaitsToRead ? EPOLLIN : EPOLLOUT;
     if (wanted != connection.watched &&
         control(EPOLL_CTL_MOD, connection.socket, wanted, connection.id)) {
         connection.watched = wanted;
@@ -331,8 +367,7 @@ void ConnectionGate::admit(int socket, Clock::time_point now) {
             ServiceLog::line("connections refused: " + std::to_string(connections_.size()) +
                              " open, the most the service holds");
         refusedForTotal_ = true;
-        sendOnce(socket, busyReply());
-        ::close(socket);
+        refuse(socket, busyReply());
         return;
     }
     if (connections_.size() <= maxConnections_ / 2)
@@ -343,8 +378,7 @@ void ConnectionGate::admit(int socket, Clock::time_point now) {
         if (refusedAddresses_.insert(address).second)
             ServiceLog::line("connections from " + address + " refused: " + std::to_string(open) +
                              " open, the most one address may hold");
-        sendOnce(socket, crowdedAddressReply());
-        ::close(socket);
+        refuse(socket, crowdedAddressReply());
         return;
     }
     ++open;
@@ -354,7 +388,18 @@ void ConnectionGate::admit(int socket, Clock::time_point now) {
     connection->id = nextId_++;
     connection->socket = socket;
     connection->watched = EPOLLIN;
+    if (tls_) {
+        connection->tls = SSL_new(tls_->native());
+        if (connection->tls == nullptr || SSL_set_fd(connection->tls, socket) != 1) {
+            SSL_free(connection->tls);
+            ::close(socket);
+            release(address);
+            return;
+        }
+        SSL_set_accept_state(connection->tls);
+    }
     if (!control(EPOLL_CTL_ADD, socket, connection->watched, connection->id)) {
+        SSL_free(connection->tls);
         ::close(socket);
         release(address);
         return;
@@ -363,13 +408,37 @@ void ConnectionGate::admit(int socket, Clock::time_point now) {
     connections_.emplace(connection->id, std::move(connection));
 }
 
+// Before a connection is admitted the gate writes its refusal in plain text; a TLS client
+// could not read it and is only closed.
+void ConnectionGate::refuse(int socket, const std::string& cannedReply) {
+    if (!tls_)
+        sendOnce(socket, cannedReply);
+    ::close(socket);
+}
+
+long ConnectionGate::receive(Connection& connection, char* buffer, std::size_t size) {
+    if (connection.tls == nullptr)
+        return plainResult(::recv(connection.socket, buffer, size, 0));
+    ERR_clear_error();
+    return tlsResult(connection.tls, SSL_read(connection.tls, buffer, int(size)),
+                     SSL_ERROR_WANT_WRITE, connection.readWaitsToWrite);
+}
+
+long ConnectionGate::transmit(Connection& connection, const char* bytes, std::size_t size) {
+    if (connection.tls == nullptr)
+        return plainResult(::send(connection.socket, bytes, size, MSG_NOSIGNAL));
+    ERR_clear_error();
+    return tlsResult(connection.tls, SSL_write(connection.tls, bytes, int(size)),
+                     SSL_ERROR_WANT_READ, connection.writeWaitsToRead);
+}
+
 void ConnectionGate::readFrom(Connection& connection, Clock::time_point now) {
     char buffer[kReadChunk];
     for (int chunk = 0; chunk < kChunksPerTurn && connection.reads(); ++chunk) {
-        const ssize_t received = ::recv(connection.socket, buffer, sizeof buffer, 0);
-        if (received < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR))
+        const long received = receive(connection, buffer, sizeof buffer);
+        if (received < 0)
             return;
-        if (received <= 0) {
+        if (received == 0) {
             close(connection);
             return;
         }
@@ -457,14 +526,12 @@ void ConnectionGate::dispatch(Connection& connection, std::size_t bodyBytes) {
 }
 
 void ConnectionGate::writeTo(Connection& connection, Clock::time_point now) {
-    while (connection.sent < connection.out.size()) {
-        const ssize_t sent = ::send(connection.socket, connection.out.data() + connection.sent,
-                                    connection.out.size() - connection.sent, MSG_NOSIGNAL);
-        if (sent < 0 && errno == EINTR)
-            continue;
-        if (sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+    while (connection.hasOutput()) {
+        const long sent = transmit(connection, connection.out.data() + connection.sent,
+                                   connection.out.size() - connection.sent);
+        if (sent < 0)
             return;
-        if (sent < 0) {
+        if (sent == 0) {
             close(connection);
             return;
         }
@@ -531,17 +598,25 @@ void ConnectionGate::expire(Clock::time_point now) {
 }
 
 void ConnectionGate::closeWith(Connection& connection, const std::string& cannedReply) {
-    sendOnce(connection.socket, cannedReply);
+    // A reply before closing is best effort: what the socket takes at once.
+    transmit(connection, cannedReply.data(), cannedReply.size());
     // Closing a socket with unread bytes resets the connection, and the client may lose the
     // reply; what has arrived is read first.
     char buffer[kReadChunk];
     for (int chunk = 0; chunk < kChunksPerTurn; ++chunk)
-        if (::recv(connection.socket, buffer, sizeof buffer, MSG_DONTWAIT) <= 0)
+        if (receive(connection, buffer, sizeof buffer) <= 0)
             break;
     close(connection);
 }
 
 void ConnectionGate::close(Connection& connection) {
+    if (connection.tls != nullptr) {
+        // Tells the peer the stream ended on purpose, if the socket takes it at once.
+        ERR_clear_error();
+        SSL_shutdown(connection.tls);
+        SSL_free(connection.tls);
+        connection.tls = nullptr;
+    }
     // Closing the descriptor also takes it out of epoll.
     ::close(connection.socket);
     connection.phase = Connection::Phase::Closed;

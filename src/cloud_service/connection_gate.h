@@ -15,6 +15,8 @@
 #include <unordered_map>
 #include <vector>
 
+class TlsServerContext;
+
 // True for an IPv4 or IPv6 address in text form.
 bool isIpAddress(const std::string& text);
 
@@ -27,7 +29,8 @@ bool isIpAddress(const std::string& text);
 //
 // One peer address holds a bounded number of connections; further ones are answered 503 and
 // closed. Requests are HTTP/1.1 with a Content-Length (or none); the gate answers
-// "Expect: 100-continue" itself. Linux only (epoll, eventfd).
+// "Expect: 100-continue" itself. With a TLS context, every connection speaks TLS, its
+// handshake and records read and written by the same thread. Linux only (epoll, eventfd).
 class ConnectionGate {
 public:
     struct Limits {
@@ -75,6 +78,8 @@ public:
     // Connections from this address are not held to the per-address limit (a reverse proxy
     // that brings every client's requests). Call before serve().
     void exemptAddress(const std::string& address);
+    // Serve HTTPS with this identity. Call before serve().
+    void useTls(std::shared_ptr<TlsServerContext> tls);
 
     // Accepts from the bound, listening socket and serves until stop(); false when it could
     // not start. The socket stays open.
@@ -94,6 +99,11 @@ private:
     // False when the process has run out of files.
     bool acceptAll(int listeningSocket, Clock::time_point now);
     void admit(int socket, Clock::time_point now);
+    void refuse(int socket, const std::string& cannedReply);
+    // What one read or write moved: a count, 0 when the connection ended or failed, or -1
+    // when the socket is not ready for it.
+    long receive(Connection& connection, char* buffer, std::size_t size);
+    long transmit(Connection& connection, const char* bytes, std::size_t size);
     void readFrom(Connection& connection, Clock::time_point now);
     void frame(Connection& connection, Clock::time_point now);
     void dispatch(Connection& connection, std::size_t bodyBytes);
@@ -115,6 +125,7 @@ private:
     Limits limits_;
     Handler handler_;
     std::set<std::string> exempt_;
+    std::shared_ptr<TlsServerContext> tls_;
     int wakeFd_ = -1;
     int epollFd_ = -1;
     std::atomic<bool> stopping_{false};

@@ -1,5 +1,7 @@
 #include "cloud_service/http_server.h"
 
+#include "cloud_service/tls_server_context.h"
+
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -79,6 +81,15 @@ int HttpServer::bind(const std::string& host, int port) {
 
 void HttpServer::exemptAddress(const std::string& address) {
     gate_.exemptAddress(address);
+}
+
+bool HttpServer::useTls(const std::string& certificate, const std::string& key,
+                        std::string& error) {
+    auto tls = TlsServerContext::load(certificate, key, error);
+    if (!tls)
+        return false;
+    gate_.useTls(std::move(tls));
+    return true;
 }
 
 bool HttpServer::serve() {

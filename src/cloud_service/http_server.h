@@ -29,6 +29,9 @@ public:
     int bind(const std::string& host, int port);
     // See ConnectionGate::exemptAddress.
     void exemptAddress(const std::string& address);
+    // Serve HTTPS with this PEM certificate (chain) and key; false with `error` saying which
+    // file could not be used and why. Before serve().
+    bool useTls(const std::string& certificate, const std::string& key, std::string& error);
     // Serves until stop(); false when serving could not start.
     bool serve();
     // From any thread.

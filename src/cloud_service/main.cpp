@@ -1,6 +1,7 @@
-// torvane-cloud: start, serve until SIGINT or SIGTERM, stop.
+// torvane-cloud: start, serve until SIGINT or SIGTERM, stop; or run one operator command.
 
 #include "cloud_service/cloud_service.h"
+#include "cloud_service/operator_commands.h"
 #include "cloud_service/service_log.h"
 #include "cloud_service/service_options.h"
 
@@ -49,8 +50,10 @@ int main(int argc, char* argv[]) {
     }
 
     // cloud.db holds password hashes and the sealed (reversible) server passwords: only the
-    // service's own user may read it.
+    // service's own user may read it, and the same goes for a backup of it.
     umask(077);
+    if (options->command != ServiceOptions::Command::Serve)
+        return runOperatorCommand(*options);
     std::signal(SIGPIPE, SIG_IGN);
     raiseOpenFileLimit();
     const sigset_t signals = stopSignals();
@@ -58,10 +61,16 @@ int main(int argc, char* argv[]) {
 
     std::error_code folderError;
     std::filesystem::create_directories(options->dataFolder, folderError);
-    CloudService service({options->dataFolder, options->smsProgram, options->connections,
-                          options->throttle, options->trustedProxy});
+    CloudService service({.dataFolder = options->dataFolder,
+                          .smsProgram = options->smsProgram,
+                          .connections = options->connections,
+                          .throttle = options->throttle,
+                          .trustedProxy = options->trustedProxy,
+                          .tlsCertificate = options->tlsCertificate,
+                          .tlsKey = options->tlsKey,
+                          .registrationOpen = options->registrationOpen});
     if (!service.open(error)) {
-        ServiceLog::line("cannot open the data folder: " + error);
+        ServiceLog::line("cannot start: " + error);
         return 1;
     }
     const int port = service.bind(options->host, options->port);
@@ -77,8 +86,11 @@ int main(int argc, char* argv[]) {
     });
     stopper.detach();
 
-    ServiceLog::line("listening on " + options->host + ":" + std::to_string(port) + ", data in " +
-                     std::filesystem::absolute(options->dataFolder).string());
+    const bool tls = !options->tlsCertificate.empty();
+    ServiceLog::line("listening on " + options->host + ":" + std::to_string(port) +
+                     (tls ? " (HTTPS)" : " (plain HTTP)") + ", data in " +
+                     std::filesystem::absolute(options->dataFolder).string() +
+                     (options->registrationOpen ? "" : ", registration closed"));
     const bool served = service.serve();
     return served ? 0 : 1;
 }

@@ -6,8 +6,17 @@
 #include <optional>
 #include <string>
 
-// The command line of torvane-cloud.
+// The command line of torvane-cloud: serving (the default), or one of the operator's commands
+// on the data folder.
 struct ServiceOptions {
+    enum class Command { Serve, Users, ResetPassword, DeleteUser, Backup };
+
+    Command command = Command::Serve;
+    // The account name of reset-password and delete-user, the file of backup.
+    std::string commandArgument;
+    // reset-password: the new password is the first line of standard input.
+    bool passwordFromStdin = false;
+
     std::string host = "127.0.0.1";
     int port = 8080;
     std::string dataFolder = ".";
@@ -15,6 +24,10 @@ struct ServiceOptions {
     ConnectionGate::Limits connections;
     AttemptThrottle::Limits throttle;
     std::string trustedProxy;
+    // Both set: serve HTTPS with this certificate (chain) and key, both PEM files.
+    std::string tlsCertificate;
+    std::string tlsKey;
+    bool registrationOpen = true;
     bool help = false;
 };
 

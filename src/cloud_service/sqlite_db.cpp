@@ -10,6 +10,10 @@ namespace {
 
 constexpr int kBusyTimeoutMs = 10000;
 
+struct ConnectionCloser {
+    void operator()(sqlite3* db) const { sqlite3_close_v2(db); }
+};
+
 struct StatementCloser {
     void operator()(sqlite3_stmt* statement) const { sqlite3_finalize(statement); }
 };
@@ -27,12 +31,11 @@ SqliteDb::~SqliteDb() {
     sqlite3_close_v2(db_);
 }
 
-bool SqliteDb::open(const std::string& path) {
-    if (sqlite3_open_v2(path.c_str(), &db_,
-                        SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
-                        nullptr) != SQLITE_OK) {
+bool SqliteDb::open(const std::string& path, bool create) {
+    const int flags =
+        SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | (create ? SQLITE_OPEN_CREATE : 0);
+    if (sqlite3_open_v2(path.c_str(), &db_, flags, nullptr) != SQLITE_OK)
         return false;
-    }
     sqlite3_busy_timeout(db_, kBusyTimeoutMs);
     return execute("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; "
                    "PRAGMA foreign_keys=ON;");
@@ -83,6 +86,30 @@ std::optional<std::vector<SqliteDb::Row>> SqliteDb::runStatement(const std::stri
             row.push_back(columnText(raw, c));
         rows.push_back(std::move(row));
     }
+}
+
+bool SqliteDb::copyTo(const std::string& path, std::string& error) {
+    sqlite3* raw = nullptr;
+    const int opened =
+        sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    const std::unique_ptr<sqlite3, ConnectionCloser> target(raw);
+    if (opened != SQLITE_OK) {
+        error = path + ": " + sqlite3_errstr(opened);
+        return false;
+    }
+    sqlite3_backup* backup = sqlite3_backup_init(raw, "main", db_, "main");
+    if (backup == nullptr) {
+        error = path + ": " + sqlite3_errmsg(raw);
+        return false;
+    }
+    // All pages in one step: it reads one snapshot, and in WAL mode writers go on meanwhile.
+    const int stepped = sqlite3_backup_step(backup, -1);
+    const int finished = sqlite3_backup_finish(backup);
+    if (stepped != SQLITE_DONE || finished != SQLITE_OK) {
+        error = path + ": " + sqlite3_errstr(stepped != SQLITE_DONE ? stepped : finished);
+        return false;
+    }
+    return true;
 }
 
 int SqliteDb::changes() const {

@@ -19,9 +19,10 @@ public:
     SqliteDb(const SqliteDb&) = delete;
     SqliteDb& operator=(const SqliteDb&) = delete;
 
-    // Opens (creating when missing) the file in WAL mode with a busy time-out, so several
-    // connections of the service wait for each other instead of failing.
-    bool open(const std::string& path);
+    // Opens the file (creating it when missing, unless `create` is false) in WAL mode with a
+    // busy time-out, so several connections of the service wait for each other instead of
+    // failing.
+    bool open(const std::string& path, bool create = true);
     bool isOpen() const { return db_ != nullptr; }
 
     // Runs every statement of `sql` (no values); a failure is logged.
@@ -41,6 +42,9 @@ public:
     // empty text), or nothing when it failed (and the log says why).
     std::optional<std::vector<Row>> run(const std::string& sql,
                                         const std::vector<Value>& values = {});
+    // Copies the whole database into the file `path` (replacing its content) with SQLite's
+    // online backup, which sees one consistent state while other connections keep writing.
+    bool copyTo(const std::string& path, std::string& error);
     // Rows changed by the last statement.
     int changes() const;
     // The last error of this connection, for log lines.

@@ -17,10 +17,11 @@
 // The real torvane-cloud, started on 127.0.0.1 with a free port and a data folder of its own
 // that goes away with the fixture. The service's log is kept, and the SMS codes it hands out
 // (logged as "sms code for PHONE: CODE") are read from it. stop() and start() again keep
-// the data folder. Use from one thread. Every request a test sends comes from 127.0.0.1, so
-// the service's limits per address (connections, failed log ins, SMS codes; see
-// `torvane-cloud --help`) count them all together: a test that sends more than a real client
-// would lifts them with `extraArguments`.
+// the data folder, also when the options changed in between. With --tls-cert among the
+// options it serves HTTPS. Use from one thread. Every request a test sends comes from
+// 127.0.0.1, so the service's limits per address (connections, failed log ins, SMS codes;
+// see `torvane-cloud --help`) count them all together: a test that sends more than a real
+// client would lifts them with `extraArguments`.
 //
 //     CloudServiceFixture cloud;
 //     QVERIFY(cloud.start());
@@ -78,10 +79,20 @@ public:
         readLog();
     }
 
+    // The options of the next start() (beside --listen and --data).
+    void setExtraArguments(QStringList arguments) { extraArguments_ = std::move(arguments); }
+
     bool isRunning() const { return process_.state() == QProcess::Running; }
+    // The exit code once the service has ended.
+    int exitCode() const { return process_.exitCode(); }
     quint16 port() const { return port_; }
     // The base address the client takes (CloudApi::setBaseAddress, TORVANE_CLOUD_URL).
-    QString url() const { return QStringLiteral("http://127.0.0.1:%1").arg(port_); }
+    QString url() const {
+        const bool tls = extraArguments_.contains(QStringLiteral("--tls-cert"));
+        return QStringLiteral("%1://127.0.0.1:%2")
+            .arg(tls ? QStringLiteral("https") : QStringLiteral("http"))
+            .arg(port_);
+    }
     QString dataFolder() const { return QDir(dir_.path()).filePath(QStringLiteral("cloud")); }
 
     // Replaces the announcements the service hands out (UTF-8 lines).

@@ -2,11 +2,14 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdint>
+#include <string>
 
 // A TCP connection to 127.0.0.1:`port` from a loopback address of the caller's choosing (any
 // of 127.0.0.0/8), so that one test or bench can be many clients to a service's per-address
@@ -28,4 +31,29 @@ inline int connectFromLoopback(const char* from, std::uint16_t port, bool nonBlo
     if (!connected && socket >= 0)
         ::close(socket);
     return connected ? socket : -1;
+}
+
+// What arrived on a connection until its peer closed it, or until the time given was up.
+struct ReceivedUntilClosed {
+    std::string bytes;
+    bool closed = false;
+};
+
+inline ReceivedUntilClosed receiveUntilClosed(int socket, int timeoutMs) {
+    ReceivedUntilClosed received;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    pollfd readable{socket, POLLIN, 0};
+    for (;;) {
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0 || ::poll(&readable, 1, int(left.count())) <= 0)
+            return received;
+        char buffer[4096];
+        const ssize_t count = ::recv(socket, buffer, sizeof buffer, 0);
+        if (count <= 0) {
+            received.closed = true;
+            return received;
+        }
+        received.bytes.append(buffer, std::size_t(count));
+    }
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QDir>
+#include <QFile>
 #include <QProcess>
 #include <QString>
 #include <QStringList>
@@ -9,11 +11,17 @@
 
 namespace TestCertificates {
 
+// openssl's output is shown only when it fails.
 inline bool runOpenssl(const QStringList& arguments) {
     QProcess openssl;
+    openssl.setProcessChannelMode(QProcess::MergedChannels);
     openssl.start(QStringLiteral("openssl"), arguments);
-    return openssl.waitForFinished(30000) && openssl.exitStatus() == QProcess::NormalExit &&
-           openssl.exitCode() == 0;
+    const bool made = openssl.waitForFinished(30000) &&
+                      openssl.exitStatus() == QProcess::NormalExit && openssl.exitCode() == 0;
+    if (!made)
+        qWarning("openssl %s failed: %s", qPrintable(arguments.join(QLatin1Char(' '))),
+                 openssl.readAll().constData());
+    return made;
 }
 
 inline QStringList newKeyArguments() {
@@ -59,4 +67,58 @@ inline bool writeCertificateSignedBy(const QString& authorityFolder, const QStri
                     QStringLiteral("-addext"), QStringLiteral("basicConstraints=critical,CA:FALSE"),
                     QStringLiteral("-keyout"), folder + QStringLiteral("/key.pem"),
                     QStringLiteral("-out"), folder + QStringLiteral("/cert.pem")});
+}
+
+// A private certificate authority for HTTPS on 127.0.0.1, made with openssl in `folder`:
+//   ca.pem     the authority a client is told to trust (SSL_CERT_FILE, a CA file option);
+//   chain.pem  the server's certificate for IP address 127.0.0.1, then the intermediate
+//              authority that signed it, as a server hands them out;
+//   server-key.pem  the server certificate's private key.
+// The intermediate makes a server that sends only its own certificate fail the check. True
+// when every file was made.
+inline bool writeTestCertificateAuthority(const QString& folder) {
+    const QDir dir(folder);
+    const auto path = [&dir](const char* name) { return dir.filePath(QString::fromLatin1(name)); };
+    const auto openssl = TestCertificates::runOpenssl;
+    const auto writeText = [](const QString& file, const QByteArray& text) {
+        QFile out(file);
+        return out.open(QIODevice::WriteOnly) && out.write(text) == text.size();
+    };
+    const QStringList newKey{
+        QStringLiteral("-newkey"), QStringLiteral("ec"), QStringLiteral("-pkeyopt"),
+        QStringLiteral("ec_paramgen_curve:prime256v1"), QStringLiteral("-nodes")};
+    // `name`.pem and its key `name`-key.pem, signed by `issuer` with `extensions`.
+    const auto issue = [&](const char* name, const QString& subject, const char* issuer, int serial,
+                           const QByteArray& extensions) {
+        const QString base = path(name);
+        return writeText(base + QStringLiteral(".ext"), extensions) &&
+               openssl(QStringList{QStringLiteral("req"), QStringLiteral("-new")} + newKey +
+                       QStringList{QStringLiteral("-subj"), subject, QStringLiteral("-keyout"),
+                                   base + QStringLiteral("-key.pem"), QStringLiteral("-out"),
+                                   base + QStringLiteral(".csr")}) &&
+               openssl({QStringLiteral("x509"), QStringLiteral("-req"), QStringLiteral("-in"),
+                        base + QStringLiteral(".csr"), QStringLiteral("-CA"),
+                        path(issuer) + QStringLiteral(".pem"), QStringLiteral("-CAkey"),
+                        path(issuer) + QStringLiteral("-key.pem"), QStringLiteral("-set_serial"),
+                        QString::number(serial), QStringLiteral("-days"), QStringLiteral("2"),
+                        QStringLiteral("-extfile"), base + QStringLiteral(".ext"),
+                        QStringLiteral("-out"), base + QStringLiteral(".pem")});
+    };
+    const bool made =
+        openssl(QStringList{QStringLiteral("req"), QStringLiteral("-x509")} + newKey +
+                QStringList{QStringLiteral("-days"), QStringLiteral("2"), QStringLiteral("-subj"),
+                            QStringLiteral("/CN=Torvane test CA"), QStringLiteral("-keyout"),
+                            path("ca-key.pem"), QStringLiteral("-out"), path("ca.pem")}) &&
+        issue("intermediate", QStringLiteral("/CN=Torvane test intermediate"), "ca", 2,
+              "basicConstraints=critical,CA:TRUE\nkeyUsage=critical,keyCertSign,cRLSign\n") &&
+        issue("server", QStringLiteral("/CN=127.0.0.1"), "intermediate", 3,
+              "basicConstraints=CA:FALSE\nkeyUsage=critical,digitalSignature\n"
+              "extendedKeyUsage=serverAuth\nsubjectAltName=IP:127.0.0.1\n");
+    if (!made)
+        return false;
+    QFile server(path("server.pem"));
+    QFile intermediate(path("intermediate.pem"));
+    if (!server.open(QIODevice::ReadOnly) || !intermediate.open(QIODevice::ReadOnly))
+        return false;
+    return writeText(path("chain.pem"), server.readAll() + intermediate.readAll());
 }

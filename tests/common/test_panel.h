@@ -8,8 +8,6 @@
 
 #include <memory>
 
-class LoopbackServer;
-
 // A stand-in for a server's BaoTa panel on loopback, over HTTP or HTTPS (self-signed). Like
 // the panel it checks every API request against its own key, clock and IP whitelist and
 // answers refusals with its own JSON ("status": false and a "msg"); it answers GetUserInfo,
@@ -28,6 +26,13 @@ public:
     inline static const QString kWrongTimeMessage =
         QStringLiteral("客户端与服务器时间不一致,请同步时间!");
     inline static const QString kNotWhitelistedPrefix = QStringLiteral("IP校验失败,您的访问IP为");
+
+    // Whether this build serves HTTPS: the Windows test build has no TLS server.
+#ifdef Q_OS_WIN
+    static constexpr bool kServesHttps = false;
+#else
+    static constexpr bool kServesHttps = true;
+#endif
 
     // HTTPS needs cert.pem and key.pem in `certificateFolder`.
     TestPanel(const QString& apiKey, Scheme scheme = Scheme::Http,
@@ -55,7 +60,7 @@ public:
 
 private:
     struct State;
+    struct Server;
     std::unique_ptr<State> state_;
-    std::unique_ptr<LoopbackServer> server_;
-    Scheme scheme_;
+    std::unique_ptr<Server> server_;
 };

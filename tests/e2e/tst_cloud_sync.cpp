@@ -1,11 +1,12 @@
 // Upload, download and clearing end to end: the main window's three buttons against the real
-// torvane-cloud on loopback. Every test starts from a fresh data folder holding only the
-// logged-in account and from an empty cloud copy. The pacing between uploaded rows is 0
-// except where a test needs an upload to last.
+// torvane-cloud on loopback, over plain HTTP and over HTTPS. Every test starts from a fresh data
+// folder holding only the logged-in account and from an empty cloud copy. The pacing between
+// uploaded rows is 0 except where a test needs an upload to last.
 
 #include "common/cloud_service_fixture.h"
 #include "common/gui_test_main.h"
 #include "common/log_messages.h"
+#include "common/self_signed_certificate.h"
 #include "common/test_home.h"
 #include "core/cloud/cloud_actions.h"
 #include "core/cloud/cloud_download.h"
@@ -25,6 +26,7 @@
 #include <QApplication>
 #include <QMutex>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
@@ -138,9 +140,13 @@ private Q_SLOTS:
     void runningUploadRefusesSecondUploadAndClearing();
     void closingDuringUploadEndsIt();
     void serviceDown();
+    void roundTripOverHttps();
 
 private:
     void freshDataFolder();
+    // A new window on an empty data folder downloads what the cloud holds: the four sample
+    // servers.
+    void downloadIntoFreshDataFolder();
     void restart();
     void fillStore();
     void press(const QString& button);
@@ -188,6 +194,15 @@ void TestCloudSync::init() {
 }
 
 // A data folder with nothing but the template and the logged-in account.
+void TestCloudSync::downloadIntoFreshDataFolder() {
+    main_.reset();
+    freshDataFolder();
+    restart();
+    waitForListRows(0);
+    pressAndWait(u"按钮12"_s, &CloudSyncActions::downloadFinished);
+    waitForListRows(4);
+}
+
 void TestCloudSync::freshDataFolder() {
     QFile::remove(LocalStore::databasePath());
     LocalStore::ensureDatabase();
@@ -282,7 +297,7 @@ void TestCloudSync::roundTripRestoresEveryField() {
     fillStore();
     restart();
     waitForListRows(4);
-    const auto [servers, groups] = storedLines();
+    const auto stored = storedLines();
 
     pressAndWait(u"按钮1"_s, &CloudSyncActions::uploadFinished);
     QCOMPARE(prompts_, QStringList{CloudUpload::kConfirmText});
@@ -294,23 +309,14 @@ void TestCloudSync::roundTripRestoresEveryField() {
     QCOMPARE(log().last(), u"-上传完成：服务器 4 个，分组 4 个"_s);
     QCOMPARE(log().size(), 10);
 
-    main_.reset();
-    freshDataFolder();
-    restart();
-    waitForListRows(0);
-    pressAndWait(u"按钮12"_s, &CloudSyncActions::downloadFinished);
-    waitForListRows(4);
+    downloadIntoFreshDataFolder();
     QCOMPARE(logCount(u"-默认分组 下载分组失败 指定分组已经存在"_s), 1);
     for (const GroupRecord& g : kGroups)
         QCOMPARE(logCount(u"-%1 下载分组成功"_s.arg(g.name)), 1);
     for (const ServerRecord& s : sampleServers())
         QCOMPARE(logCount(u"-%1 下载成功"_s.arg(s.ip)), 1);
-    {
-        LocalStore store;
-        QVERIFY(store.open());
-        QCOMPARE(serverLines(store), servers);
-        QCOMPARE(groupLines(store), groups);
-    }
+    QCOMPARE(storedLines().first, stored.first);
+    QCOMPARE(storedLines().second, stored.second);
 
     const QString before = wholeStore();
     takeLog();
@@ -567,6 +573,43 @@ void TestCloudSync::serviceDown() {
     QVERIFY(cloud_.start());
     qputenv("TORVANE_CLOUD_URL", cloud_.url().toUtf8());
     CloudApi::setBaseAddress(cloud_.url());
+}
+
+// The whole client against torvane-cloud serving HTTPS with a certificate of a private
+// authority, which the client trusts through SSL_CERT_FILE: register, upload, and download into
+// a fresh data folder with every field equal.
+void TestCloudSync::roundTripOverHttps() {
+    QTemporaryDir certificates;
+    QVERIFY(writeTestCertificateAuthority(certificates.path()));
+    const QDir files(certificates.path());
+    CloudServiceFixture tls({u"--tls-cert"_s, files.filePath(u"chain.pem"_s), u"--tls-key"_s,
+                             files.filePath(u"server-key.pem"_s)});
+    QVERIFY(tls.start());
+    const auto backToPlainHttp = qScopeGuard([this] {
+        main_.reset();
+        qunsetenv("SSL_CERT_FILE");
+        qputenv("TORVANE_CLOUD_URL", cloud_.url().toUtf8());
+        CloudApi::setBaseAddress(cloud_.url());
+    });
+    qputenv("SSL_CERT_FILE", files.filePath(u"ca.pem"_s).toLocal8Bit());
+    qputenv("TORVANE_CLOUD_URL", tls.url().toUtf8());
+    CloudApi::setBaseAddress(tls.url());
+    const QString phone = u"13600000002"_s;
+    QVERIFY(CloudApi::succeeded(CloudApi::sendSmsCode(phone)));
+    QVERIFY(CloudApi::succeeded(CloudApi::registerAccount(
+        {kAccount.username, kAccount.password, phone, tls.smsCode(phone), u"1"_s, u"m@b.cn"_s})));
+
+    fillStore();
+    restart();
+    waitForListRows(4);
+    const auto stored = storedLines();
+    pressAndWait(u"按钮1"_s, &CloudSyncActions::uploadFinished);
+    for (const ServerRecord& s : sampleServers())
+        QCOMPARE(logCount(u"-上传成功："_s + s.name), 1);
+
+    downloadIntoFreshDataFolder();
+    QCOMPARE(storedLines().first, stored.first);
+    QCOMPARE(storedLines().second, stored.second);
 }
 
 TORVANE_GUI_TEST_MAIN(TestCloudSync)

@@ -151,6 +151,9 @@ std::unique_ptr<ServerEditorWindow> TestPanelActions::openWindow(bool modify) {
     else
         window_->serverEditor()->prepareAddWindow(*window);
     window->show();
+    // The server and the groups are read on the store's thread.
+    if (!QTest::qWaitFor([&] { return !window->isWaiting(); }, 10000))
+        qWarning("the editor window still waits for the store");
     return window;
 }
 

@@ -13,15 +13,19 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QColor>
+#include <QComboBox>
+#include <QHelpEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTableView>
 #include <QTest>
 #include <QTimer>
+#include <QToolTip>
 
 #include <algorithm>
 
@@ -59,6 +63,7 @@ bool addServer(const QString& name, const QString& end, int n) {
     s.startTime = u"2024-6-6 9:5:7"_s;
     s.endTime = end;
     s.system = u"linux"_s;
+    s.remark = u"续费请联系机房客服，工单编号 2024-%1（%2）"_s.arg(n + 1).arg(name);
     LocalStore store;
     return store.open() && store.insertBatchServer(s, false);
 }
@@ -87,6 +92,8 @@ private Q_SLOTS:
     void statusTooltipSaysWhenChecked();
     void countLineShowsReloadProgress();
     void enterLogsIn();
+    void enterInTheSearchBoxRunsTheSearch();
+    void remarkCutShortShowsInFull();
     void ctrlFGoesToTheSearchBox();
     void f5ReloadsAsGlobalRefresh();
     void ctrlAChecksAllRowsButSelectsTextInATextBox();
@@ -314,6 +321,51 @@ void TestDesktop::enterLogsIn() {
     QTRY_COMPARE(launches_.size(), 2);
 }
 
+void TestDesktop::enterInTheSearchBoxRunsTheSearch() {
+    auto* mode = window_->findChild<QComboBox*>(u"查询方式分组框"_s);
+    auto* search = window_->findChild<QLineEdit*>(u"查询内容编辑框"_s);
+    QSignalSpy filled(window_->serverList(), &ServerListView::reloaded);
+    mode->setCurrentText(u"服务器名称"_s);
+    search->setText(u"far"_s);
+    QTest::keyClick(search, Qt::Key_Return);
+    QTRY_COMPARE(table()->model()->rowCount(), 1);
+    QCOMPARE(table()->model()->index(0, ListColumn::Name).data().toString(), u"far"_s);
+
+    mode->setCurrentText(u"综合查询"_s);
+    search->clear();
+    QTest::keyClick(search, Qt::Key_Enter, Qt::KeypadModifier);
+    QTRY_COMPARE(table()->model()->rowCount(), int(fixtures().size()));
+}
+
+// A remark its column cuts short shows in full as the cell's tooltip; one that fits shows
+// none (this row has no tooltip of its own).
+void TestDesktop::remarkCutShortShowsInFull() {
+    const QModelIndex cell = table()->model()->index(rowNamed(u"far"_s), ListColumn::Remark);
+    const QString remark = cell.data().toString();
+    QVERIFY(remark.contains(u"far"_s));
+    const int width = table()->columnWidth(ListColumn::Remark);
+    const auto restore = qScopeGuard([&] {
+        table()->setColumnWidth(ListColumn::Remark, width);
+        QToolTip::hideText();
+    });
+    const auto askForTip = [&] {
+        table()->scrollTo(cell);
+        const QPoint at = table()->visualRect(cell).center();
+        QHelpEvent help(QEvent::ToolTip, at, table()->viewport()->mapToGlobal(at));
+        QApplication::sendEvent(table()->viewport(), &help);
+    };
+
+    table()->setColumnWidth(ListColumn::Remark, 800);
+    askForTip();
+    QTest::qWait(50);
+    QVERIFY(!QToolTip::isVisible());
+
+    table()->setColumnWidth(ListColumn::Remark, 40);
+    askForTip();
+    QTRY_VERIFY(QToolTip::isVisible());
+    QCOMPARE(QToolTip::text(), remark);
+}
+
 void TestDesktop::ctrlFGoesToTheSearchBox() {
     auto* search = window_->findChild<QLineEdit*>(u"查询内容编辑框"_s);
     search->setText(u"web"_s);
@@ -378,11 +430,15 @@ void TestDesktop::deleteKeyAsksThenDeletesTheSelectedServer() {
     QCOMPARE(rowNamed(u"删除我"_s) < 0, deleted);
     QCOMPARE(window_->serverList()->model()->rowCount(), deleted ? 4 : 5);
 
+    // The store follows on its own thread.
     StoreConnection db;
     QVERIFY(db.open(LocalStore::databasePath()));
-    const auto rows = db.query(u"SELECT id FROM server_data WHERE server_name=?"_s, {u"删除我"_s});
-    QVERIFY(rows);
-    QCOMPARE(rows->rows.isEmpty(), deleted);
+    auto stored = [&] {
+        const auto rows =
+            db.query(u"SELECT id FROM server_data WHERE server_name=?"_s, {u"删除我"_s});
+        return rows && !rows->rows.isEmpty();
+    };
+    QTRY_COMPARE(stored(), !deleted);
     if (!deleted)
         QVERIFY(db.execute(u"DELETE FROM server_data WHERE server_ip='127.0.0.10'"_s));
 }

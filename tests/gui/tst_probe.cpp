@@ -60,9 +60,9 @@ void TestProbe::initTestCase() {
 }
 
 void TestProbe::init() {
-    model_.replaceRows(rows({server(u"6"_s, u"127.0.0.1"_s, openPort_),
-                             server(u"7"_s, u"127.0.0.1"_s, closedPort_),
-                             server(u"8"_s, QString(), u"22"_s)}));
+    model_.replaceRows(
+        rows({server(u"6"_s, u"127.0.0.1"_s, openPort_),
+              server(u"7"_s, u"127.0.0.1"_s, closedPort_), server(u"8"_s, QString(), u"22"_s)}));
 }
 
 QList<int> TestProbe::images() const {

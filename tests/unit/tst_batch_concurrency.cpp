@@ -64,8 +64,9 @@ struct Outcomes {
 };
 
 Outcomes parseLog(const QByteArray& output) {
+    // Windows writes a line break to standard output as CR LF, after the log line's own CR.
     static const QRegularExpression outcome(
-        uR"(-(\S+) (添加成功|添加失败 指定服务器IP已经存在|添加失败)\r?$)"_s,
+        uR"(-(\S+) (添加成功|添加失败 指定服务器IP已经存在|添加失败)\r*$)"_s,
         QRegularExpression::MultilineOption);
     Outcomes o;
     auto it = outcome.globalMatch(QString::fromUtf8(output));

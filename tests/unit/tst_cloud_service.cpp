@@ -4,6 +4,7 @@
 // clients and password guessing.
 
 #include "common/cloud_service_fixture.h"
+#include "common/cloud_test_forms.h"
 #include "common/loopback_connection.h"
 #include "core/cloud/cloud_account.h"
 #include "core/cloud/cloud_actions.h"
@@ -19,7 +20,6 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
-#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -78,35 +78,6 @@ QString serverLine(const ServerRecord& s) {
         .join(u"----"_s);
 }
 
-Fields serverFields(const CloudApi::Account& account, const QString& ip, const QString& port) {
-    return CloudApi::accountBody(account, {{u"server_class"_s, u"g"_s},
-                                           {u"server_name"_s, u"n"_s},
-                                           {u"server_ip"_s, ip},
-                                           {u"start_time"_s, u"s"_s},
-                                           {u"end_time"_s, u"e"_s},
-                                           {u"remark"_s, u"r"_s},
-                                           {u"system"_s, u"linux"_s},
-                                           {u"sort"_s, u"50"_s},
-                                           {u"server_port"_s, port},
-                                           {u"server_user"_s, u"root"_s},
-                                           {u"server_pass"_s, u"5F50137C3"_s}});
-}
-
-// What arrives on the connection until the service closes it, for up to ten seconds.
-QByteArray readToEnd(int socket) {
-    QByteArray received;
-    const QDeadlineTimer deadline(10000);
-    pollfd readable{socket, POLLIN, 0};
-    while (::poll(&readable, 1, int(deadline.remainingTime())) > 0) {
-        char buffer[4096];
-        const ssize_t count = ::recv(socket, buffer, sizeof buffer, 0);
-        if (count <= 0)
-            break;
-        received.append(buffer, count);
-    }
-    return received;
-}
-
 Answer answerOf(const QByteArray& reply) {
     const qsizetype bodyStart = reply.indexOf("\r\n\r\n");
     if (!reply.startsWith("HTTP/1.1 ") || bodyStart < 0)
@@ -121,7 +92,9 @@ Answer exchangeFrom(const QString& address, quint16 port, const QByteArray& requ
         return {};
     const bool sent = ::send(socket, request.constData(), std::size_t(request.size()),
                              MSG_NOSIGNAL) == request.size();
-    const Answer answer = sent ? answerOf(readToEnd(socket)) : Answer{};
+    const Answer answer =
+        sent ? answerOf(QByteArray::fromStdString(receiveUntilClosed(socket, 10000).bytes))
+             : Answer{};
     ::close(socket);
     return answer;
 }

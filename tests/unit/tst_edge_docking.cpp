@@ -8,6 +8,8 @@ class TestEdgeDocking : public QObject {
 private Q_SLOTS:
     void step_data();
     void step();
+    void touchesEdge_data();
+    void touchesEdge();
 };
 
 void TestEdgeDocking::step_data() {
@@ -75,6 +77,42 @@ void TestEdgeDocking::step() {
         EdgeDocking::step(QRect(window, QSize(1072, 778)), QSize(1920, 1080), cursor);
     QCOMPARE(result.topLeft, expected);
     QCOMPARE(result.raise, raise);
+}
+
+void TestEdgeDocking::touchesEdge_data() {
+    QTest::addColumn<QPoint>("window");
+    QTest::addColumn<bool>("touches");
+    QTest::newRow("free") << QPoint(100, 100) << false;
+    QTest::newRow("one pixel below the top") << QPoint(100, 1) << false;
+    QTest::newRow("at the top") << QPoint(100, 0) << true;
+    QTest::newRow("hidden at the top") << QPoint(100, -776) << true;
+    QTest::newRow("one pixel right of the left edge") << QPoint(1, 100) << false;
+    QTest::newRow("at the left") << QPoint(0, 100) << true;
+    QTest::newRow("one pixel short of the right edge") << QPoint(847, 100) << false;
+    QTest::newRow("flush right") << QPoint(848, 100) << true;
+    QTest::newRow("hidden at the right") << QPoint(1918, 100) << true;
+    QTest::newRow("31 pixels above the bottom") << QPoint(100, 271) << false;
+    QTest::newRow("docked at the bottom") << QPoint(100, 272) << true;
+    QTest::newRow("hidden at the bottom") << QPoint(100, 1078) << true;
+}
+
+// The docking is only checked again while the window touches an edge: a window that does not
+// must stay where it is, unraised, wherever the cursor goes.
+void TestEdgeDocking::touchesEdge() {
+    QFETCH(QPoint, window);
+    QFETCH(bool, touches);
+    const QRect frame(window, QSize(1072, 778));
+    const QSize screen(1920, 1080);
+    QCOMPARE(EdgeDocking::touchesEdge(frame, screen), touches);
+    if (touches)
+        return;
+    for (int x = -20; x <= 1940; x += 4) {
+        for (int y = -20; y <= 1100; y += 4) {
+            const auto result = EdgeDocking::step(frame, screen, QPoint(x, y));
+            QCOMPARE(result.topLeft, window);
+            QVERIFY(!result.raise);
+        }
+    }
 }
 
 QTEST_GUILESS_MAIN(TestEdgeDocking)

@@ -2,13 +2,16 @@
 // body, credentials, proxy), what is read back (status, body, cookies, redirects, charset),
 // and the numbered error texts of failed steps.
 
-#include "common/self_signed_certificate.h"
 #include "common/test_home.h"
 #include "core/cloud/http_client.h"
 #include "core/support/gbk_codec.h"
 #include "core/support/job_stop.h"
-#include "net/loopback_server.h"
 #include "net/raw_http_server.h"
+
+#ifndef Q_OS_WIN
+#include "common/self_signed_certificate.h"
+#include "net/loopback_server.h"
+#endif
 
 #include <QDir>
 #include <QScopeGuard>
@@ -17,7 +20,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <string>
 #include <thread>
 
 using namespace Qt::StringLiterals;
@@ -64,6 +66,11 @@ QStringList headerLines(const QByteArray& request) {
 
 QByteArray bodyOf(const QByteArray& request) {
     return request.mid(request.indexOf("\r\n\r\n") + 4);
+}
+
+// The method and the path of the request line, e.g. {"GET", "/start"}.
+QList<QByteArray> methodAndPath(const QByteArray& request) {
+    return rawLines(request).value(0).trimmed().split(' ').mid(0, 2);
 }
 
 } // namespace
@@ -428,19 +435,16 @@ void TestHttpClient::followsRedirectsUnlessDisabled() {
     QFETCH(QString, text);
     QFETCH(QString, location);
 
-    LoopbackServer server;
-    const auto toEnd = [](const httplib::Request&, httplib::Response& res) {
-        res.set_redirect("/end");
-    };
-    server->Get("/start", toEnd);
-    server->Post("/start", toEnd);
-    server->Get("/end", [](const httplib::Request& req, httplib::Response& res) {
-        res.set_content("arrived by " + req.method, "text/plain");
+    RawHttpServer server([](const QByteArray& sent, const QString&) {
+        const QList<QByteArray> line = methodAndPath(sent);
+        if (line.value(1) == "/start")
+            return reply("HTTP/1.1 302 Found", "Location: /end\r\n", "");
+        return reply("HTTP/1.1 200 OK", "", "arrived by " + line.value(0));
     });
-    QVERIFY(server.start());
+    QVERIFY(server.isListening());
 
     HttpRequest request;
-    request.url = server.url(u"http"_s, u"/start"_s);
+    request.url = server.url(u"/start"_s);
     request.method = HttpMethod(method);
     request.disableRedirects = disable;
     const HttpResponse response = HttpClient::request(request);
@@ -617,25 +621,26 @@ void TestHttpClient::stopEndsTransfer() {
 // A redirect may name an address with user info; it is not followed, because following it
 // would turn the user info into credentials.
 void TestHttpClient::redirectSendsNoUserInfo() {
-    LoopbackServer server;
     std::atomic<bool> credentialsArrived = false;
-    std::string target; // set once the port is known, before the first request
-    server->Get("/end", [&](const httplib::Request& req, httplib::Response& res) {
-        credentialsArrived = credentialsArrived || req.has_header("Authorization");
-        res.set_content("end", "text/plain");
+    QByteArray target; // set once the port is known, before the first request
+    RawHttpServer server([&](const QByteArray& sent, const QString&) {
+        if (methodAndPath(sent).value(1) == "/end") {
+            for (const QString& line : headerLines(sent))
+                credentialsArrived = credentialsArrived || line.startsWith(u"Authorization:"_s);
+            return okReply("end");
+        }
+        return reply("HTTP/1.1 302 Found", "Location: " + target + "\r\n", "");
     });
-    server->Get("/start",
-                [&](const httplib::Request&, httplib::Response& res) { res.set_redirect(target); });
-    QVERIFY(server.start());
-    target = server.url(u"http"_s, u"/end"_s).replace(u"://"_s, u"://user:secret@"_s).toStdString();
+    QVERIFY(server.isListening());
+    target = server.url(u"/end"_s).replace(u"://"_s, u"://user:secret@"_s).toLatin1();
 
     HttpRequest request;
-    request.url = server.url(u"http"_s, u"/start"_s);
+    request.url = server.url(u"/start"_s);
     request.timeoutSeconds = 2;
     const HttpResponse response = HttpClient::request(request);
     QVERIFY(!credentialsArrived);
     QCOMPARE(response.statusText, u"302 Found"_s);
-    QCOMPARE(response.redirectLocation, QString::fromStdString(target));
+    QCOMPARE(response.redirectLocation, QString::fromLatin1(target));
 }
 
 // Certificates are checked against the trust store (here a test authority named by
@@ -659,6 +664,9 @@ void TestHttpClient::checksCertificatesUnlessTold_data() {
 }
 
 void TestHttpClient::checksCertificatesUnlessTold() {
+#ifdef Q_OS_WIN
+    QSKIP("the Windows test build has no TLS server");
+#else
     QFETCH(QString, signer);
     QFETCH(QString, subjectAltName);
     QFETCH(bool, trustAuthority);
@@ -701,6 +709,7 @@ void TestHttpClient::checksCertificatesUnlessTold() {
         QCOMPARE(response.statusCode, 0);
         QVERIFY(!reached);
     }
+#endif
 }
 
 QTEST_GUILESS_MAIN(TestHttpClient)

@@ -59,8 +59,7 @@ struct Tally {
 Tally uploadGroups(const CloudAccount& account, const QString& databasePath, JobStop& stop);
 // Servers come from the rows the list showed when the upload started; every
 // kProgressEvery rows a progress line says how far it is.
-Tally uploadServers(const CloudAccount& account, const QList<ServerRecord>& servers,
-                    JobStop& stop);
+Tally uploadServers(const CloudAccount& account, const QList<ServerRecord>& servers, JobStop& stop);
 
 // The line that ends an upload: "-上传完成：服务器 N 个，分组 M 个", the counts being what the
 // service stored, and "，失败 K 个" when anything was not stored.

@@ -301,12 +301,15 @@ private:
 
     // The trust store curl was built with does not follow OpenSSL's environment variables;
     // they are passed on here so that a private authority (a test's, a company's) can be
-    // trusted without touching the system's store.
+    // trusted without touching the system's store. On Windows curl checks with Schannel
+    // against the Windows certificate store, where such an authority is added instead.
     bool setCertificateChecks() {
         if (request_.acceptAnyCertificate)
             return set(CURLOPT_SSL_VERIFYPEER, 0L) && set(CURLOPT_SSL_VERIFYHOST, 0L);
+#ifndef Q_OS_WIN
         authorityFile_ = qgetenv("SSL_CERT_FILE");
         authorityFolder_ = qgetenv("SSL_CERT_DIR");
+#endif
         return set(CURLOPT_SSL_VERIFYPEER, 1L) && set(CURLOPT_SSL_VERIFYHOST, 2L) &&
                set(CURLOPT_ERRORBUFFER, errorDetail_) &&
                (authorityFile_.isEmpty() || set(CURLOPT_CAINFO, authorityFile_.constData())) &&
@@ -444,7 +447,9 @@ private:
         return done && done->msg == CURLMSG_DONE ? done->data.result : CURLE_FAILED_INIT;
     }
 
-    bool stopRaised() const { return request_.stop && request_.stop->isRaised(); }
+    bool stopRaised() const {
+        return request_.stop && request_.stop->isRaised();
+    }
 
     // Bytes of requests and responses so far; any change means the peer is still there.
     curl_off_t bytesMoved() const {

@@ -10,6 +10,8 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 
+#include <sqlite3.h>
+
 #include <array>
 
 using namespace Qt::StringLiterals;
@@ -48,10 +50,10 @@ class ServerColumns {
 public:
     explicit ServerColumns(const StoreRows& rows) {
         static const std::array<QString, 16> kNames = {
-            u"id"_s,          u"server_ip"_s,     u"server_user"_s, u"server_pass"_s,
-            u"server_port"_s, u"sort"_s,          u"server_class"_s, u"remark"_s,
-            u"start_time"_s,  u"end_time"_s,      u"server_name"_s, u"server_system"_s,
-            u"baota_url"_s,   u"baota_user"_s,    u"baota_pass"_s,  u"baota_apikey"_s};
+            u"id"_s,          u"server_ip"_s,  u"server_user"_s,  u"server_pass"_s,
+            u"server_port"_s, u"sort"_s,       u"server_class"_s, u"remark"_s,
+            u"start_time"_s,  u"end_time"_s,   u"server_name"_s,  u"server_system"_s,
+            u"baota_url"_s,   u"baota_user"_s, u"baota_pass"_s,   u"baota_apikey"_s};
         for (size_t k = 0; k < kNames.size(); ++k)
             at_[k] = rows.columnIndex(kNames[k]);
     }
@@ -265,9 +267,18 @@ QString LocalStore::lastError() const {
     return connection_->lastError();
 }
 
+bool LocalStore::isBusy() const {
+    return isBusyFailure(lastError());
+}
+
+bool isBusyFailure(const QString& failure) {
+    static const QString busy = QString::fromUtf8(sqlite3_errstr(SQLITE_BUSY));
+    return failure == busy;
+}
+
 QString SliceOutcome::failureMessage() const {
     if (!began)
-        return u"-数据库被占用，无法写入：%1"_s.arg(failure);
+        return u"-%1，无法写入：%2"_s.arg(kStoreBusyText, failure);
     return committed ? QString() : u"-保存到数据库失败：%1"_s.arg(failure);
 }
 
@@ -277,6 +288,7 @@ SliceOutcome writeSlice(LocalStore& store, std::chrono::milliseconds budget,
     StoreTransaction transaction(store.connection());
     if (!transaction.isActive()) {
         outcome.failure = transaction.failure();
+        outcome.busy = isBusyFailure(outcome.failure);
         return outcome;
     }
     outcome.began = true;

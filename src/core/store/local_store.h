@@ -85,6 +85,9 @@ public:
 
     // The last error SQLite reported on this connection, for log lines.
     QString lastError() const;
+    // True when the last failure was the file's lock: another connection (a second Torvane, a
+    // batch) held it until the busy time-out passed.
+    bool isBusy() const;
 
     // The connection under the named operations, for core code whose SQL is none of them:
     // the list's queries (readServers) and a slice's transaction (writeSlice); tests use it
@@ -103,11 +106,19 @@ private:
 struct SliceOutcome {
     bool began = false;     // the write lock was taken
     bool committed = false; // every change of the slice is in the file
+    bool busy = false;      // the lock was not had within the busy time-out
     QString failure;        // SQLite's reason when the lock or the commit failed
 
     // The log message of a slice that was not written; empty for one that was.
     QString failureMessage() const;
 };
+
+// The start of the log line and of the message that say another connection held the file's
+// lock past the busy time-out.
+inline const QString kStoreBusyText = QStringLiteral("数据库被占用");
+
+// True when SQLite's reason `failure` is the file's lock, held by another connection.
+bool isBusyFailure(const QString& failure);
 
 // Runs `step` inside one write transaction, again and again while it returns true and
 // `budget` has not passed (at least once). Batch add and the cloud download merge long lists

@@ -12,6 +12,7 @@ SlicedLines::Slice SlicedLines::nextSlice(LocalStore& store, std::chrono::millis
     if (!outcome.began) {
         LogSink::logLine(outcome.failureMessage());
         slice.written = false;
+        slice.busy = outcome.busy;
         return slice;
     }
     slice.written = outcome.committed;

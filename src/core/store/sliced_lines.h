@@ -40,6 +40,8 @@ public:
         QList<ServerRecord> added;
         // False when the slice could not be written (no lock in time, a failed commit).
         bool written = true;
+        // Not written because another connection held the file's lock past the busy time-out.
+        bool busy = false;
     };
 
     SlicedLines(QStringList lines, WriteLine write) : lines_(std::move(lines)), write_(write) {}

@@ -14,8 +14,25 @@
 // Windows converts code page 936 itself; Qt there has no GBK codec without ICU.
 namespace {
 
+// GBK holds no character beyond the Basic Multilingual Plane. Windows would turn each half of
+// such a character into a "?" of its own; it becomes one "?", as a character does elsewhere.
+std::wstring oneUnitPerCharacter(const QString& text) {
+    std::wstring units;
+    units.reserve(std::size_t(text.size()));
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text.at(i).isHighSurrogate() && i + 1 < text.size() &&
+            text.at(i + 1).isLowSurrogate()) {
+            units.push_back(L'?');
+            ++i;
+        } else {
+            units.push_back(wchar_t(text.at(i).unicode()));
+        }
+    }
+    return units;
+}
+
 QByteArray encodeCodePage(const QString& text) {
-    const std::string bytes = Win32::toCodePage(text.toStdWString(), Win32::kGbkCodePage);
+    const std::string bytes = Win32::toCodePage(oneUnitPerCharacter(text), Win32::kGbkCodePage);
     return QByteArray(bytes.data(), qsizetype(bytes.size()));
 }
 

@@ -1,5 +1,12 @@
 #include "ui/app/edge_docking.h"
 
+#include <QCursor>
+#include <QEvent>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QTimer>
+#include <QWidget>
+
 namespace EdgeDocking {
 
 Step step(const QRect& window, const QSize& screen, const QPoint& cursor) {
@@ -40,8 +47,84 @@ Step step(const QRect& window, const QSize& screen, const QPoint& cursor) {
     return result;
 }
 
+bool touchesEdge(const QRect& window, const QSize& screen) {
+    return window.top() <= 0 || window.left() <= 0 ||
+           window.left() + window.width() >= screen.width() ||
+           window.top() + window.height() + 30 >= screen.height();
+}
+
 QRect restingArea(const QSize& screen) {
     return QRect(QPoint(10, 10), QPoint(screen.width() - 2, screen.height() - 32));
 }
 
 } // namespace EdgeDocking
+
+DockingWatch::DockingWatch(QWidget* window, QTimer* timer)
+    : QObject(window), window_(window), timer_(timer) {
+    timer_->setInterval(kCheckIntervalMs);
+    connect(timer_, &QTimer::timeout, this, &DockingWatch::check);
+    window_->installEventFilter(this);
+    if (QScreen* screen = QGuiApplication::primaryScreen())
+        connect(screen, &QScreen::geometryChanged, this, &DockingWatch::scheduleCheck);
+    connect(qGuiApp, &QGuiApplication::primaryScreenChanged, this, [this](QScreen* screen) {
+        connect(screen, &QScreen::geometryChanged, this, &DockingWatch::scheduleCheck);
+        scheduleCheck();
+    });
+}
+
+bool DockingWatch::eventFilter(QObject* watched, QEvent* event) {
+    switch (event->type()) {
+    case QEvent::Move:
+    case QEvent::Resize:
+    case QEvent::Show:
+    case QEvent::Hide:
+    case QEvent::Enter:
+    case QEvent::Leave:
+    case QEvent::WindowStateChange:
+        scheduleCheck();
+        break;
+    default:
+        break;
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+// After the event that asked for it: a move of the steps' own then comes back as one more
+// event, whose check finds nothing left to do, instead of running a step inside another.
+void DockingWatch::scheduleCheck() {
+    if (checkPending_)
+        return;
+    checkPending_ = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            checkPending_ = false;
+            check();
+        },
+        Qt::QueuedConnection);
+}
+
+void DockingWatch::check() {
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    if (!screen || !window_->isVisible()) {
+        timer_->stop();
+        return;
+    }
+    const QSize screenSize = screen->geometry().size();
+    const QRect frame = window_->frameGeometry();
+    const QRect client = window_->geometry();
+    const QPoint cursor = QCursor::pos();
+    const EdgeDocking::Step next = EdgeDocking::step(frame, screenSize, cursor);
+    if (next.raise)
+        window_->raise();
+    if (next.topLeft != frame.topLeft())
+        window_->move(next.topLeft);
+    // With the pointer inside, a docked window stays as it is until the pointer leaves, which
+    // the window is told; a hidden window with the pointer inside it has just come back.
+    const QPoint moved = next.topLeft - frame.topLeft();
+    const bool touches = EdgeDocking::touchesEdge(frame.translated(moved), screenSize);
+    if (touches && !client.translated(moved).contains(cursor))
+        timer_->start();
+    else
+        timer_->stop();
+}

@@ -1,6 +1,8 @@
 #include "ui/app/list_table.h"
 
 #include <QHeaderView>
+#include <QHelpEvent>
+#include <QToolTip>
 
 ListTable::ListTable(QWidget* parent) : QTableView(parent) {
     // The table connects this by name; onRowCountChanged takes its place.
@@ -31,4 +33,36 @@ void ListTable::rowsInserted(const QModelIndex& parent, int start, int end) {
     const int top = rowViewportPosition(start);
     if (top < viewport()->height())
         viewport()->update(0, std::max(top, 0), viewport()->width(), viewport()->height());
+}
+
+bool ListTable::viewportEvent(QEvent* event) {
+    if (event->type() != QEvent::ToolTip)
+        return QTableView::viewportEvent(event);
+    const auto* help = static_cast<QHelpEvent*>(event);
+    const QModelIndex index = indexAt(help->pos());
+    if (!index.isValid() || !isCutShort(index))
+        return QTableView::viewportEvent(event);
+    QString tip = index.data(Qt::DisplayRole).toString();
+    const QString modelTip = index.data(Qt::ToolTipRole).toString();
+    if (!modelTip.isEmpty())
+        tip += u'\n' + modelTip;
+    QToolTip::showText(help->globalPos(), tip, viewport(), visualRect(index));
+    return true;
+}
+
+bool ListTable::isCutShort(const QModelIndex& index) const {
+    const QString text = index.data(Qt::DisplayRole).toString();
+    if (text.isEmpty())
+        return false;
+    QStyleOptionViewItem option;
+    initViewItemOption(&option);
+    option.rect = visualRect(index);
+    option.text = text;
+    option.features |= QStyleOptionViewItem::HasDisplay;
+    if (index.flags().testFlag(Qt::ItemIsUserCheckable))
+        option.features |= QStyleOptionViewItem::HasCheckIndicator;
+    if (index.data(Qt::DecorationRole).isValid())
+        option.features |= QStyleOptionViewItem::HasDecoration;
+    const QRect textArea = style()->subElementRect(QStyle::SE_ItemViewItemText, &option, this);
+    return option.fontMetrics.horizontalAdvance(text) > textArea.width();
 }

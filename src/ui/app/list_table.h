@@ -16,9 +16,13 @@ public:
 
 protected:
     void rowsInserted(const QModelIndex& parent, int start, int end) override;
+    // A cell whose text its column cuts short shows that text in full as its tooltip, above
+    // the model's own tooltip for the cell.
+    bool viewportEvent(QEvent* event) override;
 
 private:
     void onRowCountChanged(int oldCount, int newCount);
+    bool isCutShort(const QModelIndex& index) const;
 
     QTimer geometryTimer_{this};
 };

@@ -4,6 +4,7 @@
 #include "core/remote/embedded_tools.h"
 #include "core/store/local_store.h"
 #include "core/store/rental_expiry.h"
+#include "core/store/store_queue.h"
 #include "core/support/log_sink.h"
 #include "platform/platform.h"
 #include "ui/app/edge_docking.h"
@@ -23,7 +24,6 @@
 
 #include "ui_main_window.h"
 
-#include <QCursor>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QScrollArea>
@@ -187,9 +187,7 @@ void MainWindow::setUpTimers() {
     announcementTimer_.setInterval(kAnnouncementIntervalMs);
     connect(&announcementTimer_, &QTimer::timeout, announcementLinks_, &AnnouncementLinks::start);
     announcementTimer_.start();
-    dockingTimer_.setInterval(kDockingIntervalMs);
-    connect(&dockingTimer_, &QTimer::timeout, this, &MainWindow::onDockingTick);
-    dockingTimer_.start();
+    new DockingWatch(this, &dockingTimer_);
 }
 
 void MainWindow::connectActions() {
@@ -202,6 +200,8 @@ void MainWindow::connectActions() {
         serverList_->search(c_->searchMode->currentText(), c_->searchText->text(),
                             c_->groupFilter->currentText());
     });
+    // Enter in the search box runs 查询, as a search box is expected to.
+    connect(c_->searchText, &QLineEdit::returnPressed, c_->search, &QPushButton::click);
     connect(c_->searchMode, &QComboBox::currentTextChanged, this, &MainWindow::onSearchModeChanged);
     connect(c_->checkAll, &QPushButton::clicked, serverList_, &ServerListView::checkAll);
     connect(c_->uncheckAll, &QPushButton::clicked, serverList_, &ServerListView::uncheckAll);
@@ -239,7 +239,15 @@ void MainWindow::onCreated() {
     EmbeddedTools::extract();
     startup_.cloudBaseAddress = CloudApi::configuredBaseAddress();
     CloudApi::setBaseAddress(startup_.cloudBaseAddress);
-    startup_.account = LocalStore::ensureDatabase();
+    // The database is made ready on the store's thread: another Torvane may hold its lock.
+    StoreQueue::run(
+        this, [] { return LocalStore::ensureDatabase(); },
+        [](MainWindow* self, const StoredAccount& account) { self->onDatabaseReady(account); });
+}
+
+// The rest of the start-up needs the database, or the account stored in it.
+void MainWindow::onDatabaseReady(const StoredAccount& account) {
+    startup_.account = account;
     cloudAccount_->account().setAccount({startup_.account.username, startup_.account.password});
     cloudAccount_->checkConnection();
     refreshList();
@@ -247,9 +255,15 @@ void MainWindow::onCreated() {
     announcementLinks_->start();
 }
 
+// A batch stopped while a slice was under way ends when that slice is back, after the window
+// has closed; the window goes then.
 void MainWindow::openBatchWindow() {
-    BatchWindow window(serverList_, this);
-    window.exec();
+    auto* window = new BatchWindow(serverList_, this);
+    window->exec();
+    if (window->isAdding())
+        connect(window, &BatchWindow::addingFinished, window, &QObject::deleteLater);
+    else
+        window->deleteLater();
 }
 
 void MainWindow::refreshList() {
@@ -327,16 +341,4 @@ void MainWindow::showReloadProgress(int shown, int total) {
 
 void MainWindow::logRentalExpiry() {
     LogSink::logLine(RentalExpiry::tallyMessage(serverList_->reloadTally()));
-}
-
-void MainWindow::onDockingTick() {
-    const QScreen* screen = QGuiApplication::primaryScreen();
-    if (!screen || !isVisible())
-        return;
-    const QRect frame = frameGeometry();
-    const auto next = EdgeDocking::step(frame, screen->geometry().size(), QCursor::pos());
-    if (next.raise)
-        raise();
-    if (next.topLeft != frame.topLeft())
-        move(next.topLeft);
 }

@@ -41,7 +41,6 @@ public:
     static constexpr QPoint kPosition{50, 50};
     static constexpr int kRefreshIntervalMs = 360'000;
     static constexpr int kAnnouncementIntervalMs = 60'000;
-    static constexpr int kDockingIntervalMs = 10;
 
     // `launcher` starts the session and console programs; by default the platform's own
     // (tests pass one that records what would be started).
@@ -49,8 +48,9 @@ public:
     ~MainWindow() override;
 
     // Start-up, run once the window exists: the carried tools, the cloud base address, the
-    // database (created from its template when missing, account read, columns migrated),
-    // then the cloud connection check, the list, the group filter and the announcements.
+    // database on the store's thread (created from its template when missing, account read,
+    // columns migrated), then the cloud connection check, the list, the group filter and the
+    // announcements.
     void onCreated();
 
     // Arms 时钟1 for the next list refresh in 6 minutes.
@@ -69,12 +69,12 @@ public:
     const StartupState& startupState() const { return startup_; }
 
 private:
+    void onDatabaseReady(const StoredAccount& account);
     void setUpControls();
     void fitToScreen();
     void showInScrollArea(QSize room);
     void setUpTimers();
     void connectActions();
-    void onDockingTick();
     void onSearchModeChanged(const QString& mode);
     void stopTimerAndRefresh();
     void onProbePassEnded(int rowCount);
@@ -103,5 +103,5 @@ private:
     StartupState startup_;
     QTimer refreshTimer_{this};      // 时钟1
     QTimer announcementTimer_{this}; // 时钟2
-    QTimer dockingTimer_{this};      // 时钟4
+    QTimer dockingTimer_{this};      // 时钟4, the edge docking's slow check
 };

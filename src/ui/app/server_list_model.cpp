@@ -13,9 +13,9 @@ using namespace Qt::StringLiterals;
 ServerListModel::ServerListModel(QObject* parent) : QAbstractTableModel(parent) {}
 
 QString ServerListModel::caption(int column) {
-    static const QStringList kCaptions = {u"ID"_s,       u"分组"_s,     u"服务器名称"_s, u"服务器IP"_s,
-                                          u"开始时间"_s, u"到期时间"_s, u"备注"_s,       u"系统"_s,
-                                          u"状态"_s,     u"排序"_s};
+    static const QStringList kCaptions = {
+        u"ID"_s,       u"分组"_s, u"服务器名称"_s, u"服务器IP"_s, u"开始时间"_s,
+        u"到期时间"_s, u"备注"_s, u"系统"_s,       u"状态"_s,     u"排序"_s};
     return kCaptions.value(column);
 }
 

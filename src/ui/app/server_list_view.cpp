@@ -2,6 +2,7 @@
 
 #include "core/store/local_store.h"
 #include "core/store/rental_expiry.h"
+#include "core/store/store_actions.h"
 #include "core/support/list_sort.h"
 #include "core/support/run_then_deliver.h"
 #include "ui/app/list_header.h"
@@ -35,14 +36,6 @@ protected:
             option->decorationSize = option->rect.size().boundedTo(QSize(36, 17));
     }
 };
-
-// Reads the list's servers on a connection of the calling (worker) thread.
-std::optional<QList<ServerRecord>> readList(const QString& path, const ServerQuery& query) {
-    LocalStore store;
-    if (!store.open(path))
-        return std::nullopt;
-    return readServers(store, query);
-}
 
 } // namespace
 
@@ -156,9 +149,8 @@ std::optional<ServerListView::ReadRows>
 ServerListView::rowsOf(std::optional<QList<ServerRecord>> servers, const QString& status) {
     if (!servers)
         return std::nullopt;
-    ReadRows read{ServerListModel::rowsOf(std::move(*servers), status,
-                                          QDateTime::currentDateTime()),
-                  {}};
+    ReadRows read{
+        ServerListModel::rowsOf(std::move(*servers), status, QDateTime::currentDateTime()), {}};
     for (const auto& row : read.rows)
         read.tally.add(row->rental);
     return read;
@@ -166,7 +158,7 @@ ServerListView::rowsOf(std::optional<QList<ServerRecord>> servers, const QString
 
 std::optional<ServerListView::ReadRows>
 ServerListView::readRows(const QString& path, const ServerQuery& query, const QString& status) {
-    return rowsOf(readList(path, query), status);
+    return rowsOf(StoreActions::readServers(path, query), status);
 }
 
 void ServerListView::onRowsRead(quint64 generation, std::optional<ReadRows> read, FillKind kind) {
@@ -202,7 +194,8 @@ void ServerListView::listExpiring() {
     runThenDeliver(
         *QThreadPool::globalInstance(), this,
         [path = LocalStore::databasePath()] {
-            std::optional<QList<ServerRecord>> servers = readList(path, reloadQuery());
+            std::optional<QList<ServerRecord>> servers =
+                StoreActions::readServers(path, reloadQuery());
             if (servers)
                 servers = RentalExpiry::expiringServers(*servers, QDateTime::currentDateTime());
             return rowsOf(std::move(servers), kWaitingForProbe);

@@ -1,6 +1,7 @@
 #include "ui/cloud/cloud_account_window.h"
 
 #include "core/store/local_store.h"
+#include "core/store/store_queue.h"
 #include "ui/app/prompt.h"
 #include "ui/cloud/change_password_window.h"
 #include "ui/cloud/cloud_account_actions.h"
@@ -101,12 +102,17 @@ void CloudAccountWindow::onLoginAnswered(const CloudAccount::Outcome& outcome) {
 }
 
 // Only the stored password changes, so the next start-up check fails; the login state stays
-// as it was.
+// as it was. The store is written on its own thread, the window waiting.
 void CloudAccountWindow::logout() {
-    CloudAccount::logout(LocalStore::databasePath());
-    actions_.account().setAccount({});
-    c_->logout->hide();
-    Prompt::inform(this, u"云端已经退出"_s);
+    beginWaiting();
+    StoreQueue::run(
+        this, [path = LocalStore::databasePath()] { return CloudAccount::logout(path); },
+        [](CloudAccountWindow* self, bool) {
+            self->endWaiting();
+            self->actions_.account().setAccount({});
+            self->c_->logout->hide();
+            Prompt::inform(self, u"云端已经退出"_s);
+        });
 }
 
 void CloudAccountWindow::registerAccount() {

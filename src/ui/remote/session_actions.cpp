@@ -41,9 +41,8 @@ public:
             const ServerRecord s = selected();
             openTcping(s.ip, s.port);
         });
-        onMenu(Item::GlobalPing, [this] {
-            openWebPage(ServerDiagnostics::globalPingAddress(selected().ip));
-        });
+        onMenu(Item::GlobalPing,
+               [this] { openWebPage(ServerDiagnostics::globalPingAddress(selected().ip)); });
         onMenu(Item::GlobalTcping, [this] {
             const ServerRecord s = selected();
             openWebPage(ServerDiagnostics::globalTcpingAddress(s.ip, s.port));

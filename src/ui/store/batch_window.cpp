@@ -3,7 +3,9 @@
 #include "core/store/data_folder.h"
 #include "core/store/line_formats.h"
 #include "core/store/local_store.h"
+#include "core/store/store_actions.h"
 #include "core/store/store_changes.h"
+#include "core/store/store_queue.h"
 #include "core/support/log_sink.h"
 #include "ui/app/prompt.h"
 #include "ui/app/server_list_view.h"
@@ -22,6 +24,11 @@ BatchWindow::BatchWindow(ServerListView* list, QWidget* parent)
     setFixedSize(size());
     setWindowTitle(QString());
     setText(kHint);
+    // The gap between slices, in which another writer of the file (a second Torvane) gets the
+    // write lock.
+    gap_.setSingleShot(true);
+    gap_.setInterval(BatchImport::BatchAdder::kGap);
+    connect(&gap_, &QTimer::timeout, this, &BatchWindow::startSlice);
     connect(ui_->按钮1, &QPushButton::clicked, this, &BatchWindow::addLines);
     connect(ui_->按钮2, &QPushButton::clicked, this, &BatchWindow::chooseAndImportFile);
 }
@@ -45,41 +52,59 @@ void BatchWindow::addLines() {
     // Writing back an unchanged text would only lay out a long box again.
     if (trimmed != box)
         setText(trimmed);
-    adder_.emplace(BatchImport::blockLines(trimmed));
+    adder_ = std::make_shared<BatchImport::BatchAdder>(BatchImport::blockLines(trimmed));
     ui_->按钮1->setEnabled(false);
     ui_->按钮2->setEnabled(false);
-    slices_.startAfterPause([this] { return addSlice(); });
+    gap_.start();
 }
 
-// One slice: as many lines as fit in BatchAdder::kSlice, in one transaction; its rows go into
-// the list at once, as provisional rows. The change is reported once, when the batch ends:
-// a reload per slice would read the whole file again every few milliseconds.
-bool BatchWindow::addSlice() {
-    LocalStore store;
-    if (!store.open()) {
-        LogSink::logLine(u"-连接数据库失败：%1"_s.arg(LocalStore::databasePath()));
+// One slice: as many lines as fit in BatchAdder::kSlice, in one transaction. Its rows are made
+// on the store's thread too, their rentals read at one moment.
+void BatchWindow::startSlice() {
+    if (!adder_ || paused_ || stopping_)
+        return;
+    sliceUnderWay_ = true;
+    StoreQueue::run(
+        this,
+        [adder = adder_, path = LocalStore::databasePath()] {
+            WrittenSlice written;
+            written.slice = StoreActions::writeSlice(path, *adder, BatchImport::BatchAdder::kSlice);
+            written.rows = ServerListModel::rowsOf(std::move(written.slice.added),
+                                                   ServerListView::kWaitingForProbe,
+                                                   QDateTime::currentDateTime());
+            return written;
+        },
+        [](BatchWindow* self, WrittenSlice written) { self->onSliceWritten(std::move(written)); });
+}
+
+// The slice's rows go into the list at once, as provisional rows. The change is reported once,
+// when the batch ends: a reload per slice would read the whole file again every few
+// milliseconds.
+void BatchWindow::onSliceWritten(WrittenSlice written) {
+    sliceUnderWay_ = false;
+    list_->model()->appendRows(std::move(written.rows));
+    const SlicedLines::Slice& slice = written.slice;
+    if (stopping_ || !slice.written) {
+        // A batch the user stopped needs no box; one the lock stopped does.
+        const bool sayBusy = slice.busy && !stopping_;
         stopAdding();
-        return false;
-    }
-    const auto slice = adder_->nextSlice(store, BatchImport::BatchAdder::kSlice);
-    store.close();
-    list_->model()->appendRows(ServerListModel::rowsOf(
-        slice.added, ServerListView::kWaitingForProbe, QDateTime::currentDateTime()));
-    if (!slice.written) {
-        stopAdding();
-        return false;
+        if (sayBusy)
+            Prompt::inform(this, u"批量添加已停止：%1"_s.arg(StoreActions::kBusyReason));
+        return;
     }
     ui_->进度标签->setText(u"正在添加 %1 / %2"_s.arg(adder_->processed()).arg(adder_->total()));
     if (adder_->isDone())
         finishAdding();
-    return isAdding();
+    else if (!paused_)
+        gap_.start();
 }
 
 void BatchWindow::finishAdding() {
-    slices_.stop();
+    gap_.stop();
     if (adder_->added() > 0)
         StoreChanges::report(StoreChanges::Servers);
     adder_.reset();
+    stopping_ = false;
     ui_->进度标签->clear();
     ui_->按钮1->setEnabled(true);
     ui_->按钮2->setEnabled(true);
@@ -99,15 +124,23 @@ void BatchWindow::stopAdding() {
 }
 
 void BatchWindow::reject() {
-    if (isAdding()) {
-        // The batch waits for the answer, so it cannot end while the question is open.
-        slices_.stop();
-        if (!Prompt::confirm(this, u"正在批量添加服务器，确定要停止吗？未处理的行不会被添加。"_s,
-                             QMessageBox::Yes | QMessageBox::No)) {
-            slices_.startAfterPause([this] { return addSlice(); });
+    if (isAdding() && !stopping_) {
+        // No slice starts while the question is open; one under way may come back meanwhile.
+        gap_.stop();
+        paused_ = true;
+        const bool stop =
+            Prompt::confirm(this, u"正在批量添加服务器，确定要停止吗？未处理的行不会被添加。"_s,
+                            QMessageBox::Yes | QMessageBox::No);
+        paused_ = false;
+        if (!stop) {
+            if (isAdding() && !sliceUnderWay_)
+                gap_.start();
             return;
         }
-        stopAdding();
+        if (sliceUnderWay_)
+            stopping_ = true;
+        else if (isAdding())
+            stopAdding();
     }
     QDialog::reject();
 }

@@ -1,13 +1,13 @@
 #pragma once
 
 #include "core/store/batch_import.h"
-#include "core/support/paced_steps.h"
+#include "ui/app/server_list_model.h"
 
 #include <QDialog>
 #include <QStringList>
+#include <QTimer>
 
 #include <memory>
-#include <optional>
 
 class ServerListView;
 namespace Ui {
@@ -15,7 +15,8 @@ class BatchWindow;
 }
 
 // The batch window: server lines typed, pasted or loaded from a file, added by "开始添加".
-// Lines are added a slice at a time between window events, so a long batch never freezes
+// Lines are added a slice at a time on the store's thread, one slice after the other with a
+// short gap between them, so neither a long batch nor a lock held by another Torvane freezes
 // the window; the progress shows beside the buttons.
 class BatchWindow : public QDialog {
     Q_OBJECT
@@ -33,12 +34,14 @@ public:
     // "从文件导入" with a chosen file: its text replaces the box's, then every line is added,
     // then "从文件导入成功". False when the file could not be read or is far too large.
     bool importFile(const QString& path);
-    bool isAdding() const { return adder_.has_value(); }
+    // Also while a stopped batch waits for its last slice, after the window has closed.
+    bool isAdding() const { return adder_ != nullptr; }
     QString text() const;
     void setText(const QString& text);
 
     // Esc and the close button: while lines are being added, asks first; stopping says in the
-    // log how many lines were added and how many were left.
+    // log how many lines were added and how many were left, once the slice under way is done
+    // (the window closes at once).
     void reject() override;
 
 Q_SIGNALS:
@@ -46,13 +49,26 @@ Q_SIGNALS:
 
 private:
     void chooseAndImportFile();
-    bool addSlice();
+    // A slice as the store's thread wrote it, with the list's rows for what it added.
+    struct WrittenSlice {
+        SlicedLines::Slice slice;
+        ListRows rows;
+    };
+
+    void startSlice();
+    void onSliceWritten(WrittenSlice written);
     void finishAdding();
     void stopAdding();
 
     std::unique_ptr<Ui::BatchWindow> ui_;
     ServerListView* list_;
-    PacedSteps slices_{BatchImport::BatchAdder::kGap, this};
-    std::optional<BatchImport::BatchAdder> adder_;
+    // Shared with the slice under way on the store's thread, which may outlive the window.
+    std::shared_ptr<BatchImport::BatchAdder> adder_;
+    QTimer gap_;
+    bool sliceUnderWay_ = false;
+    // The question whether to stop is open: no slice starts meanwhile.
+    bool paused_ = false;
+    // Stopped while a slice was under way: the batch ends when that slice is back.
+    bool stopping_ = false;
     bool announceImport_ = false;
 };

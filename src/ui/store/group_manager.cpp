@@ -3,6 +3,7 @@
 #include "core/store/local_store.h"
 #include "core/store/storable_text.h"
 #include "core/store/store_changes.h"
+#include "core/store/store_queue.h"
 #include "core/support/log_sink.h"
 #include "core/support/run_then_deliver.h"
 #include "ui/app/prompt.h"
@@ -11,21 +12,6 @@
 #include <QComboBox>
 
 using namespace Qt::StringLiterals;
-
-namespace {
-
-std::optional<QList<GroupRecord>> readGroups(const QString& path) {
-    LocalStore store;
-    return store.open(path) ? store.groups() : std::nullopt;
-}
-
-void deleteGroupById(const QString& id) {
-    LocalStore store;
-    if (!store.open() || !store.deleteGroup(id))
-        LogSink::logLine(u"-删除分组失败：%1"_s.arg(store.lastError()));
-}
-
-} // namespace
 
 bool GroupManager::refuseUnstorable(const QString& name, const QString& sort) {
     const auto unstorable = StorableText::inGroup(name, sort);
@@ -45,23 +31,32 @@ void GroupManager::openAddGroup(bool fromManager) {
     groupEditorOrigin_ = fromManager;
     GroupEditWindow editor(GroupEditWindow::Mode::Add, dialogParent());
     connect(&editor, &GroupEditWindow::submitted, this,
-            [&] { addGroup(editor.name(), editor.sort()); });
+            [&] { addGroup(editor.name(), editor.sort(), &editor); });
     editor.exec();
 }
 
-void GroupManager::addGroup(const QString& name, const QString& sort) {
+void GroupManager::addGroup(const QString& name, const QString& sort, GroupEditWindow* editor) {
     if (refuseUnstorable(name, sort))
         return;
-    bool added = false;
-    {
-        LocalStore store;
-        added = store.open() && store.insertGroup(name, sort);
-    }
-    Prompt::inform(dialogParent(), added ? u"添加成功"_s : u"添加失败"_s);
-    if (added)
-        StoreChanges::report(StoreChanges::Groups);
-    if (groupEditorOrigin_)
-        fillGroupManagerList();
+    if (editor)
+        editor->setWaiting(true);
+    StoreQueue::run(
+        this,
+        [path = LocalStore::databasePath(), name, sort] {
+            return StoreActions::insertGroup(path, name, sort);
+        },
+        [editor = QPointer(editor),
+         fromManager = groupEditorOrigin_](GroupManager* self, const StoreActions::Outcome& added) {
+            if (editor)
+                editor->setWaiting(false);
+            Prompt::inform(self->dialogParent(),
+                           added.done ? u"添加成功"_s
+                                      : StoreActions::failureText(u"添加失败"_s, added));
+            if (added.done)
+                StoreChanges::report(StoreChanges::Groups);
+            if (fromManager)
+                self->fillGroupManagerList();
+        });
 }
 
 void GroupManager::openManager() {
@@ -78,9 +73,20 @@ void GroupManager::openManager() {
     pendingDeletes_.clear();
 }
 
+// The list fills when the store has been read; until then the pointer over it says busy.
 void GroupManager::fillGroupManagerList() {
-    if (manager_)
-        manager_->setGroups(readGroups(LocalStore::databasePath()).value_or(QList<GroupRecord>()));
+    if (!manager_)
+        return;
+    manager_->setCursor(Qt::BusyCursor);
+    StoreQueue::run(
+        manager_.data(),
+        [path = LocalStore::databasePath()] { return StoreActions::readGroups(path); },
+        [](GroupManagerWindow* manager, const StoreActions::Groups& read) {
+            manager->unsetCursor();
+            manager->setGroups(read.groups);
+            if (read.outcome.busy)
+                Prompt::inform(manager, StoreActions::failureText(u"读取分组失败"_s, read.outcome));
+        });
 }
 
 void GroupManager::openModifyGroup() {
@@ -89,39 +95,58 @@ void GroupManager::openModifyGroup() {
     editedGroup_ = manager_->group(manager_->selectedRow());
     GroupEditWindow editor(GroupEditWindow::Mode::Modify, manager_);
     editor.setGroup(editedGroup_.name, editedGroup_.sort);
-    connect(&editor, &GroupEditWindow::submitted, this, [&] {
-        if (saveGroup(editor.name(), editor.sort()))
-            editor.accept();
-    });
+    connect(&editor, &GroupEditWindow::submitted, this,
+            [&] { saveGroup(editor.name(), editor.sort(), &editor); });
     editor.exec();
 }
 
-bool GroupManager::saveGroup(const QString& name, const QString& sort) {
+void GroupManager::saveGroup(const QString& name, const QString& sort, GroupEditWindow* editor) {
     if (refuseUnstorable(name, sort))
-        return false;
-    bool saved = false;
-    {
-        LocalStore store;
-        saved = store.open() && store.updateGroup(editedGroup_, name, sort);
-    }
-    if (!saved) {
-        Prompt::inform(dialogParent(), u"修改失败"_s);
-        return false;
-    }
-    // The group's servers carry its new name.
-    StoreChanges::report(StoreChanges::Groups | StoreChanges::Servers);
-    fillGroupManagerList();
-    Prompt::inform(dialogParent(), u"修改成功"_s);
-    return true;
+        return;
+    if (editor)
+        editor->setWaiting(true);
+    StoreQueue::run(
+        this,
+        [path = LocalStore::databasePath(), group = editedGroup_, name, sort] {
+            return StoreActions::updateGroup(path, group, name, sort);
+        },
+        [editor = QPointer(editor)](GroupManager* self, const StoreActions::Outcome& saved) {
+            if (editor)
+                editor->setWaiting(false);
+            if (!saved.done) {
+                Prompt::inform(self->dialogParent(),
+                               StoreActions::failureText(u"修改失败"_s, saved));
+                return;
+            }
+            // The group's servers carry its new name.
+            StoreChanges::report(StoreChanges::Groups | StoreChanges::Servers);
+            self->fillGroupManagerList();
+            Prompt::inform(self->dialogParent(), u"修改成功"_s);
+            if (editor)
+                editor->accept();
+        });
 }
 
 void GroupManager::deleteGroup() {
     if (!manager_)
         return;
     const int row = manager_->selectedRow();
-    deleteGroupById(manager_->group(row).id);
+    deleteStoredGroup(manager_->group(row).id, true);
     manager_->removeRow(row);
-    StoreChanges::report(StoreChanges::Groups);
+}
+
+void GroupManager::deleteStoredGroup(const QString& id, bool reportChange) {
+    deleteUnderWay_ = true;
+    StoreQueue::run(
+        this,
+        [path = LocalStore::databasePath(), id] { return StoreActions::deleteGroup(path, id); },
+        [reportChange](GroupManager* self, const StoreActions::Outcome& deleted) {
+            self->deleteUnderWay_ = false;
+            if (!deleted.done)
+                LogSink::logLine(u"-删除分组失败：%1"_s.arg(deleted.reason()));
+            if (reportChange)
+                StoreChanges::report(StoreChanges::Groups);
+        });
 }
 
 void GroupManager::deleteCheckedGroups() {
@@ -134,14 +159,17 @@ void GroupManager::deleteCheckedGroups() {
     deletes_.start([this] { return deleteNextChecked(); });
 }
 
-// One checked group per step; the lists are refilled when all are gone.
+// One checked group per step, each waiting for the one before it to be in the store; the
+// lists are refilled when all are gone.
 bool GroupManager::deleteNextChecked() {
+    if (deleteUnderWay_)
+        return true;
     if (pendingDeletes_.isEmpty()) {
         StoreChanges::report(StoreChanges::Groups);
         fillGroupManagerList();
         return false;
     }
-    deleteGroupById(pendingDeletes_.takeFirst());
+    deleteStoredGroup(pendingDeletes_.takeFirst(), false);
     return true;
 }
 
@@ -149,13 +177,13 @@ void GroupManager::refillGroupFilter() {
     const quint64 generation = ++filterGeneration_;
     runThenDeliver(
         *QThreadPool::globalInstance(), this,
-        [path = LocalStore::databasePath()] { return readGroups(path); },
-        [generation](GroupManager* self, const std::optional<QList<GroupRecord>>& groups) {
+        [path = LocalStore::databasePath()] { return StoreActions::readGroups(path); },
+        [generation](GroupManager* self, const StoreActions::Groups& read) {
             // A newer refill was asked for: its result will do.
             if (generation != self->filterGeneration_)
                 return;
             self->groupFilter_->clear();
-            for (const GroupRecord& g : groups.value_or(QList<GroupRecord>()))
+            for (const GroupRecord& g : read.groups)
                 self->groupFilter_->addItem(g.name, g.id.toLongLong());
             self->groupFilter_->setCurrentIndex(self->groupFilter_->count() > 0 ? 0 : -1);
             Q_EMIT self->groupFilterRefilled();

@@ -1,6 +1,7 @@
 #include "ui/store/group_windows.h"
 
 #include "core/support/list_sort.h"
+#include "ui/app/waiting.h"
 
 #include "ui_group_edit_window.h"
 #include "ui_group_manager_window.h"
@@ -37,6 +38,11 @@ QString GroupEditWindow::sort() const {
 void GroupEditWindow::setGroup(const QString& name, const QString& sort) {
     ui_->编辑框1->setText(name);
     ui_->编辑框2->setText(sort);
+}
+
+void GroupEditWindow::setWaiting(bool waiting) {
+    waiting_ = waiting;
+    showWaiting(this, ui_->按钮1, waiting);
 }
 
 GroupManagerWindow::GroupManagerWindow(QWidget* parent)

@@ -24,12 +24,17 @@ public:
     QString name() const;
     QString sort() const;
     void setGroup(const QString& name, const QString& sort);
+    // While the store writes for the window: "添加" / "修改" is disabled and the pointer says
+    // busy.
+    void setWaiting(bool waiting);
+    bool isWaiting() const { return waiting_; }
 
 Q_SIGNALS:
     void submitted();
 
 private:
     std::unique_ptr<Ui::GroupEditWindow> ui_;
+    bool waiting_ = false;
 };
 
 // "分组管理": the checkable list of groups (ID, 分组名称, 排序) and its buttons and menu.

@@ -4,6 +4,7 @@
 #include "core/store/server_editing.h"
 #include "core/store/storable_text.h"
 #include "core/store/store_changes.h"
+#include "core/store/store_queue.h"
 #include "core/support/log_sink.h"
 #include "ui/app/prompt.h"
 #include "ui/app/server_list_view.h"
@@ -34,9 +35,16 @@ void ServerEditor::openModifyWindow() {
 void ServerEditor::prepareAddWindow(ServerEditorWindow& window) {
     const auto [start, end] = ServerEditing::defaultRentalTimes(QDateTime::currentDateTime());
     window.setRentalTimes(start, end);
-    LocalStore store;
-    if (store.open())
-        window.setGroups(store.groups().value_or(QList<GroupRecord>()));
+    window.showGroupsLoading();
+    window.setWaiting(true);
+    StoreQueue::run(
+        &window, [path = LocalStore::databasePath()] { return StoreActions::readGroups(path); },
+        [](ServerEditorWindow* target, const StoreActions::Groups& read) {
+            target->setGroups(read.groups);
+            target->setWaiting(false);
+            if (read.outcome.busy)
+                Prompt::inform(target, StoreActions::failureText(u"读取分组失败"_s, read.outcome));
+        });
 }
 
 // A field the store cannot keep is named in a box; nothing is written and the window stays
@@ -48,31 +56,48 @@ bool ServerEditor::refuseUnstorable(ServerEditorWindow& window, const ServerReco
     return unstorable.has_value();
 }
 
+QWidget* ServerEditor::boxParent(ServerEditorWindow* window) const {
+    return window ? static_cast<QWidget*>(window) : window_;
+}
+
 void ServerEditor::addServer(ServerEditorWindow& window) {
-    ServerRecord server = window.fields();
+    const ServerRecord server = window.fields();
     if (refuseUnstorable(window, server))
         return;
-    LocalStore store;
-    if (!store.open()) {
-        Prompt::inform(&window, u"添加失败"_s);
-        LogSink::logLine(u"-%1 添加失败"_s.arg(server.ip));
-        return;
-    }
-    if (!findServerByAddress(store, server.ip, server.port).isEmpty()) {
+    const bool groupSelected = window.hasSelectedGroup();
+    window.setWaiting(true);
+    StoreQueue::run(
+        this,
+        [path = LocalStore::databasePath(), server] {
+            return StoreActions::addServer(path, server);
+        },
+        [target = QPointer(&window), server,
+         groupSelected](ServerEditor* self, const StoreActions::AddedServer& added) {
+            self->onServerAdded(target, server, groupSelected, added);
+        });
+}
+
+// The window may have been closed while the store worked: the boxes then stand over the main
+// window, and the list still gets the new server.
+void ServerEditor::onServerAdded(const QPointer<ServerEditorWindow>& window, ServerRecord server,
+                                 bool groupSelected, const StoreActions::AddedServer& added) {
+    if (window)
+        window->setWaiting(false);
+    if (added.duplicate) {
         LogSink::logLine(u"-指定服务器IP已经存在 添加失败"_s);
         return;
     }
-    if (!window.hasSelectedGroup())
-        Prompt::inform(&window, u"请选择服务器分组"_s);
-    const auto id = store.insertServer(server);
-    if (!id) {
-        Prompt::inform(&window, u"添加失败"_s);
-        LogSink::logLine(u"-%1 添加失败"_s.arg(server.ip));
+    QWidget* parent = boxParent(window);
+    if (!groupSelected)
+        Prompt::inform(parent, u"请选择服务器分组"_s);
+    if (!added.outcome.done) {
+        const QString failed = StoreActions::failureText(u"添加失败"_s, added.outcome);
+        Prompt::inform(parent, failed);
+        LogSink::logLine(u"-%1 %2"_s.arg(server.ip, failed));
         return;
     }
-    server.id = QString::number(*id);
-    store.close();
-    Prompt::inform(&window, u"添加成功"_s);
+    server.id = QString::number(added.id);
+    Prompt::inform(parent, u"添加成功"_s);
     LogSink::logLine(u"-%1 添加成功"_s.arg(server.ip));
     const QDateTime now = QDateTime::currentDateTime();
     auto rows = ServerListModel::rowsOf({server}, ServerListView::kWaitingForProbe, now);
@@ -82,18 +107,31 @@ void ServerEditor::addServer(ServerEditorWindow& window) {
 
 void ServerEditor::prepareModifyWindow(ServerEditorWindow& window) {
     const QString id = list_->selectedServer().id;
-    LocalStore store;
-    if (!store.open()) {
-        Prompt::inform(&window, u"连接数据库失败"_s);
-        return;
-    }
-    const auto server = store.loadServer(id);
-    if (!server)
-        return;
-    window.setFields(*server);
-    // The server's own group comes first and selected, then every group in creation order.
-    window.setGroups(store.groups().value_or(QList<GroupRecord>()), &server->group);
-    window.startWhitelistFetch();
+    window.showGroupsLoading();
+    window.setWaiting(true);
+    StoreQueue::run(
+        &window,
+        [path = LocalStore::databasePath(), id] { return StoreActions::loadServer(path, id); },
+        [](ServerEditorWindow* target, const StoreActions::StoredServer& stored) {
+            target->setWaiting(false);
+            if (!stored.server) {
+                target->setGroups({});
+                if (!stored.opened)
+                    Prompt::inform(target, u"连接数据库失败"_s);
+                else if (stored.outcome.busy)
+                    Prompt::inform(target,
+                                   StoreActions::failureText(u"读取服务器失败"_s, stored.outcome));
+                return;
+            }
+            target->setFields(*stored.server);
+            // The server's own group comes first and selected, then every group in creation
+            // order.
+            target->setGroups(stored.groups, &stored.server->group);
+            target->startWhitelistFetch();
+            if (stored.outcome.busy)
+                Prompt::inform(target,
+                               StoreActions::failureText(u"读取分组失败"_s, stored.outcome));
+        });
 }
 
 // Saves to the server the window was opened for: the list may have been reloaded since (the
@@ -104,18 +142,34 @@ void ServerEditor::saveServer(ServerEditorWindow& window) {
         return;
     if (!window.hasSelectedGroup())
         Prompt::inform(&window, u"请选择服务器分组"_s);
-    LocalStore store;
-    const bool saved = store.open() && store.updateServer(server);
-    store.close();
+    window.setWaiting(true);
+    StoreQueue::run(
+        this,
+        [path = LocalStore::databasePath(), server] {
+            return StoreActions::updateServer(path, server);
+        },
+        [target = QPointer(&window), server](ServerEditor* self,
+                                             const StoreActions::Outcome& saved) {
+            self->onServerSaved(target, server, saved);
+        });
+}
+
+void ServerEditor::onServerSaved(const QPointer<ServerEditorWindow>& window,
+                                 const ServerRecord& server, const StoreActions::Outcome& saved) {
     const int row = list_->model()->rowOfId(server.id);
-    if (saved && row >= 0) {
+    if (saved.done && row >= 0) {
         list_->model()->updateServer(row, server, QDateTime::currentDateTime());
         probe_->start(row);
     }
-    Prompt::inform(&window, saved ? u"修改成功"_s : u"修改失败"_s);
-    window.accept();
+    Prompt::inform(boxParent(window),
+                   saved.done ? u"修改成功"_s : StoreActions::failureText(u"修改失败"_s, saved));
+    if (window) {
+        window->setWaiting(false);
+        window->accept();
+    }
 }
 
+// The row goes at once; the store follows on its thread, and a failure is logged.
 void ServerEditor::deleteServer() {
     const int row = list_->selectedRow();
     const ServerRecord server = list_->server(row);
@@ -137,9 +191,17 @@ void ServerEditor::confirmAndDeleteServer() {
 }
 
 void ServerEditor::deleteStoredServer(const QString& id, const QString& name) {
-    LocalStore store;
-    if (!store.open() || !store.deleteServer(id))
-        LogSink::logLine(u"-删除失败：%1 %2"_s.arg(name, store.lastError()));
+    StoreQueue::run(
+        this,
+        [path = LocalStore::databasePath(), id] { return StoreActions::deleteServer(path, id); },
+        [name](ServerEditor*, const StoreActions::Outcome& deleted) {
+            logDeleteFailure(name, deleted);
+        });
+}
+
+void ServerEditor::logDeleteFailure(const QString& name, const StoreActions::Outcome& deleted) {
+    if (!deleted.done)
+        LogSink::logLine(u"-删除失败：%1 %2"_s.arg(name, deleted.reason()));
 }
 
 void ServerEditor::deleteCheckedServers() {
@@ -157,14 +219,25 @@ void ServerEditor::deleteCheckedServers() {
     deletes_.start([this] { return deleteNextChecked(); });
 }
 
-// One checked server per step; the list is read again when all are gone.
+// One checked server per step, each step waiting for the one before it to be in the store;
+// the list is read again when all are gone.
 bool ServerEditor::deleteNextChecked() {
+    if (deleteUnderWay_)
+        return true;
     if (pendingDeletes_.isEmpty()) {
         StoreChanges::report(StoreChanges::Servers);
         return false;
     }
-    const auto [id, name] = pendingDeletes_.takeFirst();
-    deleteStoredServer(id, name);
-    LogSink::logLine(u"-正在删除：%1"_s.arg(name));
+    const QString id = pendingDeletes_.first().first;
+    const QString name = pendingDeletes_.takeFirst().second;
+    deleteUnderWay_ = true;
+    StoreQueue::run(
+        this,
+        [path = LocalStore::databasePath(), id] { return StoreActions::deleteServer(path, id); },
+        [name](ServerEditor* self, const StoreActions::Outcome& deleted) {
+            self->deleteUnderWay_ = false;
+            logDeleteFailure(name, deleted);
+            LogSink::logLine(u"-正在删除：%1"_s.arg(name));
+        });
     return true;
 }

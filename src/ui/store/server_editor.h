@@ -1,9 +1,11 @@
 #pragma once
 
 #include "core/store/records.h"
+#include "core/store/store_actions.h"
 #include "core/support/paced_steps.h"
 
 #include <QObject>
+#include <QPointer>
 #include <QString>
 
 class QWidget;
@@ -11,9 +13,10 @@ class ReachabilityProbe;
 class ServerEditorWindow;
 class ServerListView;
 
-// Adding, changing and deleting servers by hand. Each action writes the store, then brings
-// the server list up to date: the one row concerned, or a reload. Outcomes appear as message
-// boxes and log lines.
+// Adding, changing and deleting servers by hand. Each action writes the store on the store's
+// thread (StoreQueue), the window showing that it waits, then brings the server list up to
+// date: the one row concerned, or a reload. Outcomes appear as message boxes and log lines,
+// also when the window was closed meanwhile.
 class ServerEditor : public QObject {
     Q_OBJECT
 public:
@@ -29,6 +32,8 @@ public:
     // "修改/查看服务器": the selected server in the modify window.
     void openModifyWindow();
 
+    // Each of these starts the store's work and returns; the window waits until it is done
+    // (ServerEditorWindow::isWaiting).
     void prepareAddWindow(ServerEditorWindow& window);
     void addServer(ServerEditorWindow& window);
     void prepareModifyWindow(ServerEditorWindow& window);
@@ -44,12 +49,19 @@ public:
 
 private:
     bool refuseUnstorable(ServerEditorWindow& window, const ServerRecord& server);
+    void onServerAdded(const QPointer<ServerEditorWindow>& window, ServerRecord server,
+                       bool groupSelected, const StoreActions::AddedServer& added);
+    void onServerSaved(const QPointer<ServerEditorWindow>& window, const ServerRecord& server,
+                       const StoreActions::Outcome& saved);
+    QWidget* boxParent(ServerEditorWindow* window) const;
     bool deleteNextChecked();
     void deleteStoredServer(const QString& id, const QString& name);
+    static void logDeleteFailure(const QString& name, const StoreActions::Outcome& deleted);
 
     ServerListView* list_;
     ReachabilityProbe* probe_;
     QWidget* window_;
     PacedSteps deletes_{std::chrono::milliseconds(kDeletePaceMs), this};
     QList<QPair<QString, QString>> pendingDeletes_; // id and name of each checked server
+    bool deleteUnderWay_ = false;
 };

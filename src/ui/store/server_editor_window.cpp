@@ -1,6 +1,7 @@
 #include "ui/store/server_editor_window.h"
 
 #include "core/store/server_editing.h"
+#include "ui/app/waiting.h"
 #include "ui/panel/panel_window_actions.h"
 
 #include "ui_add_server_window.h"
@@ -134,6 +135,7 @@ bool ServerEditorWindow::hasSelectedGroup() const {
 
 void ServerEditorWindow::setGroups(const QList<GroupRecord>& groups, const QString* first) {
     c_->group->clear();
+    c_->group->setPlaceholderText(QString());
     if (first)
         c_->group->addItem(*first);
     for (const GroupRecord& g : groups)
@@ -174,4 +176,13 @@ void ServerEditorWindow::showPanelFields() {
 
 void ServerEditorWindow::startWhitelistFetch() {
     panel_->startWhitelistFetch();
+}
+
+void ServerEditorWindow::setWaiting(bool waiting) {
+    waiting_ = waiting;
+    showWaiting(this, c_->submit, waiting);
+}
+
+void ServerEditorWindow::showGroupsLoading() {
+    c_->group->setPlaceholderText(u"正在读取分组…"_s);
 }

@@ -42,6 +42,12 @@ public:
     // Shows the public address for the panel's whitelist once the cloud service has told it.
     void startWhitelistFetch();
 
+    // While the store reads or writes for the window: "添加" / "修改" is disabled and the
+    // pointer says busy; the group box says it is being read until setGroups fills it.
+    void setWaiting(bool waiting);
+    bool isWaiting() const { return waiting_; }
+    void showGroupsLoading();
+
 Q_SIGNALS:
     void submitted();
 
@@ -57,4 +63,5 @@ private:
     std::unique_ptr<Controls> c_;
     QString serverId_;
     PanelWindowActions* panel_ = nullptr;
+    bool waiting_ = false;
 };

@@ -6,15 +6,21 @@
 #include <atomic>
 #include <condition_variable>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <thread>
 
 // A loopback HTTP peer that keeps every request exactly as it arrived and answers each with
-// the same canned bytes, at the pace chosen, then closes the connection. With no reply it
-// never answers: the connection stays open until the client leaves or the server is
-// destroyed.
+// the same canned bytes, or with the bytes its responder makes of the request, at the pace
+// chosen, then closes the connection. With no reply it never answers: the connection stays
+// open until the client leaves or the server is destroyed. Plain sockets, on Linux and on
+// Windows (Winsock), where the tests have no other HTTP server.
 class RawHttpServer {
 public:
+    // The whole reply to one request, as it arrived, from the peer at `peerAddress`.
+    using Responder =
+        std::function<QByteArray(const QByteArray& request, const QString& peerAddress)>;
+
     // How the reply goes out. The slow and endless paces stop as soon as the client leaves.
     enum class Pace {
         AtOnce,
@@ -31,6 +37,7 @@ public:
     static constexpr qint64 kFloodBytes = 64 * 1024 * 1024;
 
     explicit RawHttpServer(QByteArray reply = {}, Pace pace = Pace::AtOnce);
+    explicit RawHttpServer(Responder responder);
     ~RawHttpServer();
     RawHttpServer(const RawHttpServer&) = delete;
     RawHttpServer& operator=(const RawHttpServer&) = delete;
@@ -44,17 +51,20 @@ public:
     QByteArray takeRequest();
 
 private:
+    void listen();
     void serve();
-    void handle(int connection);
-    QByteArray readRequest(int connection) const;
-    void sendReply(int connection) const;
-    bool sendAll(int connection, QByteArrayView bytes) const;
-    bool pause(int connection, int milliseconds) const;
-    void holdOpen(int connection) const;
+    void handle(qintptr connection, const QString& peerAddress);
+    QByteArray readRequest(qintptr connection) const;
+    void sendReply(qintptr connection, QByteArrayView reply) const;
+    bool sendAll(qintptr connection, QByteArrayView bytes) const;
+    bool pause(qintptr connection, int milliseconds) const;
+    void holdOpen(qintptr connection) const;
 
     QByteArray reply_;
-    Pace pace_;
-    int listener_ = -1;
+    Responder responder_;
+    Pace pace_ = Pace::AtOnce;
+    // A socket descriptor, -1 when there is none.
+    qintptr listener_ = -1;
     quint16 port_ = 0;
     std::atomic<bool> stopping_{false};
     std::mutex lock_;
@@ -75,6 +85,6 @@ public:
     quint16 port() const { return port_; }
 
 private:
-    int socket_ = -1;
+    qintptr socket_ = -1;
     quint16 port_ = 0;
 };
