@@ -57,6 +57,17 @@ QStringList blockLines(const QString& block) {
     return splitFields(block, u"\r\n"_s);
 }
 
+BoxLines boxLines(QString box) {
+    box.replace(u'\n', u"\r\n"_s);
+    QString trimmed = trimLineBreaks(box);
+    BoxLines result;
+    if (trimmed != box)
+        result.trimmed = trimmed;
+    box = QString();
+    result.lines = blockLines(trimmed);
+    return result;
+}
+
 QString decodeFile(const QByteArray& bytes) {
     QString text;
     if (auto fromMark = QStringDecoder::encodingForData(bytes))

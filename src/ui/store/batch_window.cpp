@@ -1,7 +1,6 @@
 #include "ui/store/batch_window.h"
 
 #include "core/store/data_folder.h"
-#include "core/store/line_formats.h"
 #include "core/store/local_store.h"
 #include "core/store/store_actions.h"
 #include "core/store/store_changes.h"
@@ -44,18 +43,32 @@ void BatchWindow::setText(const QString& text) {
     ui_->编辑框1->setPlainText(QString(text).replace(u"\r\n"_s, u"\n"_s));
 }
 
+// The box is read here, once; trimming it and cutting it into lines happen on the store's
+// thread, before the batch's first slice, and count as work under way: a close meanwhile ends
+// the batch once the lines are back.
 void BatchWindow::addLines() {
     if (isAdding())
         return;
-    const QString box = text();
-    const QString trimmed = trimLineBreaks(box);
-    // Writing back an unchanged text would only lay out a long box again.
-    if (trimmed != box)
-        setText(trimmed);
-    adder_ = std::make_shared<BatchImport::BatchAdder>(BatchImport::blockLines(trimmed));
     ui_->按钮1->setEnabled(false);
     ui_->按钮2->setEnabled(false);
-    gap_.start();
+    reading_ = true;
+    sliceUnderWay_ = true;
+    StoreQueue::run(
+        this, [box = ui_->编辑框1->toPlainText()] { return BatchImport::boxLines(box); },
+        [](BatchWindow* self, BatchImport::BoxLines read) { self->onLinesRead(std::move(read)); });
+}
+
+void BatchWindow::onLinesRead(BatchImport::BoxLines read) {
+    reading_ = false;
+    sliceUnderWay_ = false;
+    // Writing back an unchanged text would only lay out a long box again.
+    if (read.trimmed)
+        setText(*read.trimmed);
+    adder_ = std::make_shared<BatchImport::BatchAdder>(std::move(read.lines));
+    if (stopping_)
+        stopAdding();
+    else if (!paused_)
+        gap_.start();
 }
 
 // One slice: as many lines as fit in BatchAdder::kSlice, in one transaction. Its rows are made

@@ -35,7 +35,7 @@ public:
     // then "从文件导入成功". False when the file could not be read or is far too large.
     bool importFile(const QString& path);
     // Also while a stopped batch waits for its last slice, after the window has closed.
-    bool isAdding() const { return adder_ != nullptr; }
+    bool isAdding() const { return adder_ != nullptr || reading_; }
     QString text() const;
     void setText(const QString& text);
 
@@ -55,6 +55,7 @@ private:
         ListRows rows;
     };
 
+    void onLinesRead(BatchImport::BoxLines read);
     void startSlice();
     void onSliceWritten(WrittenSlice written);
     void finishAdding();
@@ -65,6 +66,8 @@ private:
     // Shared with the slice under way on the store's thread, which may outlive the window.
     std::shared_ptr<BatchImport::BatchAdder> adder_;
     QTimer gap_;
+    // The box's lines are being made on the store's thread.
+    bool reading_ = false;
     bool sliceUnderWay_ = false;
     // The question whether to stop is open: no slice starts meanwhile.
     bool paused_ = false;
