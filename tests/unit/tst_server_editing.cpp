@@ -16,6 +16,8 @@ private Q_SLOTS:
     void addressAndPort();
     void batchLineFields_data();
     void batchLineFields();
+    void boxLines_data();
+    void boxLines();
     void exportText();
     void exportImportsBackUnchanged();
 };
@@ -101,6 +103,33 @@ void TestServerEditing::batchLineFields() {
     QCOMPARE(parsed->server.panelKey, panelKey);
     QCOMPARE(parsed->server.ip, u"127.0.0.1"_s);
     QCOMPARE(parsed->server.sort, u"50"_s);
+}
+
+// The batch box's lines as its blocks give them: blank and outer lines go, and the box is
+// shown trimmed only when trimming changed it; separators and no-break spaces read as the
+// box's whole text gives them, which is no change to show.
+void TestServerEditing::boxLines_data() {
+    QTest::addColumn<QStringList>("blocks");
+    QTest::addColumn<QStringList>("lines");
+    QTest::addColumn<QString>("trimmed");
+    QTest::newRow("clean") << QStringList{u"a"_s, u"b"_s} << QStringList{u"a"_s, u"b"_s}
+                           << QString();
+    QTest::newRow("blank and outer lines")
+        << QStringList{QString(), u"a"_s, QString(), QString(), u"b"_s, QString()}
+        << QStringList{u"a"_s, u"b"_s} << u"a\r\nb"_s;
+    QTest::newRow("line separator and no-break space")
+        << QStringList{u"a\u2028b"_s, u"c\u00a0d"_s} << QStringList{u"a"_s, u"b"_s, u"c d"_s}
+        << QString();
+    QTest::newRow("empty box") << QStringList{QString()} << QStringList() << QString();
+}
+
+void TestServerEditing::boxLines() {
+    QFETCH(QStringList, blocks);
+    QFETCH(QStringList, lines);
+    QFETCH(QString, trimmed);
+    const BatchImport::BoxLines read = BatchImport::boxLines(blocks);
+    QCOMPARE(read.lines, lines);
+    QCOMPARE(read.trimmed.value_or(QString()), trimmed);
 }
 
 void TestServerEditing::exportText() {

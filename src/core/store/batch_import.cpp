@@ -57,7 +57,23 @@ QStringList blockLines(const QString& block) {
     return splitFields(block, u"\r\n"_s);
 }
 
-BoxLines boxLines(QString box) {
+BoxLines boxLines(const QStringList& blocks) {
+    QString box = blocks.join(u'\n');
+    for (QChar& c : box) {
+        switch (c.unicode()) {
+        case 0x00A0:
+            c = u' ';
+            break;
+        case 0x2028:
+        case 0x2029:
+        case 0xFDD0:
+        case 0xFDD1:
+            c = u'\n';
+            break;
+        default:
+            break;
+        }
+    }
     box.replace(u'\n', u"\r\n"_s);
     QString trimmed = trimLineBreaks(box);
     BoxLines result;

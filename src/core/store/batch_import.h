@@ -33,15 +33,16 @@ std::optional<BatchServer> parseLine(const QString& line);
 // The block's lines, after its outer and blank line breaks are removed.
 QStringList blockLines(const QString& block);
 
-// The batch window's box, as the box gives its text ("\n" between lines): its lines after the
+// The batch window's box, given as the texts of its blocks (its lines): its lines after the
 // outer and blank line breaks are removed, and the trimmed text (lines separated by CR LF)
-// when trimming changed it, for the box to show. Made off the UI thread: a long batch is
-// megabytes of text.
+// when trimming changed it, for the box to show. The box's text is read as the box would give
+// it whole: a no-break space reads as a space, a line or paragraph separator as a line break.
+// Made off the UI thread: a long batch is megabytes of text.
 struct BoxLines {
     QStringList lines;
     std::optional<QString> trimmed;
 };
-BoxLines boxLines(QString box);
+BoxLines boxLines(const QStringList& blocks);
 
 // Adds a batch of lines a slice at a time, one write transaction per slice, so a long batch
 // neither freezes the window nor holds the file's write lock for long. The log lines of a

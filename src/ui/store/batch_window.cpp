@@ -11,8 +11,11 @@
 
 #include "ui_batch_window.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileDialog>
+
+#include <utility>
 
 using namespace Qt::StringLiterals;
 
@@ -43,19 +46,37 @@ void BatchWindow::setText(const QString& text) {
     ui_->编辑框1->setPlainText(QString(text).replace(u"\r\n"_s, u"\n"_s));
 }
 
-// The box is read here, once; trimming it and cutting it into lines happen on the store's
-// thread, before the batch's first slice, and count as work under way: a close meanwhile ends
-// the batch once the lines are back.
+// The box is read a few milliseconds at a time, so a box of tens of thousands of lines never
+// holds the window up; trimming it and cutting it into lines happen on the store's thread,
+// before the batch's first slice. Reading counts as work under way: a close meanwhile ends the
+// batch once the lines are back.
 void BatchWindow::addLines() {
     if (isAdding())
         return;
     ui_->按钮1->setEnabled(false);
     ui_->按钮2->setEnabled(false);
+    ui_->编辑框1->setReadOnly(true);
     reading_ = true;
     sliceUnderWay_ = true;
+    boxBlocks_.clear();
+    nextBlock_ = ui_->编辑框1->document()->begin();
+    boxReader_.start([this] { return readBoxBlocks(); });
+}
+
+bool BatchWindow::readBoxBlocks() {
+    QElapsedTimer spent;
+    spent.start();
+    while (nextBlock_.isValid() && spent.elapsed() < kReadStepMs) {
+        boxBlocks_ << nextBlock_.text();
+        nextBlock_ = nextBlock_.next();
+    }
+    if (nextBlock_.isValid())
+        return true;
+    ui_->编辑框1->setReadOnly(false);
     StoreQueue::run(
-        this, [box = ui_->编辑框1->toPlainText()] { return BatchImport::boxLines(box); },
+        this, [blocks = std::exchange(boxBlocks_, {})] { return BatchImport::boxLines(blocks); },
         [](BatchWindow* self, BatchImport::BoxLines read) { self->onLinesRead(std::move(read)); });
+    return false;
 }
 
 void BatchWindow::onLinesRead(BatchImport::BoxLines read) {

@@ -1,10 +1,12 @@
 #pragma once
 
 #include "core/store/batch_import.h"
+#include "core/support/paced_steps.h"
 #include "ui/app/server_list_model.h"
 
 #include <QDialog>
 #include <QStringList>
+#include <QTextBlock>
 #include <QTimer>
 
 #include <memory>
@@ -55,6 +57,7 @@ private:
         ListRows rows;
     };
 
+    bool readBoxBlocks();
     void onLinesRead(BatchImport::BoxLines read);
     void startSlice();
     void onSliceWritten(WrittenSlice written);
@@ -66,8 +69,14 @@ private:
     // Shared with the slice under way on the store's thread, which may outlive the window.
     std::shared_ptr<BatchImport::BatchAdder> adder_;
     QTimer gap_;
-    // The box's lines are being made on the store's thread.
+    // Work per step of reading the box.
+    static constexpr int kReadStepMs = 5;
+
+    // From the press until the box's lines are made (read here, cut on the store's thread).
     bool reading_ = false;
+    PacedSteps boxReader_{std::chrono::milliseconds(0), this};
+    QTextBlock nextBlock_;
+    QStringList boxBlocks_;
     bool sliceUnderWay_ = false;
     // The question whether to stop is open: no slice starts meanwhile.
     bool paused_ = false;
