@@ -20,6 +20,7 @@
 
 #include "bench_sizes.h"
 #include "bench_support.h"
+#include "core/app_context.h"
 #include "core/store/batch_export.h"
 #include "core/store/batch_import.h"
 #include "core/store/local_store.h"
@@ -102,12 +103,13 @@ std::vector<double> coreAdd(const QString& path, int from, int to, std::vector<q
     if (!store.open(path))
         return {};
     std::vector<double> perLine;
+    const LogSink log; // the log lines are made, then dropped
     BatchImport::BatchAdder adder(lines(from, to));
     while (!adder.isDone()) {
         const qsizetype before = adder.processed();
         QElapsedTimer t;
         t.start();
-        static_cast<void>(adder.nextSlice(store, BatchImport::BatchAdder::kSlice));
+        static_cast<void>(adder.nextSlice(store, BatchImport::BatchAdder::kSlice, log));
         const qint64 ns = t.nsecsElapsed();
         addSliceCosts(perLine, ns, adder.processed() - before);
         if (slices)
@@ -223,16 +225,17 @@ bool waitFor(const std::function<bool()>& done, qint64 limitMs) {
 // after the fill, the peak, and the lines added.
 int runWindow(int count, int from) {
     setUpApplication(*qApp);
-    MainWindow window([](const LaunchRequest&) { return LaunchOutcome{}; });
+    AppContext context(AppContext::settingsFromEnvironment());
+    MainWindow window(context, [](const LaunchRequest&) { return LaunchOutcome{}; });
     const double bareMb = residentMb();
     QSignalSpy reloaded(window.serverList(), &ServerListView::reloaded);
     window.show();
     if (!waitFor([&] { return !reloaded.isEmpty(); }, qint64(count) * 30 + 60000))
         return 1;
     const double filledMb = residentMb();
-    const qint64 before = serverCount(LocalStore::databasePath());
+    const qint64 before = serverCount(context.databasePath());
 
-    BatchWindow batch(window.serverList(), &window);
+    BatchWindow batch(window.serverList(), context, &window);
     batch.show();
     batch.setText(lines(from, from + count).join(u"\r\n"_s));
     QCoreApplication::processEvents();
@@ -248,7 +251,7 @@ int runWindow(int count, int from) {
     tail.start();
     waitFor([&] { return tail.elapsed() >= 1000; }, 1000);
     pinger.stop();
-    const qint64 after = serverCount(LocalStore::databasePath());
+    const qint64 after = serverCount(context.databasePath());
     std::printf("%.1f %.1f %.1f %.1f %.1f %.1f %lld\n", ms, pinger.worstMs(), pinger.worstCpuMs(),
                 bareMb, filledMb, peakMemoryMb(), static_cast<long long>(after - before));
     return after - before == count ? 0 : 1;
@@ -294,12 +297,11 @@ QString copyOf(const QString& base, const QString& folder, const QString& name) 
 
 int runRows(int rows, int runs) {
     QTemporaryDir home;
-    qputenv("TORVANE_HOME", home.path().toUtf8());
-    LocalStore::ensureDatabase();
-    LogSink::setReceiver([](const QString&) {});           // the log lines are made, then dropped
-    coreAdd(LocalStore::databasePath(), 0, rows, nullptr); // the list that is already there
+    const QString file = home.filePath(u"myserver.db"_s);
+    LocalStore::ensureDatabase(file);
+    coreAdd(file, 0, rows, nullptr); // the list that is already there
     const QString base = home.filePath(u"base.db"_s);
-    QFile::copy(LocalStore::databasePath(), base);
+    QFile::copy(file, base);
 
     // Core add against its floor, in turn, each into a fresh copy of the full file.
     std::vector<double> core, floor, coreMs;
@@ -339,12 +341,12 @@ int runRows(int rows, int runs) {
 
     // Export of the whole list.
     LocalStore s;
-    if (!s.open())
+    if (!s.open(file))
         return 1;
     const auto all = readServers(s, reloadQuery());
     QElapsedTimer t;
     t.start();
-    const bool written = BatchExport::writeExportFile(BatchExport::exportText(*all));
+    const bool written = BatchExport::writeExportFile(home.path(), BatchExport::exportText(*all));
     std::printf("export of %lld rows: %.0f ms (%s)\n", static_cast<long long>(all->size()),
                 double(t.nsecsElapsed()) / 1e6, written ? "written" : "NOT written");
     return written && w.complete ? 0 : 1;

@@ -15,6 +15,7 @@
 
 #include "bench_sizes.h"
 #include "bench_support.h"
+#include "core/app_context.h"
 #include "core/cloud/cloud_download.h"
 #include "core/cloud/cloud_upload.h"
 #include "core/cloud/password_sealer.h"
@@ -22,6 +23,7 @@
 #include "core/store/line_formats.h"
 #include "core/store/local_store.h"
 #include "core/store/store_connection.h"
+#include "core/support/log_sink.h"
 #include "service_on_loopback.h"
 #include "stall_pinger.h"
 #include "ui/app/application.h"
@@ -86,26 +88,29 @@ double msSince(const QElapsedTimer& t) {
     return double(t.nsecsElapsed()) / 1e6;
 }
 
-// A new empty store in its own folder; the data folder follows it.
-bool freshStore(QTemporaryDir& folder) {
+// A new empty store in its own folder: its path, or nothing when it could not be made.
+QString freshStore(const QTemporaryDir& folder) {
     if (!folder.isValid())
-        return false;
-    qputenv("TORVANE_HOME", folder.path().toUtf8());
-    LocalStore::ensureDatabase();
-    return QFile::exists(LocalStore::databasePath());
+        return {};
+    const QString path = folder.filePath(u"myserver.db"_s);
+    LocalStore::ensureDatabase(path);
+    return QFile::exists(path) ? path : QString();
 }
+
+// Log lines are made, then dropped, as they are with nobody looking.
+const LogSink kUnread;
 
 // The batch add as the batch window runs it: one transaction per slice.
 double batchAddMs(const QStringList& lines) {
     QTemporaryDir folder;
     LocalStore store;
-    if (!freshStore(folder) || !store.open())
+    if (!store.open(freshStore(folder)))
         return -1;
     QElapsedTimer t;
     t.start();
     BatchImport::BatchAdder adder(lines);
     while (!adder.isDone())
-        if (!adder.nextSlice(store, BatchImport::BatchAdder::kSlice).written)
+        if (!adder.nextSlice(store, BatchImport::BatchAdder::kSlice, kUnread).written)
             return -1;
     return msSince(t);
 }
@@ -117,30 +122,29 @@ struct MergeTimes {
 
 MergeTimes mergeMs(const QString& block) {
     QTemporaryDir folder;
-    if (!freshStore(folder))
+    const QString path = freshStore(folder);
+    if (path.isEmpty())
         return {};
     JobStop stop;
     MergeTimes times;
     QElapsedTimer t;
     t.start();
-    if (CloudDownload::mergeBlock(LocalStore::databasePath(), block, CloudDownload::mergeServerLine,
-                                  stop))
+    if (CloudDownload::mergeBlock(path, kUnread, block, CloudDownload::mergeServerLine, stop))
         times.intoEmptyMs = msSince(t);
     t.restart();
-    if (CloudDownload::mergeBlock(LocalStore::databasePath(), block, CloudDownload::mergeServerLine,
-                                  stop))
+    if (CloudDownload::mergeBlock(path, kUnread, block, CloudDownload::mergeServerLine, stop))
         times.overwriteMs = msSince(t);
     return times;
 }
 
 // Registers the bench account; the SMS code comes through a program that writes it to a file.
-bool registerAccount(const ServiceOnLoopback& service) {
+bool registerAccount(const ServiceOnLoopback& service, const CloudApi::Service& at) {
     const QString phone = u"13800009999"_s;
-    if (!CloudApi::succeeded(CloudApi::sendSmsCode(phone)))
+    if (!CloudApi::succeeded(CloudApi::sendSmsCode(at, phone)))
         return false;
     const QString code = service.lastSmsCode();
     return CloudApi::succeeded(CloudApi::registerAccount(
-        {kAccount.username, kAccount.password, phone, code, u"1"_s, u"m"_s}));
+        at, {kAccount.username, kAccount.password, phone, code, u"1"_s, u"m"_s}));
 }
 
 // Processes events until `done` or `limitMs`.
@@ -155,16 +159,17 @@ bool waitFor(const std::function<bool()>& done, qint64 limitMs) {
 // "从云端下载" in the main window, logged in with the bench account, into an empty store.
 bool downloadInWindow(const QString& serviceAddress, int rows) {
     QTemporaryDir folder;
-    if (!freshStore(folder))
+    const QString path = freshStore(folder);
+    if (path.isEmpty())
         return false;
     qputenv("XDG_RUNTIME_DIR", folder.path().toUtf8());
-    qputenv("TORVANE_CLOUD_URL", serviceAddress.toUtf8());
     {
         LocalStore store;
-        if (!store.open() || !store.writeCloudAccount({kAccount.username, kAccount.password}))
+        if (!store.open(path) || !store.writeCloudAccount({kAccount.username, kAccount.password}))
             return false;
     }
-    MainWindow window([](const LaunchRequest&) { return LaunchOutcome{}; });
+    AppContext context({folder.path(), serviceAddress});
+    MainWindow window(context, [](const LaunchRequest&) { return LaunchOutcome{}; });
     QSignalSpy checked(window.cloudAccount(), &CloudAccountActions::connectionChecked);
     window.show();
     if (!waitFor([&] { return !checked.isEmpty(); }, 30000) ||
@@ -192,14 +197,18 @@ int benchAgainstService(int rows) {
     const ServiceOnLoopback service;
     if (service.port() <= 0)
         return 1;
-    CloudApi::setBaseAddress(u"http://127.0.0.1:%1"_s.arg(service.port()));
+    QTemporaryDir folder;
+    if (freshStore(folder).isEmpty())
+        return 1;
+    const AppContext context({folder.path(), u"http://127.0.0.1:%1"_s.arg(service.port())});
+    const CloudApi::Service at{context.cloudAddress()};
     bool up = false;
     for (int i = 0; i < 500 && !up; ++i) {
-        up = CloudApi::publicAddress().answered();
+        up = CloudApi::publicAddress(at).answered();
         if (!up)
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
-    if (!up || !registerAccount(service)) {
+    if (!up || !registerAccount(service, at)) {
         std::fprintf(stderr, "the service did not come up\n");
         return 1;
     }
@@ -214,23 +223,19 @@ int benchAgainstService(int rows) {
     JobStop stop;
     QElapsedTimer t;
     t.start();
-    CloudUpload::uploadServers(account, listed, stop);
+    CloudUpload::uploadServers(context, account, listed, stop);
     const double uploadMs = msSince(t);
 
-    QTemporaryDir folder;
-    if (!freshStore(folder))
-        return 1;
     t.restart();
-    const CloudApi::Reply reply = CloudApi::downloadServers(account.account());
+    const CloudApi::Reply reply = CloudApi::downloadServers(at, account.account());
     const double requestMs = msSince(t);
     const qsizetype lines = splitFields(trimLineBreaks(reply.text), u"\r\n"_s).size();
     t.restart();
-    const bool downloaded =
-        CloudDownload::downloadServers(account, LocalStore::databasePath(), stop);
+    const bool downloaded = CloudDownload::downloadServers(context, account, stop);
     const double downloadMs = msSince(t);
     StoreConnection db;
     const auto stored =
-        db.open(LocalStore::databasePath()) ? db.allRows(u"server_data"_s) : std::nullopt;
+        db.open(context.databasePath()) ? db.allRows(u"server_data"_s) : std::nullopt;
     const qsizetype storedRows = stored ? stored->rows.size() : 0;
 
     std::printf("%d servers against torvane-cloud on loopback, pacing 0 (normally %lld ms a "

@@ -9,6 +9,7 @@
 // smoke run watches briefly.
 
 #include "bench_support.h"
+#include "core/app_context.h"
 #include "core/cloud/cloud_account.h"
 #include "ui/app/application.h"
 #include "ui/app/main_window.h"
@@ -114,15 +115,14 @@ int main(int argc, char* argv[]) {
         root.mkpath(QString::fromLatin1(sub));
     QFile::setPermissions(root.filePath(u"run"_s),
                           QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-    qputenv("TORVANE_HOME", QFile::encodeName(root.filePath(u"data"_s)));
     qputenv("XDG_RUNTIME_DIR", QFile::encodeName(root.filePath(u"run"_s)));
     qputenv("HOME", QFile::encodeName(root.filePath(u"home"_s)));
-    // A closed loopback port: the start-up cloud check and the announcements fail at once.
-    qputenv("TORVANE_CLOUD_URL", "http://127.0.0.1:1");
 
     QApplication app(argc, argv);
     setUpApplication(app);
-    MainWindow window;
+    // A closed loopback port: the start-up cloud check and the announcements fail at once.
+    AppContext context({root.filePath(u"data"_s), u"http://127.0.0.1:1"_s});
+    MainWindow window(context);
     window.show();
     auto* countLine = window.findChild<QLabel*>(u"透明标签2"_s);
     auto* cloudStatus = window.findChild<QLabel*>(u"透明标签1"_s);

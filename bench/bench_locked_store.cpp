@@ -9,6 +9,7 @@
 // holds it briefly.
 
 #include "bench_support.h"
+#include "core/app_context.h"
 #include "core/store/local_store.h"
 #include "core/store/store_connection.h"
 #include "ui/app/application.h"
@@ -88,19 +89,19 @@ int main(int argc, char* argv[]) {
         root.mkpath(QString::fromLatin1(sub));
     QFile::setPermissions(root.filePath(u"run"_s),
                           QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-    qputenv("TORVANE_HOME", QFile::encodeName(root.filePath(u"data"_s)));
     qputenv("XDG_RUNTIME_DIR", QFile::encodeName(root.filePath(u"run"_s)));
     qputenv("HOME", QFile::encodeName(root.filePath(u"home"_s)));
-    qputenv("TORVANE_CLOUD_URL", "http://127.0.0.1:1");
 
     QApplication app(argc, argv);
     setUpApplication(app);
+    // A closed loopback port: the start-up cloud check and the announcements fail at once.
+    AppContext context({root.filePath(u"data"_s), u"http://127.0.0.1:1"_s});
     QStringList boxes;
     Prompt::setResponder([&](const PromptRequest& r) {
         boxes << r.text;
         return QMessageBox::Ok;
     });
-    MainWindow window;
+    MainWindow window(context);
     window.show();
     auto* countLine = child<QLabel>(&window, u"透明标签2");
     QElapsedTimer startup;
@@ -112,7 +113,7 @@ int main(int argc, char* argv[]) {
     QProcess holder;
     holder.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     holder.start(QCoreApplication::applicationFilePath(),
-                 {u"--hold-lock=%1"_s.arg(holdMs), LocalStore::databasePath()});
+                 {u"--hold-lock=%1"_s.arg(holdMs), context.databasePath()});
     if (!holder.waitForReadyRead(10000) || !holder.readLine().startsWith("locked")) {
         std::printf("the second process could not take the lock\n");
         return 1;

@@ -16,6 +16,7 @@
 
 #include "bench_sizes.h"
 #include "bench_support.h"
+#include "core/app_context.h"
 #include "core/store/local_store.h"
 #include "core/store/store_connection.h"
 #include "core/support/list_sort.h"
@@ -44,10 +45,10 @@ namespace {
 // The columns the list shows, ID to 排序.
 constexpr int kShownColumns = 10;
 
-void writeServers(int rows) {
-    LocalStore::ensureDatabase();
+void writeServers(const QString& path, int rows) {
+    LocalStore::ensureDatabase(path);
     LocalStore store;
-    if (!store.open())
+    if (!store.open(path))
         return;
     StoreTransaction transaction(store.connection());
     QRandomGenerator random(42);
@@ -151,10 +152,9 @@ void reportSortTimes(const std::vector<QList<QString>>& texts) {
 
 int runRows(int rows, int runs) {
     QTemporaryDir home;
-    qputenv("TORVANE_HOME", home.path().toUtf8());
     qputenv("XDG_RUNTIME_DIR", home.path().toUtf8());
-    qputenv("TORVANE_CLOUD_URL", "http://127.0.0.1:1");
-    writeServers(rows);
+    AppContext context({home.path(), u"http://127.0.0.1:1"_s});
+    writeServers(context.databasePath(), rows);
 
     StallPinger pinger;
     const int fillLimitMs = rows * ServerListView::kReloadPaceMs * 3 + 60000;
@@ -163,8 +163,8 @@ int runRows(int rows, int runs) {
     const Observed startup = observe(
         pinger,
         [&] {
-            window =
-                std::make_unique<MainWindow>([](const LaunchRequest&) { return LaunchOutcome{}; });
+            window = std::make_unique<MainWindow>(
+                context, [](const LaunchRequest&) { return LaunchOutcome{}; });
             finished = new QSignalSpy(window->serverList(), &ServerListView::reloaded);
             window->show();
         },

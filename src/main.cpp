@@ -1,3 +1,4 @@
+#include "core/app_context.h"
 #include "ui/app/application.h"
 #include "ui/app/main_window.h"
 
@@ -45,7 +46,8 @@ int main(int argc, char* argv[]) {
         return answered;
     QApplication app(argc, argv);
     setUpApplication(app);
-    MainWindow window;
+    AppContext context(AppContext::settingsFromEnvironment());
+    MainWindow window(context);
     window.show();
     return app.exec();
 }

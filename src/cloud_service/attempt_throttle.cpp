@@ -59,6 +59,15 @@ std::int64_t countEvent(ThrottleRecord& record, const ThrottleRule& rule, std::i
     return wait;
 }
 
+// An attempt the book could not count is held back as a busy one is.
+AttemptThrottle::Verdict unavailable() {
+    return {AttemptThrottle::Holder::Unavailable, kBusyWaitMs};
+}
+
+void lost(const std::string& attempt) {
+    ServiceLog::line("the end of a " + attempt + " could not be counted");
+}
+
 std::string seconds(std::int64_t ms) {
     return std::to_string((ms + 999) / 1000) + " s";
 }
@@ -86,28 +95,30 @@ AttemptThrottle::Verdict AttemptThrottle::admitLogin(const std::string& account,
                                                      const std::string& address) {
     const std::int64_t now = clock_();
     Verdict verdict;
-    book_.update(loginKeys(account, address), now, [&](std::vector<ThrottleRecord>& records) {
-        for (ThrottleRecord& record : records)
-            forgetOld(record, now);
-        ThrottleRecord& fromAddress = records[0];
-        ThrottleRecord& onAccountFromAddress = records[1];
-        const ThrottleRecord& onAccount = records[2];
-        if (holds(fromAddress, fromAddress.events, limits_.loginsPerAddress, now)) {
-            verdict = {Holder::Address, remainingWait(fromAddress, now)};
-            return;
-        }
-        // The account's count reaches only the addresses that failed on it.
-        const bool failedHere = onAccountFromAddress.events > 0;
-        const int accountEvents = failedHere ? onAccount.events : 0;
-        if ((failedHere && onAccount.waitUntilMs > now) ||
-            holds(onAccountFromAddress, accountEvents, limits_.loginsPerAccount, now)) {
-            verdict = {Holder::Account, failedHere ? remainingWait(onAccount, now) : kBusyWaitMs};
-            return;
-        }
-        ++fromAddress.inFlight;
-        ++onAccountFromAddress.inFlight;
-    });
-    return verdict;
+    const bool kept =
+        book_.update(loginKeys(account, address), now, [&](std::vector<ThrottleRecord>& records) {
+            for (ThrottleRecord& record : records)
+                forgetOld(record, now);
+            ThrottleRecord& fromAddress = records[0];
+            ThrottleRecord& onAccountFromAddress = records[1];
+            const ThrottleRecord& onAccount = records[2];
+            if (holds(fromAddress, fromAddress.events, limits_.loginsPerAddress, now)) {
+                verdict = {Holder::Address, remainingWait(fromAddress, now)};
+                return;
+            }
+            // The account's count reaches only the addresses that failed on it.
+            const bool failedHere = onAccountFromAddress.events > 0;
+            const int accountEvents = failedHere ? onAccount.events : 0;
+            if ((failedHere && onAccount.waitUntilMs > now) ||
+                holds(onAccountFromAddress, accountEvents, limits_.loginsPerAccount, now)) {
+                verdict = {Holder::Account,
+                           failedHere ? remainingWait(onAccount, now) : kBusyWaitMs};
+                return;
+            }
+            ++fromAddress.inFlight;
+            ++onAccountFromAddress.inFlight;
+        });
+    return kept ? verdict : unavailable();
 }
 
 void AttemptThrottle::finishLogin(const std::string& account, const std::string& address,
@@ -117,26 +128,31 @@ void AttemptThrottle::finishLogin(const std::string& account, const std::string&
     std::int64_t accountWait = 0;
     int addressFailures = 0;
     int accountFailures = 0;
-    book_.update(loginKeys(account, address), now, [&](std::vector<ThrottleRecord>& records) {
-        for (ThrottleRecord& record : records)
-            forgetOld(record, now);
-        ThrottleRecord& fromAddress = records[0];
-        ThrottleRecord& onAccountFromAddress = records[1];
-        ThrottleRecord& onAccount = records[2];
-        finishAttempt(fromAddress);
-        finishAttempt(onAccountFromAddress);
-        if (succeeded) {
-            onAccountFromAddress.events = 0;
-            onAccountFromAddress.waitUntilMs = 0;
-            onAccountFromAddress.forgetAtMs = 0;
-            return;
-        }
-        addressWait = countEvent(fromAddress, limits_.loginsPerAddress, now);
-        addressFailures = fromAddress.events;
-        countEvent(onAccountFromAddress, limits_.loginsPerAccount, now);
-        accountWait = countEvent(onAccount, limits_.loginsPerAccount, now);
-        accountFailures = onAccount.events;
-    });
+    const bool kept =
+        book_.update(loginKeys(account, address), now, [&](std::vector<ThrottleRecord>& records) {
+            for (ThrottleRecord& record : records)
+                forgetOld(record, now);
+            ThrottleRecord& fromAddress = records[0];
+            ThrottleRecord& onAccountFromAddress = records[1];
+            ThrottleRecord& onAccount = records[2];
+            finishAttempt(fromAddress);
+            finishAttempt(onAccountFromAddress);
+            if (succeeded) {
+                onAccountFromAddress.events = 0;
+                onAccountFromAddress.waitUntilMs = 0;
+                onAccountFromAddress.forgetAtMs = 0;
+                return;
+            }
+            addressWait = countEvent(fromAddress, limits_.loginsPerAddress, now);
+            addressFailures = fromAddress.events;
+            countEvent(onAccountFromAddress, limits_.loginsPerAccount, now);
+            accountWait = countEvent(onAccount, limits_.loginsPerAccount, now);
+            accountFailures = onAccount.events;
+        });
+    if (!kept) {
+        lost("log in from " + address);
+        return;
+    }
     if (addressWait > 0)
         ServiceLog::line("log ins from " + address + " wait " + seconds(addressWait) + " after " +
                          std::to_string(addressFailures) + " failures");
@@ -149,31 +165,37 @@ void AttemptThrottle::finishLogin(const std::string& account, const std::string&
 AttemptThrottle::Verdict AttemptThrottle::admitSmsCode(const std::string& address) {
     const std::int64_t now = clock_();
     Verdict verdict;
-    book_.update({"sms-address " + address}, now, [&](std::vector<ThrottleRecord>& records) {
-        ThrottleRecord& fromAddress = records[0];
-        forgetOld(fromAddress, now);
-        if (holds(fromAddress, fromAddress.events, limits_.smsCodesPerAddress, now)) {
-            verdict = {Holder::Address, remainingWait(fromAddress, now)};
-            return;
-        }
-        ++fromAddress.inFlight;
-    });
-    return verdict;
+    const bool kept =
+        book_.update({"sms-address " + address}, now, [&](std::vector<ThrottleRecord>& records) {
+            ThrottleRecord& fromAddress = records[0];
+            forgetOld(fromAddress, now);
+            if (holds(fromAddress, fromAddress.events, limits_.smsCodesPerAddress, now)) {
+                verdict = {Holder::Address, remainingWait(fromAddress, now)};
+                return;
+            }
+            ++fromAddress.inFlight;
+        });
+    return kept ? verdict : unavailable();
 }
 
 void AttemptThrottle::finishSmsCode(const std::string& address, bool issued) {
     const std::int64_t now = clock_();
     std::int64_t wait = 0;
     int codes = 0;
-    book_.update({"sms-address " + address}, now, [&](std::vector<ThrottleRecord>& records) {
-        ThrottleRecord& fromAddress = records[0];
-        forgetOld(fromAddress, now);
-        finishAttempt(fromAddress);
-        if (issued) {
-            wait = countEvent(fromAddress, limits_.smsCodesPerAddress, now);
-            codes = fromAddress.events;
-        }
-    });
+    const bool kept =
+        book_.update({"sms-address " + address}, now, [&](std::vector<ThrottleRecord>& records) {
+            ThrottleRecord& fromAddress = records[0];
+            forgetOld(fromAddress, now);
+            finishAttempt(fromAddress);
+            if (issued) {
+                wait = countEvent(fromAddress, limits_.smsCodesPerAddress, now);
+                codes = fromAddress.events;
+            }
+        });
+    if (!kept) {
+        lost("sms code for " + address);
+        return;
+    }
     if (wait > 0)
         ServiceLog::line("sms codes from " + address + " wait " + seconds(wait) + " after " +
                          std::to_string(codes) + " codes");

@@ -41,7 +41,8 @@ public:
         ThrottleRule smsCodesPerAddress{5, kMinuteMs, 60 * kMinuteMs, 60 * kMinuteMs};
     };
 
-    enum class Holder { None, Address, Account };
+    // Unavailable: the records could not be read or kept (a shared book out of reach).
+    enum class Holder { None, Address, Account, Unavailable };
 
     // Whether an attempt may go ahead, and otherwise what holds it and for how long.
     struct Verdict {

@@ -223,6 +223,8 @@ std::string announcementLines(const std::string& path) {
 
 // A throttled attempt's refusal, which names how long to wait.
 Reply throttled(const AttemptThrottle::Verdict& verdict, const std::string& what) {
+    if (verdict.heldBy == AttemptThrottle::Holder::Unavailable)
+        return storeFailure("the throttle's records");
     const std::string wait = "，请 " + std::to_string(verdict.waitSeconds()) + " 秒后再试";
     if (verdict.heldBy == AttemptThrottle::Holder::Account)
         return refused("该账号在此地址" + what + wait);
@@ -257,7 +259,7 @@ std::string queryAction(const std::string& target) {
 
 CloudService::CloudService(Settings settings)
     : settings_(std::move(settings)), courier_(settings_.smsProgram),
-      throttle_(throttleBook_, settings_.throttle), server_(withBodyLimit(settings_.connections)) {
+      server_(withBodyLimit(settings_.connections)) {
     if (!settings_.trustedProxy.empty())
         server_.exemptAddress(settings_.trustedProxy);
     route();
@@ -268,7 +270,15 @@ bool CloudService::open(std::string& error) {
         !server_.useTls(settings_.tlsCertificate, settings_.tlsKey, error)) {
         return false;
     }
-    return store_.open(settings_.dataFolder, error);
+    if (!store_.open({settings_.dataFolder, settings_.database}, error))
+        return false;
+    throttleBook_ = store_.throttleBook();
+    throttle_ = std::make_unique<AttemptThrottle>(*throttleBook_, settings_.throttle);
+    return true;
+}
+
+std::string CloudService::storeDescription() const {
+    return store_.description();
 }
 
 int CloudService::bind(const std::string& host, int port) {
@@ -384,7 +394,7 @@ CloudService::authenticate(const FormBody& form, const std::string& peer, Reply&
         return std::nullopt;
     const std::string& username = (*fields)[0];
     const std::string& password = (*fields)[1];
-    const AttemptThrottle::Verdict verdict = throttle_.admitLogin(username, peer);
+    const AttemptThrottle::Verdict verdict = throttle_->admitLogin(username, peer);
     if (!verdict.admitted()) {
         refusal = throttled(verdict, "登录失败次数过多");
         return std::nullopt;
@@ -392,7 +402,7 @@ CloudService::authenticate(const FormBody& form, const std::string& peer, Reply&
     const auto row = store_.findAccount(username);
     const bool matches = row ? hasher_.verify(row->id, row->passwordHash, password)
                              : (hasher_.verifyNobody(password), false);
-    throttle_.finishLogin(username, peer, matches);
+    throttle_->finishLogin(username, peer, matches);
     if (!matches) {
         ServiceLog::line("failed log in from " + peer + " for " + ServiceLog::quoted(username));
         refusal = refused("账号或密码错误");
@@ -451,11 +461,11 @@ Reply CloudService::sendSms(const FormBody& form, const std::string& peer) {
     const std::string& phone = (*fields)[0];
     if (!isPhoneNumber(phone))
         return refused("手机号格式不对");
-    const AttemptThrottle::Verdict verdict = throttle_.admitSmsCode(peer);
+    const AttemptThrottle::Verdict verdict = throttle_->admitSmsCode(peer);
     if (!verdict.admitted())
         return throttled(verdict, "发送验证码过多");
     Reply reply = issueSmsCode(phone);
-    throttle_.finishSmsCode(peer, reply.body == kTrue);
+    throttle_->finishSmsCode(peer, reply.body == kTrue);
     return reply;
 }
 

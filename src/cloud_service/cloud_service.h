@@ -26,6 +26,9 @@ class CloudService {
 public:
     struct Settings {
         std::string dataFolder;
+        // A "postgresql://" address: the accounts and the throttle's counts are kept in that
+        // database, which other instances may share. Empty: cloud.db in the data folder.
+        std::string database;
         // The program that gets each SMS code; empty: the code goes to the log.
         std::string smsProgram;
         HttpServer::Limits connections;
@@ -48,8 +51,10 @@ public:
 
     explicit CloudService(Settings settings);
 
-    // Opens the data folder's database and checks the TLS files; before bind().
+    // Opens the database and checks the TLS files; before bind().
     bool open(std::string& error);
+    // Which database holds the accounts, for log lines; after open().
+    std::string storeDescription() const;
     // Binds the listening socket; port 0 takes a free one. The bound port, or -1.
     int bind(const std::string& host, int port);
     // Serves until stop(); false when serving could not start.
@@ -91,7 +96,8 @@ private:
     CloudStore store_;
     PasswordHasher hasher_;
     SmsCourier courier_;
-    InProcessThrottleBook throttleBook_;
-    AttemptThrottle throttle_;
+    // Made by open(), where the store says where the counts are kept.
+    std::unique_ptr<ThrottleBook> throttleBook_;
+    std::unique_ptr<AttemptThrottle> throttle_;
     HttpServer server_;
 };

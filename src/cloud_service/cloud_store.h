@@ -1,10 +1,10 @@
 #pragma once
 
-#include "cloud_service/sqlite_db.h"
+#include "cloud_service/sql_session.h"
+#include "cloud_service/throttle_book.h"
 
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -56,16 +56,29 @@ struct NewAccount {
     std::string mail;
 };
 
-// The service's own SQLite file (cloud.db in the data folder): accounts, their groups and
-// servers, and the pending SMS codes. Every operation that takes an account id touches only
-// that account's rows. Callable from many threads: each call borrows a connection of its own
-// from a small pool. SQLite's own error texts go to the service log where they happen.
+// Where the store keeps its rows: cloud.db (SQLite) in the data folder, or, when `database` is
+// a "postgresql://" address, that PostgreSQL database, which several instances of the service
+// may share.
+struct StoreLocation {
+    std::string dataFolder;
+    std::string database;
+};
+
+// Every access to the service's rows: accounts, their groups and servers, and the pending SMS
+// codes. Every operation that takes an account id touches only that account's rows. Callable
+// from many threads: each call borrows a connection of its own from a small pool. The
+// database's own error texts go to the service log where they happen.
 class CloudStore {
 public:
     enum class Opening { CreateWhenMissing, ExistingOnly };
-    // Opens the file (creating it when missing and allowed) and creates missing tables.
-    bool open(const std::string& dataFolder, std::string& error,
+    // Opens the database (creating it, or its tables, when missing and allowed).
+    bool open(const StoreLocation& location, std::string& error,
               Opening opening = Opening::CreateWhenMissing);
+    // Which database it is, for log lines.
+    std::string description() const;
+    // Where the service counts failed log ins and SMS codes: shared with the other instances
+    // on the same PostgreSQL database, in this process's memory with SQLite.
+    std::unique_ptr<ThrottleBook> throttleBook();
     // True when the store answers a query (the service's health).
     bool reachable();
 
@@ -98,7 +111,7 @@ public:
     bool putGroup(std::int64_t accountId, const CloudGroup& group);
     // Insert or update by (address, port) within the account.
     bool putServer(std::int64_t accountId, const CloudServer& server);
-    // In the order they were first stored; nothing when the file cannot be read.
+    // In the order they were first stored; nothing when the database cannot be read.
     std::optional<std::vector<CloudGroup>> groups(std::int64_t accountId);
     std::optional<std::vector<CloudServer>> servers(std::int64_t accountId);
     // Removes the account's groups and servers (the account stays).
@@ -111,17 +124,12 @@ public:
     AccountChange setPasswordHash(const std::string& username, const std::string& hash);
     // Removes the named account with its groups and servers, in one transaction.
     AccountChange deleteAccount(const std::string& username);
-    // Writes a consistent copy of the whole file to `path` while requests go on, through a
-    // file beside it that takes the name only once complete.
+    // SQLite: writes a consistent copy of the whole file to `path` while requests go on,
+    // through a file beside it that takes the name only once complete. PostgreSQL databases
+    // are backed up with their own tools; this says so in `error`.
     bool backUpTo(const std::string& path, std::string& error);
 
 private:
-    class Lease;
-    std::unique_ptr<SqliteDb> borrow();
-    void giveBack(std::unique_ptr<SqliteDb> db);
-    bool createTables(SqliteDb& db);
-
-    std::string path_;
-    std::mutex lock_;
-    std::vector<std::unique_ptr<SqliteDb>> idle_;
+    std::unique_ptr<SqlDatabase> database_;
+    std::unique_ptr<SessionPool> pool_;
 };

@@ -59,9 +59,14 @@ int main(int argc, char* argv[]) {
     const sigset_t signals = stopSignals();
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 
+    if (options->databaseHoldsPassword)
+        ServiceLog::line("warning: the --database address holds a password, which every user of "
+                         "this machine can read in its list of processes; keep it in a "
+                         "password file (PGPASSFILE) instead");
     std::error_code folderError;
     std::filesystem::create_directories(options->dataFolder, folderError);
     CloudService service({.dataFolder = options->dataFolder,
+                          .database = options->database,
                           .smsProgram = options->smsProgram,
                           .connections = options->connections,
                           .throttle = options->throttle,
@@ -87,10 +92,12 @@ int main(int argc, char* argv[]) {
     stopper.detach();
 
     const bool tls = !options->tlsCertificate.empty();
-    ServiceLog::line("listening on " + options->host + ":" + std::to_string(port) +
-                     (tls ? " (HTTPS)" : " (plain HTTP)") + ", data in " +
-                     std::filesystem::absolute(options->dataFolder).string() +
-                     (options->registrationOpen ? "" : ", registration closed"));
+    ServiceLog::line(
+        "listening on " + options->host + ":" + std::to_string(port) +
+        (tls ? " (HTTPS)" : " (plain HTTP)") + ", data in " +
+        std::filesystem::absolute(options->dataFolder).string() +
+        (options->database.empty() ? "" : ", accounts in the " + service.storeDescription()) +
+        (options->registrationOpen ? "" : ", registration closed"));
     const bool served = service.serve();
     return served ? 0 : 1;
 }

@@ -107,11 +107,14 @@ int runOperatorCommand(const ServiceOptions& options) {
         return 1;
     }
     // Never creates a store: a mistyped --data must not leave an empty cloud.db behind, owned
-    // by whoever ran the command.
+    // by whoever ran the command, nor a mistyped --database tables in some other database.
     CloudStore store;
     std::string error;
-    if (!store.open(options.dataFolder, error, CloudStore::Opening::ExistingOnly)) {
-        complain("cannot open the service's data (is --data right?): " + error);
+    if (!store.open({options.dataFolder, options.database}, error,
+                    CloudStore::Opening::ExistingOnly)) {
+        const char* option = options.database.empty() ? "--data" : "--database";
+        complain(std::string("cannot open the service's data (is ") + option +
+                 " right?): " + error);
         return 1;
     }
     const std::string& argument = options.commandArgument;

@@ -1,5 +1,7 @@
 #include "cloud_service/service_options.h"
 
+#include "cloud_service/postgres_db.h"
+
 #include <algorithm>
 #include <charconv>
 #include <string_view>
@@ -90,6 +92,20 @@ bool isServingOption(const std::string& option) {
            isCountOption(option);
 }
 
+bool takeDatabase(const std::string& address, ServiceOptions& options, std::string& error) {
+    if (!isPostgresAddress(address)) {
+        // Not echoed: it may be a connection string with a password in it.
+        error = "--database wants a postgresql:// address";
+        return false;
+    }
+    if (const auto problem = postgresAddressProblem(address, options.databaseHoldsPassword)) {
+        error = "--database: " + *problem;
+        return false;
+    }
+    options.database = address;
+    return true;
+}
+
 // Sets one option that takes a value; false with `error` set when the value is wrong.
 bool takeValue(const std::string& option, const std::string& value, ServiceOptions& options,
                std::string& error) {
@@ -119,6 +135,8 @@ bool takeValue(const std::string& option, const std::string& value, ServiceOptio
         }
         setCount(option, count, options);
     }
+    if (option == "--database")
+        return takeDatabase(value, options, error);
     if (option == "--data")
         options.dataFolder = value;
     if (option == "--sms-program")
@@ -156,12 +174,13 @@ bool takeCommand(const std::vector<std::string>& words, ServiceOptions& options,
 } // namespace
 
 std::string serviceUsage() {
-    return "Usage: torvane-cloud [--listen ADDRESS:PORT] [--data FOLDER] [--sms-program PROGRAM]\n"
-           "                     [--tls-cert FILE --tls-key FILE] [--registration open|closed]\n"
-           "                     [limits]\n"
-           "       torvane-cloud users [--data FOLDER]\n"
-           "       torvane-cloud reset-password NAME [--password-stdin] [--data FOLDER]\n"
-           "       torvane-cloud delete-user NAME [--data FOLDER]\n"
+    return "Usage: torvane-cloud [--listen ADDRESS:PORT] [--data FOLDER] [--database ADDRESS]\n"
+           "                     [--sms-program PROGRAM] [--tls-cert FILE --tls-key FILE]\n"
+           "                     [--registration open|closed] [limits]\n"
+           "       torvane-cloud users [--data FOLDER | --database ADDRESS]\n"
+           "       torvane-cloud reset-password NAME [--password-stdin]\n"
+           "                     [--data FOLDER | --database ADDRESS]\n"
+           "       torvane-cloud delete-user NAME [--data FOLDER | --database ADDRESS]\n"
            "       torvane-cloud backup FILE [--data FOLDER]\n"
            "\n"
            "Torvane's cloud service: keeps a copy of each user's server list under a user\n"
@@ -171,6 +190,12 @@ std::string serviceUsage() {
            "                         port 0 takes a free port and logs it)\n"
            "  --data FOLDER          where cloud.db and announcements.txt live (default: the\n"
            "                         current folder; created when missing)\n"
+           "  --database postgresql://[USER@]HOST[:PORT]/DATABASE\n"
+           "                         keep the accounts, their servers and the counts of\n"
+           "                         failed log ins in this PostgreSQL database instead of\n"
+           "                         cloud.db, so that several instances serve the same\n"
+           "                         accounts; a password belongs in a password file\n"
+           "                         (PGPASSFILE), not in the address\n"
            "  --tls-cert FILE        serve HTTPS with this PEM certificate (the server's\n"
            "                         certificate first, then its intermediates)\n"
            "  --tls-key FILE         ... and this PEM private key\n"
@@ -202,13 +227,15 @@ std::string serviceUsage() {
            "  --sms-codes-per-address N         SMS codes for one address before it waits\n"
            "                                    60 s, doubling with each further one (5)\n"
            "\n"
-           "Commands for the operator, on the data folder (also while the service runs):\n"
+           "Commands for the operator, on the data folder or the --database (also while the\n"
+           "service runs):\n"
            "  users                  list the accounts: name, phone, servers, groups, created\n"
            "  reset-password NAME    give the account a new random password and print it;\n"
            "                         with --password-stdin the first line of standard input\n"
            "                         is the new password instead\n"
            "  delete-user NAME       delete the account with its groups and servers\n"
-           "  backup FILE            write a consistent copy of cloud.db to FILE\n"
+           "  backup FILE            write a consistent copy of cloud.db to FILE (a\n"
+           "                         PostgreSQL database is backed up with pg_dump)\n"
            "\n"
            "The log goes to standard error. announcements.txt (UTF-8, one\n"
            "\"caption----address----colour\" line per link) is what the clients show in their\n"
@@ -239,7 +266,7 @@ std::optional<ServiceOptions> parseServiceOptions(int argc, char* argv[], std::s
             options.passwordFromStdin = true;
             continue;
         }
-        if (argument != "--data" && !isServingOption(argument)) {
+        if (argument != "--data" && argument != "--database" && !isServingOption(argument)) {
             error = "unknown option " + argument;
             return std::nullopt;
         }
@@ -256,6 +283,10 @@ std::optional<ServiceOptions> parseServiceOptions(int argc, char* argv[], std::s
         return std::nullopt;
     if (options.command != ServiceOptions::Command::Serve && !servingOption.empty()) {
         error = servingOption + " is for serving, not for " + words.front();
+        return std::nullopt;
+    }
+    if (options.command == ServiceOptions::Command::Backup && !options.database.empty()) {
+        error = "backup copies cloud.db; back up a PostgreSQL database with pg_dump";
         return std::nullopt;
     }
     if (options.passwordFromStdin && options.command != ServiceOptions::Command::ResetPassword) {

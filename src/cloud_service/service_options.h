@@ -20,6 +20,11 @@ struct ServiceOptions {
     std::string host = "127.0.0.1";
     int port = 8080;
     std::string dataFolder = ".";
+    // A "postgresql://" address of the database that holds the accounts; empty: cloud.db in
+    // the data folder.
+    std::string database;
+    // The address carries a password (which the process list shows to everyone).
+    bool databaseHoldsPassword = false;
     std::string smsProgram;
     ConnectionGate::Limits connections;
     AttemptThrottle::Limits throttle;

@@ -6,7 +6,7 @@ constexpr std::int64_t kSweepIntervalMs = std::int64_t{60} * 1000;
 
 } // namespace
 
-void InProcessThrottleBook::update(const std::vector<std::string>& keys, std::int64_t nowMs,
+bool InProcessThrottleBook::update(const std::vector<std::string>& keys, std::int64_t nowMs,
                                    const Step& step) {
     std::lock_guard guard(lock_);
     std::vector<ThrottleRecord> records;
@@ -26,4 +26,5 @@ void InProcessThrottleBook::update(const std::vector<std::string>& keys, std::in
         std::erase_if(records_, [nowMs](const auto& entry) { return entry.second.spent(nowMs); });
         nextSweepMs_ = nowMs + kSweepIntervalMs;
     }
+    return true;
 }

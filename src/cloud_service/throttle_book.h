@@ -33,15 +33,17 @@ public:
     virtual ~ThrottleBook() = default;
 
     // Hands `step` the records of `keys` in that order (an empty record for a key without one)
-    // and keeps what it leaves; spent records need not be kept.
-    virtual void update(const std::vector<std::string>& keys, std::int64_t nowMs,
+    // and keeps what it leaves; spent records need not be kept. False when the records could
+    // not be read or kept (a shared book's database is out of reach), whether or not `step`
+    // ran.
+    virtual bool update(const std::vector<std::string>& keys, std::int64_t nowMs,
                         const Step& step) = 0;
 };
 
 // The records in this process's memory; spent ones are swept out once a minute.
 class InProcessThrottleBook final : public ThrottleBook {
 public:
-    void update(const std::vector<std::string>& keys, std::int64_t nowMs,
+    bool update(const std::vector<std::string>& keys, std::int64_t nowMs,
                 const Step& step) override;
 
 private:

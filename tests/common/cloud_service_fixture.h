@@ -10,6 +10,12 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
+#include "common/private_postgres.h"
+
+#include <sys/prctl.h>
+
+#include <csignal>
+
 #ifndef TORVANE_CLOUD_SERVICE_PATH
 #error "link the test with torvane_use_cloud_service() so it knows where torvane-cloud is"
 #endif
@@ -18,21 +24,59 @@
 // that goes away with the fixture. The service's log is kept, and the SMS codes it hands out
 // (logged as "sms code for PHONE: CODE") are read from it. stop() and start() again keep
 // the data folder, also when the options changed in between. With --tls-cert among the
-// options it serves HTTPS. Use from one thread. Every request a test sends comes from
-// 127.0.0.1, so the service's limits per address (connections, failed log ins, SMS codes;
-// see `torvane-cloud --help`) count them all together: a test that sends more than a real
-// client would lifts them with `extraArguments`.
+// options it serves HTTPS.
+//
+// With TORVANE_TEST_CLOUD_STORE=postgresql in the environment (the "_postgresql" runs of the
+// cloud tests in CTest), the service keeps its accounts in a database of its own on the
+// program's private PostgreSQL server (private_postgres.h) instead of cloud.db. A fixture made
+// with `sharingStoreWith` serves the same data folder and database as that other one. Use from one
+// thread. Every request a test sends comes from 127.0.0.1, so the service's limits per address
+// (connections, failed log ins, SMS codes; see `torvane-cloud --help`) count them all together: a
+// test that sends more than a real client would lifts them with `extraArguments`.
 //
 //     CloudServiceFixture cloud;
 //     QVERIFY(cloud.start());
-//     CloudApi::setBaseAddress(cloud.url());   // or TORVANE_CLOUD_URL for a whole client
+//     const CloudApi::Service at{cloud.url()};   // or the address of a whole client's context
 //     ... sendsms for 13800000000 ...
 //     const QString code = cloud.smsCode(u"13800000000"_s);
 class CloudServiceFixture {
 public:
-    explicit CloudServiceFixture(QStringList extraArguments = {})
+    explicit CloudServiceFixture(QStringList extraArguments = {},
+                                 CloudServiceFixture* sharingStoreWith = nullptr)
         : extraArguments_(std::move(extraArguments)) {
         process_.setProcessChannelMode(QProcess::MergedChannels);
+        // The service ends with the test program, also when CTest kills it at its time limit.
+        process_.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
+        if (sharingStoreWith != nullptr) {
+            dataFolder_ = sharingStoreWith->dataFolder();
+            database_ = sharingStoreWith->database();
+        } else {
+            dataFolder_ = QDir(dir_.path()).filePath(QStringLiteral("cloud"));
+        }
+    }
+
+    // True in the runs where the service keeps its accounts in PostgreSQL.
+    static bool onPostgres() {
+        return qgetenv("TORVANE_TEST_CLOUD_STORE") == QByteArrayLiteral("postgresql");
+    }
+
+    // The --database address of the service's PostgreSQL database, made on first use; empty
+    // on SQLite or when the private server could not give one.
+    QString database() {
+        if (database_.isEmpty() && onPostgres()) {
+            if (PrivatePostgres* postgres = PrivatePostgres::shared())
+                database_ = postgres->createDatabase();
+        }
+        return database_;
+    }
+
+    // Where the service's data is, as torvane-cloud's commands take it: --data, and --database
+    // when it is in PostgreSQL.
+    QStringList storeArguments() {
+        QStringList arguments{QStringLiteral("--data"), dataFolder()};
+        if (onPostgres())
+            arguments << QStringLiteral("--database") << database();
+        return arguments;
     }
 
     ~CloudServiceFixture() { stop(); }
@@ -42,13 +86,12 @@ public:
 
     // Starts the service and waits (up to ten seconds) until it listens.
     bool start() {
-        if (!dir_.isValid())
+        if (!dir_.isValid() || (onPostgres() && database().isEmpty()))
             return false;
         log_.clear();
         process_.start(QStringLiteral(TORVANE_CLOUD_SERVICE_PATH),
-                       QStringList{QStringLiteral("--listen"), QStringLiteral("127.0.0.1:0"),
-                                   QStringLiteral("--data"), dataFolder()} +
-                           extraArguments_);
+                       QStringList{QStringLiteral("--listen"), QStringLiteral("127.0.0.1:0")} +
+                           storeArguments() + extraArguments_);
         if (!process_.waitForStarted(10000))
             return false;
         static const QRegularExpression listening(
@@ -86,14 +129,14 @@ public:
     // The exit code once the service has ended.
     int exitCode() const { return process_.exitCode(); }
     quint16 port() const { return port_; }
-    // The base address the client takes (CloudApi::setBaseAddress, TORVANE_CLOUD_URL).
+    // The base address the client takes (CloudApi::Service, AppContext).
     QString url() const {
         const bool tls = extraArguments_.contains(QStringLiteral("--tls-cert"));
         return QStringLiteral("%1://127.0.0.1:%2")
             .arg(tls ? QStringLiteral("https") : QStringLiteral("http"))
             .arg(port_);
     }
-    QString dataFolder() const { return QDir(dir_.path()).filePath(QStringLiteral("cloud")); }
+    QString dataFolder() const { return dataFolder_; }
 
     // Replaces the announcements the service hands out (UTF-8 lines).
     bool writeAnnouncements(const QByteArray& utf8) const {
@@ -136,6 +179,8 @@ private:
 
     QStringList extraArguments_;
     QTemporaryDir dir_;
+    QString dataFolder_;
+    QString database_;
     QProcess process_;
     QByteArray log_;
     quint16 port_ = 0;

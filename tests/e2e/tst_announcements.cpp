@@ -64,13 +64,13 @@ private:
 void TestAnnouncements::initTestCase() {
     QVERIFY(home_.isValid());
     QVERIFY(cloud_.start());
-    qputenv("TORVANE_CLOUD_URL", cloud_.url().toUtf8());
+    home_.setCloudAddress(cloud_.url());
 }
 
 void TestAnnouncements::init() {
     QVERIFY(cloud_.writeAnnouncements({}));
     pages_.pages.clear();
-    window_ = std::make_unique<MainWindow>();
+    window_ = std::make_unique<MainWindow>(home_.context());
     window_->show();
     QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
     // Start-up has ended once the list's probe pass and the cloud check have written their
@@ -219,8 +219,7 @@ void TestAnnouncements::serviceGoneLeavesBuiltInRowsQuietly() {
 
     // The next test needs the service again; it comes back on a new port.
     QVERIFY(cloud_.start());
-    qputenv("TORVANE_CLOUD_URL", cloud_.url().toUtf8());
-    CloudApi::setBaseAddress(cloud_.url());
+    home_.setCloudAddress(cloud_.url());
 }
 
 void TestAnnouncements::downloadButtonOpensTheDownloadPage() {

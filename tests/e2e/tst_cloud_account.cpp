@@ -94,7 +94,7 @@ private:
 void TestCloudAccount::initTestCase() {
     QVERIFY(home_.isValid());
     QVERIFY(cloud_.start());
-    qputenv("TORVANE_CLOUD_URL", cloud_.url().toUtf8());
+    home_.setCloudAddress(cloud_.url());
 }
 
 void TestCloudAccount::init() {
@@ -104,9 +104,9 @@ void TestCloudAccount::init() {
         return QMessageBox::Ok;
     });
     // Every test starts without a stored account.
-    LocalStore::ensureDatabase();
+    LocalStore::ensureDatabase(home_.databasePath());
     LocalStore store;
-    QVERIFY(store.open());
+    QVERIFY(store.open(home_.databasePath()));
     QVERIFY(store.writeCloudAccount({}));
     store.close();
     restart();
@@ -119,7 +119,7 @@ void TestCloudAccount::cleanup() {
 
 void TestCloudAccount::restart() {
     main_.reset();
-    main_ = std::make_unique<MainWindow>();
+    main_ = std::make_unique<MainWindow>(home_.context());
     // The check starts once the window exists; listen before that.
     QSignalSpy checked(main_->cloudAccount(), &CloudAccountActions::connectionChecked);
     main_->show();
@@ -180,7 +180,7 @@ void TestCloudAccount::registerThroughWindow(CloudAccountWindow& window,
     QCOMPARE(window.findChild<QLineEdit*>(u"登录密码编辑框"_s)->text(), account.password);
     QCOMPARE(main_->cloudAccount()->account().userName(), account.name);
     QCOMPARE(main_->cloudAccount()->account().password(), account.password);
-    QCOMPARE(LocalStore::ensureDatabase().username, QString());
+    QCOMPARE(LocalStore::ensureDatabase(home_.databasePath()).username, QString());
     // The countdown stopped where it was; the button stays disabled.
     auto* sendCode = window.findChild<QAbstractButton*>(u"按钮2"_s);
     QVERIFY(!window.findChild<QTimer*>(u"验证码倒计时"_s)->isActive());
@@ -236,7 +236,7 @@ void TestCloudAccount::accountLifetime() {
         QCOMPARE(status(), kConnected);
         QVERIFY(main_->cloudAccount()->account().isConnected());
     }
-    QCOMPARE(LocalStore::ensureDatabase().password, password);
+    QCOMPARE(LocalStore::ensureDatabase(home_.databasePath()).password, password);
 
     restart();
     QCOMPARE(status(), kConnected);
@@ -260,7 +260,7 @@ void TestCloudAccount::accountLifetime() {
     restart();
     QCOMPARE(status(), kNotConnected);
     QVERIFY(logText().contains(u"-云端返回：False"_s));
-    QCOMPARE(LocalStore::ensureDatabase().username, name);
+    QCOMPARE(LocalStore::ensureDatabase(home_.databasePath()).username, name);
 
     logInThroughWindow(name, password);
     {
@@ -284,7 +284,7 @@ void TestCloudAccount::accountLifetime() {
     QCOMPARE(status(), kConnected);
     QCOMPARE(main_->cloudAccount()->account().password(), newPassword);
     // The old password no longer opens the account.
-    QVERIFY(!CloudAccount::checkConnection({name, password}).succeeded);
+    QVERIFY(!CloudAccount::checkConnection(home_.cloud(), {name, password}).succeeded);
 }
 
 void TestCloudAccount::wrongPassword() {
@@ -306,7 +306,7 @@ void TestCloudAccount::wrongPassword() {
     QCOMPARE(main_->cloudAccount()->account().state(), CloudAccount::State::NotConnected);
     // The typed account is in memory; nothing was stored.
     QCOMPARE(main_->cloudAccount()->account().password(), u"wrong"_s);
-    QCOMPARE(LocalStore::ensureDatabase().username, QString());
+    QCOMPARE(LocalStore::ensureDatabase(home_.databasePath()).username, QString());
 }
 
 void TestCloudAccount::takenName() {
@@ -324,7 +324,7 @@ void TestCloudAccount::takenName() {
     QCOMPARE(prompts_.size(), before);
     QVERIFY(logText().endsWith(u"-客户账号已经存在\n"_s));
     // The first owner keeps the name and the password.
-    QVERIFY(CloudAccount::checkConnection({u"erin"_s, u"pw1"_s}).succeeded);
+    QVERIFY(CloudAccount::checkConnection(home_.cloud(), {u"erin"_s, u"pw1"_s}).succeeded);
 }
 
 void TestCloudAccount::wrongSmsCode() {
@@ -338,7 +338,7 @@ void TestCloudAccount::wrongSmsCode() {
     QTRY_VERIFY(!window.isWaiting());
     QCOMPARE(prompts_.size(), before);
     QVERIFY(logText().endsWith(u"-验证码错误\n"_s));
-    QVERIFY(!CloudAccount::checkConnection({u"frank"_s, u"pw"_s}).succeeded);
+    QVERIFY(!CloudAccount::checkConnection(home_.cloud(), {u"frank"_s, u"pw"_s}).succeeded);
     // The countdown goes on: the code request is still held back.
     QVERIFY(window.findChild<QTimer*>(u"验证码倒计时"_s)->isActive());
 }
@@ -381,12 +381,12 @@ void TestCloudAccount::serviceDown() {
     stopped.stop();
     {
         LocalStore store;
-        QVERIFY(store.open());
+        QVERIFY(store.open(home_.databasePath()));
         QVERIFY(store.writeCloudAccount({u"grace"_s, u"pw"_s}));
     }
-    qputenv("TORVANE_CLOUD_URL", address.toUtf8());
+    home_.setCloudAddress(address);
     restart();
-    qputenv("TORVANE_CLOUD_URL", cloud_.url().toUtf8());
+    home_.setCloudAddress(cloud_.url());
     QCOMPARE(status(), kNotConnected);
     QCOMPARE(main_->cloudAccount()->account().state(), CloudAccount::State::NotConnected);
     QVERIFY(logText().contains(u"-云端返回：（云端未应答："_s));
@@ -411,7 +411,7 @@ void TestCloudAccount::slowServiceLeavesTheWindowUsable() {
         while (QTcpSocket* socket = silent.nextPendingConnection())
             held << socket;
     });
-    CloudApi::setBaseAddress(u"http://127.0.0.1:%1"_s.arg(silent.serverPort()));
+    home_.setCloudAddress(u"http://127.0.0.1:%1"_s.arg(silent.serverPort()));
 
     CloudAccountWindow window(*main_->cloudAccount(), main_.get());
     window.show();
@@ -438,11 +438,11 @@ void TestCloudAccount::slowServiceLeavesTheWindowUsable() {
         return socket->state() == QAbstractSocket::UnconnectedState;
     }));
     QTest::qWait(200);
-    CloudApi::setBaseAddress(cloud_.url());
+    home_.setCloudAddress(cloud_.url());
     QCOMPARE(prompts_.size(), promptsBefore);
     QCOMPARE(logText(), logBefore);
     QCOMPARE(main_->cloudAccount()->account().state(), stateBefore);
-    QCOMPARE(LocalStore::ensureDatabase().username, QString());
+    QCOMPARE(LocalStore::ensureDatabase(home_.databasePath()).username, QString());
     qDeleteAll(held);
 }
 
@@ -457,7 +457,7 @@ void TestCloudAccount::logInWhileStartupCheckWaits() {
     }
     {
         LocalStore store;
-        QVERIFY(store.open());
+        QVERIFY(store.open(home_.databasePath()));
         QVERIFY(store.writeCloudAccount({u"old"_s, u"stale"_s}));
     }
     QTcpServer silent;
@@ -467,15 +467,14 @@ void TestCloudAccount::logInWhileStartupCheckWaits() {
         while (QTcpSocket* socket = silent.nextPendingConnection())
             held << socket;
     });
-    qputenv("TORVANE_CLOUD_URL", u"http://127.0.0.1:%1"_s.arg(silent.serverPort()).toUtf8());
+    home_.setCloudAddress(u"http://127.0.0.1:%1"_s.arg(silent.serverPort()));
     main_.reset();
-    main_ = std::make_unique<MainWindow>();
+    main_ = std::make_unique<MainWindow>(home_.context());
     QSignalSpy checked(main_->cloudAccount(), &CloudAccountActions::connectionChecked);
     main_->show();
     QTRY_VERIFY(!held.isEmpty());
     QCOMPARE(status(), CloudAccount::kConnectingText);
-    qputenv("TORVANE_CLOUD_URL", cloud_.url().toUtf8());
-    CloudApi::setBaseAddress(cloud_.url());
+    home_.setCloudAddress(cloud_.url());
 
     logInThroughWindow(u"ivan"_s, u"pw"_s);
     for (QTcpSocket* socket : held)

@@ -95,17 +95,17 @@ QStringList groupLines(LocalStore& store) {
 }
 
 // The server and group lines of the store.
-std::pair<QStringList, QStringList> storedLines() {
+std::pair<QStringList, QStringList> storedLines(const QString& path) {
     LocalStore store;
-    if (!store.open())
+    if (!store.open(path))
         return {};
     return {serverLines(store), groupLines(store)};
 }
 
 // Everything in the file, ids included.
-QString wholeStore() {
+QString wholeStore(const QString& path) {
     StoreConnection db;
-    if (!db.open(LocalStore::databasePath()))
+    if (!db.open(path))
         return {};
     QStringList dump;
     for (const QString& table : {u"server_data"_s, u"server_class"_s}) {
@@ -169,14 +169,14 @@ private:
 void TestCloudSync::initTestCase() {
     QVERIFY(home_.isValid());
     QVERIFY(cloud_.start());
-    qputenv("TORVANE_CLOUD_URL", cloud_.url().toUtf8());
-    CloudApi::setBaseAddress(cloud_.url());
+    home_.setCloudAddress(cloud_.url());
     const QString phone = u"13600000001"_s;
-    QVERIFY(CloudApi::succeeded(CloudApi::sendSmsCode(phone)));
+    QVERIFY(CloudApi::succeeded(CloudApi::sendSmsCode(home_.cloud(), phone)));
     const QString code = cloud_.smsCode(phone);
     QVERIFY(!code.isEmpty());
-    QVERIFY(CloudApi::succeeded(CloudApi::registerAccount(
-        {kAccount.username, kAccount.password, phone, code, u"1"_s, u"m@example.com"_s})));
+    QVERIFY(CloudApi::succeeded(
+        CloudApi::registerAccount(home_.cloud(), {kAccount.username, kAccount.password, phone, code,
+                                                  u"1"_s, u"m@example.com"_s})));
 }
 
 void TestCloudSync::init() {
@@ -189,7 +189,7 @@ void TestCloudSync::init() {
             return answer_;
         return answer_ == QMessageBox::Yes ? QMessageBox::Ok : QMessageBox::Cancel;
     });
-    QVERIFY(CloudApi::succeededUnlessFalse(CloudApi::clearCloudCopy(kAccount)));
+    QVERIFY(CloudApi::succeededUnlessFalse(CloudApi::clearCloudCopy(home_.cloud(), kAccount)));
     freshDataFolder();
 }
 
@@ -204,16 +204,16 @@ void TestCloudSync::downloadIntoFreshDataFolder() {
 }
 
 void TestCloudSync::freshDataFolder() {
-    QFile::remove(LocalStore::databasePath());
-    LocalStore::ensureDatabase();
+    QFile::remove(home_.databasePath());
+    LocalStore::ensureDatabase(home_.databasePath());
     LocalStore store;
-    QVERIFY(store.open());
+    QVERIFY(store.open(home_.databasePath()));
     QVERIFY(store.writeCloudAccount({kAccount.username, kAccount.password}));
 }
 
 void TestCloudSync::cleanup() {
     main_.reset();
-    LogSink::setReceiver({});
+    home_.context().log()->setReceiver({});
     Prompt::setResponder({});
     CloudUpload::setPacing(CloudUpload::kPacing);
 }
@@ -223,13 +223,13 @@ void TestCloudSync::cleanup() {
 void TestCloudSync::restart() {
     main_.reset();
     takeLog();
-    main_ = std::make_unique<MainWindow>();
+    main_ = std::make_unique<MainWindow>(home_.context());
     QSignalSpy checked(main_->cloudAccount(), &CloudAccountActions::connectionChecked);
     main_->show();
     QVERIFY(QTest::qWaitForWindowExposed(main_.get()));
     QVERIFY(checked.count() == 1 || checked.wait(20000));
     QPointer<LogPane> pane(main_->logPane());
-    LogSink::setReceiver([this, pane](const QString& line) {
+    home_.context().log()->setReceiver([this, pane](const QString& line) {
         // Every list reload also writes its rental-expiry tally; that line is not the sync's.
         {
             QMutexLocker lock(&logLock_);
@@ -250,7 +250,7 @@ void TestCloudSync::restart() {
 
 void TestCloudSync::fillStore() {
     LocalStore store;
-    QVERIFY(store.open());
+    QVERIFY(store.open(home_.databasePath()));
     for (const GroupRecord& g : kGroups)
         QVERIFY(store.insertGroup(g.name, g.sort));
     for (const ServerRecord& s : sampleServers())
@@ -297,7 +297,7 @@ void TestCloudSync::roundTripRestoresEveryField() {
     fillStore();
     restart();
     waitForListRows(4);
-    const auto stored = storedLines();
+    const auto stored = storedLines(home_.databasePath());
 
     pressAndWait(u"按钮1"_s, &CloudSyncActions::uploadFinished);
     QCOMPARE(prompts_, QStringList{CloudUpload::kConfirmText});
@@ -315,10 +315,10 @@ void TestCloudSync::roundTripRestoresEveryField() {
         QCOMPARE(logCount(u"-%1 下载分组成功"_s.arg(g.name)), 1);
     for (const ServerRecord& s : sampleServers())
         QCOMPARE(logCount(u"-%1 下载成功"_s.arg(s.ip)), 1);
-    QCOMPARE(storedLines().first, stored.first);
-    QCOMPARE(storedLines().second, stored.second);
+    QCOMPARE(storedLines(home_.databasePath()).first, stored.first);
+    QCOMPARE(storedLines(home_.databasePath()).second, stored.second);
 
-    const QString before = wholeStore();
+    const QString before = wholeStore(home_.databasePath());
     takeLog();
     pressAndWait(u"按钮12"_s, &CloudSyncActions::downloadFinished);
     for (const QString& group : {u"默认分组"_s, u"香港"_s, u"007"_s, u"测试 组"_s})
@@ -326,7 +326,7 @@ void TestCloudSync::roundTripRestoresEveryField() {
     for (const ServerRecord& s : sampleServers())
         QCOMPARE(logCount(u"-%1 本地已存在该IP，本次执行覆盖操作"_s.arg(s.ip)), 1);
     QCOMPARE(log().size(), 2 * 4 + 2 * 4);
-    QCOMPARE(wholeStore(), before);
+    QCOMPARE(wholeStore(home_.databasePath()), before);
 }
 
 // Values with "?" and "-" where the old reply decoding cut them, typed into the batch window
@@ -336,7 +336,7 @@ void TestCloudSync::roundTripRestoresEveryField() {
 void TestCloudSync::questionMarksAndDashesComeBackAndEmojiIsRefused() {
     {
         LocalStore store;
-        QVERIFY(store.open());
+        QVERIFY(store.open(home_.databasePath()));
         QVERIFY(store.insertGroup(u"组-?"_s, u"5-"_s));
     }
     restart();
@@ -349,7 +349,7 @@ void TestCloudSync::questionMarksAndDashesComeBackAndEmojiIsRefused() {
     lines.insert(5,
                  u"组----表情----127.0.0.99----root----pw----22----linux----好😀----s----e----1"_s);
     {
-        BatchWindow batch(main_->serverList(), main_.get());
+        BatchWindow batch(main_->serverList(), home_.context(), main_.get());
         QSignalSpy added(&batch, &BatchWindow::addingFinished);
         batch.setText(lines.join(u"\r\n"_s));
         batch.addLines();
@@ -357,7 +357,7 @@ void TestCloudSync::questionMarksAndDashesComeBackAndEmojiIsRefused() {
     }
     QCOMPARE(logCount(u"-127.0.0.99 添加失败 备注信息含有无法保存的字符：😀"_s), 1);
     waitForListRows(11);
-    const auto [servers, groups] = storedLines();
+    const auto [servers, groups] = storedLines(home_.databasePath());
     QCOMPARE(servers.size(), 11);
     QVERIFY(servers.filter(u"?"_s).size() == 11);
 
@@ -373,7 +373,7 @@ void TestCloudSync::questionMarksAndDashesComeBackAndEmojiIsRefused() {
     waitForListRows(11);
     QCOMPARE(logCount(u"-组-? 下载分组成功"_s), 1);
     LocalStore store;
-    QVERIFY(store.open());
+    QVERIFY(store.open(home_.databasePath()));
     QCOMPARE(serverLines(store), servers);
     QCOMPARE(groupLines(store), groups);
 }
@@ -390,11 +390,11 @@ void TestCloudSync::filteredListUploadsItsServersAndAllGroups() {
     QCOMPARE(prompts_, QStringList{CloudUpload::confirmText(true, 2)});
     QVERIFY(prompts_[0].contains(u"列表中显示的 2 台服务器"_s));
     QCOMPARE(log().last(), u"-上传完成：服务器 2 个，分组 4 个"_s);
-    const QStringList servers = cloudLines(CloudApi::downloadServers(kAccount));
+    const QStringList servers = cloudLines(CloudApi::downloadServers(home_.cloud(), kAccount));
     QCOMPARE(servers.size(), 2);
     for (const QString& line : servers)
         QCOMPARE(ServerLine::fields(line).value(ServerLine::Group), u"香港"_s);
-    QCOMPARE(cloudLines(CloudApi::downloadGroups(kAccount)).size(), 4);
+    QCOMPARE(cloudLines(CloudApi::downloadGroups(home_.cloud(), kAccount)).size(), 4);
 }
 
 // Cancel leaves the cloud copy alone; OK clears it, and a download afterwards adds nothing.
@@ -411,18 +411,18 @@ void TestCloudSync::clearingEmptiesTheCloudCopy() {
     QCOMPARE(prompts_.last(), CloudClear::kConfirmText);
     QTest::qWait(200);
     QCOMPARE(cleared.count(), 0);
-    QCOMPARE(cloudLines(CloudApi::downloadServers(kAccount)).size(), 4);
+    QCOMPARE(cloudLines(CloudApi::downloadServers(home_.cloud(), kAccount)).size(), 4);
 
     answer_ = QMessageBox::Yes;
     pressAndWait(u"按钮16"_s, &CloudSyncActions::clearFinished);
     QCOMPARE(log(), QStringList{u"-清空成功,云端返回：True"_s});
-    QCOMPARE(CloudApi::downloadServers(kAccount).text, QString());
+    QCOMPARE(CloudApi::downloadServers(home_.cloud(), kAccount).text, QString());
 
-    const QString before = wholeStore();
+    const QString before = wholeStore(home_.databasePath());
     takeLog();
     pressAndWait(u"按钮12"_s, &CloudSyncActions::downloadFinished);
     QCOMPARE(log(), QStringList());
-    QCOMPARE(wholeStore(), before);
+    QCOMPARE(wholeStore(home_.databasePath()), before);
 }
 
 // A group named with the word the service refuses by is data like any other: it comes down
@@ -432,7 +432,7 @@ void TestCloudSync::replyIsJudgedByItsFirstLine() {
     fillStore();
     {
         LocalStore store;
-        QVERIFY(store.open());
+        QVERIFY(store.open(home_.databasePath()));
         QVERIFY(store.insertGroup(u"Falsehood"_s, u"1"_s));
     }
     restart();
@@ -442,11 +442,11 @@ void TestCloudSync::replyIsJudgedByItsFirstLine() {
 
     freshDataFolder();
     restart();
-    const QString fresh = wholeStore();
+    const QString fresh = wholeStore(home_.databasePath());
     main_->cloudAccount()->account().setAccount({kAccount.username, u"changed elsewhere"_s});
     pressAndWait(u"按钮12"_s, &CloudSyncActions::downloadFinished);
     QCOMPARE(log(), QStringList(2, u"-下载失败,云端返回：False:账号或密码错误"_s));
-    QCOMPARE(wholeStore(), fresh);
+    QCOMPARE(wholeStore(home_.databasePath()), fresh);
 
     main_->cloudAccount()->account().setAccount(kAccount);
     pressAndWait(u"按钮12"_s, &CloudSyncActions::downloadFinished);
@@ -454,7 +454,7 @@ void TestCloudSync::replyIsJudgedByItsFirstLine() {
     QCOMPARE(logCount(u"-Falsehood 下载分组成功"_s), 1);
     QCOMPARE(log().filter(u"下载成功"_s).size(), 4);
     LocalStore store;
-    QVERIFY(store.open());
+    QVERIFY(store.open(home_.databasePath()));
     QVERIFY(groupLines(store).contains(u"Falsehood----1"_s));
 }
 
@@ -468,7 +468,7 @@ void TestCloudSync::answeringNoUploadsNothing() {
     QVERIFY(!main_->cloudSync()->isUploading());
     QTest::qWait(200);
     QCOMPARE(log(), QStringList());
-    QCOMPARE(cloudLines(CloudApi::downloadGroups(kAccount)), QStringList());
+    QCOMPARE(cloudLines(CloudApi::downloadGroups(home_.cloud(), kAccount)), QStringList());
 }
 
 void TestCloudSync::notConnectedOpensTheAccountWindow_data() {
@@ -498,7 +498,7 @@ void TestCloudSync::notConnectedOpensTheAccountWindow() {
     QVERIFY(!main_->cloudSync()->isDownloading());
     QTest::qWait(200);
     QCOMPARE(log(), QStringList());
-    QCOMPARE(cloudLines(CloudApi::downloadGroups(kAccount)), QStringList());
+    QCOMPARE(cloudLines(CloudApi::downloadGroups(home_.cloud(), kAccount)), QStringList());
 }
 
 // While an upload runs, neither a second upload nor a clearing starts: the clearing would
@@ -521,7 +521,7 @@ void TestCloudSync::runningUploadRefusesSecondUploadAndClearing() {
     QCOMPARE(cleared.count(), 0);
     QCOMPARE(logCount(u"-准备开始上传数据到云端"_s), 1);
     QCOMPARE(log().size(), 10);
-    QCOMPARE(cloudLines(CloudApi::downloadServers(kAccount)).size(), 4);
+    QCOMPARE(cloudLines(CloudApi::downloadServers(home_.cloud(), kAccount)).size(), 4);
 }
 
 // The window closes while the upload pauses between rows: the workers end at once and
@@ -535,7 +535,7 @@ void TestCloudSync::closingDuringUploadEndsIt() {
     QTRY_VERIFY_WITH_TIMEOUT(log().filter(u"-上传成功："_s).size() == 1, 10000);
     main_.reset();
     QTest::qWait(1500);
-    QVERIFY(cloudLines(CloudApi::downloadServers(kAccount)).size() < 4);
+    QVERIFY(cloudLines(CloudApi::downloadServers(home_.cloud(), kAccount)).size() < 4);
 }
 
 // The service goes away in the middle of an upload: the rows after it are logged as failed,
@@ -556,7 +556,7 @@ void TestCloudSync::serviceDown() {
     QVERIFY(!failed.isEmpty());
     QVERIFY(failed.first().contains(u"云端返回：（云端未应答："_s));
 
-    const QString before = wholeStore();
+    const QString before = wholeStore(home_.databasePath());
     takeLog();
     pressAndWait(u"按钮12"_s, &CloudSyncActions::downloadFinished);
     QCOMPARE(log().size(), 2);
@@ -564,15 +564,14 @@ void TestCloudSync::serviceDown() {
     pressAndWait(u"按钮16"_s, &CloudSyncActions::clearFinished);
     QCOMPARE(log().size(), 3);
     QVERIFY(log().last().startsWith(u"-清空失败,云端返回：（云端未应答："_s));
-    QCOMPARE(wholeStore(), before);
+    QCOMPARE(wholeStore(home_.databasePath()), before);
 
     prompts_.clear();
     pressAndWait(u"按钮1"_s, &CloudSyncActions::uploadFinished);
     QCOMPARE(prompts_, (QStringList{CloudUpload::kConfirmText, CloudUpload::kConnectionFailed}));
 
     QVERIFY(cloud_.start());
-    qputenv("TORVANE_CLOUD_URL", cloud_.url().toUtf8());
-    CloudApi::setBaseAddress(cloud_.url());
+    home_.setCloudAddress(cloud_.url());
 }
 
 // The whole client against torvane-cloud serving HTTPS with a certificate of a private
@@ -588,28 +587,27 @@ void TestCloudSync::roundTripOverHttps() {
     const auto backToPlainHttp = qScopeGuard([this] {
         main_.reset();
         qunsetenv("SSL_CERT_FILE");
-        qputenv("TORVANE_CLOUD_URL", cloud_.url().toUtf8());
-        CloudApi::setBaseAddress(cloud_.url());
+        home_.setCloudAddress(cloud_.url());
     });
     qputenv("SSL_CERT_FILE", files.filePath(u"ca.pem"_s).toLocal8Bit());
-    qputenv("TORVANE_CLOUD_URL", tls.url().toUtf8());
-    CloudApi::setBaseAddress(tls.url());
+    home_.setCloudAddress(tls.url());
     const QString phone = u"13600000002"_s;
-    QVERIFY(CloudApi::succeeded(CloudApi::sendSmsCode(phone)));
-    QVERIFY(CloudApi::succeeded(CloudApi::registerAccount(
-        {kAccount.username, kAccount.password, phone, tls.smsCode(phone), u"1"_s, u"m@b.cn"_s})));
+    QVERIFY(CloudApi::succeeded(CloudApi::sendSmsCode(home_.cloud(), phone)));
+    QVERIFY(CloudApi::succeeded(
+        CloudApi::registerAccount(home_.cloud(), {kAccount.username, kAccount.password, phone,
+                                                  tls.smsCode(phone), u"1"_s, u"m@b.cn"_s})));
 
     fillStore();
     restart();
     waitForListRows(4);
-    const auto stored = storedLines();
+    const auto stored = storedLines(home_.databasePath());
     pressAndWait(u"按钮1"_s, &CloudSyncActions::uploadFinished);
     for (const ServerRecord& s : sampleServers())
         QCOMPARE(logCount(u"-上传成功："_s + s.name), 1);
 
     downloadIntoFreshDataFolder();
-    QCOMPARE(storedLines().first, stored.first);
-    QCOMPARE(storedLines().second, stored.second);
+    QCOMPARE(storedLines(home_.databasePath()).first, stored.first);
+    QCOMPARE(storedLines(home_.databasePath()).second, stored.second);
 }
 
 TORVANE_GUI_TEST_MAIN(TestCloudSync)

@@ -88,33 +88,33 @@ void TestPanelActions::initTestCase() {
     certificates_ = home_.dataFolder();
     QVERIFY(writeSelfSignedCertificate(certificates_));
     QVERIFY(cloud_.start());
-    qputenv("TORVANE_CLOUD_URL", cloud_.url().toUtf8());
+    home_.setCloudAddress(cloud_.url());
 }
 
 void TestPanelActions::init() {
-    QFile::remove(LocalStore::databasePath());
+    QFile::remove(home_.databasePath());
     prompts_.clear();
     log_.clear();
     pages_.pages.clear();
-    WhitelistIp::setCurrent({});
+    home_.context().setWhitelistAddress({});
     Prompt::setResponder([this](const PromptRequest& r) {
         prompts_ << r;
         return QMessageBox::Ok;
     });
-    window_ = std::make_unique<MainWindow>([](const LaunchRequest&) {
+    window_ = std::make_unique<MainWindow>(home_.context(), [](const LaunchRequest&) {
         return LaunchOutcome{true, 0, {}};
     });
     window_->show();
     QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
     QTRY_VERIFY(!child<QLabel>(window_.get(), u"透明标签2"_s)->text().isEmpty());
     // After the window, which connects its log pane on creation.
-    LogSink::setReceiver([this](const QString& line) { log_ << line; });
+    home_.context().log()->setReceiver([this](const QString& line) { log_ << line; });
 }
 
 void TestPanelActions::cleanup() {
     window_.reset();
     Prompt::setResponder({});
-    LogSink::setReceiver({});
+    home_.context().log()->setReceiver({});
 }
 
 void TestPanelActions::listServer(const QString& address, const QString& key, const QString& user,
@@ -132,7 +132,7 @@ void TestPanelActions::listServer(const QString& address, const QString& key, co
     server.panelPassword = password;
     server.panelKey = key;
     LocalStore store;
-    QVERIFY(store.open());
+    QVERIFY(store.open(home_.databasePath()));
     QVERIFY(store.insertServer(server));
     store.close();
     ServerListView* list = window_->serverList();
@@ -144,8 +144,9 @@ void TestPanelActions::listServer(const QString& address, const QString& key, co
 }
 
 std::unique_ptr<ServerEditorWindow> TestPanelActions::openWindow(bool modify) {
-    auto window = std::make_unique<ServerEditorWindow>(
-        modify ? ServerEditorWindow::Mode::Modify : ServerEditorWindow::Mode::Add, window_.get());
+    auto window = std::make_unique<ServerEditorWindow>(modify ? ServerEditorWindow::Mode::Modify
+                                                              : ServerEditorWindow::Mode::Add,
+                                                       home_.context(), window_.get());
     if (modify)
         window_->serverEditor()->prepareModifyWindow(*window);
     else
@@ -237,7 +238,7 @@ void TestPanelActions::addWindowShowsPanelFieldsAndWhitelist() {
     QVERIFY(child<QPushButton>(window.get(), u"按钮2"_s)->isHidden());
     QCOMPARE(child<QPushButton>(window.get(), u"按钮1"_s)->x(), 136);
     QTRY_COMPARE(label->text(), u"IP白名单请填写：127.0.0.1和"_s + kPublicAddress);
-    QCOMPARE(WhitelistIp::current(), kPublicAddress);
+    QCOMPARE(home_.context().whitelistAddress(), kPublicAddress);
 
     prompts_.clear();
     QTest::mouseClick(label, Qt::RightButton);

@@ -254,10 +254,10 @@ void TestRdpLogin::initTestCase() {
         QList<QByteArray>{password_.toUtf8(), wrongPassword_.toUtf8()});
     QVERIFY2(startServer(), qPrintable(serverLogs()));
 
-    LocalStore::ensureDatabase();
+    LocalStore::ensureDatabase(home_.databasePath());
     {
         LocalStore store;
-        QVERIFY(store.open());
+        QVERIFY(store.open(home_.databasePath()));
         const QStringList passwords{password_, wrongPassword_, u"pa ss&\nsecond line"_s};
         const QStringList names{user_, user_ + u"-wrong"_s, user_ + u"-break"_s};
         for (qsizetype i = 0; i < names.size(); ++i) {
@@ -276,7 +276,7 @@ void TestRdpLogin::initTestCase() {
         prompts_ << request;
         return QMessageBox::Ok;
     });
-    window_ = std::make_unique<MainWindow>([this](const LaunchRequest& request) {
+    window_ = std::make_unique<MainWindow>(home_.context(), [this](const LaunchRequest& request) {
         const LaunchOutcome outcome = Platform::startDetached(request);
         if (outcome.started)
             started_ << outcome.processId;

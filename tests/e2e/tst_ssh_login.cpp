@@ -183,10 +183,10 @@ QString TestSshLogin::logPane() const {
 }
 
 void TestSshLogin::loginAcceptsTheHostKeyByItself() {
-    LocalStore::ensureDatabase();
+    LocalStore::ensureDatabase(home_.databasePath());
     {
         LocalStore store;
-        QVERIFY(store.open());
+        QVERIFY(store.open(home_.databasePath()));
         ServerRecord server;
         server.name = u"e2e"_s;
         server.ip = u"127.0.0.1"_s;
@@ -209,7 +209,7 @@ void TestSshLogin::loginAcceptsTheHostKeyByItself() {
         QVERIFY(!markers.hits().isEmpty());
     }
 
-    window_ = std::make_unique<MainWindow>([this](const LaunchRequest& request) {
+    window_ = std::make_unique<MainWindow>(home_.context(), [this](const LaunchRequest& request) {
         const LaunchOutcome outcome = Platform::startDetached(request);
         if (outcome.started)
             started_ << outcome.processId;

@@ -65,7 +65,7 @@ void TestAnnouncementLinks::init() {
     requests_ = 0;
     heldRequest_ = -1;
     // Each request takes the next reply; the held one waits for the test.
-    links_ = std::make_unique<AnnouncementLinks>(labels_, nullptr, [this](const JobStop*) {
+    links_ = std::make_unique<AnnouncementLinks>(labels_, [this](const JobStop*) {
         const int request = requests_++;
         const QString text = replies_.value(request);
         if (request == heldRequest_) {

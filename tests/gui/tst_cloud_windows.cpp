@@ -72,7 +72,7 @@ void TestCloudWindows::init() {
         prompts_ << SeenPrompt{r.text, r.caption, logText()};
         return QMessageBox::Ok;
     });
-    main_ = std::make_unique<MainWindow>();
+    main_ = std::make_unique<MainWindow>(home_.context());
     main_->show();
     QVERIFY(QTest::qWaitForWindowExposed(main_.get()));
     // The start-up check has answered once the status line no longer says it is connecting.

@@ -51,7 +51,7 @@ QList<Fixture> fixtures() {
         {u"yearly"_s, u"包年"_s}};
 }
 
-bool addServer(const QString& name, const QString& end, int n) {
+bool addServer(const QString& path, const QString& name, const QString& end, int n) {
     ServerRecord s;
     s.ip = u"127.0.0.%1"_s.arg(n + 1);
     s.port = u"1"_s;
@@ -65,7 +65,7 @@ bool addServer(const QString& name, const QString& end, int n) {
     s.system = u"linux"_s;
     s.remark = u"续费请联系机房客服，工单编号 2024-%1（%2）"_s.arg(n + 1).arg(name);
     LocalStore store;
-    return store.open() && store.insertBatchServer(s, false);
+    return store.open(path) && store.insertBatchServer(s, false);
 }
 
 } // namespace
@@ -113,17 +113,17 @@ private:
 
 void TestDesktop::initTestCase() {
     QVERIFY(home_.isValid());
-    LocalStore::ensureDatabase();
+    LocalStore::ensureDatabase(home_.databasePath());
     int n = 0;
     for (const Fixture& f : fixtures())
-        QVERIFY(addServer(f.name, f.end, n++));
+        QVERIFY(addServer(home_.databasePath(), f.name, f.end, n++));
 }
 
 void TestDesktop::init() {
     launches_.clear();
     // No box ever waits for a person.
     Prompt::setResponder([](const PromptRequest&) { return QMessageBox::Ok; });
-    window_ = std::make_unique<MainWindow>([this](const LaunchRequest& request) {
+    window_ = std::make_unique<MainWindow>(home_.context(), [this](const LaunchRequest& request) {
         launches_ << request;
         return LaunchOutcome{true, 0, {}};
     });
@@ -410,7 +410,7 @@ void TestDesktop::deleteKeyAsksThenDeletesTheSelectedServer_data() {
 void TestDesktop::deleteKeyAsksThenDeletesTheSelectedServer() {
     QFETCH(int, answer);
     QFETCH(bool, deleted);
-    QVERIFY(addServer(u"删除我"_s, QString(), 9));
+    QVERIFY(addServer(home_.databasePath(), u"删除我"_s, QString(), 9));
     window_->refreshList();
     QTRY_VERIFY(rowNamed(u"删除我"_s) >= 0);
     QTRY_VERIFY(!window_->serverList()->isFilling());
@@ -432,7 +432,7 @@ void TestDesktop::deleteKeyAsksThenDeletesTheSelectedServer() {
 
     // The store follows on its own thread.
     StoreConnection db;
-    QVERIFY(db.open(LocalStore::databasePath()));
+    QVERIFY(db.open(home_.databasePath()));
     auto stored = [&] {
         const auto rows =
             db.query(u"SELECT id FROM server_data WHERE server_name=?"_s, {u"删除我"_s});

@@ -80,11 +80,11 @@ void TestDialogPress::initTestCase() {
 
 void TestDialogPress::init() {
     logLines_.clear();
-    LogSink::setReceiver([this](const QString& line) { logLines_ << line; });
+    home_.context().log()->setReceiver([this](const QString& line) { logLines_ << line; });
 }
 
 void TestDialogPress::cleanup() {
-    LogSink::setReceiver({});
+    home_.context().log()->setReceiver({});
 }
 
 void TestDialogPress::findsTheDialogByClassAndTitle() {
@@ -119,7 +119,7 @@ void TestDialogPress::pressesTheChosenButtonAndLogsIt() {
         QVERIFY(QTest::qWaitForWindowExposed(&cover));
     }
 
-    DialogPressWatch watch({acceptPhase(kTitle, 5)}, nullptr);
+    DialogPressWatch watch({acceptPhase(kTitle, 5)}, *home_.context().log(), nullptr);
     QSignalSpy finished(&watch, &DialogPressWatch::finished);
     watch.start();
     QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 1, 15'000);
@@ -134,7 +134,8 @@ void TestDialogPress::pressesTheChosenButtonAndLogsIt() {
 }
 
 void TestDialogPress::absentDialogEndsQuietly() {
-    DialogPressWatch watch({acceptPhase(u"Torvane Absent Dialog"_s, 2)}, nullptr);
+    DialogPressWatch watch({acceptPhase(u"Torvane Absent Dialog"_s, 2)}, *home_.context().log(),
+                           nullptr);
     QSignalSpy finished(&watch, &DialogPressWatch::finished);
     watch.start();
     QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 1, 15'000);
@@ -149,7 +150,7 @@ void TestDialogPress::dialogLeftToUserIsNotPressed() {
     DialogPressWatch::Phase phase = acceptPhase(kTitle, 5);
     phase.logDialog = false;
     phase.leaveToUser = u"-主机密钥已变化，未自动确认，请核实服务器"_s;
-    DialogPressWatch watch({phase}, nullptr);
+    DialogPressWatch watch({phase}, *home_.context().log(), nullptr);
     QSignalSpy finished(&watch, &DialogPressWatch::finished);
     watch.start();
     QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 1, 15'000);

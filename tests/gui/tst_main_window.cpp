@@ -52,7 +52,7 @@ void TestMainWindow::initTestCase() {
 }
 
 void TestMainWindow::init() {
-    window_ = std::make_unique<MainWindow>();
+    window_ = std::make_unique<MainWindow>(home_.context());
     window_->show();
     QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
     // Start-up ends with the first (empty) probe pass, which writes the count line.
@@ -170,10 +170,9 @@ void TestMainWindow::timersAtStart() {
 }
 
 void TestMainWindow::startupCreatesDatabaseThenReadsAccount() {
-    const QString db = LocalStore::databasePath();
+    const QString db = home_.databasePath();
     QTRY_VERIFY(QFile::exists(db));
     QVERIFY(window_->startupState().account.username.isEmpty());
-    QVERIFY(!window_->startupState().cloudBaseAddress.isEmpty());
 
     {
         StoreConnection connection;
@@ -182,7 +181,7 @@ void TestMainWindow::startupCreatesDatabaseThenReadsAccount() {
             u"server_user"_s, 1, {{u"username"_s, u"13800000000"_s}, {u"password"_s, u"0123"_s}}));
     }
     window_.reset();
-    window_ = std::make_unique<MainWindow>();
+    window_ = std::make_unique<MainWindow>(home_.context());
     QTRY_COMPARE(window_->startupState().account.username, u"13800000000"_s);
     // The password column is declared INTEGER: a password of digits loses its leading zero.
     QCOMPARE(window_->startupState().account.password, u"123"_s);
@@ -238,7 +237,8 @@ void TestMainWindow::logPaneTakesLinesTogetherAsOneByOne() {
 
 void TestMainWindow::logLinesFromWorkersReachThePane() {
     auto* edit = window_->findChild<QPlainTextEdit*>(u"编辑框1"_s);
-    QThread* worker = QThread::create([] { LogSink::logLine(u"-S_ID 6"_s); });
+    QThread* worker =
+        QThread::create([log = home_.context().log()] { log->logLine(u"-S_ID 6"_s); });
     worker->start();
     QVERIFY(worker->wait(5000));
     delete worker;

@@ -66,9 +66,9 @@ private:
 
 void TestServerList::initTestCase() {
     QVERIFY(home_.isValid());
-    LocalStore::ensureDatabase();
+    LocalStore::ensureDatabase(home_.databasePath());
     LocalStore store;
-    QVERIFY(store.open());
+    QVERIFY(store.open(home_.databasePath()));
     const QStringList ips = {u"127.9.9.9"_s, u"127.10.0.2"_s, u"127.192.0.1"_s, u"127.10.0.10"_s};
     const QStringList sorts = {u"40"_s, u"10"_s, u"30"_s, u"20"_s};
     for (int n = 0; n < ips.size(); ++n)
@@ -83,7 +83,7 @@ void TestServerList::init() {
     });
     view_ = new ListTable;
     view_->resize(1000, 400);
-    list_ = new ServerListView(view_);
+    list_ = new ServerListView(view_, home_.context());
     view_->show();
     QVERIFY(QTest::qWaitForWindowExposed(view_));
 }
@@ -161,7 +161,7 @@ void TestServerList::queryFailureKeepsTheRows() {
     fillAndWait([this] { list_->reload(); });
     {
         StoreConnection db;
-        QVERIFY(db.open(LocalStore::databasePath()));
+        QVERIFY(db.open(home_.databasePath()));
         QVERIFY(db.execute(u"ALTER TABLE server_data RENAME TO server_data_away"_s));
     }
     if (reload)
@@ -172,7 +172,7 @@ void TestServerList::queryFailureKeepsTheRows() {
     QVERIFY(!list_->isFilling());
     {
         StoreConnection db;
-        QVERIFY(db.open(LocalStore::databasePath()));
+        QVERIFY(db.open(home_.databasePath()));
         QVERIFY(db.execute(u"ALTER TABLE server_data_away RENAME TO server_data"_s));
     }
     QCOMPARE(prompts_[0].text, u"查询失败，指定的数据未能打开！"_s);
@@ -193,14 +193,17 @@ void TestServerList::tooLongSearchTextSaysSo() {
 
 void TestServerList::emptyTableGivesEmptyListWithoutMessage() {
     QTemporaryDir empty;
-    qputenv("TORVANE_HOME", empty.path().toUtf8());
-    LocalStore::ensureDatabase();
+    const AppContext emptyHome({empty.path(), TestHome::kNoService});
+    LocalStore::ensureDatabase(emptyHome.databasePath());
+    delete list_;
+    list_ = new ServerListView(view_, emptyHome);
     fillAndWait([this] { list_->reload(); });
     QCOMPARE(list_->model()->rowCount(), 0);
     fillAndWait([this] { list_->search(u"综合查询"_s, u"x"_s, QString()); });
     QCOMPARE(list_->model()->rowCount(), 0);
-    qputenv("TORVANE_HOME", home_.dataFolder().toUtf8());
     QVERIFY(prompts_.isEmpty());
+    delete list_;
+    list_ = nullptr;
 }
 
 void TestServerList::headerClickSortsAndClearsMarksAndImages() {
@@ -260,7 +263,7 @@ void TestServerList::manyReloadsEndAsTheLastOne() {
         list_->reload();
     {
         LocalStore store;
-        QVERIFY(store.open());
+        QVERIFY(store.open(home_.databasePath()));
         QVERIFY(store.insertBatchServer(fixtureServer(9, u"127.10.9.9"_s, u"5"_s), false));
     }
     list_->reload();
@@ -271,7 +274,7 @@ void TestServerList::manyReloadsEndAsTheLastOne() {
     QCOMPARE(list_->cell(0, ListColumn::Address), u"127.10.9.9"_s);
     {
         LocalStore store;
-        QVERIFY(store.open());
+        QVERIFY(store.open(home_.databasePath()));
         QVERIFY(store.deleteServer(ids[0]));
     }
 }

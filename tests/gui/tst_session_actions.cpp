@@ -113,7 +113,7 @@ void TestSessionActions::init() {
     prompts_.clear();
     logLines_.clear();
     pages_.pages.clear();
-    window_ = std::make_unique<MainWindow>([this](const LaunchRequest& request) {
+    window_ = std::make_unique<MainWindow>(home_.context(), [this](const LaunchRequest& request) {
         Launch launch{request, {}, {}};
         const qsizetype option = request.arguments.indexOf(u"-pwfile"_s);
         if (option >= 0) {
@@ -138,12 +138,12 @@ void TestSessionActions::init() {
         prompts_ << request;
         return QMessageBox::Ok;
     });
-    LogSink::setReceiver([this](const QString& line) { logLines_ << line; });
+    home_.context().log()->setReceiver([this](const QString& line) { logLines_ << line; });
 }
 
 void TestSessionActions::cleanup() {
     Prompt::setResponder({});
-    LogSink::setReceiver({});
+    home_.context().log()->setReceiver({});
     window_.reset();
 }
 

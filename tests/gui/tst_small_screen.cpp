@@ -36,7 +36,7 @@ void TestSmallScreen::initTestCase() {
     QVERIFY(home_.isValid());
     const QSize screen = QGuiApplication::primaryScreen()->availableGeometry().size();
     QVERIFY2(screen.height() < 778, "the screen is large enough for the whole window");
-    window_ = std::make_unique<MainWindow>();
+    window_ = std::make_unique<MainWindow>(home_.context());
     window_->show();
     QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
     QTRY_VERIFY(!window_->findChild<QLabel*>(u"透明标签2"_s)->text().isEmpty());

@@ -44,9 +44,10 @@ QStringList column(ServerListView* list, int c) {
     return texts;
 }
 
-int countServers(const QString& condition = u"1"_s, const QStringList& values = {}) {
+int countServers(const QString& path, const QString& condition = u"1"_s,
+                 const QStringList& values = {}) {
     StoreConnection db;
-    if (!db.open(LocalStore::databasePath()))
+    if (!db.open(path))
         return -1;
     const auto rows = db.query(u"SELECT count(*) FROM server_data WHERE "_s + condition, values);
     return rows ? rows->rows.value(0).value(0).toInt() : -1;
@@ -107,13 +108,13 @@ void TestStoreWindows::initTestCase() {
 }
 
 void TestStoreWindows::init() {
-    QFile::remove(LocalStore::databasePath());
+    QFile::remove(home_.databasePath());
     prompts_.clear();
     Prompt::setResponder([this](const PromptRequest& r) {
         prompts_ << r;
         return QMessageBox::Ok;
     });
-    window_ = std::make_unique<MainWindow>();
+    window_ = std::make_unique<MainWindow>(home_.context());
     list_ = window_->serverList();
     // The start-up makes the database ready on the store's thread, then reloads the list.
     QSignalSpy startedUp(list_, &ServerListView::reloaded);
@@ -137,7 +138,7 @@ void TestStoreWindows::waitForList() {
 }
 
 void TestStoreWindows::addWindowDefaults() {
-    ServerEditorWindow add(ServerEditorWindow::Mode::Add);
+    ServerEditorWindow add(ServerEditorWindow::Mode::Add, home_.context());
     window_->serverEditor()->prepareAddWindow(add);
     // The groups are read on the store's thread; the window waits for them.
     QVERIFY(add.isWaiting());
@@ -183,7 +184,7 @@ void TestStoreWindows::addWindowSystemSwitchAndAddressSplit() {
     QFETCH(QString, typedUser);
     QFETCH(QString, port);
     QFETCH(QString, user);
-    ServerEditorWindow add(ServerEditorWindow::Mode::Add);
+    ServerEditorWindow add(ServerEditorWindow::Mode::Add, home_.context());
     auto* portBox = child<QLineEdit>(&add, u"服务器端口输入框");
     auto* userBox = child<QLineEdit>(&add, u"服务器用户名输入框");
     portBox->setText(typedPort);
@@ -211,7 +212,7 @@ void TestStoreWindows::addressTypedKeyByKey() {
     QFETCH(QString, typed);
     QFETCH(QString, address);
     QFETCH(QString, port);
-    ServerEditorWindow add(ServerEditorWindow::Mode::Add);
+    ServerEditorWindow add(ServerEditorWindow::Mode::Add, home_.context());
     add.show();
     QVERIFY(QTest::qWaitForWindowActive(&add));
     auto* addressBox = child<QLineEdit>(&add, u"服务器IP输入框");
@@ -223,7 +224,7 @@ void TestStoreWindows::addressTypedKeyByKey() {
 }
 
 void TestStoreWindows::addServerRefusesDuplicatesAndBadSortKeys() {
-    ServerEditorWindow add(ServerEditorWindow::Mode::Add);
+    ServerEditorWindow add(ServerEditorWindow::Mode::Add, home_.context());
     ServerEditor* editor = window_->serverEditor();
     editor->prepareAddWindow(add);
     QTRY_VERIFY(!add.isWaiting());
@@ -243,7 +244,7 @@ void TestStoreWindows::addServerRefusesDuplicatesAndBadSortKeys() {
     submit();
     disconnect(arrivals);
     QCOMPARE(prompts_.last().text, u"添加成功"_s);
-    QCOMPARE(countServers(), 1);
+    QCOMPARE(countServers(home_.databasePath()), 1);
     QCOMPARE(list_->model()->rowCount(), 1);
     QCOMPARE(list_->cell(0, ListColumn::Name), u"O'Brien's box"_s);
     QCOMPARE(list_->cell(0, ListColumn::Id), u"6"_s);
@@ -253,7 +254,7 @@ void TestStoreWindows::addServerRefusesDuplicatesAndBadSortKeys() {
     const int boxes = int(prompts_.size());
     submit();
     QCOMPARE(prompts_.size(), boxes);
-    QCOMPARE(countServers(), 1);
+    QCOMPARE(countServers(home_.databasePath()), 1);
     QTRY_VERIFY(
         child<QPlainTextEdit>(window_.get(), u"编辑框1")->toPlainText().contains(u"-S_ID 6\n"_s));
     QTRY_VERIFY(child<QPlainTextEdit>(window_.get(), u"编辑框1")
@@ -262,13 +263,13 @@ void TestStoreWindows::addServerRefusesDuplicatesAndBadSortKeys() {
 
     child<QLineEdit>(&add, u"服务器端口输入框")->setText(u"3390"_s);
     submit();
-    QCOMPARE(countServers(), 2);
+    QCOMPARE(countServers(home_.databasePath()), 2);
 
     child<QLineEdit>(&add, u"服务器端口输入框")->setText(u"3391"_s);
     child<QLineEdit>(&add, u"排序输入框")->clear();
     submit();
     QCOMPARE(prompts_.last().text, u"添加失败"_s);
-    QCOMPARE(countServers(), 2);
+    QCOMPARE(countServers(home_.databasePath()), 2);
 }
 
 void TestStoreWindows::editorsRefuseCharactersTheStoreCannotKeep_data() {
@@ -294,7 +295,7 @@ void TestStoreWindows::editorsRefuseCharactersTheStoreCannotKeep() {
     QFETCH(QString, message);
     const QString expected = message + u"，请删除或换掉这些字符后再保存"_s;
 
-    ServerEditorWindow add(ServerEditorWindow::Mode::Add);
+    ServerEditorWindow add(ServerEditorWindow::Mode::Add, home_.context());
     add.show();
     ServerEditor* editor = window_->serverEditor();
     editor->prepareAddWindow(add);
@@ -303,7 +304,7 @@ void TestStoreWindows::editorsRefuseCharactersTheStoreCannotKeep() {
     add.findChild<QLineEdit*>(box)->setText(value);
     editor->addServer(add);
     QCOMPARE(prompts_.last().text, expected);
-    QCOMPARE(countServers(), 0);
+    QCOMPARE(countServers(home_.databasePath()), 0);
     QCOMPARE(list_->model()->rowCount(), 0);
     QVERIFY(add.isVisible());
 
@@ -312,7 +313,7 @@ void TestStoreWindows::editorsRefuseCharactersTheStoreCannotKeep() {
     QTRY_VERIFY(!add.isWaiting());
     QCOMPARE(prompts_.last().text, u"添加成功"_s);
     list_->view()->setCurrentIndex(list_->model()->index(0, 0));
-    ServerEditorWindow modify(ServerEditorWindow::Mode::Modify);
+    ServerEditorWindow modify(ServerEditorWindow::Mode::Modify, home_.context());
     modify.show();
     editor->prepareModifyWindow(modify);
     QTRY_VERIFY(!modify.isWaiting());
@@ -320,8 +321,9 @@ void TestStoreWindows::editorsRefuseCharactersTheStoreCannotKeep() {
     editor->saveServer(modify);
     QCOMPARE(prompts_.last().text, expected);
     QVERIFY(modify.isVisible());
-    QCOMPARE(countServers(u"server_ip='127.0.0.6'"_s), 1);
-    QCOMPARE(countServers(u"instr(server_name || remark || server_pass || baota_apikey, '?')"_s),
+    QCOMPARE(countServers(home_.databasePath(), u"server_ip='127.0.0.6'"_s), 1);
+    QCOMPARE(countServers(home_.databasePath(),
+                          u"instr(server_name || remark || server_pass || baota_apikey, '?')"_s),
              0);
 
     window_->groupManager()->addGroup(value, u"1"_s);
@@ -333,7 +335,7 @@ void TestStoreWindows::editorsRefuseCharactersTheStoreCannotKeep() {
 void TestStoreWindows::modifyWindowShowsOwnGroupFirstAndSaves() {
     {
         LocalStore store;
-        QVERIFY(store.open());
+        QVERIFY(store.open(home_.databasePath()));
         ServerRecord s;
         s.ip = u"127.0.0.7"_s;
         s.port = u"22"_s;
@@ -346,7 +348,7 @@ void TestStoreWindows::modifyWindowShowsOwnGroupFirstAndSaves() {
     waitForList();
     list_->view()->setCurrentIndex(list_->model()->index(0, 0));
 
-    ServerEditorWindow modify(ServerEditorWindow::Mode::Modify);
+    ServerEditorWindow modify(ServerEditorWindow::Mode::Modify, home_.context());
     window_->serverEditor()->prepareModifyWindow(modify);
     QTRY_VERIFY(!modify.isWaiting());
     auto* groups = child<QComboBox>(&modify, u"服务器分组框");
@@ -367,7 +369,9 @@ void TestStoreWindows::modifyWindowShowsOwnGroupFirstAndSaves() {
     QCOMPARE(list_->cell(0, ListColumn::Remark), u"x'); DROP TABLE server_data; --"_s);
     QCOMPARE(list_->server(0).panelUrl, u"http://127.0.0.1:8888/abc"_s);
     QCOMPARE(list_->cell(0, ListColumn::Sort), QString());
-    QCOMPARE(countServers(u"remark=? AND sort=''"_s, {u"x'); DROP TABLE server_data; --"_s}), 1);
+    QCOMPARE(countServers(home_.databasePath(), u"remark=? AND sort=''"_s,
+                          {u"x'); DROP TABLE server_data; --"_s}),
+             1);
 }
 
 // A reload between opening the window and pressing 修改 (the refresh timer, a batch delete)
@@ -375,7 +379,7 @@ void TestStoreWindows::modifyWindowShowsOwnGroupFirstAndSaves() {
 void TestStoreWindows::modifySavesToServerItWasOpenedFor() {
     {
         LocalStore store;
-        QVERIFY(store.open());
+        QVERIFY(store.open(home_.databasePath()));
         for (const QString& ip : {u"127.0.0.8"_s, u"127.0.0.9"_s}) {
             ServerRecord s;
             s.ip = ip;
@@ -388,7 +392,7 @@ void TestStoreWindows::modifySavesToServerItWasOpenedFor() {
     list_->reload();
     waitForList();
     list_->view()->setCurrentIndex(list_->model()->index(0, 0));
-    ServerEditorWindow modify(ServerEditorWindow::Mode::Modify);
+    ServerEditorWindow modify(ServerEditorWindow::Mode::Modify, home_.context());
     window_->serverEditor()->prepareModifyWindow(modify);
     QTRY_VERIFY(!modify.isWaiting());
     QCOMPARE(child<QLineEdit>(&modify, u"服务器IP输入框")->text(), u"127.0.0.8"_s);
@@ -400,15 +404,15 @@ void TestStoreWindows::modifySavesToServerItWasOpenedFor() {
     window_->serverEditor()->saveServer(modify);
     QTRY_VERIFY(!modify.isWaiting());
     QCOMPARE(prompts_.last().text, u"修改成功"_s);
-    QCOMPARE(countServers(u"server_ip='127.0.0.8' AND remark='edited'"_s), 1);
-    QCOMPARE(countServers(u"remark='edited'"_s), 1);
+    QCOMPARE(countServers(home_.databasePath(), u"server_ip='127.0.0.8' AND remark='edited'"_s), 1);
+    QCOMPARE(countServers(home_.databasePath(), u"remark='edited'"_s), 1);
     QCOMPARE(list_->cell(list_->model()->rowOfId(u"6"_s), ListColumn::Remark), u"edited"_s);
 }
 
 void TestStoreWindows::deleteAndBatchDelete() {
     {
         LocalStore store;
-        QVERIFY(store.open());
+        QVERIFY(store.open(home_.databasePath()));
         for (int n = 1; n <= 6; ++n) {
             ServerRecord s;
             s.ip = u"127.0.1.%1"_s.arg(n);
@@ -423,7 +427,7 @@ void TestStoreWindows::deleteAndBatchDelete() {
     list_->view()->setCurrentIndex(list_->model()->index(0, 0));
     window_->serverEditor()->deleteServer();
     QCOMPARE(list_->model()->rowCount(), 5);
-    QTRY_COMPARE(countServers(), 5);
+    QTRY_COMPARE(countServers(home_.databasePath()), 5);
 
     list_->model()->setChecked(0, true);
     list_->model()->setChecked(2, true);
@@ -454,7 +458,7 @@ void TestStoreWindows::groupsAddRenameDelete() {
 
     {
         LocalStore store;
-        QVERIFY(store.open());
+        QVERIFY(store.open(home_.databasePath()));
         ServerRecord s;
         s.ip = u"127.0.2.1"_s;
         s.port = u"22"_s;
@@ -483,7 +487,7 @@ void TestStoreWindows::groupsAddRenameDelete() {
     });
     groups->openManager();
     QCOMPARE(prompts_.last().text, u"修改成功"_s);
-    QCOMPARE(countServers(u"server_class=?"_s, {u"生产"_s}), 1);
+    QCOMPARE(countServers(home_.databasePath(), u"server_class=?"_s, {u"生产"_s}), 1);
     waitForList();
     QTRY_COMPARE(list_->cell(0, ListColumn::Group), u"生产"_s);
     QTRY_COMPARE(filter->count(), 3);
@@ -491,13 +495,14 @@ void TestStoreWindows::groupsAddRenameDelete() {
 }
 
 void TestStoreWindows::batchAddLines() {
-    BatchWindow batch(list_);
+    BatchWindow batch(list_, home_.context());
     QCOMPARE(batch.text(), BatchWindow::kHint);
     QSignalSpy finished(&batch, &BatchWindow::addingFinished);
     // The untouched hint adds one server from its second line.
     batch.addLines();
     QVERIFY(finished.wait(5000));
-    QCOMPARE(countServers(u"server_ip='服务器IP' AND server_port='端口'"_s), 1);
+    QCOMPARE(countServers(home_.databasePath(), u"server_ip='服务器IP' AND server_port='端口'"_s),
+             1);
 
     const QString block =
         u"\r\n"
@@ -512,10 +517,14 @@ void TestStoreWindows::batchAddLines() {
     batch.addLines();
     QVERIFY(finished.wait(5000));
     QVERIFY(!batch.text().startsWith(u"\r\n"_s));
-    QCOMPARE(countServers(u"server_ip LIKE '127.0.3.%'"_s), 3);
-    QCOMPARE(countServers(u"server_ip='127.0.3.1' AND baota_url='0' AND server_pass='p&w=1'"_s), 1);
-    QCOMPARE(countServers(u"server_ip='127.0.3.3' AND baota_apikey='key'"_s), 1);
-    QCOMPARE(countServers(u"server_ip='127.0.3.4' AND baota_url='http://127.0.0.1:8888/y' AND "
+    QCOMPARE(countServers(home_.databasePath(), u"server_ip LIKE '127.0.3.%'"_s), 3);
+    QCOMPARE(countServers(home_.databasePath(),
+                          u"server_ip='127.0.3.1' AND baota_url='0' AND server_pass='p&w=1'"_s),
+             1);
+    QCOMPARE(countServers(home_.databasePath(), u"server_ip='127.0.3.3' AND baota_apikey='key'"_s),
+             1);
+    QCOMPARE(countServers(home_.databasePath(),
+                          u"server_ip='127.0.3.4' AND baota_url='http://127.0.0.1:8888/y' AND "
                           u"baota_apikey=''"_s),
              1);
     auto* pane = child<QPlainTextEdit>(window_.get(), u"编辑框1");
@@ -534,11 +543,11 @@ void TestStoreWindows::closingBatchWindowAsksAndReports() {
         lines << u"默认分组----n----127.1.%1.%2----root----pw----22----linux----r----s----e----1"_s
                      .arg(i / 256)
                      .arg(i % 256);
-    BatchWindow batch(list_);
+    BatchWindow batch(list_, home_.context());
     batch.show();
     batch.setText(lines.join(u"\r\n"_s));
     batch.addLines();
-    QTRY_VERIFY(countServers() > 0);
+    QTRY_VERIFY(countServers(home_.databasePath()) > 0);
 
     QMessageBox::StandardButton answer = QMessageBox::No;
     Prompt::setResponder([&](const PromptRequest& r) {
@@ -561,7 +570,7 @@ void TestStoreWindows::closingBatchWindowAsksAndReports() {
     batch.close();
     QVERIFY(!batch.isVisible());
     QTRY_VERIFY(!batch.isAdding());
-    const int added = countServers();
+    const int added = countServers(home_.databasePath());
     QVERIFY(added < kLines);
     const QString stopped =
         u"-批量添加已停止：已添加 %1 行，%2 行未处理"_s.arg(added).arg(kLines - added);
@@ -570,7 +579,7 @@ void TestStoreWindows::closingBatchWindowAsksAndReports() {
 }
 
 void TestStoreWindows::exportThenImport() {
-    BatchWindow batch(list_);
+    BatchWindow batch(list_, home_.context());
     QSignalSpy finished(&batch, &BatchWindow::addingFinished);
     batch.setText(
         u"默认分组----a----127.0.4.1----root----pw----22----linux----r----s----e----5\r\n"
@@ -580,14 +589,14 @@ void TestStoreWindows::exportThenImport() {
     waitForList();
 
     // An export left readable by everyone before: the new one is for its owner alone.
-    QFile file(DataFolder::file(BatchExport::kFileName));
+    QFile file(QDir(home_.dataFolder()).filePath(BatchExport::kFileName));
     QVERIFY(file.open(QIODevice::WriteOnly));
     file.close();
     QVERIFY(file.setPermissions(file.permissions() | QFileDevice::ReadOther));
 
     child<QPushButton>(window_.get(), u"按钮13")->click();
     QCOMPARE(prompts_.last().text, u"导出成功，导出文件在%1目录下 导出记录.txt"_s.arg(
-                                       QDir::toNativeSeparators(DataFolder::path())));
+                                       QDir::toNativeSeparators(home_.dataFolder())));
     constexpr QFileDevice::Permissions others = QFileDevice::ReadGroup | QFileDevice::WriteGroup |
                                                 QFileDevice::ExeGroup | QFileDevice::ReadOther |
                                                 QFileDevice::WriteOther | QFileDevice::ExeOther;
@@ -606,18 +615,19 @@ void TestStoreWindows::exportThenImport() {
     QVERIFY(batch.importFile(file.fileName()));
     QVERIFY(finished.wait(5000));
     QCOMPARE(prompts_.last().text, u"从文件导入成功"_s);
-    QCOMPARE(countServers(), 2);
+    QCOMPARE(countServers(home_.databasePath()), 2);
 
     // Into an empty database: every server comes back, "0" in the panel columns.
     {
         StoreConnection db;
-        QVERIFY(db.open(LocalStore::databasePath()));
+        QVERIFY(db.open(home_.databasePath()));
         QVERIFY(db.execute(u"DELETE FROM server_data"_s));
     }
     QVERIFY(batch.importFile(file.fileName()));
     QVERIFY(finished.wait(5000));
-    QCOMPARE(countServers(u"baota_url='0' AND baota_apikey='0'"_s), 2);
-    QCOMPARE(countServers(u"server_name='b' AND remark='备注' AND server_user='administrator'"_s),
+    QCOMPARE(countServers(home_.databasePath(), u"baota_url='0' AND baota_apikey='0'"_s), 2);
+    QCOMPARE(countServers(home_.databasePath(),
+                          u"server_name='b' AND remark='备注' AND server_user='administrator'"_s),
              1);
 }
 
@@ -646,18 +656,20 @@ void TestStoreWindows::importDecodesFiles_data() {
 void TestStoreWindows::importDecodesFiles() {
     QFETCH(QByteArray, bytes);
     QFETCH(QStringList, stored);
-    const QString path = DataFolder::file(u"import.txt"_s);
+    const QString path = QDir(home_.dataFolder()).filePath(u"import.txt"_s);
     QFile file(path);
     QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
     file.write(bytes);
     file.close();
-    BatchWindow batch(list_);
+    BatchWindow batch(list_, home_.context());
     QSignalSpy finished(&batch, &BatchWindow::addingFinished);
     QVERIFY(batch.importFile(path));
     QVERIFY(finished.wait(5000));
-    QCOMPARE(countServers(), stored.isEmpty() ? 0 : 1);
+    QCOMPARE(countServers(home_.databasePath()), stored.isEmpty() ? 0 : 1);
     if (!stored.isEmpty())
-        QCOMPARE(countServers(u"server_class=? AND server_name=? AND remark=?"_s, stored), 1);
+        QCOMPARE(countServers(home_.databasePath(),
+                              u"server_class=? AND server_name=? AND remark=?"_s, stored),
+                 1);
 }
 
 void TestStoreWindows::buttonsOpenTheirWindows() {
@@ -700,9 +712,9 @@ void TestStoreWindows::lockHeldElsewhereEndsInAMessage() {
     QFETCH(QString, message);
     QFETCH(QString, logged);
     ServerEditor* editor = window_->serverEditor();
-    ServerEditorWindow add(ServerEditorWindow::Mode::Add);
+    ServerEditorWindow add(ServerEditorWindow::Mode::Add, home_.context());
     GroupEditWindow groupEditor(GroupEditWindow::Mode::Add);
-    BatchWindow batch(list_);
+    BatchWindow batch(list_, home_.context());
     QSignalSpy batchFinished(&batch, &BatchWindow::addingFinished);
     if (action == u"add server") {
         add.show();
@@ -712,7 +724,7 @@ void TestStoreWindows::lockHeldElsewhereEndsInAMessage() {
     }
 
     StoreConnection other;
-    QVERIFY(other.open(LocalStore::databasePath()));
+    QVERIFY(other.open(home_.databasePath()));
     QVERIFY(other.execute(u"BEGIN EXCLUSIVE"_s));
     std::function<bool()> waiting;
     if (action == u"open add window") {
@@ -749,7 +761,7 @@ void TestStoreWindows::lockHeldElsewhereEndsInAMessage() {
         QTRY_VERIFY(
             child<QPlainTextEdit>(window_.get(), u"编辑框1")->toPlainText().contains(logged));
     QVERIFY(other.execute(u"ROLLBACK"_s));
-    QCOMPARE(countServers(), 0);
+    QCOMPARE(countServers(home_.databasePath()), 0);
     if (action == u"open add window")
         QVERIFY(child<QPushButton>(&add, u"按钮1")->isEnabled());
 }

@@ -36,19 +36,20 @@ QString batchLine(int i) {
                .arg(address(i));
 }
 
-// The writer process: adds lines [from, from + count) and prints every log line.
-int runWriter(int from, int count) {
-    LogSink::setReceiver(
-        [](const QString& line) { std::fputs(line.toUtf8().constData(), stdout); });
+// The writer process: adds lines [from, from + count) to the file at `path` and prints every
+// log line.
+int runWriter(const QString& path, int from, int count) {
+    LogSink log;
+    log.setReceiver([](const QString& line) { std::fputs(line.toUtf8().constData(), stdout); });
     QStringList lines;
     for (int i = from; i < from + count; ++i)
         lines << batchLine(i);
     BatchImport::BatchAdder adder(lines);
     while (!adder.isDone()) {
         LocalStore store;
-        if (!store.open())
+        if (!store.open(path))
             return 2;
-        if (!adder.nextSlice(store, BatchImport::BatchAdder::kSlice).written)
+        if (!adder.nextSlice(store, BatchImport::BatchAdder::kSlice, log).written)
             return 3;
         store.close();
         std::this_thread::sleep_for(BatchImport::BatchAdder::kGap);
@@ -81,11 +82,11 @@ Outcomes parseLog(const QByteArray& output) {
     return o;
 }
 
-QStringList column(const QString& sql) {
+QStringList column(const QString& path, const QString& sql) {
     QStringList values;
     sqlite3* db = nullptr;
-    if (sqlite3_open_v2(LocalStore::databasePath().toUtf8().constData(), &db, SQLITE_OPEN_READONLY,
-                        nullptr) == SQLITE_OK) {
+    if (sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr) ==
+        SQLITE_OK) {
         sqlite3_stmt* stmt = nullptr;
         if (sqlite3_prepare_v2(db, sql.toUtf8().constData(), -1, &stmt, nullptr) == SQLITE_OK)
             while (sqlite3_step(stmt) == SQLITE_ROW)
@@ -109,16 +110,16 @@ private Q_SLOTS:
 void TestBatchConcurrency::twoProcessesAddIntoOneFile() {
     QTemporaryDir home;
     QVERIFY(home.isValid());
-    qputenv("TORVANE_HOME", QFile::encodeName(home.path()));
-    LocalStore::ensureDatabase();
+    const QString path = QDir(home.path()).filePath(u"myserver.db"_s);
+    LocalStore::ensureDatabase(path);
 
     const int half = kLinesPerWriter / 2;
     QProcess a;
     QProcess b;
     a.start(QCoreApplication::applicationFilePath(),
-            {u"--writer"_s, u"0"_s, QString::number(kLinesPerWriter)});
+            {u"--writer"_s, path, u"0"_s, QString::number(kLinesPerWriter)});
     b.start(QCoreApplication::applicationFilePath(),
-            {u"--writer"_s, QString::number(half), QString::number(kLinesPerWriter)});
+            {u"--writer"_s, path, QString::number(half), QString::number(kLinesPerWriter)});
     for (QProcess* p : {&a, &b}) {
         QVERIFY(p->waitForFinished(300000));
         QCOMPARE(p->exitStatus(), QProcess::NormalExit);
@@ -136,17 +137,18 @@ void TestBatchConcurrency::twoProcessesAddIntoOneFile() {
     QVERIFY(fromA.added.contains(fromB.exists));
     QVERIFY(!fromA.added.intersects(fromB.added));
 
-    const QStringList stored = column(u"SELECT server_ip FROM server_data"_s);
+    const QStringList stored = column(path, u"SELECT server_ip FROM server_data"_s);
     QCOMPARE(stored.size(), kLinesPerWriter + half);
     const QSet<QString> storedSet(stored.begin(), stored.end());
     QCOMPARE(storedSet, fromA.added + fromB.added);
-    QCOMPARE(column(u"PRAGMA integrity_check"_s), QStringList{u"ok"_s});
+    QCOMPARE(column(path, u"PRAGMA integrity_check"_s), QStringList{u"ok"_s});
 }
 
 int main(int argc, char* argv[]) {
     QCoreApplication app(argc, argv);
-    if (argc == 4 && qstrcmp(argv[1], "--writer") == 0)
-        return runWriter(QByteArray(argv[2]).toInt(), QByteArray(argv[3]).toInt());
+    if (argc == 5 && qstrcmp(argv[1], "--writer") == 0)
+        return runWriter(QFile::decodeName(argv[2]), QByteArray(argv[3]).toInt(),
+                         QByteArray(argv[4]).toInt());
     TestBatchConcurrency test;
     return QTest::qExec(&test, argc, argv);
 }

@@ -2,19 +2,21 @@
 // method and form body, values that arrive intact, how replies are decoded and judged, and
 // that a request the service never answered is never a success.
 
+#include "core/app_context.h"
 #include "core/cloud/cloud_account.h"
 #include "core/cloud/cloud_actions.h"
 #include "core/support/gbk_codec.h"
 #include "net/loopback_server.h"
 #include "net/raw_http_server.h"
 
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <functional>
 #include <mutex>
 
 using namespace Qt::StringLiterals;
-using Action = std::function<CloudApi::Reply()>;
+using Action = std::function<CloudApi::Reply(const CloudApi::Service&)>;
 Q_DECLARE_METATYPE(Action)
 
 namespace {
@@ -56,6 +58,7 @@ private:
     QString serviceAddress() const { return service_.url(u"http"_s, QString()); }
 
     LoopbackServer service_;
+    CloudApi::Service cloud_;
     std::mutex lock_;
     std::string reply_;
     int status_ = 200;
@@ -79,7 +82,7 @@ void TestCloudApi::initTestCase() {
 }
 
 void TestCloudApi::init() {
-    CloudApi::setBaseAddress(serviceAddress());
+    cloud_ = {serviceAddress()};
     setReply("True");
 }
 
@@ -101,29 +104,33 @@ void TestCloudApi::actionSendsItsForm_data() {
     QTest::addColumn<QByteArray>("body");
 
     const QString post = u"POST"_s;
-    QTest::newRow("info") << Action([] { return CloudApi::checkAccount(kAccount); }) << u"info"_s
-                          << post << kAccountBody;
+    QTest::newRow("info") << Action([](const CloudApi::Service& at) {
+        return CloudApi::checkAccount(at, kAccount);
+    }) << u"info"_s << post
+                          << kAccountBody;
     QTest::newRow("info with an empty account")
-        << Action([] { return CloudApi::checkAccount({}); }) << u"info"_s << post
-        << QByteArray("username=&password=");
-    QTest::newRow("reg") << Action([] {
+        << Action([](const CloudApi::Service& at) { return CloudApi::checkAccount(at, {}); })
+        << u"info"_s << post << QByteArray("username=&password=");
+    QTest::newRow("reg") << Action([](const CloudApi::Service& at) {
         return CloudApi::registerAccount(
-            {u"new"_s, u"pw"_s, u"13800000000"_s, u"1234"_s, u"10001"_s, u"a@b.cn"_s});
+            at, {u"new"_s, u"pw"_s, u"13800000000"_s, u"1234"_s, u"10001"_s, u"a@b.cn"_s});
     }) << u"reg"_s << post
                          << QByteArray("username=new&password=pw&phone=13800000000&vcode=1234"
                                        "&qq=10001&mail=a%40b.cn");
-    QTest::newRow("sendsms") << Action([] { return CloudApi::sendSmsCode(u"13800000000"_s); })
-                             << u"sendsms"_s << post << QByteArray("phone=13800000000");
-    QTest::newRow("editpass") << Action([] {
-        return CloudApi::changePassword({u"user"_s, u"old"_s, u"new"_s, u"new"_s});
+    QTest::newRow("sendsms") << Action([](const CloudApi::Service& at) {
+        return CloudApi::sendSmsCode(at, u"13800000000"_s);
+    }) << u"sendsms"_s << post
+                             << QByteArray("phone=13800000000");
+    QTest::newRow("editpass") << Action([](const CloudApi::Service& at) {
+        return CloudApi::changePassword(at, {u"user"_s, u"old"_s, u"new"_s, u"new"_s});
     }) << u"editpass"_s << post
                               << QByteArray("username=user&password=old&newpass=new&okpass=new");
-    QTest::newRow("update_class") << Action([] {
-        return CloudApi::uploadGroup(kAccount, {u"7"_s, u"默认分组"_s, u"1"_s});
+    QTest::newRow("update_class") << Action([](const CloudApi::Service& at) {
+        return CloudApi::uploadGroup(at, kAccount, {u"7"_s, u"默认分组"_s, u"1"_s});
     }) << u"update_class"_s << post
                                   << kAccountBody + "&server_class=%C4%AC%C8%CF%B7%D6%D7%E9&sort=1";
     QTest::newRow("update")
-        << Action([] {
+        << Action([](const CloudApi::Service& at) {
                ServerRecord s;
                s.group = u"g"_s;
                s.name = u"n"_s;
@@ -140,7 +147,7 @@ void TestCloudApi::actionSendsItsForm_data() {
                s.panelUser = u"bt"_s;
                s.panelPassword = u"SEALED2"_s;
                s.panelKey = u"SEALED3"_s;
-               return CloudApi::uploadServer(kAccount, s);
+               return CloudApi::uploadServer(at, kAccount, s);
            })
         << u"update"_s << post
         << kAccountBody + "&server_class=g&server_name=n&server_ip=198.51.100.7"
@@ -148,16 +155,24 @@ void TestCloudApi::actionSendsItsForm_data() {
                           "&system=linux&sort=5&server_port=22&server_user=root"
                           "&server_pass=SEALED1&baota_url=https%3A%2F%2F198.51.100.7%3A8888"
                           "&baota_user=bt&baota_pass=SEALED2&baota_apikey=SEALED3";
-    QTest::newRow("down_class") << Action([] { return CloudApi::downloadGroups(kAccount); })
-                                << u"down_class"_s << post << kAccountBody;
-    QTest::newRow("down") << Action([] { return CloudApi::downloadServers(kAccount); }) << u"down"_s
-                          << post << kAccountBody;
-    QTest::newRow("del_data") << Action([] { return CloudApi::clearCloudCopy(kAccount); })
-                              << u"del_data"_s << post << kAccountBody;
+    QTest::newRow("down_class") << Action([](const CloudApi::Service& at) {
+        return CloudApi::downloadGroups(at, kAccount);
+    }) << u"down_class"_s << post
+                                << kAccountBody;
+    QTest::newRow("down") << Action([](const CloudApi::Service& at) {
+        return CloudApi::downloadServers(at, kAccount);
+    }) << u"down"_s << post
+                          << kAccountBody;
+    QTest::newRow("del_data") << Action([](const CloudApi::Service& at) {
+        return CloudApi::clearCloudCopy(at, kAccount);
+    }) << u"del_data"_s << post
+                              << kAccountBody;
     QTest::newRow("get_ip") << Action(CloudApi::publicAddress) << u"get_ip"_s << u"GET"_s
                             << QByteArray();
-    QTest::newRow("asfsgds") << Action([] { return CloudApi::announcements(); }) << u"asfsgds"_s
-                             << u"GET"_s << QByteArray();
+    QTest::newRow("asfsgds") << Action([](const CloudApi::Service& at) {
+        return CloudApi::announcements(at);
+    }) << u"asfsgds"_s << u"GET"_s
+                             << QByteArray();
 }
 
 void TestCloudApi::actionSendsItsForm() {
@@ -166,7 +181,7 @@ void TestCloudApi::actionSendsItsForm() {
     QFETCH(QString, method);
     QFETCH(QByteArray, body);
 
-    const CloudApi::Reply reply = action();
+    const CloudApi::Reply reply = action(cloud_);
     QVERIFY2(reply.answered(), qPrintable(reply.failure));
     QCOMPARE(reply.text, u"True"_s);
     const Seen request = seen();
@@ -188,7 +203,7 @@ void TestCloudApi::valuesArriveIntact_data() {
 void TestCloudApi::valuesArriveIntact() {
     QFETCH(QString, password);
 
-    QVERIFY(CloudApi::succeeded(CloudApi::checkAccount({u"user"_s, password})));
+    QVERIFY(CloudApi::succeeded(CloudApi::checkAccount(cloud_, {u"user"_s, password})));
     QCOMPARE(QByteArray::fromStdString(seen().password), Gbk::encode(password));
 }
 
@@ -232,7 +247,7 @@ void TestCloudApi::repliesAreDecodedAndJudged() {
     QFETCH(bool, blockAccepted);
 
     setReply(reply);
-    const CloudApi::Reply answer = CloudApi::downloadServers(kAccount);
+    const CloudApi::Reply answer = CloudApi::downloadServers(cloud_, kAccount);
     QVERIFY(answer.answered());
     QCOMPARE(answer.text, text);
     QCOMPARE(CloudApi::succeeded(answer), succeeded);
@@ -258,7 +273,7 @@ void TestCloudApi::registrationOutcome() {
     QFETCH(CloudApi::RegistrationOutcome, outcome);
 
     setReply(reply);
-    QCOMPARE(CloudApi::registrationOutcome(CloudApi::registerAccount({})), outcome);
+    QCOMPARE(CloudApi::registrationOutcome(CloudApi::registerAccount(cloud_, {})), outcome);
 }
 
 void TestCloudApi::noAnswerIsNeverSuccess_data() {
@@ -293,7 +308,7 @@ void TestCloudApi::noAnswerIsNeverSuccess() {
     QFETCH(QString, forLog);
     QFETCH(QString, loginBox);
 
-    CloudApi::setBaseAddress(address);
+    cloud_ = {address};
     setReply("True", status);
     const auto check = [&](const CloudApi::Reply& reply) {
         QVERIFY(!reply.answered());
@@ -302,25 +317,26 @@ void TestCloudApi::noAnswerIsNeverSuccess() {
         QCOMPARE(CloudAccount::replyForLog(reply), forLog);
     };
 
-    const CloudApi::Reply info = CloudApi::checkAccount(kAccount);
+    const CloudApi::Reply info = CloudApi::checkAccount(cloud_, kAccount);
     check(info);
     QVERIFY(!CloudApi::succeeded(info));
     QCOMPARE(CloudAccount::loginMessage({info, false}, CloudAccount::Origin::Settings), loginBox);
-    const CloudApi::Reply cleared = CloudApi::clearCloudCopy(kAccount);
+    const CloudApi::Reply cleared = CloudApi::clearCloudCopy(cloud_, kAccount);
     check(cleared);
     QVERIFY(!CloudApi::succeededUnlessFalse(cleared));
-    const CloudApi::Reply servers = CloudApi::downloadServers(kAccount);
+    const CloudApi::Reply servers = CloudApi::downloadServers(cloud_, kAccount);
     check(servers);
     QVERIFY(!CloudApi::succeededUnlessFalse(servers));
     QVERIFY(!CloudApi::blockAccepted(servers));
-    QCOMPARE(CloudApi::registrationOutcome(CloudApi::registerAccount({})),
+    QCOMPARE(CloudApi::registrationOutcome(CloudApi::registerAccount(cloud_, {})),
              CloudApi::RegistrationOutcome::Failed);
 }
 
 void TestCloudApi::baseAddressMayEndWithSlash() {
-    CloudApi::setBaseAddress(serviceAddress() + u"/"_s);
-    QCOMPARE(CloudApi::baseAddress(), serviceAddress());
-    QVERIFY(CloudApi::succeeded(CloudApi::checkAccount(kAccount)));
+    const QTemporaryDir home;
+    const AppContext context({home.path(), serviceAddress() + u"//"_s});
+    QCOMPARE(context.cloudAddress(), serviceAddress());
+    QVERIFY(CloudApi::succeeded(CloudApi::checkAccount({context.cloudAddress()}, kAccount)));
     QCOMPARE(seen().act, u"info"_s);
 }
 

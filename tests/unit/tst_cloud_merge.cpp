@@ -80,13 +80,14 @@ private:
     QStringList takeLog();
 
     TestHome home_;
+    LogSink sink_;
     QMutex logLock_;
     QStringList log_;
 };
 
 void TestCloudMerge::initTestCase() {
     QVERIFY(home_.isValid());
-    LogSink::setReceiver([this](const QString& line) {
+    sink_.setReceiver([this](const QString& line) {
         QMutexLocker lock(&logLock_);
         // The time in front of the message is not what these tests look at.
         log_ << logMessages(line);
@@ -94,13 +95,13 @@ void TestCloudMerge::initTestCase() {
 }
 
 void TestCloudMerge::init() {
-    QFile::remove(LocalStore::databasePath());
-    LocalStore::ensureDatabase();
+    QFile::remove(home_.databasePath());
+    LocalStore::ensureDatabase(home_.databasePath());
     takeLog();
 }
 
 void TestCloudMerge::cleanup() {
-    QFile::remove(LocalStore::databasePath());
+    QFile::remove(home_.databasePath());
 }
 
 QStringList TestCloudMerge::takeLog() {
@@ -164,7 +165,7 @@ void TestCloudMerge::foreignSealsArriveEmpty() {
 // stored as it came, digits and quotes alike.
 void TestCloudMerge::groupLines() {
     LocalStore store;
-    QVERIFY(store.open());
+    QVERIFY(store.open(home_.databasePath()));
     const QList<std::pair<QString, QStringList>> cases{
         {u"默认分组----50"_s, {u"-S_ID 4"_s, u"-默认分组 下载分组失败 指定分组已经存在"_s}},
         {u"007----70----ignored"_s, {u"-S_ID "_s, u"-007 下载分组成功"_s}},
@@ -200,7 +201,7 @@ void TestCloudMerge::newServerKeepsPanelColumnsOfItsLine() {
     QFETCH(QString, storedPanel);
 
     LocalStore store;
-    QVERIFY(store.open());
+    QVERIFY(store.open(home_.databasePath()));
     const LineWrite m =
         CloudDownload::mergeServerLine(store, line(lineFields().mid(0, fieldCount)));
     QVERIFY(m.wrote);
@@ -240,7 +241,7 @@ void TestCloudMerge::overwriteKeepsAddressPortAndSystem() {
     QFETCH(QString, sort);
 
     LocalStore store;
-    QVERIFY(store.open());
+    QVERIFY(store.open(home_.databasePath()));
     ServerRecord old;
     old.ip = u"198.18.0.1"_s;
     old.port = u"22"_s;
@@ -276,7 +277,7 @@ void TestCloudMerge::overwriteKeepsAddressPortAndSystem() {
 // address).
 void TestCloudMerge::mixedBlockTouchesEachServerOnce() {
     LocalStore store;
-    QVERIFY(store.open());
+    QVERIFY(store.open(home_.databasePath()));
     for (const auto& [ip, port] :
          {std::pair{u"198.18.0.1"_s, u"22"_s}, std::pair{u"198.18.0.2"_s, u"22"_s},
           std::pair{u"198.18.0.3"_s, u"3389"_s}}) {
@@ -292,7 +293,7 @@ void TestCloudMerge::mixedBlockTouchesEachServerOnce() {
         line(lineFields(u"198.18.0.3"_s, u"22"_s)), line(lineFields(u"198.18.0.2 "_s, u"22"_s)),
         line(lineFields(u"198.18.0.2"_s, u"22"_s))};
     JobStop stop;
-    QVERIFY(CloudDownload::mergeBlock(LocalStore::databasePath(),
+    QVERIFY(CloudDownload::mergeBlock(home_.databasePath(), sink_,
                                       u"\r\n"_s + lines.join(u"\r\n\r\n"_s) + u"\r\n"_s,
                                       CloudDownload::mergeServerLine, stop));
     QStringList outcomes;
@@ -345,7 +346,7 @@ void TestCloudMerge::linesTheStoreCannotKeepAreRefused() {
     QFETCH(QString, batch);
 
     LocalStore store;
-    QVERIFY(store.open());
+    QVERIFY(store.open(home_.databasePath()));
     QStringList fields = lineFields().mid(0, ServerLine::PanelUrl);
     fields[field] = value;
     if (field != ServerLine::Password) {
@@ -377,13 +378,13 @@ void TestCloudMerge::longBlockMergesInSlices() {
     for (int i = 0; i < kLines; ++i)
         lines << line(lineFields(u"198.18.%1.%2"_s.arg(i / 256).arg(i % 256)));
     LocalStore store;
-    QVERIFY(store.open());
+    QVERIFY(store.open(home_.databasePath()));
     CloudDownload::SlicedMerge merge(lines.join(u"\r\n"_s), CloudDownload::mergeServerLine);
     QCOMPARE(merge.total(), kLines);
     int slices = 0;
     qsizetype added = 0;
     while (!merge.isDone()) {
-        const auto slice = merge.nextSlice(store, std::chrono::milliseconds(2));
+        const auto slice = merge.nextSlice(store, std::chrono::milliseconds(2), sink_);
         QVERIFY(slice.written);
         added += slice.added.size();
         ++slices;
@@ -404,7 +405,7 @@ void TestCloudMerge::interruptionKeepsMergedSlices() {
         lines << line(lineFields(u"198.19.%1.%2"_s.arg(i / 256).arg(i % 256)));
     JobStop stop;
     qsizetype firstSlice = 0;
-    QVERIFY(CloudDownload::mergeBlock(LocalStore::databasePath(), lines.join(u"\r\n"_s),
+    QVERIFY(CloudDownload::mergeBlock(home_.databasePath(), sink_, lines.join(u"\r\n"_s),
                                       CloudDownload::mergeServerLine, stop,
                                       [&](const QList<ServerRecord>& servers) {
                                           if (firstSlice == 0)
@@ -414,7 +415,7 @@ void TestCloudMerge::interruptionKeepsMergedSlices() {
     QVERIFY(firstSlice > 0);
     QVERIFY(firstSlice < lines.size());
     LocalStore store;
-    QVERIFY(store.open());
+    QVERIFY(store.open(home_.databasePath()));
     QCOMPARE(serverTable(store).size(), firstSlice);
     QCOMPARE(takeLog().size(), 2 * firstSlice);
 }
@@ -442,7 +443,7 @@ void TestCloudMerge::failedCommitReportsNothingWritten() {
     QFETCH(SlicedLines::WriteLine, write);
     QFETCH(QStringList, outcomes);
     LocalStore store;
-    QVERIFY(store.open());
+    QVERIFY(store.open(home_.databasePath()));
     QVERIFY(
         store.insertBatchServer(CloudDownload::parseServerLine(line(lineFields()))->server, false));
     const QList<QStringList> before = serverTable(store);
@@ -460,7 +461,7 @@ void TestCloudMerge::failedCommitReportsNothingWritten() {
     takeLog();
 
     SlicedLines lines(text.split(u"\r\n"_s), write);
-    const SlicedLines::Slice slice = lines.nextSlice(store, std::chrono::seconds(5));
+    const SlicedLines::Slice slice = lines.nextSlice(store, std::chrono::seconds(5), sink_);
     QVERIFY(lines.isDone());
     QVERIFY(!slice.written);
     QVERIFY(slice.added.isEmpty());

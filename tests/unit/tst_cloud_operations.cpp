@@ -105,6 +105,8 @@ private Q_SLOTS:
     void resetPassword();
     void deleteUser();
     void backupWhileServing();
+    void healthFollowsTheDatabase();
+    void databasePasswordNeverShown();
     void commandsNeedAnExistingStore();
     void commandLineMistakes_data();
     void commandLineMistakes();
@@ -117,7 +119,7 @@ private:
         return clientOf(cloud_.url(), file("ca.pem"));
     }
     CommandResult command(const QStringList& arguments, const QByteArray& input = {}) {
-        return runCommand(arguments + QStringList{u"--data"_s, cloud_.dataFolder()}, input);
+        return runCommand(arguments + cloud_.storeArguments(), input);
     }
     QString info(const CloudApi::Account& account) {
         return post(*trustingClient(), u"info"_s, CloudApi::accountBody(account)).text;
@@ -377,6 +379,13 @@ void TestCloudOperations::deleteUser() {
 // moment: a service started on it hands out a leading part of the uploads, at least all that
 // were done before the backup began.
 void TestCloudOperations::backupWhileServing() {
+    if (CloudServiceFixture::onPostgres()) {
+        const CommandResult refused = command({u"backup"_s, u"copy.db"_s});
+        QCOMPARE(refused.exitCode, 2);
+        QVERIFY2(refused.err.contains(u"back up a PostgreSQL database with pg_dump"_s),
+                 qPrintable(refused.err));
+        QSKIP("the PostgreSQL database is backed up with pg_dump, not by torvane-cloud");
+    }
     const auto client = trustingClient();
     QCOMPARE(post(*client, u"del_data"_s, CloudApi::accountBody(kAlice)).text, u"True"_s);
     constexpr int kBefore = 20;
@@ -428,8 +437,75 @@ void TestCloudOperations::backupWhileServing() {
     QVERIFY(post(*client, u"down"_s, CloudApi::accountBody(kAlice)).text.contains(u"192.0.2.99"_s));
 }
 
-// A mistyped --data must neither succeed nor leave an empty store behind.
+// With its accounts in PostgreSQL, the service answers 503 while the database server is down
+// and serves again once it is back, on new connections.
+void TestCloudOperations::healthFollowsTheDatabase() {
+    if (!CloudServiceFixture::onPostgres())
+        QSKIP("cloud.db is a file the service keeps open");
+    PrivatePostgres* postgres = PrivatePostgres::shared();
+    QVERIFY(postgres != nullptr);
+    const auto client = trustingClient();
+    QCOMPARE(answerOf(client->Get("/health")).status, 200);
+    QVERIFY(postgres->stop());
+    const Answer down = answerOf(client->Get("/health"));
+    const Answer refused = post(*client, u"info"_s, CloudApi::accountBody(kAlice));
+    QVERIFY(postgres->start());
+    QCOMPARE(down.status, 503);
+    QCOMPARE(down.text, u"store unavailable"_s);
+    QVERIFY2(refused.text.startsWith(u"False:"_s), qPrintable(refused.text));
+    QCOMPARE(answerOf(client->Get("/health")).status, 200);
+    QCOMPARE(info(kAlice), u"True"_s);
+}
+
+// A password in the --database address works, is warned of (the process list shows it), and
+// appears neither in the service's log nor in a command's complaint.
+void TestCloudOperations::databasePasswordNeverShown() {
+    if (!CloudServiceFixture::onPostgres())
+        QSKIP("cloud.db has no password");
+    const QString password = u"&password=Pw7Hidden"_s;
+    CloudServiceFixture withPassword({u"--database"_s, cloud_.database() + password}, &cloud_);
+    QVERIFY(withPassword.start());
+    QCOMPARE(
+        post(*clientOf(withPassword.url(), QString()), u"info"_s, CloudApi::accountBody(kAlice))
+            .text,
+        u"True"_s);
+    withPassword.stop();
+    const QString log = withPassword.log();
+    QVERIFY2(log.contains(u"warning: the --database address holds a password"_s), qPrintable(log));
+    QVERIFY2(!log.contains(u"Hidden"_s), qPrintable(log));
+
+    PrivatePostgres* postgres = PrivatePostgres::shared();
+    QVERIFY(postgres != nullptr);
+    const CommandResult missing = runCommand(
+        {u"users"_s, u"--database"_s, postgres->address(u"no_such_database"_s) + password});
+    QCOMPARE(missing.exitCode, 1);
+    QVERIFY2(missing.err.contains(u"no_such_database"_s), qPrintable(missing.err));
+    QVERIFY2(!missing.err.contains(u"Hidden"_s), qPrintable(missing.err));
+}
+
+// A mistyped --data or --database must neither succeed nor leave an empty store behind.
 void TestCloudOperations::commandsNeedAnExistingStore() {
+    if (CloudServiceFixture::onPostgres()) {
+        PrivatePostgres* postgres = PrivatePostgres::shared();
+        QVERIFY(postgres != nullptr);
+        const QString empty = postgres->createDatabase();
+        QVERIFY(!empty.isEmpty());
+        const QString emptyName = empty.section(u'/', 3).section(u'?', 0, 0);
+        for (const QString& database : {empty, postgres->address(u"no_such_database"_s)}) {
+            for (const QStringList& arguments :
+                 {QStringList{u"users"_s}, QStringList{u"delete-user"_s, u"alice"_s},
+                  QStringList{u"reset-password"_s, u"alice"_s}}) {
+                const CommandResult result =
+                    runCommand(arguments + QStringList{u"--database"_s, database});
+                QCOMPARE(result.exitCode, 1);
+                QVERIFY2(result.err.contains(u"is --database right?"_s), qPrintable(result.err));
+            }
+        }
+        QCOMPARE(postgres->query(emptyName, "SELECT count(*) FROM pg_tables WHERE schemaname = "
+                                            "'public'"),
+                 std::optional<QByteArray>("0\n"));
+        return;
+    }
     QTemporaryDir elsewhere;
     for (const QStringList& arguments :
          {QStringList{u"users"_s}, QStringList{u"delete-user"_s, u"alice"_s},
@@ -464,6 +540,15 @@ void TestCloudOperations::commandLineMistakes_data() {
         << u"--listen is for serving, not for backup"_s;
     QTest::newRow("password from stdin while serving")
         << QStringList{u"--password-stdin"_s} << u"--password-stdin goes with reset-password"_s;
+    QTest::newRow("database as a connection string")
+        << QStringList{u"--database"_s, u"host=db user=cloud password=Pw7Hidden"_s}
+        << u"--database wants a postgresql:// address"_s;
+    QTest::newRow("database address libpq cannot read")
+        << QStringList{u"--database"_s, u"postgresql://cloud:Pw7Hidden@[::1/torvane"_s}
+        << u"--database: end of string reached"_s;
+    QTest::newRow("database password libpq cannot decode")
+        << QStringList{u"--database"_s, u"postgresql://cloud:Pw7%zzHidden@db/torvane"_s}
+        << u"--database: invalid percent-encoded token"_s;
 }
 
 void TestCloudOperations::commandLineMistakes() {
@@ -474,6 +559,8 @@ void TestCloudOperations::commandLineMistakes() {
     QCOMPARE(result.exitCode, 2);
     QVERIFY2(result.err.startsWith(u"torvane-cloud: "_s + message), qPrintable(result.err));
     QVERIFY(result.err.contains(u"Usage: torvane-cloud"_s));
+    // A password given in a --database the service refuses is not repeated.
+    QVERIFY2(!result.err.contains(u"Hidden"_s), qPrintable(result.err));
 }
 
 QTEST_GUILESS_MAIN(TestCloudOperations)

@@ -16,10 +16,11 @@ namespace {
 
 const CloudApi::Account kAccount{u"往返"_s, u"pw-?"_s};
 
-CloudRoundTrip::Outcome roundTrip(const CloudRoundTrip::Rows& rows) {
+CloudRoundTrip::Outcome roundTrip(const CloudApi::Service& service,
+                                  const CloudRoundTrip::Rows& rows) {
     return CloudRoundTrip::check(
-        [](const QString& act, const CloudApi::FormFields& fields) {
-            return CloudApi::request(act, HttpMethod::Post, fields);
+        [&service](const QString& act, const CloudApi::FormFields& fields) {
+            return CloudApi::request(service, act, HttpMethod::Post, fields);
         },
         kAccount, rows);
 }
@@ -71,12 +72,12 @@ private:
 
 void TestCloudRoundTrip::initTestCase() {
     QVERIFY(cloud_.start());
-    CloudApi::setBaseAddress(cloud_.url());
+    const CloudApi::Service at{cloud_.url()};
     const QString phone = u"13700000001"_s;
-    QVERIFY(CloudApi::succeeded(CloudApi::sendSmsCode(phone)));
+    QVERIFY(CloudApi::succeeded(CloudApi::sendSmsCode(at, phone)));
     QVERIFY(CloudApi::succeeded(
-        CloudApi::registerAccount({kAccount.username, kAccount.password, phone,
-                                   cloud_.smsCode(phone), u"1"_s, u"m@example.com"_s})));
+        CloudApi::registerAccount(at, {kAccount.username, kAccount.password, phone,
+                                       cloud_.smsCode(phone), u"1"_s, u"m@example.com"_s})));
 }
 
 void TestCloudRoundTrip::valuesComeBackAsSent_data() {
@@ -102,7 +103,7 @@ void TestCloudRoundTrip::valuesComeBackAsSent() {
 
     CloudRoundTrip::Rows rows = plainRows();
     setField(rows, field, value);
-    const CloudRoundTrip::Outcome outcome = roundTrip(rows);
+    const CloudRoundTrip::Outcome outcome = roundTrip({cloud_.url()}, rows);
     QVERIFY2(outcome.broken.isEmpty(), qPrintable(outcome.broken));
     QCOMPARE(outcome.serversAccepted, 1);
     QCOMPARE(outcome.groupsAccepted, 1);
@@ -129,7 +130,7 @@ void TestCloudRoundTrip::valuesRefusedWithTheirReason() {
 
     CloudRoundTrip::Rows rows = plainRows();
     setField(rows, field, value);
-    const CloudRoundTrip::Outcome outcome = roundTrip(rows);
+    const CloudRoundTrip::Outcome outcome = roundTrip({cloud_.url()}, rows);
     QVERIFY2(outcome.broken.isEmpty(), qPrintable(outcome.broken));
     QCOMPARE(outcome.refusedByClient, byClient);
     QCOMPARE(outcome.serversAccepted + outcome.groupsAccepted, byClient ? 0 : 1);
@@ -148,7 +149,8 @@ void TestCloudRoundTrip::randomRows() {
         QByteArray bytes(int(random.bounded(2, 48)), Qt::Uninitialized);
         for (char& b : bytes)
             b = char(random.bounded(256));
-        const CloudRoundTrip::Outcome outcome = roundTrip(CloudRoundTrip::rowsFromBytes(bytes));
+        const CloudRoundTrip::Outcome outcome =
+            roundTrip({cloud_.url()}, CloudRoundTrip::rowsFromBytes(bytes));
         QVERIFY2(outcome.broken.isEmpty(),
                  qPrintable(u"seed %1, row %2: %3"_s.arg(seed).arg(i).arg(outcome.broken)));
         servers += outcome.serversAccepted;

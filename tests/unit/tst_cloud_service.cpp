@@ -271,6 +271,8 @@ private:
     }
 
     CloudServiceFixture cloud_{kLiftedLimits};
+    // Where the client's requests of a test go.
+    CloudApi::Service at_;
     int nextPhone_ = 100;
     const CloudApi::Account alice_{u"alice"_s, u"alice-pw"_s};
     const CloudApi::Account bob_{u"bob"_s, u"bob-pw"_s};
@@ -286,7 +288,7 @@ void TestCloudService::initTestCase() {
 void TestCloudService::init() {
     for (const auto& account : {alice_, bob_})
         QCOMPARE(post(u"del_data"_s, CloudApi::accountBody(account)).text, u"True"_s);
-    CloudApi::setBaseAddress(cloud_.url());
+    at_ = {cloud_.url()};
 }
 
 Answer TestCloudService::post(const QString& act, const QByteArray& body) {
@@ -475,15 +477,16 @@ void TestCloudService::awkwardPasswordThroughTheClient() {
     const QString phone = freshPhone();
     const QString first = u"a&b=c+d%e f中文"_s;
     const QString second = u"%41+&= 新密码"_s;
-    QVERIFY(CloudApi::succeeded(CloudApi::sendSmsCode(phone)));
+    QVERIFY(CloudApi::succeeded(CloudApi::sendSmsCode(at_, phone)));
     const CloudApi::Reply registered = CloudApi::registerAccount(
-        {u"名字 & co"_s, first, phone, cloud_.smsCode(phone), u"1"_s, u"x@y.cn"_s});
+        at_, {u"名字 & co"_s, first, phone, cloud_.smsCode(phone), u"1"_s, u"x@y.cn"_s});
     QCOMPARE(CloudApi::registrationOutcome(registered), CloudApi::RegistrationOutcome::Registered);
-    QVERIFY(CloudApi::succeeded(CloudApi::checkAccount({u"名字 & co"_s, first})));
-    QVERIFY(!CloudApi::succeeded(CloudApi::checkAccount({u"名字 & co"_s, u"a"_s})));
-    QVERIFY(CloudApi::succeeded(CloudApi::changePassword({u"名字 & co"_s, first, second, second})));
-    QVERIFY(CloudApi::succeeded(CloudApi::checkAccount({u"名字 & co"_s, second})));
-    QVERIFY(!CloudApi::succeeded(CloudApi::checkAccount({u"名字 & co"_s, first})));
+    QVERIFY(CloudApi::succeeded(CloudApi::checkAccount(at_, {u"名字 & co"_s, first})));
+    QVERIFY(!CloudApi::succeeded(CloudApi::checkAccount(at_, {u"名字 & co"_s, u"a"_s})));
+    QVERIFY(CloudApi::succeeded(
+        CloudApi::changePassword(at_, {u"名字 & co"_s, first, second, second})));
+    QVERIFY(CloudApi::succeeded(CloudApi::checkAccount(at_, {u"名字 & co"_s, second})));
+    QVERIFY(!CloudApi::succeeded(CloudApi::checkAccount(at_, {u"名字 & co"_s, first})));
 }
 
 void TestCloudService::serversRoundTrip() {
@@ -493,10 +496,10 @@ void TestCloudService::serversRoundTrip() {
     plain.panelUser.clear();
     plain.panelPassword.clear();
     plain.panelKey.clear();
-    QVERIFY(CloudApi::succeeded(CloudApi::uploadServer(alice_, full)));
-    QVERIFY(CloudApi::succeeded(CloudApi::uploadServer(alice_, plain)));
+    QVERIFY(CloudApi::succeeded(CloudApi::uploadServer(at_, alice_, full)));
+    QVERIFY(CloudApi::succeeded(CloudApi::uploadServer(at_, alice_, plain)));
 
-    const CloudApi::Reply reply = CloudApi::downloadServers(alice_);
+    const CloudApi::Reply reply = CloudApi::downloadServers(at_, alice_);
     QVERIFY(CloudApi::succeededUnlessFalse(reply));
     const QStringList lines = reply.text.split(u"\r\n"_s);
     QCOMPARE(lines.size(), 2);
@@ -722,7 +725,7 @@ void TestCloudService::randomBodiesAreAnsweredSafely() {
 }
 
 void TestCloudService::publicActions() {
-    QCOMPARE(CloudApi::publicAddress().text, u"127.0.0.1"_s);
+    QCOMPARE(CloudApi::publicAddress(at_).text, u"127.0.0.1"_s);
     QCOMPARE(get(u"asfsgds"_s).text, QString());
 
     QVERIFY(cloud_.writeAnnouncements("\xEF\xBB\xBF"
@@ -789,7 +792,7 @@ void TestCloudService::dataSurvivesRestart() {
     const QString before = down(alice_).text;
     cloud_.stop();
     QVERIFY(cloud_.start());
-    CloudApi::setBaseAddress(cloud_.url());
+    at_ = {cloud_.url()};
     QCOMPARE(down(alice_).text, before);
 }
 
@@ -898,10 +901,11 @@ void TestCloudService::guessingIsHeldBack() {
         {u"--login-wait"_s, u"60"_s, u"--connections-per-address"_s, u"64"_s});
     QVERIFY(guarded.start());
     const quint16 port = guarded.port();
-    CloudApi::setBaseAddress(guarded.url());
-    QVERIFY(CloudApi::succeeded(CloudApi::sendSmsCode(kPhoneA)));
-    QVERIFY(CloudApi::succeeded(CloudApi::registerAccount(
-        {u"victim"_s, u"right-pw"_s, kPhoneA, guarded.smsCode(kPhoneA), u"1"_s, u"m@b.cn"_s})));
+    at_ = {guarded.url()};
+    QVERIFY(CloudApi::succeeded(CloudApi::sendSmsCode(at_, kPhoneA)));
+    QVERIFY(CloudApi::succeeded(
+        CloudApi::registerAccount(at_, {u"victim"_s, u"right-pw"_s, kPhoneA,
+                                        guarded.smsCode(kPhoneA), u"1"_s, u"m@b.cn"_s})));
     const Fields right = CloudApi::accountBody({u"victim"_s, u"right-pw"_s});
     const Fields wrong = CloudApi::accountBody({u"victim"_s, u"guess"_s});
     const QString accountHeld = u"False:该账号在此地址登录失败次数过多，请 "_s;
@@ -951,8 +955,9 @@ void TestCloudService::guessingIsHeldBack() {
 
     // The client's own view: after one wrong password from its address, while the account is
     // held back, the right one is a refusal, not a log in.
-    QVERIFY(!CloudApi::succeeded(CloudApi::checkAccount({u"victim"_s, u"guess"_s})));
-    const CloudAccount::Outcome held = CloudAccount::checkConnection({u"victim"_s, u"right-pw"_s});
+    QVERIFY(!CloudApi::succeeded(CloudApi::checkAccount(at_, {u"victim"_s, u"guess"_s})));
+    const CloudAccount::Outcome held =
+        CloudAccount::checkConnection(at_, {u"victim"_s, u"right-pw"_s});
     QVERIFY(!held.succeeded);
     QVERIFY(held.reply.answered());
     QVERIFY2(held.reply.text.startsWith(accountHeld), qPrintable(held.reply.text));

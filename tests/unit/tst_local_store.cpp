@@ -5,6 +5,7 @@
 // What the file holds is checked with the SQLite C API directly, apart from the code under
 // test; such checks select only ASCII results (hex(), typeof(), pragmas).
 
+#include "core/app_context.h"
 #include "core/store/data_folder.h"
 #include "core/store/local_store.h"
 #include "core/store/store_connection.h"
@@ -31,11 +32,11 @@ constexpr QFileDevice::Permissions kOthersAndGroup =
     QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther;
 
 // Rows of one statement run on a connection of its own; NULL reads as "NULL".
-QList<QStringList> rawRows(const QString& sql) {
+QList<QStringList> rawRows(const QString& path, const QString& sql) {
     QList<QStringList> rows;
     sqlite3* db = nullptr;
-    if (sqlite3_open_v2(LocalStore::databasePath().toUtf8().constData(), &db, SQLITE_OPEN_READWRITE,
-                        nullptr) != SQLITE_OK) {
+    if (sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READWRITE, nullptr) !=
+        SQLITE_OK) {
         sqlite3_close(db);
         return rows;
     }
@@ -56,8 +57,8 @@ QList<QStringList> rawRows(const QString& sql) {
     return rows;
 }
 
-QString rawValue(const QString& sql) {
-    return rawRows(sql).value(0).value(0);
+QString rawValue(const QString& path, const QString& sql) {
+    return rawRows(path, sql).value(0).value(0);
 }
 
 ServerRecord sampleServer(const QString& ip = u"192.0.2.10"_s, const QString& port = u"22"_s) {
@@ -137,17 +138,16 @@ private Q_SLOTS:
 
 private:
     std::unique_ptr<QTemporaryDir> home_;
+    QString db_; // the test's myserver.db
 };
 
 void TestLocalStore::init() {
     home_ = std::make_unique<QTemporaryDir>();
     QVERIFY(home_->isValid());
-    qputenv("TORVANE_HOME", QFile::encodeName(home_->path()));
-    QCOMPARE(DataFolder::path(), home_->path());
+    db_ = QDir(home_->path()).filePath(u"myserver.db"_s);
 }
 
 void TestLocalStore::cleanup() {
-    LogSink::setReceiver({});
     home_.reset();
 }
 
@@ -178,16 +178,16 @@ void TestLocalStore::newFileFollowsTemplate() {
     QFETCH(QString, table);
     QFETCH(QStringList, columns);
 
-    LocalStore::ensureDatabase();
+    LocalStore::ensureDatabase(db_);
     QStringList actual;
-    for (const QStringList& row :
-         rawRows(u"SELECT name, type, \"notnull\", pk FROM pragma_table_info('%1')"_s.arg(table)))
+    for (const QStringList& row : rawRows(
+             db_, u"SELECT name, type, \"notnull\", pk FROM pragma_table_info('%1')"_s.arg(table)))
         actual << row.join(u' ');
     QCOMPARE(actual, columns);
 }
 
 void TestLocalStore::newFileContent() {
-    const StoredAccount account = LocalStore::ensureDatabase();
+    const StoredAccount account = LocalStore::ensureDatabase(db_);
     QVERIFY(account.username.isEmpty());
     QVERIFY(account.password.isEmpty());
 
@@ -195,18 +195,18 @@ void TestLocalStore::newFileContent() {
     QCOMPARE(QDir(home_->path()).entryList(QDir::Files | QDir::Hidden),
              QStringList{u"myserver.db"_s});
 
-    QCOMPARE(rawValue(u"PRAGMA page_size"_s), u"1024"_s);
-    QCOMPARE(rawRows(u"SELECT id, hex(server_class), sort FROM server_class"_s),
+    QCOMPARE(rawValue(db_, u"PRAGMA page_size"_s), u"1024"_s);
+    QCOMPARE(rawRows(db_, u"SELECT id, hex(server_class), sort FROM server_class"_s),
              (QList<QStringList>{{u"4"_s, u"C4ACC8CFB7D6D7E9"_s, u"50"_s}}));
-    QCOMPARE(rawRows(u"SELECT id, typeof(username), typeof(password) FROM server_user"_s),
+    QCOMPARE(rawRows(db_, u"SELECT id, typeof(username), typeof(password) FROM server_user"_s),
              (QList<QStringList>{{u"1"_s, u"null"_s, u"null"_s}}));
-    QCOMPARE(rawRows(u"SELECT name, seq FROM sqlite_sequence ORDER BY name"_s),
+    QCOMPARE(rawRows(db_, u"SELECT name, seq FROM sqlite_sequence ORDER BY name"_s),
              (QList<QStringList>{{u"server_class"_s, u"4"_s}, {u"server_data"_s, u"5"_s}}));
-    QCOMPARE(rawValue(u"SELECT count(*) FROM server_data"_s), u"0"_s);
+    QCOMPARE(rawValue(db_, u"SELECT count(*) FROM server_data"_s), u"0"_s);
 
     // The counters survive a deleted last row, as AUTOINCREMENT keeps them.
     LocalStore store;
-    QVERIFY(store.open());
+    QVERIFY(store.open(db_));
     QCOMPARE(store.insertServer(sampleServer()).value_or(-1), qint64(6));
     QVERIFY(store.insertGroup(u"生产"_s, u"60"_s));
     QCOMPARE(store.connection().lastInsertId(), qint64(5));
@@ -215,22 +215,22 @@ void TestLocalStore::newFileContent() {
 }
 
 void TestLocalStore::secondStartKeepsColumnsAndReadsAccount() {
-    LocalStore::ensureDatabase();
+    LocalStore::ensureDatabase(db_);
     {
         LocalStore store;
-        QVERIFY(store.open());
+        QVERIFY(store.open(db_));
         StoreConnection& db = store.connection();
         QVERIFY(store.insertServer(sampleServer()));
         QVERIFY(db.updateColumns(u"server_user"_s, 1,
                                  {{u"username"_s, u"用户a"_s}, {u"password"_s, u"s3cret"_s}}));
     }
 
-    const StoredAccount account = LocalStore::ensureDatabase();
+    const StoredAccount account = LocalStore::ensureDatabase(db_);
     QCOMPARE(account.username, u"用户a"_s);
     QCOMPARE(account.password, u"s3cret"_s);
-    QCOMPARE(rawValue(u"SELECT count(*) FROM pragma_table_info('server_data')"_s), u"16"_s);
-    QCOMPARE(rawValue(u"SELECT count(*) FROM server_data"_s), u"1"_s);
-    QCOMPARE(rawValue(u"SELECT server_ip FROM server_data"_s), u"192.0.2.10"_s);
+    QCOMPARE(rawValue(db_, u"SELECT count(*) FROM pragma_table_info('server_data')"_s), u"16"_s);
+    QCOMPARE(rawValue(db_, u"SELECT count(*) FROM server_data"_s), u"1"_s);
+    QCOMPARE(rawValue(db_, u"SELECT server_ip FROM server_data"_s), u"192.0.2.10"_s);
 }
 
 // Opening a database that vanished leaves an empty file; the next start must not keep
@@ -238,27 +238,27 @@ void TestLocalStore::secondStartKeepsColumnsAndReadsAccount() {
 void TestLocalStore::emptyFileIsReplacedByTemplate() {
     {
         LocalStore store;
-        QVERIFY(store.open());
+        QVERIFY(store.open(db_));
     }
-    QCOMPARE(QFileInfo(LocalStore::databasePath()).size(), 0);
-    LocalStore::ensureDatabase();
-    QCOMPARE(rawValue(u"SELECT count(*) FROM pragma_table_info('server_data')"_s), u"16"_s);
-    QCOMPARE(rawValue(u"SELECT server_class FROM server_class WHERE id=4"_s).isEmpty(), false);
+    QCOMPARE(QFileInfo(db_).size(), 0);
+    LocalStore::ensureDatabase(db_);
+    QCOMPARE(rawValue(db_, u"SELECT count(*) FROM pragma_table_info('server_data')"_s), u"16"_s);
+    QCOMPARE(rawValue(db_, u"SELECT server_class FROM server_class WHERE id=4"_s).isEmpty(), false);
 }
 
 // The duplicate test by address and port must not scan the table on long lists.
 void TestLocalStore::duplicateLookupUsesAddressIndex() {
-    LocalStore::ensureDatabase();
+    LocalStore::ensureDatabase(db_);
     const QList<QStringList> indexes =
-        rawRows(u"SELECT name FROM sqlite_master WHERE type='index' AND tbl_name='server_data'"
-                u" AND sql IS NOT NULL"_s);
+        rawRows(db_, u"SELECT name FROM sqlite_master WHERE type='index' AND tbl_name='server_data'"
+                     u" AND sql IS NOT NULL"_s);
     QCOMPARE(indexes.size(), 1);
     const QString index = indexes.first().first();
-    QCOMPARE(rawRows(u"SELECT name FROM pragma_index_info('%1') ORDER BY seqno"_s.arg(index)),
+    QCOMPARE(rawRows(db_, u"SELECT name FROM pragma_index_info('%1') ORDER BY seqno"_s.arg(index)),
              (QList<QStringList>{{u"server_ip"_s}, {u"server_port"_s}}));
 
     LocalStore store;
-    QVERIFY(store.open());
+    QVERIFY(store.open(db_));
     StoreConnection& db = store.connection();
     const auto plan = db.query(
         u"EXPLAIN QUERY PLAN SELECT id FROM \"server_data\" WHERE server_ip=? and server_port=?"
@@ -270,9 +270,9 @@ void TestLocalStore::duplicateLookupUsesAddressIndex() {
 }
 
 void TestLocalStore::textColumnsHoldGbkBytes() {
-    LocalStore::ensureDatabase();
+    LocalStore::ensureDatabase(db_);
     LocalStore store;
-    QVERIFY(store.open());
+    QVERIFY(store.open(db_));
     StoreConnection& db = store.connection();
 
     QVERIFY(store.insertGroup(u"生产服务器"_s, u"60"_s));
@@ -284,11 +284,13 @@ void TestLocalStore::textColumnsHoldGbkBytes() {
     QVERIFY(store.insertServer(server));
     const qint64 serverId = db.lastInsertId();
 
-    QCOMPARE(rawValue(u"SELECT hex(server_class) FROM server_class WHERE id=%1"_s.arg(groupId)),
-             u"C9FAB2FAB7FECEF1C6F7"_s);
-    QCOMPARE(rawRows(u"SELECT hex(server_class), hex(server_name), hex(remark) FROM server_data"
+    QCOMPARE(
+        rawValue(db_, u"SELECT hex(server_class) FROM server_class WHERE id=%1"_s.arg(groupId)),
+        u"C9FAB2FAB7FECEF1C6F7"_s);
+    QCOMPARE(
+        rawRows(db_, u"SELECT hex(server_class), hex(server_name), hex(remark) FROM server_data"
                      u" WHERE id=%1"_s.arg(serverId)),
-             (QList<QStringList>{{u"C9FAB2FAB7FECEF1C6F7"_s, u"B2E2CAD4"_s, u"B1B8D7A23F80"_s}}));
+        (QList<QStringList>{{u"C9FAB2FAB7FECEF1C6F7"_s, u"B2E2CAD4"_s, u"B1B8D7A23F80"_s}}));
 
     const ServerRecord back = serverById(db, serverId);
     QCOMPARE(back.group, u"生产服务器"_s);
@@ -301,9 +303,9 @@ void TestLocalStore::textColumnsHoldGbkBytes() {
 // number 7, while server_class keeps the name as text. A lookup bound with "007" still matches
 // because the column's affinity converts the bound text too.
 void TestLocalStore::groupNameWithLeadingZeros() {
-    LocalStore::ensureDatabase();
+    LocalStore::ensureDatabase(db_);
     LocalStore store;
-    QVERIFY(store.open());
+    QVERIFY(store.open(db_));
     StoreConnection& db = store.connection();
     QVERIFY(store.insertGroup(u"007"_s, u"1"_s));
     ServerRecord server = sampleServer();
@@ -311,9 +313,10 @@ void TestLocalStore::groupNameWithLeadingZeros() {
     QVERIFY(store.insertBatchServer(server, false));
     const qint64 id = db.lastInsertId();
 
-    QCOMPARE(rawRows(u"SELECT server_class, typeof(server_class) FROM server_class WHERE id=5"_s),
-             (QList<QStringList>{{u"007"_s, u"text"_s}}));
-    QCOMPARE(rawValue(u"SELECT typeof(server_class) FROM server_data"_s), u"integer"_s);
+    QCOMPARE(
+        rawRows(db_, u"SELECT server_class, typeof(server_class) FROM server_class WHERE id=5"_s),
+        (QList<QStringList>{{u"007"_s, u"text"_s}}));
+    QCOMPARE(rawValue(db_, u"SELECT typeof(server_class) FROM server_data"_s), u"integer"_s);
     QCOMPARE(serverById(db, id).group, u"7"_s);
 
     const auto found = db.query(u"select * from server_data where server_class=?"_s, {u"007"_s});
@@ -336,9 +339,9 @@ void TestLocalStore::valuesThatLookLikeSqlAreStoredExactly_data() {
 void TestLocalStore::valuesThatLookLikeSqlAreStoredExactly() {
     QFETCH(QString, value);
 
-    LocalStore::ensureDatabase();
+    LocalStore::ensureDatabase(db_);
     LocalStore store;
-    QVERIFY(store.open());
+    QVERIFY(store.open(db_));
     StoreConnection& db = store.connection();
 
     QVERIFY(store.insertBatchServer(sampleServer(u"192.0.2.1"_s), true));
@@ -410,9 +413,9 @@ void TestLocalStore::findServerByAddress() {
     QFETCH(QString, port);
     QFETCH(QString, id);
 
-    LocalStore::ensureDatabase();
+    LocalStore::ensureDatabase(db_);
     LocalStore store;
-    QVERIFY(store.open());
+    QVERIFY(store.open(db_));
     for (const auto& [address, p] : QList<QPair<QString, QString>>{{u"192.0.2.10"_s, u"22"_s},
                                                                    {u"192.0.2.10"_s, u"22"_s},
                                                                    {u"192.0.2.10"_s, u"2222"_s},
@@ -420,8 +423,9 @@ void TestLocalStore::findServerByAddress() {
         QVERIFY(store.insertBatchServer(sampleServer(address, p), false));
 
     QStringList lines;
-    LogSink::setReceiver([&lines](const QString& line) { lines << line; });
-    QCOMPARE(::findServerByAddress(store, ip, port), id);
+    LogSink log;
+    log.setReceiver([&lines](const QString& line) { lines << line; });
+    QCOMPARE(::findServerByAddress(store, ip, port, log), id);
     QCOMPARE(lines.size(), 1);
     QVERIFY2(lines.first().endsWith(u"-S_ID "_s + id + u"\r\n"_s), qPrintable(lines.first()));
 }
@@ -464,9 +468,9 @@ void TestLocalStore::sortKeyMustBeNumber() {
 
     QCOMPARE(isSortNumber(sort), accepted);
 
-    LocalStore::ensureDatabase();
+    LocalStore::ensureDatabase(db_);
     LocalStore store;
-    QVERIFY(store.open());
+    QVERIFY(store.open(db_));
     StoreConnection& db = store.connection();
     ServerRecord server = sampleServer();
     server.sort = sort;
@@ -496,9 +500,9 @@ void TestLocalStore::panelColumnsPerInsertPath() {
     QFETCH(QString, storedUrl);
     QFETCH(QString, storedType);
 
-    LocalStore::ensureDatabase();
+    LocalStore::ensureDatabase(db_);
     LocalStore store;
-    QVERIFY(store.open());
+    QVERIFY(store.open(db_));
     StoreConnection& db = store.connection();
     const ServerRecord server = sampleServer();
     bool inserted = false;
@@ -528,8 +532,8 @@ void TestLocalStore::panelColumnsPerInsertPath() {
     QCOMPARE(back.panelUser, fromLine ? server.panelUser : storedUrl);
     QCOMPARE(back.panelPassword, fromLine ? server.panelPassword : storedUrl);
     QCOMPARE(back.panelKey, fromLine ? server.panelKey : storedUrl);
-    QCOMPARE(rawValue(u"SELECT typeof(baota_url) || typeof(baota_user) || typeof(baota_pass)"
-                      u" || typeof(baota_apikey) FROM server_data WHERE id=%1"_s.arg(id)),
+    QCOMPARE(rawValue(db_, u"SELECT typeof(baota_url) || typeof(baota_user) || typeof(baota_pass)"
+                           u" || typeof(baota_apikey) FROM server_data WHERE id=%1"_s.arg(id)),
              storedType.repeated(4));
 }
 
@@ -560,17 +564,17 @@ void TestLocalStore::executeStopsAtFirstFailure() {
     QFETCH(bool, result);
     QFETCH(QStringList, groups);
 
-    LocalStore::ensureDatabase();
+    LocalStore::ensureDatabase(db_);
     StoreConnection db;
-    QVERIFY(db.open(LocalStore::databasePath()));
+    QVERIFY(db.open(db_));
     QCOMPARE(db.execute(sql), result);
     QCOMPARE(columnOf(db.allRows(u"server_class"_s), u"server_class"_s), groups);
 }
 
 void TestLocalStore::rowHelpers() {
-    LocalStore::ensureDatabase();
+    LocalStore::ensureDatabase(db_);
     LocalStore store;
-    QVERIFY(store.open());
+    QVERIFY(store.open(db_));
     StoreConnection& db = store.connection();
 
     // Ids given out of order: results follow the ids, not the order of insertion.
@@ -602,9 +606,9 @@ void TestLocalStore::rowHelpers() {
 // The group row and its servers change together: when moving the servers fails, the group
 // keeps its old name too, so no server is left naming a group that no longer exists.
 void TestLocalStore::groupUpdateIsAllOrNothing() {
-    LocalStore::ensureDatabase();
+    LocalStore::ensureDatabase(db_);
     LocalStore store;
-    QVERIFY(store.open());
+    QVERIFY(store.open(db_));
     StoreConnection& db = store.connection();
     QVERIFY(store.insertGroup(u"香港"_s, u"60"_s));
     const QString id = QString::number(db.lastInsertId());
@@ -615,8 +619,9 @@ void TestLocalStore::groupUpdateIsAllOrNothing() {
                        u"BEGIN SELECT RAISE(ABORT, 'refused'); END"_s));
 
     QVERIFY(!store.updateGroup({id, u"香港"_s, u"60"_s}, u"香港2"_s, u"61"_s));
-    QCOMPARE(rawValue(u"SELECT hex(server_class) || sort FROM server_class WHERE id=%1"_s.arg(id)),
-             u"CFE3B8DB60"_s);
+    QCOMPARE(
+        rawValue(db_, u"SELECT hex(server_class) || sort FROM server_class WHERE id=%1"_s.arg(id)),
+        u"CFE3B8DB60"_s);
     QVERIFY(!store.updateGroup({u"999"_s, u"香港"_s, u"60"_s}, u"x"_s, u"1"_s));
 
     QVERIFY(db.execute(u"DROP TRIGGER refuse"_s));
@@ -627,9 +632,9 @@ void TestLocalStore::groupUpdateIsAllOrNothing() {
 // A second writer waits for the first one's transaction instead of failing at once, also when
 // it reads before it writes (the duplicate test of batch add).
 void TestLocalStore::writerWaitsForAnotherWriter() {
-    LocalStore::ensureDatabase();
+    LocalStore::ensureDatabase(db_);
     LocalStore first;
-    QVERIFY(first.open());
+    QVERIFY(first.open(db_));
     StoreTransaction held(first.connection());
     QVERIFY(held.isActive());
     QVERIFY(first.insertServer(sampleServer(u"127.0.0.1"_s)));
@@ -637,7 +642,7 @@ void TestLocalStore::writerWaitsForAnotherWriter() {
     std::atomic<bool> secondAdded = false;
     std::thread second([&] {
         LocalStore store;
-        if (!store.open())
+        if (!store.open(db_))
             return;
         StoreTransaction transaction(store.connection());
         secondAdded = transaction.isActive() &&
@@ -648,15 +653,15 @@ void TestLocalStore::writerWaitsForAnotherWriter() {
     QVERIFY(held.commit());
     second.join();
     QVERIFY(secondAdded);
-    QCOMPARE(rawValue(u"SELECT count(*) FROM server_data"_s), u"2"_s);
+    QCOMPARE(rawValue(db_, u"SELECT count(*) FROM server_data"_s), u"2"_s);
 }
 
 // A connection reuses its prepared statements; between uses they hold neither the values of
 // the last use nor a lock on the file (a lookup that stopped at its first row included).
 void TestLocalStore::reusedStatementsHoldNothingBetweenUses() {
-    LocalStore::ensureDatabase();
+    LocalStore::ensureDatabase(db_);
     LocalStore first;
-    QVERIFY(first.open());
+    QVERIFY(first.open(db_));
     QVERIFY(first.insertBatchServer(sampleServer(u"127.0.0.1"_s), false));
     const QString firstId = QString::number(first.connection().lastInsertId());
     QVERIFY(first.insertBatchServer(sampleServer(u"127.0.0.2"_s), true));
@@ -664,7 +669,8 @@ void TestLocalStore::reusedStatementsHoldNothingBetweenUses() {
     QCOMPARE(first.serverIdByAddress(u"127.0.0.1"_s, u"22"_s), firstId);
     QCOMPARE(first.serverIdByAddress(u"127.0.0.2"_s, u"22"_s), secondId);
     QCOMPARE(first.serverIdByAddress(u"127.0.0.3"_s, u"22"_s), QString());
-    QCOMPARE(rawValue(u"SELECT baota_url FROM server_data WHERE id=%1"_s.arg(firstId)), u"0"_s);
+    QCOMPARE(rawValue(db_, u"SELECT baota_url FROM server_data WHERE id=%1"_s.arg(firstId)),
+             u"0"_s);
     // More distinct statements than the connection keeps: the named ones still work.
     for (int i = 0; i < 40; ++i) {
         const auto rows = first.connection().query(u"SELECT ? + %1"_s.arg(i), {u"1"_s});
@@ -676,7 +682,7 @@ void TestLocalStore::reusedStatementsHoldNothingBetweenUses() {
     // A second connection can commit: a read lock left by the first would make its commit
     // wait out the busy time-out and fail.
     LocalStore second;
-    QVERIFY(second.open());
+    QVERIFY(second.open(db_));
     StoreTransaction transaction(second.connection());
     QVERIFY(transaction.isActive());
     QVERIFY(second.insertBatchServer(sampleServer(u"127.0.0.4"_s), false));
@@ -716,8 +722,7 @@ void TestLocalStore::createdDataFolderIsPrivate() {
     QSKIP("Windows has no folder modes; the data folder sits in the user's own %APPDATA%");
 #endif
     const QString made = QDir(home_->path()).filePath(u"new/Torvane"_s);
-    qputenv("TORVANE_HOME", QFile::encodeName(made));
-    QCOMPARE(DataFolder::path(), made);
+    QCOMPARE(AppContext({made, {}}).dataFolder(), made);
     QCOMPARE(QFileInfo(made).permissions() & kOthersAndGroup, QFileDevice::Permissions());
     QVERIFY(QFileInfo(made).permissions() & QFileDevice::ExeOwner);
 
@@ -725,8 +730,7 @@ void TestLocalStore::createdDataFolderIsPrivate() {
     QVERIFY(QDir().mkdir(existing, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
                                        QFileDevice::ExeOwner | QFileDevice::ReadOther |
                                        QFileDevice::ExeOther));
-    qputenv("TORVANE_HOME", QFile::encodeName(existing));
-    QCOMPARE(DataFolder::path(), existing);
+    QCOMPARE(AppContext({existing, {}}).dataFolder(), existing);
     QVERIFY(QFileInfo(existing).permissions() & QFileDevice::ReadOther);
 }
 
@@ -746,22 +750,22 @@ void TestLocalStore::cloudAccountKeepsItsTexts_data() {
 void TestLocalStore::cloudAccountKeepsItsTexts() {
     QFETCH(QString, username);
     QFETCH(QString, password);
-    LocalStore::ensureDatabase();
+    LocalStore::ensureDatabase(db_);
     {
         LocalStore store;
-        QVERIFY(store.open());
+        QVERIFY(store.open(db_));
         QVERIFY(store.writeCloudAccount({username, password}));
     }
-    const StoredAccount account = LocalStore::ensureDatabase();
+    const StoredAccount account = LocalStore::ensureDatabase(db_);
     QCOMPARE(account.username, username);
     QCOMPARE(account.password, password);
-    QCOMPARE(rawValue(u"SELECT count(*) FROM server_user"_s), u"1"_s);
+    QCOMPARE(rawValue(db_, u"SELECT count(*) FROM server_user"_s), u"1"_s);
 }
 
 void TestLocalStore::cloudAccountLogoutAndMissingRow() {
-    LocalStore::ensureDatabase();
+    LocalStore::ensureDatabase(db_);
     LocalStore store;
-    QVERIFY(store.open());
+    QVERIFY(store.open(db_));
     StoreConnection& db = store.connection();
     QVERIFY(store.writeCloudAccount({u"用户a"_s, u"pw"_s}));
     QVERIFY(store.writeCloudPassword(u"1"_s));
@@ -773,7 +777,7 @@ void TestLocalStore::cloudAccountLogoutAndMissingRow() {
     QVERIFY(!store.writeCloudPassword(u"1"_s));
     QCOMPARE(store.readCloudAccount().username, QString());
     QVERIFY(store.writeCloudAccount({u"b"_s, u"007"_s}));
-    QCOMPARE(rawValue(u"SELECT id FROM server_user"_s), u"1"_s);
+    QCOMPARE(rawValue(db_, u"SELECT id FROM server_user"_s), u"1"_s);
     QCOMPARE(store.readCloudAccount().password, u"007"_s);
 }
 

@@ -51,9 +51,9 @@ private:
 
 void TestServerQueries::initTestCase() {
     QVERIFY(home_.isValid());
-    LocalStore::ensureDatabase();
+    LocalStore::ensureDatabase(home_.databasePath());
     LocalStore store;
-    QVERIFY(store.open());
+    QVERIFY(store.open(home_.databasePath()));
     const QList<ServerRecord> servers = {
         server(u"alpha"_s, u"127.0.0.1"_s, u"香港"_s, u"O'Brien's box"_s, u"linux"_s, u"30"_s),
         server(u"beta"_s, u"abc"_s, u"美国"_s, u"无"_s, u"windows"_s, u"10"_s),
@@ -67,7 +67,7 @@ void TestServerQueries::initTestCase() {
 
 void TestServerQueries::reloadOrdersBySortKeyAndFillsEveryCell() {
     LocalStore store;
-    QVERIFY(store.open());
+    QVERIFY(store.open(home_.databasePath()));
     const auto rows = readServers(store, reloadQuery());
     QVERIFY(rows);
     QCOMPARE(namesOf(*rows),
@@ -120,7 +120,7 @@ void TestServerQueries::searchModes() {
     QFETCH(QString, group);
     QFETCH(QStringList, names);
     LocalStore store;
-    QVERIFY(store.open());
+    QVERIFY(store.open(home_.databasePath()));
     const auto rows = readServers(store, searchQuery(mode, text, group));
     QVERIFY(rows);
     QCOMPARE(namesOf(*rows), names);
@@ -144,7 +144,7 @@ void TestServerQueries::longSearchTexts() {
     QFETCH(bool, tooLong);
     QCOMPARE(isSearchTextTooLong(mode, text), tooLong);
     LocalStore store;
-    QVERIFY(store.open());
+    QVERIFY(store.open(home_.databasePath()));
     QCOMPARE(readServers(store, searchQuery(mode, text, QString())).has_value(), !tooLong);
 }
 

@@ -17,21 +17,22 @@ private Q_SLOTS:
 };
 
 void TestStoreChanges::reportsArriveLaterOnTheUiThreadAsOne() {
-    QSignalSpy spy(&StoreChanges::instance(), &StoreChanges::changed);
+    StoreChanges changes;
+    QSignalSpy spy(&changes, &StoreChanges::changed);
     QThread* deliveredOn = nullptr;
-    const auto connection = connect(&StoreChanges::instance(), &StoreChanges::changed, this,
-                                    [&] { deliveredOn = QThread::currentThread(); });
+    connect(&changes, &StoreChanges::changed, this,
+            [&] { deliveredOn = QThread::currentThread(); });
 
     // A writer on the UI thread goes on before anyone refreshes.
-    StoreChanges::report(StoreChanges::Groups);
+    changes.report(StoreChanges::Groups);
     QCOMPARE(spy.size(), 0);
 
     // Workers merging at the same time.
     std::vector<std::thread> workers;
     for (int i = 0; i < 8; ++i)
-        workers.emplace_back([] {
+        workers.emplace_back([&changes] {
             for (int n = 0; n < 100; ++n)
-                StoreChanges::report(StoreChanges::Servers);
+                changes.report(StoreChanges::Servers);
         });
     for (std::thread& worker : workers)
         worker.join();
@@ -42,14 +43,14 @@ void TestStoreChanges::reportsArriveLaterOnTheUiThreadAsOne() {
     QCOMPARE(deliveredOn, QThread::currentThread());
     QTest::qWait(20);
     QCOMPARE(spy.size(), 1);
-    disconnect(connection);
 }
 
 void TestStoreChanges::aReportAfterADeliveryArrivesAgain() {
-    QSignalSpy spy(&StoreChanges::instance(), &StoreChanges::changed);
-    StoreChanges::report(StoreChanges::Servers);
+    StoreChanges changes;
+    QSignalSpy spy(&changes, &StoreChanges::changed);
+    changes.report(StoreChanges::Servers);
     QTRY_COMPARE(spy.size(), 1);
-    std::thread([] { StoreChanges::report(StoreChanges::Groups); }).join();
+    std::thread([&changes] { changes.report(StoreChanges::Groups); }).join();
     QTRY_COMPARE(spy.size(), 2);
     QCOMPARE(spy.at(1).at(0).value<StoreChanges::Changes>(),
              StoreChanges::Changes(StoreChanges::Groups));

@@ -4,7 +4,7 @@
 // this program (putty.exe is also found on PATH, as an installed PuTTY is): they raise the
 // real clients' dialogs and write down their command line and the file they were given.
 
-#include "core/store/data_folder.h"
+#include "core/app_context.h"
 #include "core/support/gbk_codec.h"
 #include "gbk_server_list.h"
 #include "ui/app/application.h"
@@ -94,16 +94,17 @@ private:
     QTemporaryDir records_;
     QString listFile_;
     QStringList prompts_;
+    std::unique_ptr<AppContext> context_;
     std::unique_ptr<MainWindow> window_;
 };
 
 void TestWinMainWindow::initTestCase() {
     QVERIFY(records_.isValid());
     qputenv("TORVANE_STAND_IN_RECORDS", QDir::toNativeSeparators(records_.path()).toLocal8Bit());
-    qputenv("TORVANE_CLOUD_URL", "http://127.0.0.1:1");
-    qunsetenv("TORVANE_HOME");
+    // No data folder named: the program's folder, where a portable copy keeps its list.
+    context_ = std::make_unique<AppContext>(AppContext::Settings{{}, u"http://127.0.0.1:1"_s});
     const QString programFolder = QCoreApplication::applicationDirPath();
-    QCOMPARE(DataFolder::path(), programFolder);
+    QCOMPARE(context_->dataFolder(), programFolder);
     listFile_ = QDir(programFolder).filePath(u"myserver.db"_s);
     QVERIFY(GbkServerList::write(listFile_, kServers));
 
@@ -111,7 +112,7 @@ void TestWinMainWindow::initTestCase() {
         prompts_ << request.text;
         return QMessageBox::Ok;
     });
-    window_ = std::make_unique<MainWindow>();
+    window_ = std::make_unique<MainWindow>(*context_);
     window_->show();
     QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
     QTRY_COMPARE(window_->serverList()->model()->rowCount(), kServers);

@@ -41,9 +41,10 @@ QString CloudAccount::statusText(bool connected) {
     return connected ? kConnectedText : kNotConnectedText;
 }
 
-CloudAccount::Outcome CloudAccount::checkConnection(const CloudApi::Account& account,
+CloudAccount::Outcome CloudAccount::checkConnection(const CloudApi::Service& service,
+                                                    const CloudApi::Account& account,
                                                     const JobStop* stop) {
-    Outcome outcome{CloudApi::checkAccount(account, stop)};
+    Outcome outcome{CloudApi::checkAccount(service, account, stop)};
     outcome.succeeded = CloudApi::succeeded(outcome.reply);
     return outcome;
 }
@@ -60,9 +61,10 @@ void storeAccount(const QString& databasePath, const CloudApi::Account& account)
 
 } // namespace
 
-CloudAccount::Outcome CloudAccount::login(const CloudApi::Account& account,
+CloudAccount::Outcome CloudAccount::login(const CloudApi::Service& service,
+                                          const CloudApi::Account& account,
                                           const QString& databasePath, const JobStop* stop) {
-    Outcome outcome = checkConnection(account, stop);
+    Outcome outcome = checkConnection(service, account, stop);
     if (outcome.succeeded)
         storeAccount(databasePath, account);
     return outcome;
@@ -102,23 +104,26 @@ std::optional<QString> CloudAccount::missingRegistrationField(const CloudApi::Re
     return std::nullopt;
 }
 
-CloudAccount::Registration CloudAccount::registerAccount(const CloudApi::Registration& fields,
+CloudAccount::Registration CloudAccount::registerAccount(const CloudApi::Service& service,
+                                                         const CloudApi::Registration& fields,
                                                          const JobStop* stop) {
-    Registration result{CloudApi::registerAccount(fields, stop)};
+    Registration result{CloudApi::registerAccount(service, fields, stop)};
     result.outcome = CloudApi::registrationOutcome(result.reply);
     return result;
 }
 
-CloudAccount::Outcome CloudAccount::sendSmsCode(const QString& phone, const JobStop* stop) {
-    Outcome outcome{CloudApi::sendSmsCode(phone, stop)};
+CloudAccount::Outcome CloudAccount::sendSmsCode(const CloudApi::Service& service,
+                                                const QString& phone, const JobStop* stop) {
+    Outcome outcome{CloudApi::sendSmsCode(service, phone, stop)};
     outcome.succeeded = CloudApi::succeeded(outcome.reply);
     return outcome;
 }
 
-CloudAccount::Outcome CloudAccount::changePassword(const CloudApi::PasswordChange& change,
+CloudAccount::Outcome CloudAccount::changePassword(const CloudApi::Service& service,
+                                                   const CloudApi::PasswordChange& change,
                                                    const QString& databasePath,
                                                    const JobStop* stop) {
-    Outcome outcome{CloudApi::changePassword(change, stop)};
+    Outcome outcome{CloudApi::changePassword(service, change, stop)};
     outcome.succeeded = CloudApi::succeeded(outcome.reply);
     if (outcome.succeeded)
         storeAccount(databasePath, {change.username, change.newPassword});

@@ -52,11 +52,12 @@ public:
     enum class Origin { Settings, Upload, Download };
 
     // "info" with the given account; the start-up check and the log in both ask this.
-    static Outcome checkConnection(const CloudApi::Account& account, const JobStop* stop = nullptr);
+    static Outcome checkConnection(const CloudApi::Service& service,
+                                   const CloudApi::Account& account, const JobStop* stop = nullptr);
     // "info" with the typed account; on success the account is stored in `databasePath` as
     // the one to log in with at the next start.
-    static Outcome login(const CloudApi::Account& account, const QString& databasePath,
-                         const JobStop* stop = nullptr);
+    static Outcome login(const CloudApi::Service& service, const CloudApi::Account& account,
+                         const QString& databasePath, const JobStop* stop = nullptr);
     // The log-in message box: the way back to the action the window was opened from, a
     // refusal of the account, or that the service did not answer (with the reason).
     static QString loginMessage(const Outcome& outcome, Origin origin);
@@ -72,14 +73,17 @@ public:
     };
     // "reg" with the window's fields; nothing is stored and the account in memory is the
     // caller's to set.
-    static Registration registerAccount(const CloudApi::Registration& fields,
+    static Registration registerAccount(const CloudApi::Service& service,
+                                        const CloudApi::Registration& fields,
                                         const JobStop* stop = nullptr);
 
-    static Outcome sendSmsCode(const QString& phone, const JobStop* stop = nullptr);
+    static Outcome sendSmsCode(const CloudApi::Service& service, const QString& phone,
+                               const JobStop* stop = nullptr);
 
     // "editpass"; on success the account is stored with the NEW password, so the next
     // automatic log in uses the password the service now holds.
-    static Outcome changePassword(const CloudApi::PasswordChange& change,
+    static Outcome changePassword(const CloudApi::Service& service,
+                                  const CloudApi::PasswordChange& change,
                                   const QString& databasePath, const JobStop* stop = nullptr);
 
     // The reply as a log line shows it; a request the service never answered, or answered

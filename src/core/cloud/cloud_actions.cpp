@@ -6,12 +6,13 @@ using namespace Qt::StringLiterals;
 
 namespace CloudApi {
 
-Reply checkAccount(const Account& account, const JobStop* stop) {
-    return request(u"info"_s, HttpMethod::Post, accountBody(account), stop);
+Reply checkAccount(const Service& service, const Account& account, const JobStop* stop) {
+    return request(service, u"info"_s, HttpMethod::Post, accountBody(account), stop);
 }
 
-Reply registerAccount(const Registration& registration, const JobStop* stop) {
-    return request(u"reg"_s, HttpMethod::Post,
+Reply registerAccount(const Service& service, const Registration& registration,
+                      const JobStop* stop) {
+    return request(service, u"reg"_s, HttpMethod::Post,
                    {{u"username"_s, registration.username},
                     {u"password"_s, registration.password},
                     {u"phone"_s, registration.phone},
@@ -21,12 +22,12 @@ Reply registerAccount(const Registration& registration, const JobStop* stop) {
                    stop);
 }
 
-Reply sendSmsCode(const QString& phone, const JobStop* stop) {
-    return request(u"sendsms"_s, HttpMethod::Post, {{u"phone"_s, phone}}, stop);
+Reply sendSmsCode(const Service& service, const QString& phone, const JobStop* stop) {
+    return request(service, u"sendsms"_s, HttpMethod::Post, {{u"phone"_s, phone}}, stop);
 }
 
-Reply changePassword(const PasswordChange& change, const JobStop* stop) {
-    return request(u"editpass"_s, HttpMethod::Post,
+Reply changePassword(const Service& service, const PasswordChange& change, const JobStop* stop) {
+    return request(service, u"editpass"_s, HttpMethod::Post,
                    {{u"username"_s, change.username},
                     {u"password"_s, change.currentPassword},
                     {u"newpass"_s, change.newPassword},
@@ -34,8 +35,9 @@ Reply changePassword(const PasswordChange& change, const JobStop* stop) {
                    stop);
 }
 
-Reply uploadGroup(const Account& account, const GroupRecord& group, const JobStop* stop) {
-    return request(u"update_class"_s, HttpMethod::Post,
+Reply uploadGroup(const Service& service, const Account& account, const GroupRecord& group,
+                  const JobStop* stop) {
+    return request(service, u"update_class"_s, HttpMethod::Post,
                    accountBody(account, {{u"server_class"_s, group.name}, {u"sort"_s, group.sort}}),
                    stop);
 }
@@ -51,28 +53,30 @@ FormFields serverFields(const ServerRecord& server) {
             {u"baota_apikey"_s, server.panelKey}};
 }
 
-Reply uploadServer(const Account& account, const ServerRecord& server, const JobStop* stop) {
-    return request(u"update"_s, HttpMethod::Post, accountBody(account, serverFields(server)), stop);
+Reply uploadServer(const Service& service, const Account& account, const ServerRecord& server,
+                   const JobStop* stop) {
+    return request(service, u"update"_s, HttpMethod::Post,
+                   accountBody(account, serverFields(server)), stop);
 }
 
-Reply downloadGroups(const Account& account, const JobStop* stop) {
-    return request(u"down_class"_s, HttpMethod::Post, accountBody(account), stop);
+Reply downloadGroups(const Service& service, const Account& account, const JobStop* stop) {
+    return request(service, u"down_class"_s, HttpMethod::Post, accountBody(account), stop);
 }
 
-Reply downloadServers(const Account& account, const JobStop* stop) {
-    return request(u"down"_s, HttpMethod::Post, accountBody(account), stop);
+Reply downloadServers(const Service& service, const Account& account, const JobStop* stop) {
+    return request(service, u"down"_s, HttpMethod::Post, accountBody(account), stop);
 }
 
-Reply clearCloudCopy(const Account& account, const JobStop* stop) {
-    return request(u"del_data"_s, HttpMethod::Post, accountBody(account), stop);
+Reply clearCloudCopy(const Service& service, const Account& account, const JobStop* stop) {
+    return request(service, u"del_data"_s, HttpMethod::Post, accountBody(account), stop);
 }
 
-Reply publicAddress() {
-    return request(u"get_ip"_s, HttpMethod::Get);
+Reply publicAddress(const Service& service) {
+    return request(service, u"get_ip"_s, HttpMethod::Get);
 }
 
-Reply announcements(const JobStop* stop) {
-    return request(u"asfsgds"_s, HttpMethod::Get, {}, stop);
+Reply announcements(const Service& service, const JobStop* stop) {
+    return request(service, u"asfsgds"_s, HttpMethod::Get, {}, stop);
 }
 
 RegistrationOutcome registrationOutcome(const Reply& reply) {

@@ -27,30 +27,34 @@ struct PasswordChange {
 };
 
 // "info": the account exists and the password matches when succeeded().
-Reply checkAccount(const Account& account, const JobStop* stop = nullptr);
+Reply checkAccount(const Service& service, const Account& account, const JobStop* stop = nullptr);
 // "reg": judged by registrationOutcome().
-Reply registerAccount(const Registration& registration, const JobStop* stop = nullptr);
+Reply registerAccount(const Service& service, const Registration& registration,
+                      const JobStop* stop = nullptr);
 // "sendsms": the code was sent when succeeded().
-Reply sendSmsCode(const QString& phone, const JobStop* stop = nullptr);
+Reply sendSmsCode(const Service& service, const QString& phone, const JobStop* stop = nullptr);
 // "editpass": succeeded() when changed.
-Reply changePassword(const PasswordChange& change, const JobStop* stop = nullptr);
+Reply changePassword(const Service& service, const PasswordChange& change,
+                     const JobStop* stop = nullptr);
 // "update_class": one group; succeeded() when stored, else the reply is shown in the log.
-Reply uploadGroup(const Account& account, const GroupRecord& group, const JobStop* stop = nullptr);
+Reply uploadGroup(const Service& service, const Account& account, const GroupRecord& group,
+                  const JobStop* stop = nullptr);
 // The form fields of one server in "update", in the order the service has always read them.
 FormFields serverFields(const ServerRecord& server);
 // "update": one server, its password, panel password and API key already sealed by the
 // caller; succeeded() when stored, else the reply (such as "server_ipisok") is logged.
-Reply uploadServer(const Account& account, const ServerRecord& server,
+Reply uploadServer(const Service& service, const Account& account, const ServerRecord& server,
                    const JobStop* stop = nullptr);
 // "down_class" and "down": a block of group or server lines when blockAccepted().
-Reply downloadGroups(const Account& account, const JobStop* stop = nullptr);
-Reply downloadServers(const Account& account, const JobStop* stop = nullptr);
+Reply downloadGroups(const Service& service, const Account& account, const JobStop* stop = nullptr);
+Reply downloadServers(const Service& service, const Account& account,
+                      const JobStop* stop = nullptr);
 // "del_data": the cloud copy was cleared when succeededUnlessFalse().
-Reply clearCloudCopy(const Account& account, const JobStop* stop = nullptr);
+Reply clearCloudCopy(const Service& service, const Account& account, const JobStop* stop = nullptr);
 // "get_ip": the caller's public address as the service sees it; not judged.
-Reply publicAddress();
+Reply publicAddress(const Service& service);
 // "asfsgds": the announcements and links.
-Reply announcements(const JobStop* stop = nullptr);
+Reply announcements(const Service& service, const JobStop* stop = nullptr);
 
 enum class RegistrationOutcome { Registered, WrongSmsCode, NameTaken, Failed };
 

@@ -3,7 +3,6 @@
 #include "core/support/gbk_codec.h"
 #include "core/support/log_categories.h"
 
-#include <QMutex>
 #include <QStringDecoder>
 
 using namespace Qt::StringLiterals;
@@ -12,19 +11,6 @@ namespace {
 
 const QString kScriptPath = u"/admin/user_reg.php?act="_s;
 
-QString withoutTrailingSlash(QString address) {
-    while (address.endsWith(u'/'))
-        address.chop(1);
-    return address;
-}
-
-// Set once at start-up and read by every request, from any thread.
-QMutex addressLock;
-QString& address() {
-    static QString value = withoutTrailingSlash(CloudApi::configuredBaseAddress());
-    return value;
-}
-
 bool isSuccessStatus(int status) {
     return status >= 200 && status < 300;
 }
@@ -32,22 +18,6 @@ bool isSuccessStatus(int status) {
 } // namespace
 
 namespace CloudApi {
-
-QString configuredBaseAddress() {
-    const QString overridden = qEnvironmentVariable("TORVANE_CLOUD_URL");
-    return overridden.isEmpty() ? u"https://cloud.torvane.net"_s : overridden;
-}
-
-QString baseAddress() {
-    QMutexLocker lock(&addressLock);
-    return address();
-}
-
-void setBaseAddress(const QString& value) {
-    const QString trimmed = withoutTrailingSlash(value);
-    QMutexLocker lock(&addressLock);
-    address() = trimmed;
-}
 
 QByteArray formBody(const FormFields& fields) {
     QByteArray body;
@@ -71,9 +41,10 @@ FormFields accountBody(const Account& account, const FormFields& extra) {
     return fields;
 }
 
-Reply request(const QString& act, HttpMethod method, const FormFields& body, const JobStop* stop) {
+Reply request(const Service& service, const QString& act, HttpMethod method, const FormFields& body,
+              const JobStop* stop) {
     HttpRequest http;
-    http.url = baseAddress() + kScriptPath + act;
+    http.url = service.baseAddress + kScriptPath + act;
     http.method = method;
     http.bodyBytes = formBody(body);
     http.stop = stop;

@@ -37,14 +37,10 @@ struct Reply {
     bool answered() const { return failure.isEmpty() && errorStatus == 0; }
 };
 
-// The service Torvane ships with, or TORVANE_CLOUD_URL when that is set (tests,
-// self-hosting).
-QString configuredBaseAddress();
-
-// The scheme and host of the service, without a trailing slash. Starts as
-// configuredBaseAddress(); start-up sets it before any request.
-QString baseAddress();
-void setBaseAddress(const QString& address);
+// The cloud service a request goes to: its scheme and host, without a trailing slash.
+struct Service {
+    QString baseAddress;
+};
 
 // The form body as sent: names and values percent-encoded from their GBK bytes and joined
 // with "=" and "&", so a value holding "&", "=", "+" or "%" arrives intact.
@@ -60,8 +56,8 @@ QString replyText(const QByteArray& bytes);
 // Sends the action (POST for the account actions, GET for the public ones) and returns the
 // decoded reply. Blocking; callable from any thread. A raised `stop` ends the request within
 // HttpClient::kStopCheckMs as a failure.
-Reply request(const QString& act, HttpMethod method, const FormFields& body = {},
-              const JobStop* stop = nullptr);
+Reply request(const Service& service, const QString& act, HttpMethod method,
+              const FormFields& body = {}, const JobStop* stop = nullptr);
 
 // The service answered and its reply contains "True" (exact case, anywhere).
 bool succeeded(const Reply& reply);

@@ -1,5 +1,6 @@
 #include "core/cloud/cloud_download.h"
 
+#include "core/app_context.h"
 #include "core/cloud/password_sealer.h"
 #include "core/store/line_formats.h"
 #include "core/store/storable_text.h"
@@ -22,11 +23,12 @@ constexpr qsizetype kMinServerFields = ServerLine::Sort; // ten: everything up t
 
 // The reply of a download request as its block of lines; nothing when the service did not
 // answer or refused, which is logged unless the request was stopped on purpose.
-std::optional<QString> acceptedBlock(const CloudApi::Reply& reply, const JobStop& stop) {
+std::optional<QString> acceptedBlock(const CloudApi::Reply& reply, const JobStop& stop,
+                                     const LogSink& log) {
     if (CloudApi::blockAccepted(reply))
         return reply.text;
     if (!stop.isRaised())
-        LogSink::logLine(u"-下载失败,云端返回："_s + CloudAccount::replyForLog(reply));
+        log.logLine(u"-下载失败,云端返回："_s + CloudAccount::replyForLog(reply));
     return std::nullopt;
 }
 
@@ -104,16 +106,16 @@ LineWrite mergeServerLine(LocalStore& store, const QString& line) {
 SlicedMerge::SlicedMerge(const QString& block, WriteLine merge)
     : SlicedLines(splitFields(trimLineBreaks(block), u"\r\n"_s), merge) {}
 
-bool mergeBlock(const QString& databasePath, const QString& block, SlicedLines::WriteLine merge,
-                JobStop& stop, const ServersAdded& serversAdded) {
+bool mergeBlock(const QString& databasePath, const LogSink& log, const QString& block,
+                SlicedLines::WriteLine merge, JobStop& stop, const ServersAdded& serversAdded) {
     LocalStore store;
     if (!store.open(databasePath)) {
-        LogSink::logLine(u"-连接数据库失败：%1"_s.arg(databasePath));
+        log.logLine(u"-连接数据库失败：%1"_s.arg(databasePath));
         return false;
     }
     SlicedMerge merger(block, merge);
     while (!merger.isDone() && !stop.isRaised()) {
-        const SlicedMerge::Slice slice = merger.nextSlice(store, SlicedMerge::kSlice);
+        const SlicedMerge::Slice slice = merger.nextSlice(store, SlicedMerge::kSlice, log);
         if (!slice.written)
             return false;
         if (serversAdded && !slice.added.isEmpty())
@@ -126,22 +128,27 @@ bool mergeBlock(const QString& databasePath, const QString& block, SlicedLines::
 
 // A merge that fails part-way has still committed the slices before; the change is
 // reported whenever a merge ran.
-bool downloadGroups(const CloudAccount& account, const QString& databasePath, JobStop& stop) {
-    const auto block = acceptedBlock(CloudApi::downloadGroups(account.account(), &stop), stop);
+bool downloadGroups(const AppContext& context, const CloudAccount& account, JobStop& stop) {
+    const LogSink& log = *context.log();
+    const auto block = acceptedBlock(
+        CloudApi::downloadGroups({context.cloudAddress()}, account.account(), &stop), stop, log);
     if (!block)
         return false;
-    const bool merged = mergeBlock(databasePath, *block, mergeGroupLine, stop);
-    StoreChanges::report(StoreChanges::Groups);
+    const bool merged = mergeBlock(context.databasePath(), log, *block, mergeGroupLine, stop);
+    context.storeChanges().report(StoreChanges::Groups);
     return merged;
 }
 
-bool downloadServers(const CloudAccount& account, const QString& databasePath, JobStop& stop,
+bool downloadServers(const AppContext& context, const CloudAccount& account, JobStop& stop,
                      const ServersAdded& serversAdded) {
-    const auto block = acceptedBlock(CloudApi::downloadServers(account.account(), &stop), stop);
+    const LogSink& log = *context.log();
+    const auto block = acceptedBlock(
+        CloudApi::downloadServers({context.cloudAddress()}, account.account(), &stop), stop, log);
     if (!block)
         return false;
-    const bool merged = mergeBlock(databasePath, *block, mergeServerLine, stop, serversAdded);
-    StoreChanges::report(StoreChanges::Servers);
+    const bool merged =
+        mergeBlock(context.databasePath(), log, *block, mergeServerLine, stop, serversAdded);
+    context.storeChanges().report(StoreChanges::Servers);
     return merged;
 }
 
@@ -149,13 +156,14 @@ bool downloadServers(const CloudAccount& account, const QString& databasePath, J
 
 namespace CloudClear {
 
-bool clearCloudCopy(const CloudApi::Account& account, const JobStop* stop) {
-    const CloudApi::Reply reply = CloudApi::clearCloudCopy(account, stop);
+bool clearCloudCopy(const AppContext& context, const CloudApi::Account& account,
+                    const JobStop* stop) {
+    const CloudApi::Reply reply = CloudApi::clearCloudCopy({context.cloudAddress()}, account, stop);
     const bool cleared = CloudApi::succeededUnlessFalse(reply);
     if (!cleared && stop && stop->isRaised())
         return false;
-    LogSink::logLine((cleared ? u"-清空成功,云端返回："_s : u"-清空失败,云端返回："_s) +
-                     CloudAccount::replyForLog(reply));
+    context.log()->logLine((cleared ? u"-清空成功,云端返回："_s : u"-清空失败,云端返回："_s) +
+                           CloudAccount::replyForLog(reply));
     return cleared;
 }
 

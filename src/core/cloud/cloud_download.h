@@ -13,6 +13,9 @@
 #include <functional>
 #include <optional>
 
+class AppContext;
+class LogSink;
+
 // "从云端下载": the cloud's groups and servers merged into the store. Missing groups are
 // added; a server is added, or written over the stored one with the same address and port.
 //
@@ -54,17 +57,17 @@ using ServersAdded = std::function<void(const QList<ServerRecord>& servers)>;
 // Merges every line of `block` into the store at `databasePath`, slice after slice, until
 // the end, a slice that cannot be written, or `stop`. False when the store could not be
 // opened or a slice was not written.
-bool mergeBlock(const QString& databasePath, const QString& block, SlicedLines::WriteLine merge,
-                JobStop& stop, const ServersAdded& serversAdded = {});
+bool mergeBlock(const QString& databasePath, const LogSink& log, const QString& block,
+                SlicedLines::WriteLine merge, JobStop& stop, const ServersAdded& serversAdded = {});
 
 // "down_class", then the merge of its group lines, reported as a change of the groups.
 // False, with the failure logged and nothing changed, when the service did not answer or
 // refused (CloudApi::blockAccepted). A raised `stop` also ends the request itself, quietly.
 // A line with a character the store cannot keep is refused with a log line.
-bool downloadGroups(const CloudAccount& account, const QString& databasePath, JobStop& stop);
+bool downloadGroups(const AppContext& context, const CloudAccount& account, JobStop& stop);
 // "down", then the merge of its server lines, reported as a change of the servers; as
 // downloadGroups.
-bool downloadServers(const CloudAccount& account, const QString& databasePath, JobStop& stop,
+bool downloadServers(const AppContext& context, const CloudAccount& account, JobStop& stop,
                      const ServersAdded& serversAdded = {});
 
 } // namespace CloudDownload
@@ -77,6 +80,7 @@ inline const QString kConfirmText =
 
 // "del_data", and one log line saying whether the service cleared the copy. A request the
 // service never answered is a failure; one ended by a raised `stop` is not logged.
-bool clearCloudCopy(const CloudApi::Account& account, const JobStop* stop = nullptr);
+bool clearCloudCopy(const AppContext& context, const CloudApi::Account& account,
+                    const JobStop* stop = nullptr);
 
 } // namespace CloudClear

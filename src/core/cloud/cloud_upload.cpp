@@ -1,5 +1,6 @@
 #include "core/cloud/cloud_upload.h"
 
+#include "core/app_context.h"
 #include "core/cloud/password_sealer.h"
 #include "core/store/local_store.h"
 #include "core/support/log_sink.h"
@@ -33,8 +34,8 @@ struct LogTexts {
 // item's name, then `afterEach` with the number sent so far, then the pacing pause. A raised
 // stop ends the request under way and the loop; that request is neither logged nor counted.
 template <typename Item, typename Send, typename AfterEach>
-Tally sendEach(const QList<Item>& items, JobStop& stop, const LogTexts& texts, Send send,
-               AfterEach afterEach) {
+Tally sendEach(const QList<Item>& items, JobStop& stop, const LogSink& log, const LogTexts& texts,
+               Send send, AfterEach afterEach) {
     Tally tally;
     for (const Item& item : items) {
         if (stop.isRaised())
@@ -44,11 +45,11 @@ Tally sendEach(const QList<Item>& items, JobStop& stop, const LogTexts& texts, S
             break;
         if (CloudApi::succeeded(sent.reply)) {
             ++tally.stored;
-            LogSink::logLine(texts.succeeded + sent.name);
+            log.logLine(texts.succeeded + sent.name);
         } else {
             ++tally.failed;
-            LogSink::logLine(texts.failed + sent.name + u" 云端返回："_s +
-                             CloudAccount::replyForLog(sent.reply));
+            log.logLine(texts.failed + sent.name + u" 云端返回："_s +
+                        CloudAccount::replyForLog(sent.reply));
         }
         afterEach(tally.stored + tally.failed);
         if (!stop.pause(pacing()))
@@ -91,33 +92,38 @@ ServerRecord serverForUpload(const ServerRecord& server) {
     return s;
 }
 
-Tally uploadGroups(const CloudAccount& account, const QString& databasePath, JobStop& stop) {
+Tally uploadGroups(const AppContext& context, const CloudAccount& account, JobStop& stop) {
     QList<GroupRecord> groups;
     {
         LocalStore store;
-        if (store.open(databasePath))
+        if (store.open(context.databasePath()))
             groups = store.groups().value_or(QList<GroupRecord>());
     }
+    const CloudApi::Service service{context.cloudAddress()};
     return sendEach(
-        groups, stop, {u"-上传分组成功："_s, u"-上传分组失败："_s},
-        [&account, &stop](const GroupRecord& group) {
-            return Sent{group.name, CloudApi::uploadGroup(account.account(), group, &stop)};
+        groups, stop, *context.log(), {u"-上传分组成功："_s, u"-上传分组失败："_s},
+        [&](const GroupRecord& group) {
+            return Sent{group.name,
+                        CloudApi::uploadGroup(service, account.account(), group, &stop)};
         },
         [](int) {});
 }
 
-Tally uploadServers(const CloudAccount& account, const QList<ServerRecord>& servers,
-                    JobStop& stop) {
+Tally uploadServers(const AppContext& context, const CloudAccount& account,
+                    const QList<ServerRecord>& servers, JobStop& stop) {
     const auto total = servers.size();
+    const CloudApi::Service service{context.cloudAddress()};
+    const LogSink& log = *context.log();
     return sendEach(
-        servers, stop, {u"-上传成功："_s, u"-上传失败："_s},
-        [&account, &stop](const ServerRecord& listed) {
+        servers, stop, log, {u"-上传成功："_s, u"-上传失败："_s},
+        [&](const ServerRecord& listed) {
             const ServerRecord server = serverForUpload(listed);
-            return Sent{server.name, CloudApi::uploadServer(account.account(), server, &stop)};
+            return Sent{server.name,
+                        CloudApi::uploadServer(service, account.account(), server, &stop)};
         },
-        [total](int sent) {
+        [total, &log](int sent) {
             if (sent % kProgressEvery == 0 && sent < total)
-                LogSink::logLine(u"-正在上传 %1/%2"_s.arg(sent).arg(total));
+                log.logLine(u"-正在上传 %1/%2"_s.arg(sent).arg(total));
         });
 }
 

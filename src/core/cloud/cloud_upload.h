@@ -9,6 +9,8 @@
 
 #include <chrono>
 
+class AppContext;
+
 // "上传到云端": every group of the store and every row of the server list go to the cloud
 // account, one request each, on two workers side by side. The three secret fields of a
 // server are sealed before they leave.
@@ -55,11 +57,12 @@ struct Tally {
 // pauses for pacing(). The account is read afresh for every request; a raised `stop` ends
 // the request under way and the worker, without a further log line.
 //
-// Groups come from the store at `databasePath`, in id order.
-Tally uploadGroups(const CloudAccount& account, const QString& databasePath, JobStop& stop);
+// Groups come from the context's store, in id order.
+Tally uploadGroups(const AppContext& context, const CloudAccount& account, JobStop& stop);
 // Servers come from the rows the list showed when the upload started; every
 // kProgressEvery rows a progress line says how far it is.
-Tally uploadServers(const CloudAccount& account, const QList<ServerRecord>& servers, JobStop& stop);
+Tally uploadServers(const AppContext& context, const CloudAccount& account,
+                    const QList<ServerRecord>& servers, JobStop& stop);
 
 // The line that ends an upload: "-上传完成：服务器 N 个，分组 M 个", the counts being what the
 // service stored, and "，失败 K 个" when anything was not stored.

@@ -57,8 +57,4 @@ LinkRows rowsFromReply(const CloudApi::Reply& reply) {
     return rows;
 }
 
-LinkRows load() {
-    return rowsFromReply(CloudApi::announcements());
-}
-
 } // namespace AnnouncementLoader

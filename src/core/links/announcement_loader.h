@@ -39,8 +39,4 @@ LinkRows rowsFromReply(const CloudApi::Reply& reply);
 // three colour bytes are kept.
 quint32 colourFromText(const QString& text);
 
-// Asks the service and returns the rows to show; never fails. Blocking; callable from any
-// thread.
-LinkRows load();
-
 } // namespace AnnouncementLoader

@@ -2,37 +2,13 @@
 
 #include "core/cloud/cloud_actions.h"
 
-#include <QMutex>
-
 using namespace Qt::StringLiterals;
-
-namespace {
-
-QMutex lock;
-QString& value() {
-    static QString ip;
-    return ip;
-}
-
-} // namespace
 
 namespace WhitelistIp {
 
-QString fetch() {
-    const CloudApi::Reply reply = CloudApi::publicAddress();
-    QString ip = reply.answered() ? reply.text : QString();
-    setCurrent(ip);
-    return ip;
-}
-
-QString current() {
-    QMutexLocker locker(&lock);
-    return value();
-}
-
-void setCurrent(const QString& ip) {
-    QMutexLocker locker(&lock);
-    value() = ip;
+QString fetch(const CloudApi::Service& service) {
+    const CloudApi::Reply reply = CloudApi::publicAddress(service);
+    return reply.answered() ? reply.text : QString();
 }
 
 QString caption(const QString& ip) {

@@ -1,17 +1,16 @@
 #pragma once
 
+#include "core/cloud/cloud_api.h"
+
 #include <QString>
 
 // The caller's public address as the cloud service sees it: the panel's API whitelist must
-// hold it. One value for the whole program, replaced whole by each fetch and read by copy.
+// hold it. The context keeps the last one fetched (AppContext::whitelistAddress).
 namespace WhitelistIp {
 
-// Asks the cloud service ("get_ip") and keeps the answer as the current value; a request
-// the service never answered leaves the value empty. Blocking; callable from any thread.
-QString fetch();
-
-QString current();
-void setCurrent(const QString& ip);
+// Asks the cloud service ("get_ip"); empty when the service never answered. Blocking;
+// callable from any thread.
+QString fetch(const CloudApi::Service& service);
 
 // The whitelist label's caption once the address is known.
 QString caption(const QString& ip);

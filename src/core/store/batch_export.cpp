@@ -1,6 +1,5 @@
 #include "core/store/batch_export.h"
 
-#include "core/store/data_folder.h"
 #include "core/store/line_formats.h"
 #include "core/support/gbk_codec.h"
 
@@ -23,8 +22,8 @@ QString exportText(const QList<ServerRecord>& servers) {
     return trimLineBreaks(text);
 }
 
-bool writeExportFile(const QString& text, QString* error) {
-    QSaveFile file(DataFolder::file(kFileName));
+bool writeExportFile(const QString& dataFolder, const QString& text, QString* error) {
+    QSaveFile file(QDir(dataFolder).filePath(kFileName));
     // Every password is in the file in clear: only its owner may read it, also when an
     // earlier export was left readable by others.
     const bool written = file.open(QIODevice::WriteOnly) &&
@@ -35,9 +34,8 @@ bool writeExportFile(const QString& text, QString* error) {
     return written;
 }
 
-QString exportedMessage() {
-    return u"导出成功，导出文件在%1目录下 导出记录.txt"_s.arg(
-        QDir::toNativeSeparators(DataFolder::path()));
+QString exportedMessage(const QString& dataFolder) {
+    return u"导出成功，导出文件在%1目录下 导出记录.txt"_s.arg(QDir::toNativeSeparators(dataFolder));
 }
 
 } // namespace BatchExport

@@ -15,11 +15,11 @@ inline const QString kFileName = QStringLiteral("导出记录.txt");
 // place of the panel fields (never exported); CR LF between lines, none after the last.
 QString exportText(const QList<ServerRecord>& servers);
 
-// Writes `text` as GBK bytes to the data folder's 导出记录.txt, replacing it whole or not at
+// Writes `text` as GBK bytes to 导出记录.txt in `dataFolder`, replacing it whole or not at
 // all, readable by its owner only; false when the file could not be written.
-bool writeExportFile(const QString& text, QString* error = nullptr);
+bool writeExportFile(const QString& dataFolder, const QString& text, QString* error = nullptr);
 
 // What the user is told after a successful export: the folder the file is in.
-QString exportedMessage();
+QString exportedMessage(const QString& dataFolder);
 
 } // namespace BatchExport

@@ -18,18 +18,19 @@ bool programFolderIsPortable() {
     return portable;
 }
 
-QString chooseFolder() {
-    QString home = qEnvironmentVariable("TORVANE_HOME");
-    if (!home.isEmpty())
-        return home;
+} // namespace
+
+namespace DataFolder {
+
+QString choose(const QString& configured) {
+    if (!configured.isEmpty())
+        return configured;
     if (programFolderIsPortable())
         return QCoreApplication::applicationDirPath();
     return QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
 }
 
-// The folder holds passwords (myserver.db, the export): one that Torvane creates on Linux is
-// for its user alone. A folder that exists already keeps the permissions its owner gave it.
-void makeFolder(const QString& folder) {
+void make(const QString& folder) {
     if (QFileInfo::exists(folder))
         return;
 #ifdef Q_OS_WIN
@@ -38,20 +39,6 @@ void makeFolder(const QString& folder) {
     QDir().mkpath(QFileInfo(folder).absolutePath());
     QDir().mkdir(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
 #endif
-}
-
-} // namespace
-
-namespace DataFolder {
-
-QString path() {
-    QString folder = chooseFolder();
-    makeFolder(folder);
-    return folder;
-}
-
-QString file(const QString& name) {
-    return QDir(path()).filePath(name);
 }
 
 bool isPortableFolder(const QString& folder) {

@@ -1,6 +1,5 @@
 #include "core/store/local_store.h"
 
-#include "core/store/data_folder.h"
 #include "core/store/store_connection.h"
 #include "core/store/store_template.h"
 #include "core/support/log_sink.h"
@@ -93,12 +92,7 @@ LocalStore::LocalStore() : connection_(std::make_unique<StoreConnection>()) {}
 
 LocalStore::~LocalStore() = default;
 
-QString LocalStore::databasePath() {
-    return DataFolder::file(u"myserver.db"_s);
-}
-
-StoredAccount LocalStore::ensureDatabase() {
-    const QString path = databasePath();
+StoredAccount LocalStore::ensureDatabase(const QString& path) {
     // An empty file is what opening a vanished database leaves behind; it holds nothing, so
     // it is replaced by the template like a missing one, instead of failing every later start.
     const QFileInfo file(path);
@@ -301,9 +295,10 @@ SliceOutcome writeSlice(LocalStore& store, std::chrono::milliseconds budget,
     return outcome;
 }
 
-QString findServerByAddress(LocalStore& store, const QString& ip, const QString& port) {
+QString findServerByAddress(LocalStore& store, const QString& ip, const QString& port,
+                            const LogSink& log) {
     QString id = store.serverIdByAddress(ip, port);
-    LogSink::logLine(u"-S_ID "_s + id);
+    log.logLine(u"-S_ID "_s + id);
     return id;
 }
 

@@ -10,6 +10,8 @@
 #include <memory>
 #include <optional>
 
+class LogSink;
+
 class StoreConnection;
 struct StoreRows;
 
@@ -28,16 +30,13 @@ public:
     LocalStore(const LocalStore&) = delete;
     LocalStore& operator=(const LocalStore&) = delete;
 
-    // The data folder's myserver.db.
-    static QString databasePath();
-
     // Start-up: writes the template when the file is missing, reads the stored cloud account
     // and runs the column migration (whose failure on a migrated file is expected).
-    static StoredAccount ensureDatabase();
+    static StoredAccount ensureDatabase(const QString& path);
 
     // Opens the connection; like SQLite's default open it creates an empty file (without
     // tables) when none exists.
-    [[nodiscard]] bool open(const QString& path = databasePath());
+    [[nodiscard]] bool open(const QString& path);
     bool isOpen() const;
     void close();
 
@@ -129,8 +128,8 @@ SliceOutcome writeSlice(LocalStore& store, std::chrono::milliseconds budget,
 
 // The duplicate test of add, batch add and cloud download: the id (as text) of the first
 // server with exactly this address and port, or empty text. Always logs "-S_ID <id>".
-[[nodiscard]] QString findServerByAddress(LocalStore& store, const QString& ip,
-                                          const QString& port);
+[[nodiscard]] QString findServerByAddress(LocalStore& store, const QString& ip, const QString& port,
+                                          const LogSink& log);
 
 // True when `text` is a number as the add-server insert takes its sort key: an integer or a
 // decimal, with optional sign, exponent and surrounding blanks.

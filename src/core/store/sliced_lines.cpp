@@ -2,7 +2,8 @@
 
 #include "core/support/log_sink.h"
 
-SlicedLines::Slice SlicedLines::nextSlice(LocalStore& store, std::chrono::milliseconds budget) {
+SlicedLines::Slice SlicedLines::nextSlice(LocalStore& store, std::chrono::milliseconds budget,
+                                          const LogSink& log) {
     Slice slice;
     QList<LineWrite> lines;
     const SliceOutcome outcome = writeSlice(store, budget, [&] {
@@ -10,24 +11,24 @@ SlicedLines::Slice SlicedLines::nextSlice(LocalStore& store, std::chrono::millis
         return !isDone();
     });
     if (!outcome.began) {
-        LogSink::logLine(outcome.failureMessage());
+        log.logLine(outcome.failureMessage());
         slice.written = false;
         slice.busy = outcome.busy;
         return slice;
     }
     slice.written = outcome.committed;
-    QStringList log;
-    log.reserve(lines.size() * 2 + 1);
+    QStringList messages;
+    messages.reserve(lines.size() * 2 + 1);
     for (LineWrite& line : lines) {
         if (line.wrote && !slice.written)
             line.log.last() = line.uncommittedMessage();
-        log << line.log;
+        messages << line.log;
         if (line.wrote && slice.written && line.added)
             slice.added << std::move(*line.added);
     }
     added_ += slice.added.size();
     if (!slice.written)
-        log << outcome.failureMessage();
-    LogSink::logLines(log);
+        messages << outcome.failureMessage();
+    log.logLines(messages);
     return slice;
 }

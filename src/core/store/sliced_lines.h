@@ -47,8 +47,9 @@ public:
     SlicedLines(QStringList lines, WriteLine write) : lines_(std::move(lines)), write_(write) {}
 
     // Writes lines for about `budget` (at least one line) in one transaction on `store`, then
-    // logs their messages.
-    [[nodiscard]] Slice nextSlice(LocalStore& store, std::chrono::milliseconds budget);
+    // logs their messages to `log`.
+    [[nodiscard]] Slice nextSlice(LocalStore& store, std::chrono::milliseconds budget,
+                                  const LogSink& log);
 
     bool isDone() const { return next_ >= lines_.size(); }
     qsizetype total() const { return lines_.size(); }

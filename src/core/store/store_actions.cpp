@@ -48,10 +48,10 @@ Groups readGroups(const QString& path) {
     return result;
 }
 
-AddedServer addServer(const QString& path, const ServerRecord& server) {
+AddedServer addServer(const QString& path, const ServerRecord& server, const LogSink& log) {
     AddedServer result;
     result.outcome = onStore(path, [&](LocalStore& store) {
-        result.duplicate = !findServerByAddress(store, server.ip, server.port).isEmpty();
+        result.duplicate = !findServerByAddress(store, server.ip, server.port, log).isEmpty();
         // A duplicate test that met the lock says nothing; the insert would only wait again.
         if (result.duplicate || store.isBusy())
             return false;
@@ -105,15 +105,15 @@ Outcome deleteGroup(const QString& path, const QString& id) {
 }
 
 SlicedLines::Slice writeSlice(const QString& path, SlicedLines& lines,
-                              std::chrono::milliseconds budget) {
+                              std::chrono::milliseconds budget, const LogSink& log) {
     LocalStore store;
     if (!store.open(path)) {
-        LogSink::logLine(u"-连接数据库失败：%1"_s.arg(path));
+        log.logLine(u"-连接数据库失败：%1"_s.arg(path));
         SlicedLines::Slice slice;
         slice.written = false;
         return slice;
     }
-    return lines.nextSlice(store, budget);
+    return lines.nextSlice(store, budget, log);
 }
 
 } // namespace StoreActions

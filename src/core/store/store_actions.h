@@ -52,7 +52,7 @@ struct AddedServer {
 };
 // The editor's add: the duplicate test by address and port (which logs "-S_ID <id>"), then the
 // insert, which refuses a sort key that is not a number.
-AddedServer addServer(const QString& path, const ServerRecord& server);
+AddedServer addServer(const QString& path, const ServerRecord& server, const LogSink& log);
 
 struct StoredServer {
     Outcome outcome; // done when the server was read
@@ -74,6 +74,6 @@ Outcome deleteGroup(const QString& path, const QString& id);
 // The next slice of `lines` on a connection of its own; a file that cannot be opened writes
 // nothing and says so in the log.
 SlicedLines::Slice writeSlice(const QString& path, SlicedLines& lines,
-                              std::chrono::milliseconds budget);
+                              std::chrono::milliseconds budget, const LogSink& log);
 
 } // namespace StoreActions

@@ -1,30 +1,16 @@
 #include "core/store/store_changes.h"
 
-#include <QCoreApplication>
-#include <QThread>
-
-// The first report may come from a worker; the object still belongs to the UI thread, where
-// `changed` is delivered.
-StoreChanges::StoreChanges() {
-    if (QCoreApplication::instance())
-        moveToThread(QCoreApplication::instance()->thread());
-}
-
-StoreChanges& StoreChanges::instance() {
-    static StoreChanges changes;
-    return changes;
-}
+StoreChanges::StoreChanges() = default;
 
 void StoreChanges::report(Changes changes) {
-    StoreChanges& self = instance();
     {
-        QMutexLocker lock(&self.lock_);
-        const bool deliveryQueued = self.pending_ != Changes();
-        self.pending_ |= changes;
+        QMutexLocker lock(&lock_);
+        const bool deliveryQueued = pending_ != Changes();
+        pending_ |= changes;
         if (deliveryQueued)
             return;
     }
-    QMetaObject::invokeMethod(&self, &StoreChanges::deliver, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(this, &StoreChanges::deliver, Qt::QueuedConnection);
 }
 
 void StoreChanges::deliver() {

@@ -16,14 +16,15 @@ public:
     enum Change { Servers = 0x1, Groups = 0x2 };
     Q_DECLARE_FLAGS(Changes, Change)
 
-    static StoreChanges& instance();
-    static void report(Changes changes);
+    // Made on the UI thread, where `changed` is delivered.
+    StoreChanges();
+
+    void report(Changes changes);
 
 Q_SIGNALS:
     void changed(StoreChanges::Changes changes);
 
 private:
-    StoreChanges();
     void deliver();
 
     QMutex lock_;

@@ -2,42 +2,28 @@
 
 #include "core/support/time_text.h"
 
-#include <QMutex>
-
 using namespace Qt::StringLiterals;
 
-namespace {
-
-QMutex receiverLock;
-LogSink::Receiver& receiver() {
-    static LogSink::Receiver instance;
-    return instance;
+void LogSink::setReceiver(Receiver receiver) {
+    QMutexLocker lock(&lock_);
+    receiver_ = std::move(receiver);
 }
 
-} // namespace
-
-namespace LogSink {
-
-void setReceiver(Receiver r) {
-    QMutexLocker lock(&receiverLock);
-    receiver() = std::move(r);
-}
-
-void append(const QString& lines) {
-    Receiver r;
+void LogSink::append(const QString& lines) const {
+    Receiver receiver;
     {
-        QMutexLocker lock(&receiverLock);
-        r = receiver();
+        QMutexLocker lock(&lock_);
+        receiver = receiver_;
     }
-    if (r)
-        r(lines);
+    if (receiver)
+        receiver(lines);
 }
 
-void logLine(const QString& message) {
+void LogSink::logLine(const QString& message) const {
     append(timeText() + message + u"\r\n"_s);
 }
 
-void logLines(const QStringList& messages) {
+void LogSink::logLines(const QStringList& messages) const {
     if (messages.isEmpty())
         return;
     const QString time = timeText();
@@ -47,5 +33,3 @@ void logLines(const QStringList& messages) {
         text += time + message + u"\r\n"_s;
     append(text);
 }
-
-} // namespace LogSink

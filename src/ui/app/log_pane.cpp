@@ -46,9 +46,9 @@ void LogPane::append(const QString& lines) {
     edit_->ensureCursorVisible();
 }
 
-void LogPane::connectLogSink() {
+void LogPane::connectLogSink(LogSink& sink) {
     QPointer<LogPane> pane(this);
-    LogSink::setReceiver([pane](const QString& line) {
+    sink.setReceiver([pane](const QString& line) {
         if (!pane)
             return;
         QMetaObject::invokeMethod(

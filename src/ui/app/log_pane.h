@@ -3,6 +3,7 @@
 #include <QObject>
 #include <QString>
 
+class LogSink;
 class QPlainTextEdit;
 
 // The log pane 编辑框1. Lines are appended at the end and scrolled into view; when the pane
@@ -19,8 +20,8 @@ public:
     // kMaxLines. Costs the length of the lines, never the length of the pane. UI thread only.
     void append(const QString& lines);
 
-    // Routes the core's log lines (from any thread) into this pane.
-    void connectLogSink();
+    // Routes the lines logged to `sink` (from any thread) into this pane.
+    void connectLogSink(LogSink& sink);
 
     // Lines of a pane text: pieces between line breaks, a final empty piece not counted.
     static int lineCount(const QString& text);

@@ -1,6 +1,7 @@
 #include "ui/app/main_window.h"
 
-#include "core/cloud/cloud_api.h"
+#include "core/app_context.h"
+#include "core/cloud/cloud_actions.h"
 #include "core/remote/embedded_tools.h"
 #include "core/store/local_store.h"
 #include "core/store/rental_expiry.h"
@@ -81,8 +82,8 @@ struct MainWindow::Controls {
     QList<LinkLabel*> links;
 };
 
-MainWindow::MainWindow(ProcessLauncher launcher, QWidget* parent)
-    : QWidget(parent), ui_(std::make_unique<Ui::MainWindowForm>()) {
+MainWindow::MainWindow(AppContext& context, ProcessLauncher launcher, QWidget* parent)
+    : QWidget(parent), context_(context), ui_(std::make_unique<Ui::MainWindowForm>()) {
     ui_->setupUi(this);
     c_ = std::make_unique<Controls>(*ui_);
     setUpControls();
@@ -93,8 +94,9 @@ MainWindow::MainWindow(ProcessLauncher launcher, QWidget* parent)
     const SearchBar searchBar{c_->searchText, c_->ping, c_->portPing, c_->globalPing};
     installSessionActions(this, serverList_, searchBar,
                           launcher ? std::move(launcher)
-                                   : ProcessLauncher(&Platform::startDetached));
-    installPanelMenuActions(this, serverList_);
+                                   : ProcessLauncher(&Platform::startDetached),
+                          *context_.log());
+    installPanelMenuActions(this, serverList_, *context_.log());
     QMetaObject::invokeMethod(this, &MainWindow::onCreated, Qt::QueuedConnection);
 }
 
@@ -115,14 +117,21 @@ void MainWindow::setUpControls() {
     c_->logText->setReadOnly(true);
 
     logPane_ = new LogPane(c_->logText);
-    logPane_->connectLogSink();
-    serverList_ = new ServerListView(c_->serverTable);
+    logPane_->connectLogSink(*context_.log());
+    serverList_ = new ServerListView(c_->serverTable, context_);
     probe_ = new ReachabilityProbe(serverList_->model(), this);
-    serverEditor_ = new ServerEditor(serverList_, probe_, this);
-    groupManager_ = new GroupManager(c_->groupFilter, this);
-    cloudAccount_ = new CloudAccountActions(this, logPane_, c_->cloudStatus);
+    serverEditor_ = new ServerEditor(serverList_, probe_, context_, this);
+    groupManager_ = new GroupManager(c_->groupFilter, context_, this);
+    cloudAccount_ = new CloudAccountActions(this, logPane_, c_->cloudStatus, context_);
     cloudSync_ = new CloudSyncActions(this, cloudAccount_, serverList_);
-    announcementLinks_ = new AnnouncementLinks(c_->links, this);
+    for (LinkLabel* link : c_->links)
+        link->setLog(context_.log());
+    announcementLinks_ = new AnnouncementLinks(
+        c_->links,
+        [&context = context_](const JobStop* stop) {
+            return CloudApi::announcements({context.cloudAddress()}, stop);
+        },
+        this);
 }
 
 // The window rests where edge docking leaves it alone. When the screen is too small for the
@@ -224,7 +233,7 @@ void MainWindow::connectActions() {
     connect(c_->batchAdd, &QPushButton::clicked, this, &MainWindow::openBatchWindow);
     connect(c_->batchAddBelow, &QPushButton::clicked, this, &MainWindow::openBatchWindow);
     connect(c_->exportList, &QPushButton::clicked, this,
-            [this] { exportServerList(serverList_, this); });
+            [this] { exportServerList(serverList_, context_.dataFolder(), this); });
     connect(c_->cloudSettings, &QPushButton::clicked, cloudAccount_,
             [this] { cloudAccount_->openWindow(); });
     connect(c_->upload, &QPushButton::clicked, cloudSync_, &CloudSyncActions::upload);
@@ -232,16 +241,15 @@ void MainWindow::connectActions() {
     connect(c_->clearCloud, &QPushButton::clicked, cloudSync_, &CloudSyncActions::clear);
     connect(c_->notOpenYet, &QPushButton::clicked, this,
             [this] { Prompt::inform(this, u"该功能暂未开放"_s); });
-    connect(c_->downloadLatest, &QPushButton::clicked, this, &openDownloadPage);
+    connect(c_->downloadLatest, &QPushButton::clicked, this,
+            [this] { openDownloadPage(*context_.log()); });
 }
 
 void MainWindow::onCreated() {
     EmbeddedTools::extract();
-    startup_.cloudBaseAddress = CloudApi::configuredBaseAddress();
-    CloudApi::setBaseAddress(startup_.cloudBaseAddress);
     // The database is made ready on the store's thread: another Torvane may hold its lock.
     StoreQueue::run(
-        this, [] { return LocalStore::ensureDatabase(); },
+        this, [path = context_.databasePath()] { return LocalStore::ensureDatabase(path); },
         [](MainWindow* self, const StoredAccount& account) { self->onDatabaseReady(account); });
 }
 
@@ -258,7 +266,7 @@ void MainWindow::onDatabaseReady(const StoredAccount& account) {
 // A batch stopped while a slice was under way ends when that slice is back, after the window
 // has closed; the window goes then.
 void MainWindow::openBatchWindow() {
-    auto* window = new BatchWindow(serverList_, this);
+    auto* window = new BatchWindow(serverList_, context_, this);
     window->exec();
     if (window->isAdding())
         connect(window, &BatchWindow::addingFinished, window, &QObject::deleteLater);
@@ -321,7 +329,7 @@ void MainWindow::focusSearchBox() {
 void MainWindow::connectListNotices() {
     connect(serverList_, &ServerListView::reloadProgress, this, &MainWindow::showReloadProgress);
     connect(serverList_, &ServerListView::reloaded, this, &MainWindow::logRentalExpiry);
-    connect(&StoreChanges::instance(), &StoreChanges::changed, this, &MainWindow::onStoreChanged);
+    connect(&context_.storeChanges(), &StoreChanges::changed, this, &MainWindow::onStoreChanged);
 }
 
 // The one place where stored changes reach the list and the group filter, whoever wrote them.
@@ -340,5 +348,5 @@ void MainWindow::showReloadProgress(int shown, int total) {
 }
 
 void MainWindow::logRentalExpiry() {
-    LogSink::logLine(RentalExpiry::tallyMessage(serverList_->reloadTally()));
+    context_.log()->logLine(RentalExpiry::tallyMessage(serverList_->reloadTally()));
 }

@@ -12,6 +12,7 @@
 namespace Ui {
 class MainWindowForm;
 }
+class AppContext;
 class LogPane;
 class ServerListView;
 class ReachabilityProbe;
@@ -23,7 +24,6 @@ class AnnouncementLinks;
 
 // What the start-up sequence leaves for the rest of the program.
 struct StartupState {
-    QString cloudBaseAddress;
     StoredAccount account;
 };
 
@@ -42,13 +42,14 @@ public:
     static constexpr int kRefreshIntervalMs = 360'000;
     static constexpr int kAnnouncementIntervalMs = 60'000;
 
-    // `launcher` starts the session and console programs; by default the platform's own
-    // (tests pass one that records what would be started).
-    explicit MainWindow(ProcessLauncher launcher = {}, QWidget* parent = nullptr);
+    // `context` outlives the window. `launcher` starts the session and console programs; by
+    // default the platform's own (tests pass one that records what would be started).
+    explicit MainWindow(AppContext& context, ProcessLauncher launcher = {},
+                        QWidget* parent = nullptr);
     ~MainWindow() override;
 
-    // Start-up, run once the window exists: the carried tools, the cloud base address, the
-    // database on the store's thread (created from its template when missing, account read,
+    // Start-up, run once the window exists: the carried tools, the database on the store's
+    // thread (created from its template when missing, account read,
     // columns migrated), then the cloud connection check, the list, the group filter and the
     // announcements.
     void onCreated();
@@ -90,6 +91,7 @@ private:
     // designer names (tests and the layout find them by those).
     struct Controls;
 
+    AppContext& context_;
     std::unique_ptr<Ui::MainWindowForm> ui_;
     std::unique_ptr<Controls> c_;
     LogPane* logPane_ = nullptr;

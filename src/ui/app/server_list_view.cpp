@@ -1,5 +1,6 @@
 #include "ui/app/server_list_view.h"
 
+#include "core/app_context.h"
 #include "core/store/local_store.h"
 #include "core/store/rental_expiry.h"
 #include "core/store/store_actions.h"
@@ -39,8 +40,8 @@ protected:
 
 } // namespace
 
-ServerListView::ServerListView(QTableView* view)
-    : QObject(view), view_(view), model_(new ServerListModel(this)) {
+ServerListView::ServerListView(QTableView* view, const AppContext& context)
+    : QObject(view), view_(view), context_(context), model_(new ServerListModel(this)) {
     model_->setStatusImages(ListImages::statusDots());
     view_->setHorizontalHeader(new ListHeader({ListColumn::StartTime, ListColumn::EndTime},
                                               ListImages::headerCaret(), view_));
@@ -134,7 +135,7 @@ void ServerListView::startReloadRead() {
     reloadReading_ = true;
     runThenDeliver(
         *QThreadPool::globalInstance(), this,
-        [path = LocalStore::databasePath()] { return readRows(path, reloadQuery(), {}); },
+        [path = context_.databasePath()] { return readRows(path, reloadQuery(), {}); },
         [generation](ServerListView* self, std::optional<ReadRows> read) {
             self->reloadReading_ = false;
             if (self->reloadAgain_)
@@ -181,7 +182,7 @@ void ServerListView::search(const QString& mode, const QString& text, const QStr
     const quint64 generation = supersede();
     runThenDeliver(
         *QThreadPool::globalInstance(), this,
-        [path = LocalStore::databasePath(), query = searchQuery(mode, text, group)] {
+        [path = context_.databasePath(), query = searchQuery(mode, text, group)] {
             return readRows(path, query, kWaitingForProbe);
         },
         [generation](ServerListView* self, std::optional<ReadRows> read) {
@@ -193,7 +194,7 @@ void ServerListView::listExpiring() {
     const quint64 generation = supersede();
     runThenDeliver(
         *QThreadPool::globalInstance(), this,
-        [path = LocalStore::databasePath()] {
+        [path = context_.databasePath()] {
             std::optional<QList<ServerRecord>> servers =
                 StoreActions::readServers(path, reloadQuery());
             if (servers)

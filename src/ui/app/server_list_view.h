@@ -10,6 +10,7 @@
 #include <array>
 #include <optional>
 
+class AppContext;
 class QMenu;
 class QAction;
 class QTableView;
@@ -29,7 +30,8 @@ public:
     static inline const QString kSearchTextTooLong = QStringLiteral("查询内容过长，请缩短后再查询");
     static inline const QString kWaitingForProbe = QStringLiteral("等待检测");
 
-    explicit ServerListView(QTableView* view);
+    // The list of the store in `context`'s data folder.
+    ServerListView(QTableView* view, const AppContext& context);
 
     ServerListModel* model() const { return model_; }
     QTableView* view() const { return view_; }
@@ -130,6 +132,7 @@ private:
     void setUpKeys();
 
     QTableView* view_;
+    const AppContext& context_;
     ServerListModel* model_;
     QMenu* menu_ = nullptr;
     std::array<QAction*, int(MenuItem::Count)> menuItems_{};

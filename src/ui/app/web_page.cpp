@@ -7,9 +7,10 @@
 
 using namespace Qt::StringLiterals;
 
-bool openWebPage(const QString& address) {
+bool openWebPage(const QString& address, const LogSink* log) {
     if (QDesktopServices::openUrl(QUrl(address, QUrl::TolerantMode)))
         return true;
-    LogSink::logLine(u"-无法打开网页："_s + address);
+    if (log)
+        log->logLine(u"-无法打开网页："_s + address);
     return false;
 }

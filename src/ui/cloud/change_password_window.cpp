@@ -1,6 +1,6 @@
 #include "ui/cloud/change_password_window.h"
 
-#include "core/store/local_store.h"
+#include "core/app_context.h"
 #include "ui/app/prompt.h"
 #include "ui/cloud/cloud_account_actions.h"
 
@@ -35,8 +35,9 @@ void ChangePasswordWindow::changePassword() {
     setCursor(Qt::BusyCursor);
     requests_.run(
         this,
-        [change, path = LocalStore::databasePath()](const JobStop* stop) {
-            return CloudAccount::changePassword(change, path, stop);
+        [change, service = actions_.service(),
+         path = actions_.context().databasePath()](const JobStop* stop) {
+            return CloudAccount::changePassword(service, change, path, stop);
         },
         [newPassword = change.newPassword](ChangePasswordWindow* self,
                                            const CloudAccount::Outcome& outcome) {

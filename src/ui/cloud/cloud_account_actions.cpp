@@ -1,5 +1,6 @@
 #include "ui/cloud/cloud_account_actions.h"
 
+#include "core/app_context.h"
 #include "core/support/run_then_deliver.h"
 #include "core/support/time_text.h"
 #include "ui/app/log_pane.h"
@@ -10,8 +11,13 @@
 
 using namespace Qt::StringLiterals;
 
-CloudAccountActions::CloudAccountActions(QWidget* window, LogPane* log, QLabel* status)
-    : QObject(window), window_(window), log_(log), status_(status) {}
+CloudAccountActions::CloudAccountActions(QWidget* window, LogPane* log, QLabel* status,
+                                         AppContext& context)
+    : QObject(window), window_(window), log_(log), status_(status), context_(context) {}
+
+CloudApi::Service CloudAccountActions::service() const {
+    return {context_.cloudAddress()};
+}
 
 void CloudAccountActions::checkConnection(std::function<void(bool connected)> then) {
     const CloudApi::Account asked = account_.account();
@@ -19,7 +25,7 @@ void CloudAccountActions::checkConnection(std::function<void(bool connected)> th
         status_->setText(CloudAccount::kConnectingText);
     runThenDeliver(
         *QThreadPool::globalInstance(), this,
-        [asked] { return CloudAccount::checkConnection(asked); },
+        [asked, service = service()] { return CloudAccount::checkConnection(service, asked); },
         [asked, then = std::move(then)](CloudAccountActions* self,
                                         const CloudAccount::Outcome& outcome) {
             // A log in or log out that happened while this check waited has decided the

@@ -6,6 +6,7 @@
 
 #include <functional>
 
+class AppContext;
 class LogPane;
 class QLabel;
 class QWidget;
@@ -16,7 +17,11 @@ class QWidget;
 class CloudAccountActions : public QObject {
     Q_OBJECT
 public:
-    CloudAccountActions(QWidget* window, LogPane* log, QLabel* status);
+    CloudAccountActions(QWidget* window, LogPane* log, QLabel* status, AppContext& context);
+
+    // The service the account belongs to and the data folder it is stored in.
+    AppContext& context() const { return context_; }
+    CloudApi::Service service() const;
 
     CloudAccount& account() { return account_; }
     const CloudAccount& account() const { return account_; }
@@ -42,5 +47,6 @@ private:
     QWidget* window_;
     LogPane* log_;
     QLabel* status_;
+    AppContext& context_;
     CloudAccount account_;
 };

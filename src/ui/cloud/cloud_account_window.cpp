@@ -1,6 +1,6 @@
 #include "ui/cloud/cloud_account_window.h"
 
-#include "core/store/local_store.h"
+#include "core/app_context.h"
 #include "core/store/store_queue.h"
 #include "ui/app/prompt.h"
 #include "ui/cloud/change_password_window.h"
@@ -83,8 +83,8 @@ void CloudAccountWindow::login() {
     // The typed account becomes the one in memory whether or not the service accepts it.
     const CloudApi::Account typed{c_->loginName->text(), c_->loginPassword->text()};
     actions_.account().setAccount(typed);
-    ask([typed, path = LocalStore::databasePath()](
-            const JobStop* stop) { return CloudAccount::login(typed, path, stop); },
+    ask([typed, service = actions_.service(), path = actions_.context().databasePath()](
+            const JobStop* stop) { return CloudAccount::login(service, typed, path, stop); },
         [](CloudAccountWindow* self, const CloudAccount::Outcome& outcome) {
             self->onLoginAnswered(outcome);
         });
@@ -106,7 +106,7 @@ void CloudAccountWindow::onLoginAnswered(const CloudAccount::Outcome& outcome) {
 void CloudAccountWindow::logout() {
     beginWaiting();
     StoreQueue::run(
-        this, [path = LocalStore::databasePath()] { return CloudAccount::logout(path); },
+        this, [path = actions_.context().databasePath()] { return CloudAccount::logout(path); },
         [](CloudAccountWindow* self, bool) {
             self->endWaiting();
             self->actions_.account().setAccount({});
@@ -123,7 +123,8 @@ void CloudAccountWindow::registerAccount() {
         Prompt::inform(this, *missing);
         return;
     }
-    ask([fields](const JobStop* stop) { return CloudAccount::registerAccount(fields, stop); },
+    ask([fields, service = actions_.service()](
+            const JobStop* stop) { return CloudAccount::registerAccount(service, fields, stop); },
         [fields](CloudAccountWindow* self, const CloudAccount::Registration& result) {
             self->onRegistrationAnswered(result, fields);
         });
@@ -165,7 +166,8 @@ void CloudAccountWindow::sendSmsCode() {
         Prompt::inform(this, u"请先输入手机号"_s);
         return;
     }
-    ask([phone](const JobStop* stop) { return CloudAccount::sendSmsCode(phone, stop); },
+    ask([phone, service = actions_.service()](
+            const JobStop* stop) { return CloudAccount::sendSmsCode(service, phone, stop); },
         [](CloudAccountWindow* self, const CloudAccount::Outcome& outcome) {
             self->onSmsAnswered(outcome);
         });

@@ -1,8 +1,8 @@
 #include "ui/cloud/cloud_sync_actions.h"
 
+#include "core/app_context.h"
 #include "core/cloud/cloud_download.h"
 #include "core/cloud/cloud_upload.h"
-#include "core/store/local_store.h"
 #include "core/support/log_sink.h"
 #include "ui/app/prompt.h"
 #include "ui/app/server_list_view.h"
@@ -63,7 +63,8 @@ void CloudSyncActions::upload() {
 }
 
 void CloudSyncActions::startUploadWorkers(QList<ServerRecord> servers) {
-    LogSink::logLine(u"-准备开始上传数据到云端"_s);
+    const AppContext* context = &account_->context();
+    context->log()->logLine(u"-准备开始上传数据到云端"_s);
     const CloudAccount* account = &account_->account();
     JobStop* stop = &jobs_.stop();
     uploadWorkers_ = 2;
@@ -71,17 +72,15 @@ void CloudSyncActions::startUploadWorkers(QList<ServerRecord> servers) {
     uploadedServers_ = {};
     jobs_.run(
         this,
-        [account, stop, path = LocalStore::databasePath()] {
-            return CloudUpload::uploadGroups(*account, path, *stop);
-        },
+        [context, account, stop] { return CloudUpload::uploadGroups(*context, *account, *stop); },
         [](CloudSyncActions* self, const CloudUpload::Tally& tally) {
             self->uploadedGroups_ = tally;
             self->onUploadWorkerEnded();
         });
     jobs_.run(
         this,
-        [account, stop, servers = std::move(servers)] {
-            return CloudUpload::uploadServers(*account, servers, *stop);
+        [context, account, stop, servers = std::move(servers)] {
+            return CloudUpload::uploadServers(*context, *account, servers, *stop);
         },
         [](CloudSyncActions* self, const CloudUpload::Tally& tally) {
             self->uploadedServers_ = tally;
@@ -95,7 +94,8 @@ void CloudSyncActions::onUploadWorkerEnded() {
     uploadBusy_ = false;
     // Workers ended by a shut-down have not finished the upload.
     if (!jobs_.stop().isRaised())
-        LogSink::logLine(CloudUpload::finishedLine(uploadedServers_, uploadedGroups_));
+        account_->context().log()->logLine(
+            CloudUpload::finishedLine(uploadedServers_, uploadedGroups_));
     Q_EMIT uploadFinished();
 }
 
@@ -109,6 +109,7 @@ void CloudSyncActions::download() {
         return;
     }
     downloadBusy_ = true;
+    const AppContext* context = &account_->context();
     const CloudAccount* account = &account_->account();
     JobStop* stop = &jobs_.stop();
     // Each committed slice's servers show at once, made into rows on the merging worker; the
@@ -123,10 +124,10 @@ void CloudSyncActions::download() {
     };
     jobs_.run(
         this,
-        [account, stop, showServers = std::move(showServers), path = LocalStore::databasePath()] {
-            CloudDownload::downloadGroups(*account, path, *stop);
+        [context, account, stop, showServers = std::move(showServers)] {
+            CloudDownload::downloadGroups(*context, *account, *stop);
             if (!stop->isRaised())
-                CloudDownload::downloadServers(*account, path, *stop, showServers);
+                CloudDownload::downloadServers(*context, *account, *stop, showServers);
             return true;
         },
         [](CloudSyncActions* self, bool) {
@@ -145,9 +146,8 @@ void CloudSyncActions::clear() {
     clearBusy_ = true;
     jobs_.run(
         this,
-        [account = account_->account().account(), stop = &jobs_.stop()] {
-            return CloudClear::clearCloudCopy(account, stop);
-        },
+        [context = &account_->context(), account = account_->account().account(),
+         stop = &jobs_.stop()] { return CloudClear::clearCloudCopy(*context, account, stop); },
         [](CloudSyncActions* self, bool) {
             self->clearBusy_ = false;
             Q_EMIT self->clearFinished();

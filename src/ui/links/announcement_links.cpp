@@ -13,7 +13,7 @@ QColor fromColourValue(quint32 value) {
 
 } // namespace
 
-AnnouncementLinks::AnnouncementLinks(const QList<LinkLabel*>& labels, QObject* parent, Fetch fetch)
+AnnouncementLinks::AnnouncementLinks(const QList<LinkLabel*>& labels, Fetch fetch, QObject* parent)
     : QObject(parent), labels_(labels), fetch_(std::move(fetch)) {
     Q_ASSERT(labels_.size() == AnnouncementLoader::kLinkCount);
     show(0, AnnouncementLoader::builtInRows());
@@ -45,6 +45,6 @@ void AnnouncementLinks::show(quint64 run, const AnnouncementLoader::LinkRows& ro
     }
 }
 
-void openDownloadPage() {
-    openWebPage(ProjectPages::kDownload);
+void openDownloadPage(const LogSink& log) {
+    openWebPage(ProjectPages::kDownload, &log);
 }

@@ -10,6 +10,7 @@
 #include <functional>
 
 class LinkLabel;
+class LogSink;
 
 // Fills the eight link labels (广告1-广告8) with the rows of AnnouncementLoader: each start
 // asks the cloud service on a worker and hands the eight rows to the UI thread as one whole.
@@ -27,8 +28,7 @@ public:
 
     // `labels` in the order 广告1 to 广告8; they show the built-in rows at once. `fetch`
     // asks the service (tests pass one they control).
-    AnnouncementLinks(const QList<LinkLabel*>& labels, QObject* parent = nullptr,
-                      Fetch fetch = CloudApi::announcements);
+    AnnouncementLinks(const QList<LinkLabel*>& labels, Fetch fetch, QObject* parent = nullptr);
 
     // AnnouncementLoader: one run, started at start-up and on every tick of 时钟2. Returns
     // the run's number.
@@ -49,4 +49,4 @@ private:
 };
 
 // The click handler of 按钮17 "下载最新版": our download page in the browser.
-void openDownloadPage();
+void openDownloadPage(const LogSink& log);

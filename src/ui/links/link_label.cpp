@@ -36,7 +36,7 @@ QColor LinkLabel::shownColour() const {
 }
 
 void LinkLabel::openAddress() {
-    if (!openWebPage(address_))
+    if (!openWebPage(address_, log_.get()))
         return;
     visited_ = true;
     showColour();

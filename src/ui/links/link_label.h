@@ -3,6 +3,10 @@
 #include <QColor>
 #include <QLabel>
 
+#include <memory>
+
+class LogSink;
+
 // A one-line hyperlink label: it shows its caption in one of three colours, the normal one,
 // the one after its address has been opened by a click, and the mouse-over one, which wins
 // over the other two while the pointer is over the label. A left click opens the address in
@@ -17,6 +21,9 @@ public:
     static const QColor kHoverColour;
 
     explicit LinkLabel(QWidget* parent = nullptr);
+
+    // Where a page that cannot be opened is logged.
+    void setLog(std::shared_ptr<const LogSink> log) { log_ = std::move(log); }
 
     void setLink(const QString& caption, const QString& address);
     QString address() const { return address_; }
@@ -42,6 +49,7 @@ protected:
 private:
     void showColour();
 
+    std::shared_ptr<const LogSink> log_;
     QString address_;
     QColor normalColour_ = kNormalColour;
     QColor visitedColour_ = kVisitedColour;

@@ -18,8 +18,8 @@ namespace {
 // The actions take the selected row's server when they run.
 class PanelMenuActions : public QObject {
 public:
-    PanelMenuActions(QWidget* window, ServerListView* list)
-        : QObject(window), window_(window), list_(list),
+    PanelMenuActions(QWidget* window, ServerListView* list, const LogSink& log)
+        : QObject(window), window_(window), list_(list), log_(log),
           login_(list_->menuAction(ServerListView::MenuItem::PanelLogin)),
           copy_(list_->menuAction(ServerListView::MenuItem::PanelCopy)) {
         connect(login_, &QAction::triggered, this, &PanelMenuActions::openPanel);
@@ -52,7 +52,7 @@ private:
             Prompt::inform(window_, outcome.message);
             return;
         }
-        openWebPage(PanelApi::loginAddress(address, outcome.token));
+        openWebPage(PanelApi::loginAddress(address, outcome.token), &log_);
     }
 
     void copyPanelInfo() {
@@ -60,17 +60,18 @@ private:
         const auto copy =
             PanelApi::copyPanelInfo(server.panelUrl, server.panelUser, server.panelPassword);
         QGuiApplication::clipboard()->setText(copy.clipboard);
-        LogSink::append(copy.logLine);
+        log_.append(copy.logLine);
     }
 
     QWidget* window_;
     ServerListView* list_;
+    const LogSink& log_;
     QAction* login_;
     QAction* copy_;
 };
 
 } // namespace
 
-void installPanelMenuActions(QWidget* window, ServerListView* list) {
-    new PanelMenuActions(window, list);
+void installPanelMenuActions(QWidget* window, ServerListView* list, const LogSink& log) {
+    new PanelMenuActions(window, list, log);
 }

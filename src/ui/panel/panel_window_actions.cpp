@@ -1,11 +1,11 @@
 #include "ui/panel/panel_window_actions.h"
 
+#include "core/app_context.h"
 #include "core/panel/panel_api.h"
 #include "core/panel/whitelist_ip.h"
 #include "core/support/run_then_deliver.h"
 #include "ui/app/prompt.h"
 #include "ui/app/web_page.h"
-#include "ui/panel/whitelist_ip_fetcher.h"
 
 #include <QClipboard>
 #include <QDialog>
@@ -18,17 +18,26 @@
 using namespace Qt::StringLiterals;
 
 PanelWindowActions::PanelWindowActions(QDialog* window, const Controls& controls,
-                                       bool copiesWhitelist)
-    : QObject(window), window_(window), address_(controls.address), key_(controls.key),
-      whitelist_(controls.whitelist), test_(controls.test) {
+                                       bool copiesWhitelist, AppContext& context)
+    : QObject(window), window_(window), context_(context), address_(controls.address),
+      key_(controls.key), whitelist_(controls.whitelist), test_(controls.test) {
     connect(test_, &QPushButton::clicked, this, &PanelWindowActions::testPanelApi);
-    connect(controls.help, &QPushButton::clicked, this, [] { openWebPage(kHelpPage); });
+    connect(controls.help, &QPushButton::clicked, this,
+            [this] { openWebPage(kHelpPage, context_.log().get()); });
     if (copiesWhitelist)
         whitelist_->installEventFilter(this);
 }
 
 void PanelWindowActions::startWhitelistFetch() {
-    WhitelistIpFetcher::start(whitelist_);
+    runThenDeliver(
+        *QThreadPool::globalInstance(), this,
+        [service = CloudApi::Service{context_.cloudAddress()}] {
+            return WhitelistIp::fetch(service);
+        },
+        [](PanelWindowActions* self, const QString& ip) {
+            self->context_.setWhitelistAddress(ip);
+            self->whitelist_->setText(WhitelistIp::caption(ip));
+        });
 }
 
 void PanelWindowActions::testPanelApi() {
@@ -63,6 +72,6 @@ bool PanelWindowActions::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void PanelWindowActions::copyWhitelist() {
-    QGuiApplication::clipboard()->setText(WhitelistIp::clipboardText(WhitelistIp::current()));
+    QGuiApplication::clipboard()->setText(WhitelistIp::clipboardText(context_.whitelistAddress()));
     Prompt::inform(window_, u"IP已经复制，请直接暂停使用"_s);
 }

@@ -2,6 +2,7 @@
 
 #include <QObject>
 
+class AppContext;
 class QDialog;
 class QLabel;
 class QLineEdit;
@@ -26,9 +27,11 @@ public:
     };
 
     // `copiesWhitelist` for the add window.
-    PanelWindowActions(QDialog* window, const Controls& controls, bool copiesWhitelist);
+    PanelWindowActions(QDialog* window, const Controls& controls, bool copiesWhitelist,
+                       AppContext& context);
 
-    // Asks the cloud service for the public address and shows it in the whitelist label.
+    // Asks the cloud service for the public address on a worker, keeps it in the context and
+    // shows it in the whitelist label, unless the window has closed by then.
     void startWhitelistFetch();
 
     // "测试宝塔接口": the request runs on a worker; the button waits disabled meanwhile.
@@ -42,6 +45,7 @@ private:
     void showTestOutcome(const QString& reply);
 
     QDialog* window_;
+    AppContext& context_;
     QLineEdit* address_;
     QLineEdit* key_;
     QLabel* whitelist_;

@@ -4,8 +4,8 @@
 
 using namespace Qt::StringLiterals;
 
-DialogPressWatch::DialogPressWatch(QList<Phase> phases, QObject* parent)
-    : QObject(parent), phases_(std::move(phases)) {
+DialogPressWatch::DialogPressWatch(QList<Phase> phases, const LogSink& log, QObject* parent)
+    : QObject(parent), phases_(std::move(phases)), log_(log) {
     timer_.setSingleShot(true);
     timer_.setInterval(kTryIntervalMs);
     connect(&timer_, &QTimer::timeout, this, &DialogPressWatch::step);
@@ -38,9 +38,9 @@ void DialogPressWatch::lookForDialog() {
         return;
     }
     if (phase.logDialog)
-        LogSink::logLine(u"-拦截到弹窗:"_s + QString::number(dialog.id));
+        log_.logLine(u"-拦截到弹窗:"_s + QString::number(dialog.id));
     if (!phase.leaveToUser.isEmpty()) {
-        LogSink::logLine(phase.leaveToUser);
+        log_.logLine(phase.leaveToUser);
         endPhase(false);
         return;
     }
@@ -59,8 +59,8 @@ void DialogPressWatch::lookForButton() {
         return;
     }
     const QString id = QString::number(button.id);
-    LogSink::logLine(u"-拦截到按钮:"_s + id);
-    LogSink::logLine(u"-正在自动点击"_s + id);
+    log_.logLine(u"-拦截到按钮:"_s + id);
+    log_.logLine(u"-正在自动点击"_s + id);
     // A click that could not be delivered (another window in the way) counts as a try.
     if (DialogAutoClicker::click(button))
         endPhase(true);

@@ -6,6 +6,8 @@
 #include <QObject>
 #include <QTimer>
 
+class LogSink;
+
 // Watches for a dialog of another program and presses its button, in timer steps one second
 // apart on the UI thread, so the window stays usable while it waits.
 //
@@ -30,7 +32,7 @@ public:
         QString leaveToUser;
     };
 
-    DialogPressWatch(QList<Phase> phases, QObject* parent);
+    DialogPressWatch(QList<Phase> phases, const LogSink& log, QObject* parent);
 
     // Takes the first look at once.
     void start();
@@ -47,6 +49,7 @@ private:
     void tryAgainLater();
 
     QList<Phase> phases_;
+    const LogSink& log_;
     qsizetype phase_ = 0;
     bool dialogFound_ = false;
     int triesLeft_ = 0;

@@ -12,8 +12,8 @@
 
 using namespace Qt::StringLiterals;
 
-RdpLauncher::RdpLauncher(ProcessLauncher launcher, QWidget* window)
-    : QObject(window), launcher_(std::move(launcher)), window_(window) {}
+RdpLauncher::RdpLauncher(ProcessLauncher launcher, const LogSink& log, QWidget* window)
+    : QObject(window), launcher_(std::move(launcher)), log_(log), window_(window) {}
 
 void RdpLauncher::launch(const SessionTarget& server) {
     if (const auto refusal = SessionFields::lineBreakRefusal(server)) {
@@ -50,12 +50,12 @@ void RdpLauncher::pressDialogs() {
         phases.append({dialog, kDialogTries, kButtonTries, true, {}});
     if (phases.isEmpty())
         return;
-    auto* watch = new DialogPressWatch(std::move(phases), this);
+    auto* watch = new DialogPressWatch(std::move(phases), log_, this);
     connect(watch, &DialogPressWatch::finished, watch, &QObject::deleteLater);
     watch->start();
 }
 
 void RdpLauncher::report(const QString& message, const QString& logMessage) {
-    LogSink::logLine(logMessage);
+    log_.logLine(logMessage);
     Prompt::inform(window_, message);
 }

@@ -5,6 +5,7 @@
 
 #include <QObject>
 
+class LogSink;
 class QWidget;
 
 // Opens a Remote Desktop session: writes the server's .rdp file to the tool folder, starts
@@ -16,7 +17,7 @@ public:
     static constexpr int kDialogTries = 10;
     static constexpr int kButtonTries = 10;
 
-    RdpLauncher(ProcessLauncher launcher, QWidget* window);
+    RdpLauncher(ProcessLauncher launcher, const LogSink& log, QWidget* window);
 
     void launch(const SessionTarget& server);
 
@@ -25,5 +26,6 @@ private:
     void report(const QString& message, const QString& logMessage);
 
     ProcessLauncher launcher_;
+    const LogSink& log_;
     QWidget* window_;
 };

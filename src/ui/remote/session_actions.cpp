@@ -29,9 +29,10 @@ const QString kNoPortPingAddress = u"请现在查询内容中输入要端口Ping
 class SessionActions : public QObject {
 public:
     SessionActions(QWidget* window, ServerListView* list, const SearchBar& searchBar,
-                   const ProcessLauncher& launcher)
+                   const ProcessLauncher& launcher, const LogSink& log)
         : QObject(window), window_(window), list_(list), searchBar_(searchBar), launcher_(launcher),
-          ssh_(new SshLauncher(launcher, window)), rdp_(new RdpLauncher(launcher, window)) {}
+          log_(log), ssh_(new SshLauncher(launcher, log, window)),
+          rdp_(new RdpLauncher(launcher, log, window)) {}
 
     void install() {
         connect(list_, &ServerListView::loginRequested, this, &SessionActions::login);
@@ -42,10 +43,10 @@ public:
             openTcping(s.ip, s.port);
         });
         onMenu(Item::GlobalPing,
-               [this] { openWebPage(ServerDiagnostics::globalPingAddress(selected().ip)); });
+               [this] { openWebPage(ServerDiagnostics::globalPingAddress(selected().ip), &log_); });
         onMenu(Item::GlobalTcping, [this] {
             const ServerRecord s = selected();
-            openWebPage(ServerDiagnostics::globalTcpingAddress(s.ip, s.port));
+            openWebPage(ServerDiagnostics::globalTcpingAddress(s.ip, s.port), &log_);
         });
         onMenu(Item::CopyAddress, [this] { copy(ServerDiagnostics::copyAddress(selected().ip)); });
         onMenu(Item::CopyAddressAndPort, [this] {
@@ -62,8 +63,8 @@ public:
             const auto target = ServerDiagnostics::splitPortPing(text);
             openTcping(target.host, target.port);
         });
-        onSearchButton(searchBar_.globalPing, kNoPingAddress, [](const QString& text) {
-            openWebPage(ServerDiagnostics::globalPingAddress(text));
+        onSearchButton(searchBar_.globalPing, kNoPingAddress, [this](const QString& text) {
+            openWebPage(ServerDiagnostics::globalPingAddress(text), &log_);
         });
     }
 
@@ -113,12 +114,12 @@ private:
     void openConsole(const QString& program, const QStringList& arguments) {
         const QString path = executablePath(program);
         if (path.isEmpty()) {
-            LogSink::logLine(u"-无法打开控制台窗口："_s + program + u": 找不到程序"_s);
+            log_.logLine(u"-无法打开控制台窗口："_s + program + u": 找不到程序"_s);
             return;
         }
         const LaunchOutcome outcome = launcher_(Platform::consoleWindow(path, arguments));
         if (!outcome.started)
-            LogSink::logLine(u"-无法打开控制台窗口："_s + outcome.error);
+            log_.logLine(u"-无法打开控制台窗口："_s + outcome.error);
     }
 
     static QString executablePath(const QString& program) {
@@ -129,13 +130,14 @@ private:
 
     void copy(const ServerDiagnostics::ClipboardCopy& copy) {
         QGuiApplication::clipboard()->setText(copy.clipboard);
-        LogSink::append(copy.logLine);
+        log_.append(copy.logLine);
     }
 
     QWidget* window_;
     ServerListView* list_;
     SearchBar searchBar_;
     ProcessLauncher launcher_;
+    const LogSink& log_;
     SshLauncher* ssh_;
     RdpLauncher* rdp_;
 };
@@ -143,7 +145,7 @@ private:
 } // namespace
 
 void installSessionActions(QWidget* window, ServerListView* list, const SearchBar& searchBar,
-                           const ProcessLauncher& launcher) {
-    auto* actions = new SessionActions(window, list, searchBar, launcher);
+                           const ProcessLauncher& launcher, const LogSink& log) {
+    auto* actions = new SessionActions(window, list, searchBar, launcher, log);
     actions->install();
 }

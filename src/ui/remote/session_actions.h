@@ -2,6 +2,7 @@
 
 #include "core/remote/launch_request.h"
 
+class LogSink;
 class QLineEdit;
 class QPushButton;
 class QWidget;
@@ -18,6 +19,7 @@ struct SearchBar {
 
 // Makes a window's session and server actions work: "登录服务器" (double-click and list menu),
 // the list menu's Ping检测, TCPing检测, 全球Ping, 全球TCPing and the three copies, and the search
-// bar's buttons. Programs are started through `launcher`, so tests can see what would start.
+// bar's buttons. Programs are started through `launcher`, so tests can see what would start;
+// what they do is logged to `log`.
 void installSessionActions(QWidget* window, ServerListView* list, const SearchBar& searchBar,
-                           const ProcessLauncher& launcher);
+                           const ProcessLauncher& launcher, const LogSink& log);

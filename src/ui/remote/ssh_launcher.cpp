@@ -33,8 +33,8 @@ QTemporaryFile* writePasswordFile(const QString& password, QObject* owner) {
 
 } // namespace
 
-SshLauncher::SshLauncher(ProcessLauncher launcher, QWidget* window)
-    : QObject(window), launcher_(std::move(launcher)), window_(window) {}
+SshLauncher::SshLauncher(ProcessLauncher launcher, const LogSink& log, QWidget* window)
+    : QObject(window), launcher_(std::move(launcher)), log_(log), window_(window) {}
 
 void SshLauncher::launch(const SessionTarget& server) {
     if (server.user.isEmpty())
@@ -54,7 +54,7 @@ void SshLauncher::launch(const SessionTarget& server) {
         Platform::puttyHostKeyDialog(), kDialogTries, kButtonTries, false, {}};
     if (Platform::puttyHasHostKey(server.address, server.port))
         hostKeyWarning.leaveToUser = kChangedHostKeyLog;
-    auto* watch = new DialogPressWatch({hostKeyWarning}, this);
+    auto* watch = new DialogPressWatch({hostKeyWarning}, log_, this);
     connect(watch, &DialogPressWatch::finished, watch, &QObject::deleteLater);
     QTemporaryFile* passwordFile = writePasswordFile(server.password, watch);
     if (!passwordFile) {
@@ -75,6 +75,6 @@ void SshLauncher::launch(const SessionTarget& server) {
 }
 
 void SshLauncher::report(const QString& message, const QString& logMessage) {
-    LogSink::logLine(logMessage);
+    log_.logLine(logMessage);
     Prompt::inform(window_, message);
 }

@@ -5,6 +5,7 @@
 
 #include <QObject>
 
+class LogSink;
 class QWidget;
 
 // Opens an SSH session in PuTTY and accepts its host-key warning by itself, but only for a
@@ -24,7 +25,7 @@ public:
     static inline const QString kChangedHostKeyLog =
         QStringLiteral("-主机密钥已变化，未自动确认，请核实服务器");
 
-    SshLauncher(ProcessLauncher launcher, QWidget* window);
+    SshLauncher(ProcessLauncher launcher, const LogSink& log, QWidget* window);
 
     // Nothing for an empty account; a message for fields that hold a line break.
     void launch(const SessionTarget& server);
@@ -33,5 +34,6 @@ private:
     void report(const QString& message, const QString& logMessage);
 
     ProcessLauncher launcher_;
+    const LogSink& log_;
     QWidget* window_;
 };

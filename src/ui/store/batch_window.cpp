@@ -1,7 +1,6 @@
 #include "ui/store/batch_window.h"
 
-#include "core/store/data_folder.h"
-#include "core/store/local_store.h"
+#include "core/app_context.h"
 #include "core/store/store_actions.h"
 #include "core/store/store_changes.h"
 #include "core/store/store_queue.h"
@@ -19,8 +18,8 @@
 
 using namespace Qt::StringLiterals;
 
-BatchWindow::BatchWindow(ServerListView* list, QWidget* parent)
-    : QDialog(parent), ui_(std::make_unique<Ui::BatchWindow>()), list_(list) {
+BatchWindow::BatchWindow(ServerListView* list, AppContext& context, QWidget* parent)
+    : QDialog(parent), ui_(std::make_unique<Ui::BatchWindow>()), list_(list), context_(context) {
     ui_->setupUi(this);
     setModal(true);
     setFixedSize(size());
@@ -100,9 +99,10 @@ void BatchWindow::startSlice() {
     sliceUnderWay_ = true;
     StoreQueue::run(
         this,
-        [adder = adder_, path = LocalStore::databasePath()] {
+        [adder = adder_, path = context_.databasePath(), log = context_.log()] {
             WrittenSlice written;
-            written.slice = StoreActions::writeSlice(path, *adder, BatchImport::BatchAdder::kSlice);
+            written.slice =
+                StoreActions::writeSlice(path, *adder, BatchImport::BatchAdder::kSlice, *log);
             written.rows = ServerListModel::rowsOf(std::move(written.slice.added),
                                                    ServerListView::kWaitingForProbe,
                                                    QDateTime::currentDateTime());
@@ -136,7 +136,7 @@ void BatchWindow::onSliceWritten(WrittenSlice written) {
 void BatchWindow::finishAdding() {
     gap_.stop();
     if (adder_->added() > 0)
-        StoreChanges::report(StoreChanges::Servers);
+        context_.storeChanges().report(StoreChanges::Servers);
     adder_.reset();
     stopping_ = false;
     ui_->进度标签->clear();
@@ -151,8 +151,8 @@ void BatchWindow::finishAdding() {
 
 // Ends a batch before its last line; the log tells what is in the file and what is not.
 void BatchWindow::stopAdding() {
-    LogSink::logLine(u"-批量添加已停止：已添加 %1 行，%2 行未处理"_s.arg(adder_->added())
-                         .arg(adder_->total() - adder_->processed()));
+    context_.log()->logLine(u"-批量添加已停止：已添加 %1 行，%2 行未处理"_s.arg(adder_->added())
+                                .arg(adder_->total() - adder_->processed()));
     announceImport_ = false;
     finishAdding();
 }
@@ -180,7 +180,7 @@ void BatchWindow::reject() {
 }
 
 void BatchWindow::chooseAndImportFile() {
-    const QString path = QFileDialog::getOpenFileName(this, QString(), DataFolder::path());
+    const QString path = QFileDialog::getOpenFileName(this, QString(), context_.dataFolder());
     if (!path.isEmpty())
         importFile(path);
 }

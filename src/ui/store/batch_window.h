@@ -11,6 +11,7 @@
 
 #include <memory>
 
+class AppContext;
 class ServerListView;
 namespace Ui {
 class BatchWindow;
@@ -28,7 +29,7 @@ public:
                        "分组名称----服务器名称----服务器IP----用户名----密码----端口----系统----"
                        "备注----开始时间----到期时间----排序");
 
-    BatchWindow(ServerListView* list, QWidget* parent = nullptr);
+    BatchWindow(ServerListView* list, AppContext& context, QWidget* parent = nullptr);
     ~BatchWindow() override;
 
     // "开始添加": trims the text, writes it back, and adds every line as a server.
@@ -66,6 +67,7 @@ private:
 
     std::unique_ptr<Ui::BatchWindow> ui_;
     ServerListView* list_;
+    AppContext& context_;
     // Shared with the slice under way on the store's thread, which may outlive the window.
     std::shared_ptr<BatchImport::BatchAdder> adder_;
     QTimer gap_;

@@ -6,10 +6,11 @@
 
 using namespace Qt::StringLiterals;
 
-void exportServerList(ServerListView* list, QWidget* parent) {
+void exportServerList(ServerListView* list, const QString& dataFolder, QWidget* parent) {
     QString error;
-    if (BatchExport::writeExportFile(BatchExport::exportText(list->model()->servers()), &error))
-        Prompt::inform(parent, BatchExport::exportedMessage());
+    if (BatchExport::writeExportFile(dataFolder, BatchExport::exportText(list->model()->servers()),
+                                     &error))
+        Prompt::inform(parent, BatchExport::exportedMessage(dataFolder));
     else
         Prompt::inform(parent, u"导出失败：%1"_s.arg(error), Prompt::kDefaultCaption,
                        QMessageBox::Warning);

@@ -1,5 +1,6 @@
 #include "ui/store/group_manager.h"
 
+#include "core/app_context.h"
 #include "core/store/local_store.h"
 #include "core/store/storable_text.h"
 #include "core/store/store_changes.h"
@@ -20,8 +21,8 @@ bool GroupManager::refuseUnstorable(const QString& name, const QString& sort) {
     return unstorable.has_value();
 }
 
-GroupManager::GroupManager(QComboBox* groupFilter, QWidget* window)
-    : QObject(window), groupFilter_(groupFilter), window_(window) {}
+GroupManager::GroupManager(QComboBox* groupFilter, AppContext& context, QWidget* window)
+    : QObject(window), groupFilter_(groupFilter), context_(context), window_(window) {}
 
 QWidget* GroupManager::dialogParent() const {
     return manager_ ? static_cast<QWidget*>(manager_.data()) : window_;
@@ -42,7 +43,7 @@ void GroupManager::addGroup(const QString& name, const QString& sort, GroupEditW
         editor->setWaiting(true);
     StoreQueue::run(
         this,
-        [path = LocalStore::databasePath(), name, sort] {
+        [path = context_.databasePath(), name, sort] {
             return StoreActions::insertGroup(path, name, sort);
         },
         [editor = QPointer(editor),
@@ -53,7 +54,7 @@ void GroupManager::addGroup(const QString& name, const QString& sort, GroupEditW
                            added.done ? u"添加成功"_s
                                       : StoreActions::failureText(u"添加失败"_s, added));
             if (added.done)
-                StoreChanges::report(StoreChanges::Groups);
+                self->context_.storeChanges().report(StoreChanges::Groups);
             if (fromManager)
                 self->fillGroupManagerList();
         });
@@ -80,7 +81,7 @@ void GroupManager::fillGroupManagerList() {
     manager_->setCursor(Qt::BusyCursor);
     StoreQueue::run(
         manager_.data(),
-        [path = LocalStore::databasePath()] { return StoreActions::readGroups(path); },
+        [path = context_.databasePath()] { return StoreActions::readGroups(path); },
         [](GroupManagerWindow* manager, const StoreActions::Groups& read) {
             manager->unsetCursor();
             manager->setGroups(read.groups);
@@ -107,7 +108,7 @@ void GroupManager::saveGroup(const QString& name, const QString& sort, GroupEdit
         editor->setWaiting(true);
     StoreQueue::run(
         this,
-        [path = LocalStore::databasePath(), group = editedGroup_, name, sort] {
+        [path = context_.databasePath(), group = editedGroup_, name, sort] {
             return StoreActions::updateGroup(path, group, name, sort);
         },
         [editor = QPointer(editor)](GroupManager* self, const StoreActions::Outcome& saved) {
@@ -119,7 +120,7 @@ void GroupManager::saveGroup(const QString& name, const QString& sort, GroupEdit
                 return;
             }
             // The group's servers carry its new name.
-            StoreChanges::report(StoreChanges::Groups | StoreChanges::Servers);
+            self->context_.storeChanges().report(StoreChanges::Groups | StoreChanges::Servers);
             self->fillGroupManagerList();
             Prompt::inform(self->dialogParent(), u"修改成功"_s);
             if (editor)
@@ -138,14 +139,13 @@ void GroupManager::deleteGroup() {
 void GroupManager::deleteStoredGroup(const QString& id, bool reportChange) {
     deleteUnderWay_ = true;
     StoreQueue::run(
-        this,
-        [path = LocalStore::databasePath(), id] { return StoreActions::deleteGroup(path, id); },
+        this, [path = context_.databasePath(), id] { return StoreActions::deleteGroup(path, id); },
         [reportChange](GroupManager* self, const StoreActions::Outcome& deleted) {
             self->deleteUnderWay_ = false;
             if (!deleted.done)
-                LogSink::logLine(u"-删除分组失败：%1"_s.arg(deleted.reason()));
+                self->context_.log()->logLine(u"-删除分组失败：%1"_s.arg(deleted.reason()));
             if (reportChange)
-                StoreChanges::report(StoreChanges::Groups);
+                self->context_.storeChanges().report(StoreChanges::Groups);
         });
 }
 
@@ -165,7 +165,7 @@ bool GroupManager::deleteNextChecked() {
     if (deleteUnderWay_)
         return true;
     if (pendingDeletes_.isEmpty()) {
-        StoreChanges::report(StoreChanges::Groups);
+        context_.storeChanges().report(StoreChanges::Groups);
         fillGroupManagerList();
         return false;
     }
@@ -177,7 +177,7 @@ void GroupManager::refillGroupFilter() {
     const quint64 generation = ++filterGeneration_;
     runThenDeliver(
         *QThreadPool::globalInstance(), this,
-        [path = LocalStore::databasePath()] { return StoreActions::readGroups(path); },
+        [path = context_.databasePath()] { return StoreActions::readGroups(path); },
         [generation](GroupManager* self, const StoreActions::Groups& read) {
             // A newer refill was asked for: its result will do.
             if (generation != self->filterGeneration_)

@@ -7,6 +7,7 @@
 #include <QObject>
 #include <QPointer>
 
+class AppContext;
 class QComboBox;
 class QWidget;
 class GroupEditWindow;
@@ -20,7 +21,7 @@ class GroupManager : public QObject {
 public:
     static constexpr int kDeletePaceMs = 200;
 
-    GroupManager(QComboBox* groupFilter, QWidget* window);
+    GroupManager(QComboBox* groupFilter, AppContext& context, QWidget* window);
 
     // "添加分组" from the main window (`fromManager` false) or from "分组管理" (true); after a
     // successful add the management list is refilled only in the second case.
@@ -55,6 +56,7 @@ private:
     QWidget* dialogParent() const;
 
     QComboBox* groupFilter_;
+    AppContext& context_;
     QWidget* window_;
     QPointer<GroupManagerWindow> manager_;
     bool groupEditorOrigin_ = false;

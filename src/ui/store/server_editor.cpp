@@ -1,5 +1,6 @@
 #include "ui/store/server_editor.h"
 
+#include "core/app_context.h"
 #include "core/store/local_store.h"
 #include "core/store/server_editing.h"
 #include "core/store/storable_text.h"
@@ -15,18 +16,19 @@
 
 using namespace Qt::StringLiterals;
 
-ServerEditor::ServerEditor(ServerListView* list, ReachabilityProbe* probe, QWidget* window)
-    : QObject(window), list_(list), probe_(probe), window_(window) {}
+ServerEditor::ServerEditor(ServerListView* list, ReachabilityProbe* probe, AppContext& context,
+                           QWidget* window)
+    : QObject(window), list_(list), probe_(probe), context_(context), window_(window) {}
 
 void ServerEditor::openAddWindow() {
-    ServerEditorWindow window(ServerEditorWindow::Mode::Add, window_);
+    ServerEditorWindow window(ServerEditorWindow::Mode::Add, context_, window_);
     prepareAddWindow(window);
     connect(&window, &ServerEditorWindow::submitted, this, [&] { addServer(window); });
     window.exec();
 }
 
 void ServerEditor::openModifyWindow() {
-    ServerEditorWindow window(ServerEditorWindow::Mode::Modify, window_);
+    ServerEditorWindow window(ServerEditorWindow::Mode::Modify, context_, window_);
     prepareModifyWindow(window);
     connect(&window, &ServerEditorWindow::submitted, this, [&] { saveServer(window); });
     window.exec();
@@ -38,7 +40,7 @@ void ServerEditor::prepareAddWindow(ServerEditorWindow& window) {
     window.showGroupsLoading();
     window.setWaiting(true);
     StoreQueue::run(
-        &window, [path = LocalStore::databasePath()] { return StoreActions::readGroups(path); },
+        &window, [path = context_.databasePath()] { return StoreActions::readGroups(path); },
         [](ServerEditorWindow* target, const StoreActions::Groups& read) {
             target->setGroups(read.groups);
             target->setWaiting(false);
@@ -68,8 +70,8 @@ void ServerEditor::addServer(ServerEditorWindow& window) {
     window.setWaiting(true);
     StoreQueue::run(
         this,
-        [path = LocalStore::databasePath(), server] {
-            return StoreActions::addServer(path, server);
+        [path = context_.databasePath(), log = context_.log(), server] {
+            return StoreActions::addServer(path, server, *log);
         },
         [target = QPointer(&window), server,
          groupSelected](ServerEditor* self, const StoreActions::AddedServer& added) {
@@ -84,7 +86,7 @@ void ServerEditor::onServerAdded(const QPointer<ServerEditorWindow>& window, Ser
     if (window)
         window->setWaiting(false);
     if (added.duplicate) {
-        LogSink::logLine(u"-指定服务器IP已经存在 添加失败"_s);
+        context_.log()->logLine(u"-指定服务器IP已经存在 添加失败"_s);
         return;
     }
     QWidget* parent = boxParent(window);
@@ -93,12 +95,12 @@ void ServerEditor::onServerAdded(const QPointer<ServerEditorWindow>& window, Ser
     if (!added.outcome.done) {
         const QString failed = StoreActions::failureText(u"添加失败"_s, added.outcome);
         Prompt::inform(parent, failed);
-        LogSink::logLine(u"-%1 %2"_s.arg(server.ip, failed));
+        context_.log()->logLine(u"-%1 %2"_s.arg(server.ip, failed));
         return;
     }
     server.id = QString::number(added.id);
     Prompt::inform(parent, u"添加成功"_s);
-    LogSink::logLine(u"-%1 添加成功"_s.arg(server.ip));
+    context_.log()->logLine(u"-%1 添加成功"_s.arg(server.ip));
     const QDateTime now = QDateTime::currentDateTime();
     auto rows = ServerListModel::rowsOf({server}, ServerListView::kWaitingForProbe, now);
     const int row = list_->model()->appendRow(std::move(rows.front()));
@@ -111,7 +113,7 @@ void ServerEditor::prepareModifyWindow(ServerEditorWindow& window) {
     window.setWaiting(true);
     StoreQueue::run(
         &window,
-        [path = LocalStore::databasePath(), id] { return StoreActions::loadServer(path, id); },
+        [path = context_.databasePath(), id] { return StoreActions::loadServer(path, id); },
         [](ServerEditorWindow* target, const StoreActions::StoredServer& stored) {
             target->setWaiting(false);
             if (!stored.server) {
@@ -145,7 +147,7 @@ void ServerEditor::saveServer(ServerEditorWindow& window) {
     window.setWaiting(true);
     StoreQueue::run(
         this,
-        [path = LocalStore::databasePath(), server] {
+        [path = context_.databasePath(), server] {
             return StoreActions::updateServer(path, server);
         },
         [target = QPointer(&window), server](ServerEditor* self,
@@ -192,16 +194,15 @@ void ServerEditor::confirmAndDeleteServer() {
 
 void ServerEditor::deleteStoredServer(const QString& id, const QString& name) {
     StoreQueue::run(
-        this,
-        [path = LocalStore::databasePath(), id] { return StoreActions::deleteServer(path, id); },
-        [name](ServerEditor*, const StoreActions::Outcome& deleted) {
-            logDeleteFailure(name, deleted);
+        this, [path = context_.databasePath(), id] { return StoreActions::deleteServer(path, id); },
+        [name](ServerEditor* self, const StoreActions::Outcome& deleted) {
+            self->logDeleteFailure(name, deleted);
         });
 }
 
 void ServerEditor::logDeleteFailure(const QString& name, const StoreActions::Outcome& deleted) {
     if (!deleted.done)
-        LogSink::logLine(u"-删除失败：%1 %2"_s.arg(name, deleted.reason()));
+        context_.log()->logLine(u"-删除失败：%1 %2"_s.arg(name, deleted.reason()));
 }
 
 void ServerEditor::deleteCheckedServers() {
@@ -225,19 +226,18 @@ bool ServerEditor::deleteNextChecked() {
     if (deleteUnderWay_)
         return true;
     if (pendingDeletes_.isEmpty()) {
-        StoreChanges::report(StoreChanges::Servers);
+        context_.storeChanges().report(StoreChanges::Servers);
         return false;
     }
     const QString id = pendingDeletes_.first().first;
     const QString name = pendingDeletes_.takeFirst().second;
     deleteUnderWay_ = true;
     StoreQueue::run(
-        this,
-        [path = LocalStore::databasePath(), id] { return StoreActions::deleteServer(path, id); },
+        this, [path = context_.databasePath(), id] { return StoreActions::deleteServer(path, id); },
         [name](ServerEditor* self, const StoreActions::Outcome& deleted) {
             self->deleteUnderWay_ = false;
-            logDeleteFailure(name, deleted);
-            LogSink::logLine(u"-正在删除：%1"_s.arg(name));
+            self->logDeleteFailure(name, deleted);
+            self->context_.log()->logLine(u"-正在删除：%1"_s.arg(name));
         });
     return true;
 }

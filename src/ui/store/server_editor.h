@@ -8,6 +8,7 @@
 #include <QPointer>
 #include <QString>
 
+class AppContext;
 class QWidget;
 class ReachabilityProbe;
 class ServerEditorWindow;
@@ -25,7 +26,8 @@ public:
     static inline const QString kDeleteConfirmation = QStringLiteral(
         "确定要删除端数据吗？删除后无法恢复！如果有上传到云端这可以从云端再次下载数据");
 
-    ServerEditor(ServerListView* list, ReachabilityProbe* probe, QWidget* window);
+    ServerEditor(ServerListView* list, ReachabilityProbe* probe, AppContext& context,
+                 QWidget* window);
 
     // "添加服务器": the add window, which stays open for the next server.
     void openAddWindow();
@@ -56,10 +58,11 @@ private:
     QWidget* boxParent(ServerEditorWindow* window) const;
     bool deleteNextChecked();
     void deleteStoredServer(const QString& id, const QString& name);
-    static void logDeleteFailure(const QString& name, const StoreActions::Outcome& deleted);
+    void logDeleteFailure(const QString& name, const StoreActions::Outcome& deleted);
 
     ServerListView* list_;
     ReachabilityProbe* probe_;
+    AppContext& context_;
     QWidget* window_;
     PacedSteps deletes_{std::chrono::milliseconds(kDeletePaceMs), this};
     QList<QPair<QString, QString>> pendingDeletes_; // id and name of each checked server

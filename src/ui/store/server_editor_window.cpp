@@ -60,7 +60,7 @@ template <typename Form> void fillControls(Form* f, auto& c) {
 
 } // namespace
 
-ServerEditorWindow::ServerEditorWindow(Mode mode, QWidget* parent)
+ServerEditorWindow::ServerEditorWindow(Mode mode, AppContext& context, QWidget* parent)
     : QDialog(parent), mode_(mode), c_(std::make_unique<Controls>()) {
     setModal(true);
     if (mode == Mode::Add) {
@@ -84,7 +84,7 @@ ServerEditorWindow::ServerEditorWindow(Mode mode, QWidget* parent)
     }
     panel_ = new PanelWindowActions(
         this, {c_->panelUrl, c_->panelKey, c_->whitelist, c_->panelTest, c_->panelHelp},
-        mode == Mode::Add);
+        mode == Mode::Add, context);
     connect(c_->submit, &QPushButton::clicked, this, &ServerEditorWindow::submitted);
 }
 

@@ -6,6 +6,7 @@
 
 #include <memory>
 
+class AppContext;
 class PanelWindowActions;
 class QComboBox;
 class QLineEdit;
@@ -26,7 +27,7 @@ public:
     static constexpr int kWideAddWidth = 765;
     static constexpr int kPanelAddButtonX = 136;
 
-    ServerEditorWindow(Mode mode, QWidget* parent = nullptr);
+    ServerEditorWindow(Mode mode, AppContext& context, QWidget* parent = nullptr);
     ~ServerEditorWindow() override;
 
     Mode mode() const { return mode_; }
