@@ -2,36 +2,41 @@
 //  - the core add of a batch into a file that already holds as many servers, one write
 //    transaction per slice as the window runs it, commits and log lines included, against
 //    the floor of the same rows in the same slices: a bare prepared INSERT plus the indexed
-//    duplicate lookup, commits included too (mean, median and p99 per line; the two are
-//    run in turn, several times);
-//  - how the core add grows with the batch's length, into the same full file;
-//  - the batch window driven to the end in a process of its own (list filled, log pane
-//    connected): the time from "开始添加" until the file holds every line, and that
-//    process's peak memory, against the core add of the same lines;
+//    duplicate lookup, commits included too, with the values already in the store's GBK form
+//    (the encoding is reported apart) (mean, median and p99 per line; run in turn, --runs
+//    times);
+//  - the real batch window over the real main window, in a process of its own: the main window
+//    starts on the file and fills its list with its own reload, then the lines are put in the
+//    batch window and "开始添加" pressed; the time until the file holds every line against the
+//    core add of the same lines, the longest wait of the UI thread meanwhile as an outside
+//    pinger sees it (bench/stall_pinger.h), and that process's memory;
 //  - the export of the whole list.
+// Every line has an address of its own (loopback addresses at a port nothing listens on: the
+// window's probe passes get their refusals at once and contact nothing outside the machine).
 //
-// --rows=N sets the list's length and the longest batch (default 10000); --runs=N the
-// repetitions of the core measures (default 3). The CTest smoke run uses fewer.
+// Without "--rows=N" it runs lists and batches of 1,000, 10,000 and 50,000 lines, each in a
+// process of its own ("--sizes=A,B" for others); the window fills its list at the reload's
+// 10 ms a row first (500 s at 50,000). --runs=N repeats the core measures (default 3).
 
+#include "bench_sizes.h"
 #include "bench_support.h"
 #include "core/app_context.h"
 #include "core/store/batch_export.h"
 #include "core/store/batch_import.h"
 #include "core/store/local_store.h"
-#include "core/store/store_changes.h"
+#include "core/store/server_queries.h"
 #include "core/store/store_connection.h"
 #include "core/support/gbk_codec.h"
 #include "core/support/log_sink.h"
+#include "stall_pinger.h"
 #include "ui/app/application.h"
-#include "ui/app/list_table.h"
-#include "ui/app/log_pane.h"
+#include "ui/app/main_window.h"
 #include "ui/app/server_list_view.h"
 #include "ui/store/batch_window.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QPlainTextEdit>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -39,22 +44,31 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
+#include <functional>
 #include <numeric>
+#include <string>
 #include <vector>
 
 using namespace Qt::StringLiterals;
 
 namespace {
 
-// Addresses from the block reserved for benchmarking; nothing is ever contacted.
+// A line of its own for every i: its address (and so its duplicate key) is unique, and its
+// end date falls in the weeks around today.
 QString line(int i) {
-    return u"香港----服务器%1----198.18.%2.%3----root----password----22----linux----备注----"
-           u"2024-6-6 9:5:7----2025-6-6 9:5:7----50"_s.arg(i)
+    const QDate end = QDate::currentDate().addDays(i % 90 - 30);
+    return u"香港----服务器%1----127.%2.%3.%4----root----password----1----linux----备注----"
+           u"2024-6-6 9:5:7----%5-%6-%7 9:5:7----50"_s.arg(i)
+               .arg(1 + i / 65536)
                .arg(i / 256 % 256)
-               .arg(i % 256) +
-           (i >= 65536 ? u"x%1"_s.arg(i / 65536) : QString());
+               .arg(i % 256)
+               .arg(end.year())
+               .arg(end.month())
+               .arg(end.day());
 }
 
 QStringList lines(int from, int to) {
@@ -104,8 +118,27 @@ std::vector<double> coreAdd(const QString& path, int from, int to, std::vector<q
     return perLine;
 }
 
+// The values of lines [from, from + count) in the store's GBK form, in the order the floor's
+// INSERT binds them (address, account, password, port, sort, group, remark, start, end, name,
+// system).
+using EncodedLine = std::array<QByteArray, 11>;
+std::vector<EncodedLine> encodedLines(int from, qsizetype count) {
+    std::vector<EncodedLine> result;
+    result.reserve(size_t(count));
+    for (int i = from; i < from + count; ++i) {
+        const QStringList f = line(i).split(u"----"_s);
+        const int order[] = {2, 3, 4, 5, 10, 0, 7, 8, 9, 1, 6};
+        EncodedLine bytes;
+        for (int c = 0; c < 11; ++c)
+            bytes[size_t(c)] = Gbk::encode(f[order[c]]);
+        result.push_back(std::move(bytes));
+    }
+    return result;
+}
+
 // The floor: each line's values bound to a prepared INSERT after a prepared duplicate lookup
-// on the address index, in the same slices, each slice one BEGIN IMMEDIATE ... COMMIT.
+// on the address index, in the same slices, each slice one BEGIN IMMEDIATE ... COMMIT. The
+// values are split and encoded before the clock runs: the floor is the store's own work.
 std::vector<double> floorAdd(const QString& path, int from, const std::vector<qsizetype>& slices) {
     sqlite3* db = nullptr;
     sqlite3_open(path.toUtf8().constData(), &db);
@@ -120,11 +153,8 @@ std::vector<double> floorAdd(const QString& path, int from, const std::vector<qs
     sqlite3_prepare_v2(
         db, "SELECT id FROM server_data WHERE server_ip=? AND server_port=? ORDER BY id LIMIT 1",
         -1, &lookup, nullptr);
-    std::vector<QStringList> fields;
-    int i = from;
-    for (qsizetype count : slices)
-        for (qsizetype k = 0; k < count; ++k)
-            fields.push_back(line(i++).split(u"----"_s));
+    const std::vector<EncodedLine> lines =
+        encodedLines(from, std::accumulate(slices.begin(), slices.end(), qsizetype(0)));
     std::vector<double> perLine;
     size_t next = 0;
     for (qsizetype count : slices) {
@@ -132,11 +162,7 @@ std::vector<double> floorAdd(const QString& path, int from, const std::vector<qs
         t.start();
         sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
         for (qsizetype k = 0; k < count; ++k) {
-            const QStringList& f = fields[next++];
-            const int order[] = {2, 3, 4, 5, 10, 0, 7, 8, 9, 1, 6};
-            QByteArray bytes[11];
-            for (int c = 0; c < 11; ++c)
-                bytes[c] = Gbk::encode(f[order[c]]);
+            const EncodedLine& bytes = lines[next++];
             sqlite3_bind_text(lookup, 1, bytes[0].constData(), int(bytes[0].size()), SQLITE_STATIC);
             sqlite3_bind_text(lookup, 2, bytes[3].constData(), int(bytes[3].size()), SQLITE_STATIC);
             const bool exists = sqlite3_step(lookup) == SQLITE_ROW;
@@ -144,8 +170,8 @@ std::vector<double> floorAdd(const QString& path, int from, const std::vector<qs
             if (exists)
                 continue;
             for (int c = 0; c < 11; ++c)
-                sqlite3_bind_text(insert, c + 1, bytes[c].constData(), int(bytes[c].size()),
-                                  SQLITE_STATIC);
+                sqlite3_bind_text(insert, c + 1, bytes[size_t(c)].constData(),
+                                  int(bytes[size_t(c)].size()), SQLITE_STATIC);
             sqlite3_step(insert);
             sqlite3_reset(insert);
         }
@@ -158,6 +184,14 @@ std::vector<double> floorAdd(const QString& path, int from, const std::vector<qs
     return perLine;
 }
 
+// What the floor leaves out: splitting the lines and encoding their values, per line.
+double encodingUsPerLine(int from, int count) {
+    QElapsedTimer t;
+    t.start();
+    const auto lines = encodedLines(from, count);
+    return double(t.nsecsElapsed()) / 1e3 / double(lines.size());
+}
+
 qint64 serverCount(const QString& path) {
     StoreConnection db;
     if (!db.open(path))
@@ -166,56 +200,69 @@ qint64 serverCount(const QString& path) {
     return rows && !rows->rows.isEmpty() ? rows->rows.first().value(0).toLongLong() : -1;
 }
 
+double residentMb() {
+    std::ifstream status("/proc/self/status");
+    for (std::string row; std::getline(status, row);)
+        if (row.rfind("VmRSS:", 0) == 0)
+            return std::atof(row.c_str() + 6) / 1024.0;
+    return 0;
+}
+
+// Processes the window's events until `done` or `limitMs`.
+bool waitFor(const std::function<bool()>& done, qint64 limitMs) {
+    QElapsedTimer t;
+    t.start();
+    while (!done() && t.elapsed() < limitMs)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    return done();
+}
+
 // The window measure, in a process of its own so that its memory is the window's: the main
-// window's list (filled with the file's servers) and log pane, the batch window on top, the
-// lines pasted, "开始添加" pressed; prints the time until the file holds every line and the
-// process's peak memory.
+// window starts on the file in TORVANE_HOME and fills its list; the batch window opens over it,
+// the lines go into its box and "开始添加" is pressed. Prints the time until the batch ended,
+// the pinger's longest wait from the press until a second after the end (the reload the batch
+// asks for starts there), its UI thread's own share, the resident memory before the start and
+// after the fill, the peak, and the lines added.
 int runWindow(int count, int from) {
     setUpApplication(*qApp);
     AppContext context(AppContext::settingsFromEnvironment());
-    ListTable table;
-    table.resize(1056, 469);
-    ServerListView list(&table, context);
-    QPlainTextEdit logEdit;
-    LogPane pane(&logEdit);
-    pane.connectLogSink(*context.log());
-    {
-        LocalStore store;
-        if (!store.open(context.databasePath()))
-            return 1;
-        const auto cells = readListRows(store, reloadQuery());
-        if (!cells)
-            return 1;
-        QList<ListRow> rows;
-        for (const ListCells& row : *cells)
-            rows << ListRow{row};
-        list.model()->replaceRows(std::move(rows));
-    }
-    table.show();
-    logEdit.show();
+    MainWindow window(context, [](const LaunchRequest&) { return LaunchOutcome{}; });
+    const double bareMb = residentMb();
+    QSignalSpy reloaded(window.serverList(), &ServerListView::reloaded);
+    window.show();
+    if (!waitFor([&] { return !reloaded.isEmpty(); }, qint64(count) * 30 + 60000))
+        return 1;
+    const double filledMb = residentMb();
     const qint64 before = serverCount(context.databasePath());
 
-    // As in the main window, the batch's reported change reads the list again.
-    QObject::connect(&context.storeChanges(), &StoreChanges::changed, &list,
-                     [&list] { list.reload(); });
-    BatchWindow window(&list, context);
-    window.show();
-    window.setText(lines(from, from + count).join(u"\r\n"_s));
+    BatchWindow batch(window.serverList(), context, &window);
+    batch.show();
+    batch.setText(lines(from, from + count).join(u"\r\n"_s));
     QCoreApplication::processEvents();
-    QSignalSpy finished(&window, &BatchWindow::addingFinished);
+    QSignalSpy finished(&batch, &BatchWindow::addingFinished);
+    StallPinger pinger;
     QElapsedTimer t;
     t.start();
-    window.addLines();
-    while (finished.isEmpty() && t.elapsed() < 600000)
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    pinger.start();
+    batch.addLines();
+    waitFor([&] { return !finished.isEmpty(); }, 900000);
     const double ms = double(t.nsecsElapsed()) / 1e6;
+    QElapsedTimer tail;
+    tail.start();
+    waitFor([&] { return tail.elapsed() >= 1000; }, 1000);
+    pinger.stop();
     const qint64 after = serverCount(context.databasePath());
-    std::printf("%.1f %.1f %lld\n", ms, peakMemoryMb(), static_cast<long long>(after - before));
+    std::printf("%.1f %.1f %.1f %.1f %.1f %.1f %lld\n", ms, pinger.worstMs(), pinger.worstCpuMs(),
+                bareMb, filledMb, peakMemoryMb(), static_cast<long long>(after - before));
     return after - before == count ? 0 : 1;
 }
 
 struct WindowRun {
     double ms = -1;
+    double worstWaitMs = 0;
+    double worstWaitCpuMs = 0;
+    double bareMb = 0;
+    double filledMb = 0;
     double peakMb = 0;
     bool complete = false;
 };
@@ -226,15 +273,19 @@ WindowRun windowRun(const QString& baseFile, int count, int from) {
     QProcess child;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(u"TORVANE_HOME"_s, home.path());
+    env.insert(u"XDG_RUNTIME_DIR"_s, home.path());
+    env.insert(u"TORVANE_CLOUD_URL"_s, u"http://127.0.0.1:1"_s);
     child.setProcessEnvironment(env);
+    child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     child.start(QCoreApplication::applicationFilePath(),
                 {u"--window=%1"_s.arg(count), u"--from=%1"_s.arg(from)});
-    if (!child.waitForFinished(900000))
+    if (!child.waitForFinished(-1))
         return {};
     const QList<QByteArray> out = child.readAllStandardOutput().trimmed().split(' ');
-    if (out.size() < 3)
+    if (out.size() < 7)
         return {};
-    return {out[0].toDouble(), out[1].toDouble(), child.exitCode() == 0};
+    return {out[0].toDouble(), out[1].toDouble(), out[2].toDouble(),    out[3].toDouble(),
+            out[4].toDouble(), out[5].toDouble(), child.exitCode() == 0};
 }
 
 QString copyOf(const QString& base, const QString& folder, const QString& name) {
@@ -244,16 +295,7 @@ QString copyOf(const QString& base, const QString& folder, const QString& name) 
     return path;
 }
 
-} // namespace
-
-int main(int argc, char* argv[]) {
-    const int rows = intOption(argc, argv, "--rows=", 10000, 100);
-    const int runs = intOption(argc, argv, "--runs=", 3);
-    const int windowLines = intOption(argc, argv, "--window=", 0, 0);
-    QApplication app(argc, argv);
-    if (windowLines > 0)
-        return runWindow(windowLines, intOption(argc, argv, "--from=", 0, 0));
-
+int runRows(int rows, int runs) {
     QTemporaryDir home;
     const QString file = home.filePath(u"myserver.db"_s);
     LocalStore::ensureDatabase(file);
@@ -262,10 +304,13 @@ int main(int argc, char* argv[]) {
     QFile::copy(file, base);
 
     // Core add against its floor, in turn, each into a fresh copy of the full file.
-    std::vector<double> core, floor;
+    std::vector<double> core, floor, coreMs;
     for (int run = 0; run < runs; ++run) {
         std::vector<qsizetype> slices;
+        QElapsedTimer t;
+        t.start();
         const auto c = coreAdd(copyOf(base, home.path(), u"core.db"_s), rows, 2 * rows, &slices);
+        coreMs.push_back(double(t.nsecsElapsed()) / 1e6);
         core.insert(core.end(), c.begin(), c.end());
         const auto f = floorAdd(copyOf(base, home.path(), u"floor.db"_s), rows, slices);
         floor.insert(floor.end(), f.begin(), f.end());
@@ -274,38 +319,47 @@ int main(int argc, char* argv[]) {
     const Figures ff = figures(floor);
     std::printf("core batch add of %d lines into %d servers, commits included, %d runs in turn "
                 "with the floor:\n"
-                "  batch add: mean %.1f us, median %.1f us, p99 %.1f us per line\n"
-                "  floor (prepared INSERT + indexed duplicate lookup): mean %.1f us, median "
-                "%.1f us, p99 %.1f us per line\n"
-                "  batch / floor: mean %.2fx, median %.2fx, p99 %.2fx\n",
-                rows, rows, runs, fc.mean, fc.median, fc.p99, ff.mean, ff.median, ff.p99,
-                fc.mean / ff.mean, fc.median / ff.median, fc.p99 / ff.p99);
+                "  batch add: mean %.1f us, median %.1f us, p99 %.1f us per line; whole batch "
+                "median %.0f ms\n"
+                "  floor (prepared INSERT + indexed duplicate lookup, values encoded before): "
+                "mean %.1f us, median %.1f us, p99 %.1f us per line\n"
+                "  batch / floor: mean %.2fx, median %.2fx, p99 %.2fx (splitting and encoding a "
+                "line, which the floor leaves out: %.1f us)\n",
+                rows, rows, runs, fc.mean, fc.median, fc.p99, median(coreMs), ff.mean, ff.median,
+                ff.p99, fc.mean / ff.mean, fc.median / ff.median, fc.p99 / ff.p99,
+                encodingUsPerLine(rows, std::min(rows, 10000)));
 
-    // Growth into the full file: the core add, then the window, of a quarter, half and the
-    // whole batch; the window against the core add of the same lines.
-    bool everyLine = true;
-    for (int n : {rows / 4, rows / 2, rows}) {
-        QElapsedTimer t;
-        t.start();
-        coreAdd(copyOf(base, home.path(), u"growth.db"_s), rows, rows + n, nullptr);
-        const double coreMs = double(t.nsecsElapsed()) / 1e6;
-        const WindowRun w = windowRun(base, n, rows);
-        std::printf("batch of %5d lines into %d servers: core %.0f ms (%.1f us/line); window "
-                    "%.0f ms (%.1f us/line, window / core = %.2fx), peak memory %.1f MB%s\n",
-                    n, rows, coreMs, coreMs * 1e3 / n, w.ms, w.ms * 1e3 / n, w.ms / coreMs,
-                    w.peakMb, w.complete ? "" : " — NOT every line in the file");
-        everyLine = everyLine && w.complete;
-    }
+    // The same batch through the real windows, against the core add's whole batch.
+    const WindowRun w = windowRun(base, rows, rows);
+    std::printf("batch window over the main window, %d lines into its filled list of %d: %.0f ms "
+                "(window / core = %.2fx)%s\n"
+                "  longest UI wait %.1f ms (UI thread's own %.1f ms)\n"
+                "  memory: %.1f MB before the fill, %.1f MB after it, peak %.1f MB\n",
+                rows, rows, w.ms, w.ms / median(coreMs),
+                w.complete ? "" : " — NOT every line in the file", w.worstWaitMs, w.worstWaitCpuMs,
+                w.bareMb, w.filledMb, w.peakMb);
 
     // Export of the whole list.
     LocalStore s;
     if (!s.open(file))
         return 1;
-    const auto all = readListRows(s, reloadQuery());
+    const auto all = readServers(s, reloadQuery());
     QElapsedTimer t;
     t.start();
     const bool written = BatchExport::writeExportFile(home.path(), BatchExport::exportText(*all));
     std::printf("export of %lld rows: %.0f ms (%s)\n", static_cast<long long>(all->size()),
                 double(t.nsecsElapsed()) / 1e6, written ? "written" : "NOT written");
-    return written && everyLine ? 0 : 1;
+    return written && w.complete ? 0 : 1;
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    QApplication app(argc, argv);
+    if (const int windowLines = intOption(argc, argv, "--window=", 0, 0); windowLines > 0)
+        return runWindow(windowLines, intOption(argc, argv, "--from=", 0, 0));
+    if (const std::vector<int> sizes = benchSizes(argc, argv); !sizes.empty())
+        return runEachSize(argc, argv, sizes);
+    return runRows(intOption(argc, argv, "--rows=", 1000, 100),
+                   intOption(argc, argv, "--runs=", 3));
 }

@@ -1,11 +1,19 @@
 // Upload, download and the download merge:
-//  - upload and download of --rows servers (default 1000) against torvane-cloud on loopback,
-//    with the pause between uploaded rows set to 0: the time per row that the client and
-//    the service add beyond that pause;
-//  - the download merge of --lines server lines (default 10000) into an empty store, against
-//    the batch add of the same lines in the same run (median of --runs, default 3), and the
-//    merge of the same lines over a store that holds them all (every line an overwrite).
+//  - upload and download of --rows servers against torvane-cloud on loopback, with the pause
+//    between uploaded rows set to 0: the time per row that the client and the service add
+//    beyond that pause;
+//  - the same download from the real main window ("从云端下载"), which shows each merged
+//    slice's servers at once: its time, and the longest wait of the UI thread meanwhile as an
+//    outside pinger sees it (bench/stall_pinger.h), until a second after the download ended;
+//  - the download merge of as many server lines (--lines to set another count) into an empty
+//    store, against the batch add of the same lines in the same run (median of --runs,
+//    default 3), and the merge of the same lines over a store that holds them all (every
+//    line an overwrite).
+//
+// Without "--rows=N" it runs 1,000, 10,000 and 50,000 servers, each in a process of its own
+// ("--sizes=A,B" for others).
 
+#include "bench_sizes.h"
 #include "bench_support.h"
 #include "core/app_context.h"
 #include "core/cloud/cloud_download.h"
@@ -14,13 +22,19 @@
 #include "core/store/batch_import.h"
 #include "core/store/line_formats.h"
 #include "core/store/local_store.h"
-#include "core/store/server_editing.h"
 #include "core/store/store_connection.h"
 #include "core/support/log_sink.h"
 #include "service_on_loopback.h"
+#include "stall_pinger.h"
+#include "ui/app/application.h"
+#include "ui/app/main_window.h"
+#include "ui/cloud/cloud_account_actions.h"
+#include "ui/cloud/cloud_sync_actions.h"
 
+#include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 
 #include <algorithm>
@@ -39,18 +53,16 @@ QString sealed(const QString& plain) {
     return PasswordSealer::seal(plain, PasswordSealer::kSealingKey);
 }
 
-// Addresses from the block reserved for benchmarking; the lines are only stored, never
-// contacted.
+// Loopback addresses, one of its own for every i, at a port nothing listens on: the window
+// probes the servers it lists, and gets its refusals at once.
 ServerRecord server(int i) {
     ServerRecord s;
     s.group = u"香港"_s;
     s.name = u"服务器%1"_s.arg(i);
-    s.ip = u"198.18.%1.%2"_s.arg(i / 256 % 256).arg(i % 256);
-    if (i >= 65536)
-        s.ip += u"x%1"_s.arg(i / 65536);
+    s.ip = u"127.%1.%2.%3"_s.arg(1 + i / 65536).arg(i / 256 % 256).arg(i % 256);
     s.user = u"root"_s;
     s.password = u"pass&=%1 中"_s.arg(i);
-    s.port = u"22"_s;
+    s.port = u"1"_s;
     s.system = u"linux"_s;
     s.remark = u"备注"_s;
     s.startTime = u"2024-6-6 9:5:7"_s;
@@ -135,6 +147,52 @@ bool registerAccount(const ServiceOnLoopback& service, const CloudApi::Service& 
         at, {kAccount.username, kAccount.password, phone, code, u"1"_s, u"m"_s}));
 }
 
+// Processes events until `done` or `limitMs`.
+bool waitFor(const std::function<bool()>& done, qint64 limitMs) {
+    QElapsedTimer t;
+    t.start();
+    while (!done() && t.elapsed() < limitMs)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    return done();
+}
+
+// "从云端下载" in the main window, logged in with the bench account, into an empty store.
+bool downloadInWindow(const QString& serviceAddress, int rows) {
+    QTemporaryDir folder;
+    const QString path = freshStore(folder);
+    if (path.isEmpty())
+        return false;
+    qputenv("XDG_RUNTIME_DIR", folder.path().toUtf8());
+    {
+        LocalStore store;
+        if (!store.open(path) || !store.writeCloudAccount({kAccount.username, kAccount.password}))
+            return false;
+    }
+    AppContext context({folder.path(), serviceAddress});
+    MainWindow window(context, [](const LaunchRequest&) { return LaunchOutcome{}; });
+    QSignalSpy checked(window.cloudAccount(), &CloudAccountActions::connectionChecked);
+    window.show();
+    if (!waitFor([&] { return !checked.isEmpty(); }, 30000) ||
+        !window.cloudAccount()->account().isConnected())
+        return false;
+    QSignalSpy finished(window.cloudSync(), &CloudSyncActions::downloadFinished);
+    StallPinger pinger;
+    QElapsedTimer t;
+    t.start();
+    pinger.start();
+    window.cloudSync()->download();
+    waitFor([&] { return !finished.isEmpty(); }, 900000);
+    const double ms = msSince(t);
+    QElapsedTimer tail;
+    tail.start();
+    waitFor([&] { return tail.elapsed() >= 1000; }, 1000);
+    pinger.stop();
+    std::printf("  download in the main window %8.1f ms  %7.3f ms a row  longest UI wait %.1f ms "
+                "(UI thread's own %.1f ms)\n",
+                ms, ms / rows, pinger.worstMs(), pinger.worstCpuMs());
+    return !finished.isEmpty();
+}
+
 int benchAgainstService(int rows) {
     const ServiceOnLoopback service;
     if (service.port() <= 0)
@@ -158,14 +216,14 @@ int benchAgainstService(int rows) {
     account.setAccount(kAccount);
     account.setState(CloudAccount::State::Connected);
 
-    QList<ListCells> listRows;
+    QList<ServerRecord> listed;
     for (int i = 0; i < rows; ++i)
-        listRows << ServerEditing::listCells(server(i), QString());
+        listed << server(i);
     CloudUpload::setPacing(std::chrono::milliseconds(0));
     JobStop stop;
     QElapsedTimer t;
     t.start();
-    CloudUpload::uploadServers(context, account, listRows, stop);
+    CloudUpload::uploadServers(context, account, listed, stop);
     const double uploadMs = msSince(t);
 
     t.restart();
@@ -193,14 +251,18 @@ int benchAgainstService(int rows) {
                      static_cast<long long>(lines), static_cast<long long>(storedRows));
         return 1;
     }
-    return 0;
+    return downloadInWindow(u"http://127.0.0.1:%1"_s.arg(service.port()), rows) ? 0 : 1;
 }
 
 } // namespace
 
 int main(int argc, char* argv[]) {
+    QApplication app(argc, argv);
+    if (const std::vector<int> sizes = benchSizes(argc, argv); !sizes.empty())
+        return runEachSize(argc, argv, sizes);
+    setUpApplication(app);
     const int rows = intOption(argc, argv, "--rows=", 1000);
-    const int lineCount = intOption(argc, argv, "--lines=", 10000);
+    const int lineCount = intOption(argc, argv, "--lines=", rows);
     const int runs = intOption(argc, argv, "--runs=", 3);
 
     if (const int failed = benchAgainstService(rows))

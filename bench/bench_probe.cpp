@@ -153,15 +153,15 @@ int main(int argc, char* argv[]) {
 
     // A pass over `rows` servers, half answering, half refusing.
     ServerListModel model;
-    QList<ListRow> list;
+    QList<ServerRecord> servers;
     for (int r = 0; r < rows; ++r) {
-        ListRow row;
-        row.cells[ListColumn::Id] = QString::number(r + 6);
-        row.cells[ListColumn::Address] = u"127.0.0.1"_s;
-        row.cells[ListColumn::Port] = r % 2 ? closed : open;
-        list << row;
+        ServerRecord server;
+        server.id = QString::number(r + 6);
+        server.ip = u"127.0.0.1"_s;
+        server.port = r % 2 ? closed : open;
+        servers << server;
     }
-    model.replaceRows(list);
+    model.replaceRows(ServerListModel::rowsOf(servers, QString(), QDateTime::currentDateTime()));
     ReachabilityProbe probe(&model);
     int peakThreads = 0, peakChildren = 0, peakFds = 0;
     QTimer sampler;

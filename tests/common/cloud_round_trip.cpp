@@ -4,7 +4,6 @@
 #include "core/cloud/cloud_download.h"
 #include "core/cloud/cloud_upload.h"
 #include "core/store/line_formats.h"
-#include "core/store/server_editing.h"
 #include "core/store/storable_text.h"
 
 #include <QStringList>
@@ -104,7 +103,7 @@ QString upAndDown(const Exchange& exchange, const CloudApi::Account& account, co
 QString serverRoundTrip(const Exchange& exchange, const CloudApi::Account& account,
                         const ServerRecord& row, bool& accepted) {
     // Up exactly as "上传到云端" sends a list row: the secret fields sealed.
-    const ServerRecord sent = CloudUpload::serverForUpload(ServerEditing::listCells(row, {}));
+    const ServerRecord sent = CloudUpload::serverForUpload(row);
     QString line;
     const QString problem = upAndDown(exchange, account, u"server"_s, u"update"_s,
                                       CloudApi::serverFields(sent), u"down"_s, accepted, line);

@@ -14,13 +14,16 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-ListRow row(const QString& id, const QString& address, const QString& port) {
-    ListRow r;
-    r.cells[ListColumn::Id] = id;
-    r.cells[ListColumn::Address] = address;
-    r.cells[ListColumn::Port] = port;
-    r.cells[ListColumn::Status] = u"等待检测"_s;
-    return r;
+ServerRecord server(const QString& id, const QString& address, const QString& port) {
+    ServerRecord s;
+    s.id = id;
+    s.ip = address;
+    s.port = port;
+    return s;
+}
+
+ListRows rows(const QList<ServerRecord>& servers) {
+    return ServerListModel::rowsOf(servers, u"等待检测"_s, QDateTime::currentDateTime());
 }
 
 } // namespace
@@ -57,8 +60,9 @@ void TestProbe::initTestCase() {
 }
 
 void TestProbe::init() {
-    model_.replaceRows({row(u"6"_s, u"127.0.0.1"_s, openPort_),
-                        row(u"7"_s, u"127.0.0.1"_s, closedPort_), row(u"8"_s, QString(), u"22"_s)});
+    model_.replaceRows(
+        rows({server(u"6"_s, u"127.0.0.1"_s, openPort_),
+              server(u"7"_s, u"127.0.0.1"_s, closedPort_), server(u"8"_s, QString(), u"22"_s)}));
 }
 
 QList<int> TestProbe::images() const {
@@ -95,9 +99,9 @@ void TestProbe::resultsFollowTheServerAcrossARefill() {
     probe.probeRow(1); // server 7, closed port
     probe.probeRow(2); // server 8, no address
     // Before the results arrive the list is refilled in another order, without server 8.
-    model_.replaceRows({row(u"9"_s, u"127.0.0.1"_s, openPort_),
-                        row(u"7"_s, u"127.0.0.1"_s, closedPort_),
-                        row(u"6"_s, u"127.0.0.1"_s, openPort_)});
+    model_.replaceRows(rows({server(u"9"_s, u"127.0.0.1"_s, openPort_),
+                             server(u"7"_s, u"127.0.0.1"_s, closedPort_),
+                             server(u"6"_s, u"127.0.0.1"_s, openPort_)}));
     QTRY_COMPARE(ended.count(), 2);
     QCOMPARE(images(), (QList<int>{-1, 1, -1}));
 }
@@ -113,8 +117,8 @@ void TestProbe::emptyListEndsAtOnce() {
 
 // Cells typed or imported with blanks around them probe the server they name.
 void TestProbe::blanksAtTheEdgesOfAddressAndPortDoNotMatter() {
-    model_.replaceRows({row(u"6"_s, u"127.0.0.1 "_s, openPort_ + u' '),
-                        row(u"7"_s, u" 127.0.0.1"_s, u"\t"_s + openPort_)});
+    model_.replaceRows(rows({server(u"6"_s, u"127.0.0.1 "_s, openPort_ + u' '),
+                             server(u"7"_s, u" 127.0.0.1"_s, u"\t"_s + openPort_)}));
     ReachabilityProbe probe(&model_);
     QSignalSpy ended(&probe, &ReachabilityProbe::passEnded);
     probe.start(0);

@@ -116,15 +116,23 @@ void TestServerList::reloadFillsEveryCellThenAsksForAProbePass() {
     QCOMPARE(list_->cell(0, ListColumn::Name), u"服务器1"_s);
     QCOMPARE(list_->cell(0, ListColumn::Group), u"香港"_s);
     QCOMPARE(list_->cell(0, ListColumn::Status), QString());
-    QCOMPARE(list_->cell(0, ListColumn::Password), u"pw1"_s);
-    QCOMPARE(list_->cell(0, ListColumn::PanelUrl), u"0"_s);
     QCOMPARE(list_->cell(-1, ListColumn::Address), QString());
+    // The row holds the whole stored record; actions take it from there.
+    QCOMPARE(list_->server(0).password, u"pw1"_s);
+    QCOMPARE(list_->server(0).port, u"22"_s);
+    QCOMPARE(list_->server(0).panelUrl, u"0"_s);
+    QCOMPARE(list_->server(-1).ip, QString());
 
-    QCOMPARE(view_->horizontalHeader()->count(), 17);
+    QCOMPARE(view_->horizontalHeader()->count(), 10);
     QCOMPARE(list_->model()->headerData(8, Qt::Horizontal, Qt::DisplayRole).toString(), u"状态"_s);
     QCOMPARE(view_->horizontalHeader()->sectionSize(ListColumn::Remark), 180);
-    QVERIFY(view_->isColumnHidden(ListColumn::Password));
     QVERIFY(!view_->isColumnHidden(ListColumn::Sort));
+    // No cell, shown or not, holds a password.
+    const QAbstractItemModel* model = list_->model();
+    for (int row = 0; row < model->rowCount(); ++row)
+        for (int c = 0; c < model->columnCount(); ++c)
+            for (int role : {int(Qt::DisplayRole), int(Qt::ToolTipRole), int(Qt::EditRole)})
+                QVERIFY(!model->index(row, c).data(role).toString().contains(u"pw"_s));
     QCOMPARE(list_->model()->index(0, ListColumn::Status).data(Qt::TextAlignmentRole).toInt(),
              int(Qt::AlignCenter));
     QVERIFY(prompts_.isEmpty());

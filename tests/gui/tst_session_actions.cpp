@@ -31,16 +31,20 @@ namespace {
 // Rows of the list used here, by index.
 enum Row { Linux, Windows, CapitalWindows, NoAccount };
 
-ListRow row(const QString& name, const QString& address, const QString& port, const QString& user,
-            const QString& password, const QString& system) {
-    ListRow r;
-    r.cells[ListColumn::Name] = name;
-    r.cells[ListColumn::Address] = address;
-    r.cells[ListColumn::Port] = port;
-    r.cells[ListColumn::User] = user;
-    r.cells[ListColumn::Password] = password;
-    r.cells[ListColumn::System] = system;
-    return r;
+ServerRecord row(const QString& name, const QString& address, const QString& port,
+                 const QString& user, const QString& password, const QString& system) {
+    ServerRecord s;
+    s.name = name;
+    s.ip = address;
+    s.port = port;
+    s.user = user;
+    s.password = password;
+    s.system = system;
+    return s;
+}
+
+ListRows rows(const QList<ServerRecord>& servers) {
+    return ServerListModel::rowsOf(servers, QString(), QDateTime::currentDateTime());
 }
 
 QString ping() {
@@ -126,10 +130,10 @@ void TestSessionActions::init() {
     // The start-up fill (an empty list) ends with the count line; the rows go in after it.
     QTRY_VERIFY(!window_->findChild<QLabel*>(u"透明标签2"_s)->text().isEmpty());
     window_->serverList()->model()->replaceRows(
-        {row(u"web"_s, u"127.0.0.7"_s, u"22"_s, u"root"_s, u"p w&x"_s, u"linux"_s),
-         row(u"测试"_s, u"127.0.0.5"_s, u"3389"_s, u"admin"_s, u"密 码&1"_s, u"windows"_s),
-         row(u"win"_s, u"127.0.0.6"_s, u"22"_s, u"ops"_s, u"pw"_s, u"Windows"_s),
-         row(u"bare"_s, u"127.0.0.8"_s, u"22"_s, QString(), u"pw"_s, u"linux"_s)});
+        rows({row(u"web"_s, u"127.0.0.7"_s, u"22"_s, u"root"_s, u"p w&x"_s, u"linux"_s),
+              row(u"测试"_s, u"127.0.0.5"_s, u"3389"_s, u"admin"_s, u"密 码&1"_s, u"windows"_s),
+              row(u"win"_s, u"127.0.0.6"_s, u"22"_s, u"ops"_s, u"pw"_s, u"Windows"_s),
+              row(u"bare"_s, u"127.0.0.8"_s, u"22"_s, QString(), u"pw"_s, u"linux"_s)}));
     Prompt::setResponder([this](const PromptRequest& request) {
         prompts_ << request;
         return QMessageBox::Ok;
@@ -427,7 +431,7 @@ void TestSessionActions::lineBreakRefusesTheSession() {
     QFETCH(QString, password);
     QFETCH(QString, field);
     window_->serverList()->model()->replaceRows(
-        {row(u"导入"_s, u"127.0.0.5"_s, u"3389"_s, user, password, system)});
+        rows({row(u"导入"_s, u"127.0.0.5"_s, u"3389"_s, user, password, system)}));
     select(0);
     trigger(u"登录服务器"_s);
     QVERIFY(launches_.isEmpty());
@@ -458,7 +462,7 @@ void TestSessionActions::blanksAroundAddressAndPortAreDropped() {
     QFETCH(QString, item);
     QFETCH(QStringList, arguments);
     window_->serverList()->model()->replaceRows(
-        {row(u"空格"_s, u" 127.0.0.5 "_s, u"3389 "_s, u"admin"_s, u" pw "_s, u"windows"_s)});
+        rows({row(u"空格"_s, u" 127.0.0.5 "_s, u"3389 "_s, u"admin"_s, u" pw "_s, u"windows"_s)}));
     select(0);
     trigger(item);
     QCOMPARE(launches_.size(), 1);

@@ -367,7 +367,7 @@ void TestStoreWindows::modifyWindowShowsOwnGroupFirstAndSaves() {
     QTRY_VERIFY(!modify.isWaiting());
     QCOMPARE(prompts_.last().text, u"修改成功"_s);
     QCOMPARE(list_->cell(0, ListColumn::Remark), u"x'); DROP TABLE server_data; --"_s);
-    QCOMPARE(list_->cell(0, ListColumn::PanelUrl), u"http://127.0.0.1:8888/abc"_s);
+    QCOMPARE(list_->server(0).panelUrl, u"http://127.0.0.1:8888/abc"_s);
     QCOMPARE(list_->cell(0, ListColumn::Sort), QString());
     QCOMPARE(countServers(home_.databasePath(), u"remark=? AND sort=''"_s,
                           {u"x'); DROP TABLE server_data; --"_s}),

@@ -206,9 +206,9 @@ void TestCloudMerge::newServerKeepsPanelColumnsOfItsLine() {
         CloudDownload::mergeServerLine(store, line(lineFields().mid(0, fieldCount)));
     QVERIFY(m.wrote);
     QCOMPARE(m.log, (QStringList{u"-S_ID "_s, u"-198.18.0.1 下载成功"_s}));
-    QVERIFY(m.addedRow);
-    QCOMPARE((*m.addedRow)[ListColumn::Id], QString());
-    QCOMPARE((*m.addedRow)[ListColumn::Password], u"p&w= %中"_s);
+    QVERIFY(m.added);
+    QCOMPARE(m.added->id, QString());
+    QCOMPARE(m.added->password, u"p&w= %中"_s);
 
     const auto types = store.connection().query(
         u"SELECT typeof(baota_url) || ' ' || typeof(baota_user) || ' ' || typeof(baota_pass) "
@@ -255,7 +255,7 @@ void TestCloudMerge::overwriteKeepsAddressPortAndSystem() {
     const LineWrite m = CloudDownload::mergeServerLine(store, line(fields));
     QVERIFY(m.wrote);
     QCOMPARE(m.log, (QStringList{u"-S_ID 6"_s, u"-198.18.0.1 本地已存在该IP，本次执行覆盖操作"_s}));
-    QVERIFY(!m.addedRow);
+    QVERIFY(!m.added);
     const auto s = store.loadServer(u"6"_s);
     QVERIFY(s);
     QCOMPARE(s->ip, u"198.18.0.1"_s);
@@ -386,7 +386,7 @@ void TestCloudMerge::longBlockMergesInSlices() {
     while (!merge.isDone()) {
         const auto slice = merge.nextSlice(store, std::chrono::milliseconds(2), sink_);
         QVERIFY(slice.written);
-        added += slice.addedRows.size();
+        added += slice.added.size();
         ++slices;
     }
     QVERIFY(slices > 1);
@@ -407,9 +407,9 @@ void TestCloudMerge::interruptionKeepsMergedSlices() {
     qsizetype firstSlice = 0;
     QVERIFY(CloudDownload::mergeBlock(home_.databasePath(), sink_, lines.join(u"\r\n"_s),
                                       CloudDownload::mergeServerLine, stop,
-                                      [&](const QList<ListCells>& rows) {
+                                      [&](const QList<ServerRecord>& servers) {
                                           if (firstSlice == 0)
-                                              firstSlice = rows.size();
+                                              firstSlice = servers.size();
                                           stop.raise();
                                       }));
     QVERIFY(firstSlice > 0);
@@ -464,7 +464,7 @@ void TestCloudMerge::failedCommitReportsNothingWritten() {
     const SlicedLines::Slice slice = lines.nextSlice(store, std::chrono::seconds(5), sink_);
     QVERIFY(lines.isDone());
     QVERIFY(!slice.written);
-    QVERIFY(slice.addedRows.isEmpty());
+    QVERIFY(slice.added.isEmpty());
     QCOMPARE(lines.added(), 0);
 
     QStringList log = takeLog();

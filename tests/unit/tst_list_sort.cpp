@@ -121,17 +121,25 @@ void TestListSort::leadingNumbers() {
 
 void TestListSort::matchesTheListsQuicksort_data() {
     QTest::addColumn<int>("column");
-    QTest::newRow("ID (number)") << 0;
-    QTest::newRow("分组 (integer)") << 1;
-    QTest::newRow("服务器IP (bytes)") << 3;
+    QTest::addColumn<int>("rounds");
+    QTest::addColumn<int>("longest");
+    QTest::newRow("ID (number)") << 0 << 400 << 60;
+    QTest::newRow("分组 (integer)") << 1 << 400 << 60;
+    QTest::newRow("服务器IP (bytes)") << 3 << 400 << 60;
+    // Long lists of frequent ties, where the partition's scans jump far.
+    QTest::newRow("ID, long") << 0 << 6 << 3000;
+    QTest::newRow("分组, long") << 1 << 6 << 3000;
+    QTest::newRow("服务器IP, long") << 3 << 6 << 3000;
 }
 
 void TestListSort::matchesTheListsQuicksort() {
     QFETCH(int, column);
-    QRandomGenerator random(20241206u + uint(column));
-    for (int round = 0; round < 400; ++round) {
+    QFETCH(int, rounds);
+    QFETCH(int, longest);
+    QRandomGenerator random(20241206u + uint(column) + uint(longest));
+    for (int round = 0; round < rounds; ++round) {
         QList<QString> cells;
-        const int n = random.bounded(1, 60);
+        const int n = random.bounded(1, longest);
         for (int k = 0; k < n; ++k)
             cells << randomCell(random);
         const auto expected = expectedOrder(cells, column);

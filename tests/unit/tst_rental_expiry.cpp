@@ -8,11 +8,11 @@ namespace {
 
 const QDateTime kNow(QDate(2025, 6, 6), QTime(12, 0, 0));
 
-ListCells rowEnding(const QString& id, const QString& end) {
-    ListCells cells;
-    cells[ListColumn::Id] = id;
-    cells[ListColumn::EndTime] = end;
-    return cells;
+ServerRecord serverEnding(const QString& id, const QString& end) {
+    ServerRecord s;
+    s.id = id;
+    s.endTime = end;
+    return s;
 }
 
 } // namespace
@@ -25,7 +25,7 @@ private Q_SLOTS:
     void outlook_data();
     void outlook();
     void tallyAndItsMessage();
-    void expiringRowsEarliestFirst();
+    void expiringServersEarliestFirst();
 };
 
 void TestRentalExpiry::readsDateForms_data() {
@@ -119,15 +119,15 @@ void TestRentalExpiry::tallyAndItsMessage() {
     QCOMPARE(RentalExpiry::tallyMessage(some), u"-租期提醒：7 天内到期 2 台，已到期 2 台"_s);
 }
 
-void TestRentalExpiry::expiringRowsEarliestFirst() {
-    const QList<ListCells> rows = {
-        rowEnding(u"1"_s, u"2025-6-10"_s),          rowEnding(u"2"_s, u"2030-1-1"_s),
-        rowEnding(u"3"_s, u"2025/06/01"_s),         rowEnding(u"4"_s, u"包年"_s),
-        rowEnding(u"5"_s, u"2025-6-10 08:00:00"_s), rowEnding(u"6"_s, u"2025-6-10"_s),
-        rowEnding(u"7"_s, u"2025年6月7日"_s)};
+void TestRentalExpiry::expiringServersEarliestFirst() {
+    const QList<ServerRecord> servers = {
+        serverEnding(u"1"_s, u"2025-6-10"_s),          serverEnding(u"2"_s, u"2030-1-1"_s),
+        serverEnding(u"3"_s, u"2025/06/01"_s),         serverEnding(u"4"_s, u"包年"_s),
+        serverEnding(u"5"_s, u"2025-6-10 08:00:00"_s), serverEnding(u"6"_s, u"2025-6-10"_s),
+        serverEnding(u"7"_s, u"2025年6月7日"_s)};
     QStringList ids;
-    for (const ListCells& row : RentalExpiry::expiringRows(rows, kNow))
-        ids << row[ListColumn::Id];
+    for (const ServerRecord& server : RentalExpiry::expiringServers(servers, kNow))
+        ids << server.id;
     // Equal ends keep the list's order.
     QCOMPARE(ids, (QStringList{u"3"_s, u"7"_s, u"5"_s, u"1"_s, u"6"_s}));
 }

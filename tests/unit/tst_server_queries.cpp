@@ -25,10 +25,10 @@ ServerRecord server(const QString& name, const QString& ip, const QString& group
     return s;
 }
 
-QStringList namesOf(const QList<ListCells>& rows) {
+QStringList namesOf(const QList<ServerRecord>& servers) {
     QStringList names;
-    for (const ListCells& cells : rows)
-        names << cells[ListColumn::Name];
+    for (const ServerRecord& s : servers)
+        names << s.name;
     return names;
 }
 
@@ -68,19 +68,18 @@ void TestServerQueries::initTestCase() {
 void TestServerQueries::reloadOrdersBySortKeyAndFillsEveryCell() {
     LocalStore store;
     QVERIFY(store.open(home_.databasePath()));
-    const auto rows = readListRows(store, reloadQuery());
+    const auto rows = readServers(store, reloadQuery());
     QVERIFY(rows);
     QCOMPARE(namesOf(*rows),
              (QStringList{u"beta"_s, u"xabcx"_s, u"alpha"_s, u"gamma"_s, u"delta"_s}));
-    const ListCells& first = rows->first();
-    QCOMPARE(first[ListColumn::Id], u"7"_s);
-    QCOMPARE(first[ListColumn::Group], u"美国"_s);
-    QCOMPARE(first[ListColumn::Address], u"abc"_s);
-    QCOMPARE(first[ListColumn::Status], QString());
-    QCOMPARE(first[ListColumn::Sort], u"10"_s);
-    QCOMPARE(first[ListColumn::Port], u"22"_s);
-    QCOMPARE(first[ListColumn::Password], u"pw"_s);
-    QCOMPARE(first[ListColumn::PanelKey], u"0"_s);
+    const ServerRecord& first = rows->first();
+    QCOMPARE(first.id, u"7"_s);
+    QCOMPARE(first.group, u"美国"_s);
+    QCOMPARE(first.ip, u"abc"_s);
+    QCOMPARE(first.sort, u"10"_s);
+    QCOMPARE(first.port, u"22"_s);
+    QCOMPARE(first.password, u"pw"_s);
+    QCOMPARE(first.panelKey, u"0"_s);
 }
 
 void TestServerQueries::searchModes_data() {
@@ -122,11 +121,9 @@ void TestServerQueries::searchModes() {
     QFETCH(QStringList, names);
     LocalStore store;
     QVERIFY(store.open(home_.databasePath()));
-    const auto rows = readListRows(store, searchQuery(mode, text, group), u"等待检测"_s);
+    const auto rows = readServers(store, searchQuery(mode, text, group));
     QVERIFY(rows);
     QCOMPARE(namesOf(*rows), names);
-    for (const ListCells& cells : *rows)
-        QCOMPARE(cells[ListColumn::Status], u"等待检测"_s);
 }
 
 // A text the database would refuse is recognised before the search; every shorter one runs.
@@ -148,19 +145,19 @@ void TestServerQueries::longSearchTexts() {
     QCOMPARE(isSearchTextTooLong(mode, text), tooLong);
     LocalStore store;
     QVERIFY(store.open(home_.databasePath()));
-    QCOMPARE(readListRows(store, searchQuery(mode, text, QString())).has_value(), !tooLong);
+    QCOMPARE(readServers(store, searchQuery(mode, text, QString())).has_value(), !tooLong);
 }
 
 void TestServerQueries::emptyAndMissingTables() {
     QTemporaryDir other;
     LocalStore store;
     QVERIFY(store.open(other.filePath(u"myserver.db"_s)));
-    QVERIFY(!readListRows(store, reloadQuery()));
+    QVERIFY(!readServers(store, reloadQuery()));
     QVERIFY(store.connection().execute(
         u"CREATE TABLE server_data (id INTEGER PRIMARY KEY, sort INTEGER)"_s));
-    const auto rows = readListRows(store, searchQuery(u"综合查询"_s, QString(), QString()));
+    const auto rows = readServers(store, searchQuery(u"综合查询"_s, QString(), QString()));
     QVERIFY(!rows); // the search names columns this table lacks
-    const auto all = readListRows(store, reloadQuery());
+    const auto all = readServers(store, reloadQuery());
     QVERIFY(all);
     QVERIFY(all->isEmpty());
 }

@@ -5,10 +5,10 @@
 // real clients' dialogs and write down their command line and the file they were given.
 
 #include "core/app_context.h"
-#include "core/store/list_columns.h"
 #include "core/support/gbk_codec.h"
 #include "gbk_server_list.h"
 #include "ui/app/application.h"
+#include "ui/app/list_columns.h"
 #include "ui/app/main_window.h"
 #include "ui/app/prompt.h"
 #include "ui/app/server_list_view.h"

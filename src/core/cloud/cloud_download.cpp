@@ -3,7 +3,6 @@
 #include "core/app_context.h"
 #include "core/cloud/password_sealer.h"
 #include "core/store/line_formats.h"
-#include "core/store/server_editing.h"
 #include "core/store/storable_text.h"
 #include "core/store/store_changes.h"
 #include "core/support/log_sink.h"
@@ -93,7 +92,7 @@ LineWrite mergeServerLine(LocalStore& store, const QString& line) {
         merge.uncommittedForm = u"-%1 下载失败";
         merge.subject = s.ip;
         if (merge.wrote)
-            merge.addedRow = ServerEditing::listCells(s, QString());
+            merge.added = s;
         return merge;
     }
     merge.wrote = store.overwriteDownloadedServer(existing, s, parsed->withPanelFields);
@@ -108,7 +107,7 @@ SlicedMerge::SlicedMerge(const QString& block, WriteLine merge)
     : SlicedLines(splitFields(trimLineBreaks(block), u"\r\n"_s), merge) {}
 
 bool mergeBlock(const QString& databasePath, const LogSink& log, const QString& block,
-                SlicedLines::WriteLine merge, JobStop& stop, const RowsAdded& rowsAdded) {
+                SlicedLines::WriteLine merge, JobStop& stop, const ServersAdded& serversAdded) {
     LocalStore store;
     if (!store.open(databasePath)) {
         log.logLine(u"-连接数据库失败：%1"_s.arg(databasePath));
@@ -119,8 +118,8 @@ bool mergeBlock(const QString& databasePath, const LogSink& log, const QString& 
         const SlicedMerge::Slice slice = merger.nextSlice(store, SlicedMerge::kSlice, log);
         if (!slice.written)
             return false;
-        if (rowsAdded && !slice.addedRows.isEmpty())
-            rowsAdded(slice.addedRows);
+        if (serversAdded && !slice.added.isEmpty())
+            serversAdded(slice.added);
         if (!merger.isDone())
             QThread::msleep(quint64(SlicedMerge::kGap.count()));
     }
@@ -141,14 +140,14 @@ bool downloadGroups(const AppContext& context, const CloudAccount& account, JobS
 }
 
 bool downloadServers(const AppContext& context, const CloudAccount& account, JobStop& stop,
-                     const RowsAdded& rowsAdded) {
+                     const ServersAdded& serversAdded) {
     const LogSink& log = *context.log();
     const auto block = acceptedBlock(
         CloudApi::downloadServers({context.cloudAddress()}, account.account(), &stop), stop, log);
     if (!block)
         return false;
     const bool merged =
-        mergeBlock(context.databasePath(), log, *block, mergeServerLine, stop, rowsAdded);
+        mergeBlock(context.databasePath(), log, *block, mergeServerLine, stop, serversAdded);
     context.storeChanges().report(StoreChanges::Servers);
     return merged;
 }

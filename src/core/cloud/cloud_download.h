@@ -51,14 +51,14 @@ public:
     SlicedMerge(const QString& block, WriteLine merge);
 };
 
-// Called with the rows each committed slice added, on the merging thread.
-using RowsAdded = std::function<void(const QList<ListCells>& rows)>;
+// Called with the servers each committed slice added, on the merging thread.
+using ServersAdded = std::function<void(const QList<ServerRecord>& servers)>;
 
 // Merges every line of `block` into the store at `databasePath`, slice after slice, until
 // the end, a slice that cannot be written, or `stop`. False when the store could not be
 // opened or a slice was not written.
 bool mergeBlock(const QString& databasePath, const LogSink& log, const QString& block,
-                SlicedLines::WriteLine merge, JobStop& stop, const RowsAdded& rowsAdded = {});
+                SlicedLines::WriteLine merge, JobStop& stop, const ServersAdded& serversAdded = {});
 
 // "down_class", then the merge of its group lines, reported as a change of the groups.
 // False, with the failure logged and nothing changed, when the service did not answer or
@@ -68,7 +68,7 @@ bool downloadGroups(const AppContext& context, const CloudAccount& account, JobS
 // "down", then the merge of its server lines, reported as a change of the servers; as
 // downloadGroups.
 bool downloadServers(const AppContext& context, const CloudAccount& account, JobStop& stop,
-                     const RowsAdded& rowsAdded = {});
+                     const ServersAdded& serversAdded = {});
 
 } // namespace CloudDownload
 

@@ -84,23 +84,11 @@ void setPacing(std::chrono::milliseconds pause) {
     pacingMs.store(pause.count());
 }
 
-ServerRecord serverForUpload(const ListCells& row) {
-    ServerRecord s;
-    s.group = row[ListColumn::Group];
-    s.name = row[ListColumn::Name];
-    s.ip = row[ListColumn::Address];
-    s.startTime = row[ListColumn::StartTime];
-    s.endTime = row[ListColumn::EndTime];
-    s.remark = row[ListColumn::Remark];
-    s.system = row[ListColumn::System];
-    s.sort = row[ListColumn::Sort];
-    s.port = row[ListColumn::Port];
-    s.user = row[ListColumn::User];
-    s.password = sealed(row[ListColumn::Password]);
-    s.panelUrl = row[ListColumn::PanelUrl];
-    s.panelUser = row[ListColumn::PanelUser];
-    s.panelPassword = sealed(row[ListColumn::PanelPassword]);
-    s.panelKey = sealed(row[ListColumn::PanelKey]);
+ServerRecord serverForUpload(const ServerRecord& server) {
+    ServerRecord s = server;
+    s.password = sealed(server.password);
+    s.panelPassword = sealed(server.panelPassword);
+    s.panelKey = sealed(server.panelKey);
     return s;
 }
 
@@ -122,14 +110,14 @@ Tally uploadGroups(const AppContext& context, const CloudAccount& account, JobSt
 }
 
 Tally uploadServers(const AppContext& context, const CloudAccount& account,
-                    const QList<ListCells>& rows, JobStop& stop) {
-    const auto total = rows.size();
+                    const QList<ServerRecord>& servers, JobStop& stop) {
+    const auto total = servers.size();
     const CloudApi::Service service{context.cloudAddress()};
     const LogSink& log = *context.log();
     return sendEach(
-        rows, stop, log, {u"-上传成功："_s, u"-上传失败："_s},
-        [&](const ListCells& row) {
-            const ServerRecord server = serverForUpload(row);
+        servers, stop, log, {u"-上传成功："_s, u"-上传失败："_s},
+        [&](const ServerRecord& listed) {
+            const ServerRecord server = serverForUpload(listed);
             return Sent{server.name,
                         CloudApi::uploadServer(service, account.account(), server, &stop)};
         },

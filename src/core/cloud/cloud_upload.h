@@ -1,7 +1,7 @@
 #pragma once
 
 #include "core/cloud/cloud_account.h"
-#include "core/store/server_queries.h"
+#include "core/store/records.h"
 #include "core/support/job_stop.h"
 
 #include <QList>
@@ -43,9 +43,9 @@ constexpr std::chrono::milliseconds kPacing{1000};
 std::chrono::milliseconds pacing();
 void setPacing(std::chrono::milliseconds pause);
 
-// The server of one list row as it is sent: the cells by column, the password, panel
-// password and API key sealed with the sealing key.
-ServerRecord serverForUpload(const ListCells& row);
+// A listed server as it is sent: the password, panel password and API key sealed with the
+// sealing key.
+ServerRecord serverForUpload(const ServerRecord& server);
 
 // How many items a worker sent that the service stored, and how many it did not.
 struct Tally {
@@ -62,7 +62,7 @@ Tally uploadGroups(const AppContext& context, const CloudAccount& account, JobSt
 // Servers come from the rows the list showed when the upload started; every
 // kProgressEvery rows a progress line says how far it is.
 Tally uploadServers(const AppContext& context, const CloudAccount& account,
-                    const QList<ListCells>& rows, JobStop& stop);
+                    const QList<ServerRecord>& servers, JobStop& stop);
 
 // The line that ends an upload: "-上传完成：服务器 N 个，分组 M 个", the counts being what the
 // service stored, and "，失败 K 个" when anything was not stored.

@@ -10,15 +10,13 @@ using namespace Qt::StringLiterals;
 
 namespace BatchExport {
 
-QString exportText(const QList<ListCells>& rows) {
+QString exportText(const QList<ServerRecord>& servers) {
     QString text;
-    for (const ListCells& c : rows) {
+    for (const ServerRecord& s : servers) {
         text += u"\r\n"_s;
-        for (int column :
-             {ListColumn::Group, ListColumn::Name, ListColumn::Address, ListColumn::User,
-              ListColumn::Password, ListColumn::Port, ListColumn::System, ListColumn::Remark,
-              ListColumn::StartTime, ListColumn::EndTime, ListColumn::Sort})
-            text += c[column] + ServerLine::kSeparator;
+        for (const QString* field : {&s.group, &s.name, &s.ip, &s.user, &s.password, &s.port,
+                                     &s.system, &s.remark, &s.startTime, &s.endTime, &s.sort})
+            text += *field + ServerLine::kSeparator;
         text += u"0----0----0----0----"_s;
     }
     return trimLineBreaks(text);

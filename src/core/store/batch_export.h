@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/store/server_queries.h"
+#include "core/store/records.h"
 
 #include <QList>
 #include <QString>
@@ -10,10 +10,10 @@ namespace BatchExport {
 
 inline const QString kFileName = QStringLiteral("导出记录.txt");
 
-// The export text of the listed rows: per row group, name, address, account, password, port,
+// The export text of the listed servers: per server group, name, address, account, password, port,
 // system, remark, start, end and sort, each followed by "----", then "0----" four times in
 // place of the panel fields (never exported); CR LF between lines, none after the last.
-QString exportText(const QList<ListCells>& rows);
+QString exportText(const QList<ServerRecord>& servers);
 
 // Writes `text` as GBK bytes to 导出记录.txt in `dataFolder`, replacing it whole or not at
 // all, readable by its owner only; false when the file could not be written.

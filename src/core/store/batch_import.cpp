@@ -1,7 +1,6 @@
 #include "core/store/batch_import.h"
 
 #include "core/store/line_formats.h"
-#include "core/store/server_editing.h"
 #include "core/store/storable_text.h"
 #include "core/support/gbk_codec.h"
 
@@ -47,15 +46,42 @@ LineWrite addLine(LocalStore& store, const QString& line) {
     write.uncommittedForm = u"-%1 添加失败";
     write.subject = s.ip;
     write.log << u"-"_s + s.ip + u" 添加成功"_s;
-    ServerRecord shown = s;
+    write.added = s;
     if (!parsed->withPanelFields)
-        shown.panelUrl = shown.panelUser = shown.panelPassword = shown.panelKey = QString();
-    write.addedRow = ServerEditing::listCells(shown, u"等待检测"_s);
+        write.added->panelUrl = write.added->panelUser = write.added->panelPassword =
+            write.added->panelKey = QString();
     return write;
 }
 
 QStringList blockLines(const QString& block) {
     return splitFields(block, u"\r\n"_s);
+}
+
+BoxLines boxLines(const QStringList& blocks) {
+    QString box = blocks.join(u'\n');
+    for (QChar& c : box) {
+        switch (c.unicode()) {
+        case 0x00A0:
+            c = u' ';
+            break;
+        case 0x2028:
+        case 0x2029:
+        case 0xFDD0:
+        case 0xFDD1:
+            c = u'\n';
+            break;
+        default:
+            break;
+        }
+    }
+    box.replace(u'\n', u"\r\n"_s);
+    QString trimmed = trimLineBreaks(box);
+    BoxLines result;
+    if (trimmed != box)
+        result.trimmed = trimmed;
+    box = QString();
+    result.lines = blockLines(trimmed);
+    return result;
 }
 
 QString decodeFile(const QByteArray& bytes) {

@@ -27,11 +27,22 @@ std::optional<BatchServer> parseLine(const QString& line);
 // 字符：<characters>"). Short lines are skipped silently. The line's log messages, "-S_ID <id>"
 // then "-{address} 添加成功", "添加失败" or "添加失败 指定服务器IP已经存在", are returned, not
 // written, because "添加成功" is only true once the transaction around the line has been committed.
-// An added line's row has an empty id and 状态 "等待检测".
+// An added line's server has an empty id (the list shows it until its next reload).
 [[nodiscard]] LineWrite addLine(LocalStore& store, const QString& line);
 
 // The block's lines, after its outer and blank line breaks are removed.
 QStringList blockLines(const QString& block);
+
+// The batch window's box, given as the texts of its blocks (its lines): its lines after the
+// outer and blank line breaks are removed, and the trimmed text (lines separated by CR LF)
+// when trimming changed it, for the box to show. The box's text is read as the box would give
+// it whole: a no-break space reads as a space, a line or paragraph separator as a line break.
+// Made off the UI thread: a long batch is megabytes of text.
+struct BoxLines {
+    QStringList lines;
+    std::optional<QString> trimmed;
+};
+BoxLines boxLines(const QStringList& blocks);
 
 // Adds a batch of lines a slice at a time, one write transaction per slice, so a long batch
 // neither freezes the window nor holds the file's write lock for long. The log lines of a

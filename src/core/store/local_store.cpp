@@ -11,6 +11,8 @@
 
 #include <sqlite3.h>
 
+#include <array>
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -41,14 +43,45 @@ QStringList serverValues(const ServerRecord& s) {
             s.remark, s.startTime, s.endTime,  s.name, s.system};
 }
 
+// Where each field of a server record sits in the rows of a query, found once for all rows; a
+// column the query lacks (a file not yet migrated has no panel columns) reads as empty.
+class ServerColumns {
+public:
+    explicit ServerColumns(const StoreRows& rows) {
+        static const std::array<QString, 16> kNames = {
+            u"id"_s,          u"server_ip"_s,  u"server_user"_s,  u"server_pass"_s,
+            u"server_port"_s, u"sort"_s,       u"server_class"_s, u"remark"_s,
+            u"start_time"_s,  u"end_time"_s,   u"server_name"_s,  u"server_system"_s,
+            u"baota_url"_s,   u"baota_user"_s, u"baota_pass"_s,   u"baota_apikey"_s};
+        for (size_t k = 0; k < kNames.size(); ++k)
+            at_[k] = rows.columnIndex(kNames[k]);
+    }
+
+    ServerRecord record(const QStringList& row) const {
+        auto v = [&](size_t field) { return at_[field] < 0 ? QString() : row.value(at_[field]); };
+        return {v(0), v(1), v(2),  v(3),  v(4),  v(5),  v(6),  v(7),
+                v(8), v(9), v(10), v(11), v(12), v(13), v(14), v(15)};
+    }
+
+private:
+    std::array<qsizetype, 16> at_{};
+};
+
 } // namespace
 
 ServerRecord serverRecordFromRow(const StoreRows& r, qsizetype row) {
-    auto v = [&](const QString& column) { return r.value(row, column); };
-    return {v(u"id"_s),          v(u"server_ip"_s),  v(u"server_user"_s),  v(u"server_pass"_s),
-            v(u"server_port"_s), v(u"sort"_s),       v(u"server_class"_s), v(u"remark"_s),
-            v(u"start_time"_s),  v(u"end_time"_s),   v(u"server_name"_s),  v(u"server_system"_s),
-            v(u"baota_url"_s),   v(u"baota_user"_s), v(u"baota_pass"_s),   v(u"baota_apikey"_s)};
+    if (row < 0 || row >= r.rows.size())
+        return {};
+    return ServerColumns(r).record(r.rows[row]);
+}
+
+QList<ServerRecord> serverRecordsFromRows(const StoreRows& rows) {
+    const ServerColumns columns(rows);
+    QList<ServerRecord> records;
+    records.reserve(rows.rows.size());
+    for (const QStringList& row : rows.rows)
+        records << columns.record(row);
+    return records;
 }
 
 GroupRecord groupRecordFromRow(const StoreRows& r, qsizetype row) {

@@ -16,6 +16,8 @@ class StoreConnection;
 struct StoreRows;
 
 ServerRecord serverRecordFromRow(const StoreRows& rows, qsizetype row);
+// Every row of a query of server_data as a record (each column is looked up once).
+QList<ServerRecord> serverRecordsFromRows(const StoreRows& rows);
 GroupRecord groupRecordFromRow(const StoreRows& rows, qsizetype row);
 
 // The only access path to myserver.db: the named operations the windows, batch add and the
@@ -87,7 +89,7 @@ public:
     bool isBusy() const;
 
     // The connection under the named operations, for core code whose SQL is none of them:
-    // the list's queries (readListRows) and a slice's transaction (writeSlice); tests use it
+    // the list's queries (readServers) and a slice's transaction (writeSlice); tests use it
     // to look into the file. Windows never do: its use needs store_connection.h, which no
     // file under src/ui includes (scripts/check-layers fails when one does).
     StoreConnection& connection() { return *connection_; }

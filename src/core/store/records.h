@@ -21,6 +21,8 @@ struct ServerRecord {
     QString panelUser;
     QString panelPassword;
     QString panelKey;
+
+    bool operator==(const ServerRecord&) const = default;
 };
 
 // One row of server_class.

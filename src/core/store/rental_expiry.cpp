@@ -75,11 +75,8 @@ QString daysLeftText(const Outlook& outlook) {
 
 Tally tally(const QList<QString>& endTexts, const QDateTime& now) {
     Tally result;
-    for (const QString& text : endTexts) {
-        const Standing standing = outlook(text, now).standing;
-        result.endingSoon += standing == Standing::EndingSoon;
-        result.ended += standing == Standing::Ended;
-    }
+    for (const QString& text : endTexts)
+        result.add(outlook(text, now));
     return result;
 }
 
@@ -89,19 +86,19 @@ QString tallyMessage(const Tally& tally) {
         .arg(tally.ended);
 }
 
-QList<ListCells> expiringRows(const QList<ListCells>& rows, const QDateTime& now) {
-    QList<std::pair<QDateTime, ListCells>> found;
-    for (const ListCells& row : rows) {
-        const Standing standing = outlook(row[ListColumn::EndTime], now).standing;
+QList<ServerRecord> expiringServers(const QList<ServerRecord>& servers, const QDateTime& now) {
+    QList<std::pair<QDateTime, ServerRecord>> found;
+    for (const ServerRecord& server : servers) {
+        const Standing standing = outlook(server.endTime, now).standing;
         if (standing == Standing::EndingSoon || standing == Standing::Ended)
-            found.append({*readEndTime(row[ListColumn::EndTime]), row});
+            found.append({*readEndTime(server.endTime), server});
     }
     std::stable_sort(found.begin(), found.end(),
                      [](const auto& a, const auto& b) { return a.first < b.first; });
-    QList<ListCells> result;
+    QList<ServerRecord> result;
     result.reserve(found.size());
-    for (auto& [end, row] : found)
-        result.append(std::move(row));
+    for (auto& [end, server] : found)
+        result.append(std::move(server));
     return result;
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/store/server_queries.h"
+#include "core/store/records.h"
 
 #include <QDateTime>
 #include <QList>
@@ -38,6 +38,11 @@ QString daysLeftText(const Outlook& outlook);
 struct Tally {
     int endingSoon = 0;
     int ended = 0;
+
+    void add(const Outlook& outlook) {
+        endingSoon += outlook.standing == Standing::EndingSoon;
+        ended += outlook.standing == Standing::Ended;
+    }
 };
 
 Tally tally(const QList<QString>& endTexts, const QDateTime& now);
@@ -45,7 +50,7 @@ Tally tally(const QList<QString>& endTexts, const QDateTime& now);
 // The log message (without the time stamp) that reports a tally.
 QString tallyMessage(const Tally& tally);
 
-// The rows whose rental ends within kSoonDays or has ended, the earliest end first.
-QList<ListCells> expiringRows(const QList<ListCells>& rows, const QDateTime& now);
+// The servers whose rental ends within kSoonDays or has ended, the earliest end first.
+QList<ServerRecord> expiringServers(const QList<ServerRecord>& servers, const QDateTime& now);
 
 } // namespace RentalExpiry

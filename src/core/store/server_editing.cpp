@@ -47,10 +47,4 @@ std::optional<std::pair<QString, QString>> splitAddressAndPort(const QString& te
     return std::pair{pieces[0], pieces[1]};
 }
 
-ListCells listCells(const ServerRecord& s, const QString& status) {
-    return {s.id,        s.group,         s.name,    s.ip,   s.startTime, s.endTime,  s.remark,
-            s.system,    status,          s.sort,    s.port, s.user,      s.password, s.panelUrl,
-            s.panelUser, s.panelPassword, s.panelKey};
-}
-
 } // namespace ServerEditing

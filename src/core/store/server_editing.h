@@ -1,7 +1,6 @@
 #pragma once
 
 #include "core/store/records.h"
-#include "core/store/server_queries.h"
 
 #include <QDateTime>
 #include <QString>
@@ -9,8 +8,8 @@
 #include <optional>
 #include <utility>
 
-// The rules of the server windows that need no window: default texts, the system switch,
-// the address-colon-port split, and the record as list cells and as stored columns.
+// The rules of the server windows that need no window: default texts, the system switch and
+// the address-colon-port split.
 namespace ServerEditing {
 
 // "2024-6-6 9:5:7": year-month-day hour:minute:second, no leading zeros.
@@ -30,8 +29,5 @@ PortAndUser chooseSystem(bool linux, const QString& port, const QString& user);
 // "10.0.0.5:22" gives ("10.0.0.5", "22"); text without ":" gives nothing. With several
 // colons only the first two pieces count.
 std::optional<std::pair<QString, QString>> splitAddressAndPort(const QString& text);
-
-// The list row of a server, with `status` in the 状态 cell.
-ListCells listCells(const ServerRecord& server, const QString& status);
 
 } // namespace ServerEditing

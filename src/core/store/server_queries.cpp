@@ -41,30 +41,9 @@ bool isSearchTextTooLong(const QString& mode, const QString& text) {
     });
 }
 
-std::optional<QList<ListCells>> readListRows(LocalStore& store, const ServerQuery& query,
-                                             const QString& status) {
+std::optional<QList<ServerRecord>> readServers(LocalStore& store, const ServerQuery& query) {
     const auto rows = store.connection().query(query.sql, query.values);
     if (!rows)
         return std::nullopt;
-    // Column positions once per query; a file not yet migrated lacks the panel columns,
-    // whose cells stay empty.
-    static const std::array<QString, ListColumn::Count> kSourceColumns = {
-        u"id"_s,          u"server_class"_s, u"server_name"_s,   u"server_ip"_s, u"start_time"_s,
-        u"end_time"_s,    u"remark"_s,       u"server_system"_s, QString(),      u"sort"_s,
-        u"server_port"_s, u"server_user"_s,  u"server_pass"_s,   u"baota_url"_s, u"baota_user"_s,
-        u"baota_pass"_s,  u"baota_apikey"_s};
-    std::array<qsizetype, ListColumn::Count> source{};
-    for (int c = 0; c < ListColumn::Count; ++c)
-        source[c] = kSourceColumns[c].isEmpty() ? -1 : rows->columnIndex(kSourceColumns[c]);
-
-    QList<ListCells> result;
-    result.reserve(rows->rows.size());
-    for (const QStringList& row : rows->rows) {
-        ListCells cells;
-        for (int c = 0; c < ListColumn::Count; ++c)
-            cells[c] = source[c] < 0 ? QString() : row.value(source[c]);
-        cells[ListColumn::Status] = status;
-        result << std::move(cells);
-    }
-    return result;
+    return serverRecordsFromRows(*rows);
 }

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "core/store/list_columns.h"
 #include "core/store/local_store.h"
+#include "core/store/records.h"
 
 #include <QList>
 #include <QString>
@@ -26,7 +26,6 @@ ServerQuery searchQuery(const QString& mode, const QString& text, const QString&
 // of more than 50,000 bytes, which would otherwise look like a broken database.
 bool isSearchTextTooLong(const QString& mode, const QString& text);
 
-// Runs `query` on `store` and turns each row into the list's seventeen cells, with `status`
-// in the 状态 cell. Nothing when the query fails (missing table, unreadable file).
-std::optional<QList<ListCells>> readListRows(LocalStore& store, const ServerQuery& query,
-                                             const QString& status = {});
+// Runs `query` on `store`: the servers it finds, in its order. Nothing when the query fails
+// (missing table, unreadable file).
+std::optional<QList<ServerRecord>> readServers(LocalStore& store, const ServerQuery& query);

@@ -23,10 +23,10 @@ SlicedLines::Slice SlicedLines::nextSlice(LocalStore& store, std::chrono::millis
         if (line.wrote && !slice.written)
             line.log.last() = line.uncommittedMessage();
         messages << line.log;
-        if (line.wrote && slice.written && line.addedRow)
-            slice.addedRows << std::move(*line.addedRow);
+        if (line.wrote && slice.written && line.added)
+            slice.added << std::move(*line.added);
     }
-    added_ += slice.addedRows.size();
+    added_ += slice.added.size();
     if (!slice.written)
         messages << outcome.failureMessage();
     log.logLines(messages);

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "core/store/local_store.h"
-#include "core/store/server_queries.h"
+#include "core/store/records.h"
 
 #include <QList>
 #include <QString>
@@ -22,8 +22,8 @@ struct LineWrite {
     // message is built only when a commit fails, not for every line of a long batch.
     QStringView uncommittedForm;
     QString subject;
-    // The row the line added, shown until the list's next reload.
-    std::optional<ListCells> addedRow;
+    // The server the line added, listed until the list's next reload.
+    std::optional<ServerRecord> added;
 
     QString uncommittedMessage() const { return uncommittedForm.toString().arg(subject); }
 };
@@ -36,8 +36,8 @@ public:
     using WriteLine = LineWrite (*)(LocalStore& store, const QString& line);
 
     struct Slice {
-        // The rows this slice added, committed, for the list until its next reload.
-        QList<ListCells> addedRows;
+        // The servers this slice added, committed, for the list until its next reload.
+        QList<ServerRecord> added;
         // False when the slice could not be written (no lock in time, a failed commit).
         bool written = true;
         // Not written because another connection held the file's lock past the busy time-out.

@@ -31,12 +31,11 @@ QString failureText(const QString& failed, const Outcome& outcome) {
     return outcome.busy ? u"%1：%2"_s.arg(failed, kBusyReason) : failed;
 }
 
-std::optional<QList<ListCells>> readListRows(const QString& path, const ServerQuery& query,
-                                             const QString& status) {
+std::optional<QList<ServerRecord>> readServers(const QString& path, const ServerQuery& query) {
     LocalStore store;
     if (!store.open(path))
         return std::nullopt;
-    return ::readListRows(store, query, status);
+    return ::readServers(store, query);
 }
 
 Groups readGroups(const QString& path) {

@@ -35,9 +35,8 @@ struct Outcome {
 // kBusyReason when the file was busy ("添加失败：数据库被占用，请稍后再试").
 QString failureText(const QString& failed, const Outcome& outcome);
 
-// The list's rows of `query` (see readListRows); nothing when the file cannot be read.
-std::optional<QList<ListCells>> readListRows(const QString& path, const ServerQuery& query,
-                                             const QString& status = {});
+// The servers `query` finds (see readServers); nothing when the file cannot be read.
+std::optional<QList<ServerRecord>> readServers(const QString& path, const ServerQuery& query);
 
 struct Groups {
     Outcome outcome;

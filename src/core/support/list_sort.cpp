@@ -8,6 +8,7 @@
 #include <charconv>
 #include <climits>
 #include <cmath>
+#include <limits>
 #include <utility>
 
 namespace {
@@ -45,53 +46,173 @@ int compareKeys(double a, double b) {
 int compareKeys(int a, int b) {
     return a < b ? -1 : (a > b ? 1 : 0);
 }
-int compareKeys(const QByteArray& a, const QByteArray& b) {
-    return a.compare(b);
-}
+
+// The entries being sorted, with what makes the list's quicksort fast on keys that tie
+// often (a group column whose names all read as 0, a few sort numbers): a tree of each
+// stretch's least and greatest key, so that a partition's scan that has stepped over many
+// ties jumps straight to the entry that stops it, and a count of the places where a key is
+// less than the one before it, so that a stretch already in order is known at once. A
+// partition then costs the log of the length per swap rather than the whole range, and the
+// sort O(n log^2 n) whatever the keys, with every entry ending exactly where the plain
+// quicksort puts it. Keys are numbers (byte keys are sorted by their ranks), cheap to keep
+// in the tree.
+template <typename Key> class SortArray {
+public:
+    explicit SortArray(std::vector<Entry<Key>> entries) : a_(std::move(entries)) {
+        const qsizetype n = size();
+        while (leaves_ < n)
+            leaves_ *= 2;
+        // Places past the end hold keys that stop no scan.
+        least_.assign(size_t(2 * leaves_), std::numeric_limits<Key>::max());
+        greatest_.assign(size_t(2 * leaves_), std::numeric_limits<Key>::lowest());
+        for (qsizetype k = 0; k < n; ++k)
+            least_[size_t(leaves_ + k)] = greatest_[size_t(leaves_ + k)] = a_[size_t(k)].first;
+        for (qsizetype node = leaves_ - 1; node > 0; --node)
+            pull(node);
+        descents_.assign(size_t(n + 1), 0);
+        isDescent_.assign(size_t(n), 0);
+        for (qsizetype k = 0; k + 1 < n; ++k)
+            setDescent(k);
+    }
+
+    qsizetype size() const { return qsizetype(a_.size()); }
+    const Entry<Key>& operator[](qsizetype k) const { return a_[size_t(k)]; }
+    std::vector<Entry<Key>>& entries() { return a_; }
+
+    void set(qsizetype k, Entry<Key> entry) {
+        a_[size_t(k)] = std::move(entry);
+        touch(k);
+    }
+    void swap(qsizetype i, qsizetype j) {
+        std::swap(a_[size_t(i)], a_[size_t(j)]);
+        touch(i);
+        touch(j);
+    }
+
+    // The last place in from..to whose key compares below `key`; -1 when none does.
+    qsizetype lastBelow(qsizetype from, qsizetype to, Key key) const {
+        for (qsizetype k = to; k >= from && k > to - kShortScan; --k)
+            if (compareKeys(a_[size_t(k)].first, key) < 0)
+                return k;
+        return find(
+            1, 0, leaves_ - 1, from, to - kShortScan,
+            [&](qsizetype node) { return compareKeys(least_[size_t(node)], key) < 0; }, true);
+    }
+    // The first place in from..to whose key compares above `key`; -1 when none does.
+    qsizetype firstAbove(qsizetype from, qsizetype to, Key key) const {
+        for (qsizetype k = from; k <= to && k < from + kShortScan; ++k)
+            if (compareKeys(a_[size_t(k)].first, key) > 0)
+                return k;
+        return find(
+            1, 0, leaves_ - 1, from + kShortScan, to,
+            [&](qsizetype node) { return compareKeys(greatest_[size_t(node)], key) > 0; }, false);
+    }
+    // No key in lo..hi is less than the one before it.
+    bool isNonDecreasing(qsizetype lo, qsizetype hi) const {
+        return descentsBefore(hi) - descentsBefore(lo) == 0;
+    }
+
+private:
+    // Scans step over this many entries before they ask the tree: most stop sooner.
+    static constexpr qsizetype kShortScan = 16;
+
+    // A key that compares below another is also less than it, and one less than a key that
+    // compares below `key` compares below `key` too: so a stretch holds a key that compares
+    // below `key` exactly when its least key does (and likewise above, with its greatest).
+    template <typename Holds>
+    qsizetype find(qsizetype node, qsizetype first, qsizetype last, qsizetype from, qsizetype to,
+                   const Holds& holds, bool fromTheEnd) const {
+        if (last < from || first > to || !holds(node))
+            return -1;
+        if (first == last)
+            return first;
+        const qsizetype middle = (first + last) / 2;
+        const qsizetype left = 2 * node;
+        if (fromTheEnd) {
+            const qsizetype found = find(left + 1, middle + 1, last, from, to, holds, true);
+            return found >= 0 ? found : find(left, first, middle, from, to, holds, true);
+        }
+        const qsizetype found = find(left, first, middle, from, to, holds, false);
+        return found >= 0 ? found : find(left + 1, middle + 1, last, from, to, holds, false);
+    }
+
+    void pull(qsizetype node) {
+        const size_t l = size_t(2 * node);
+        least_[size_t(node)] = std::min(least_[l], least_[l + 1]);
+        greatest_[size_t(node)] = std::max(greatest_[l], greatest_[l + 1]);
+    }
+    void touch(qsizetype k) {
+        const size_t leaf = size_t(leaves_ + k);
+        least_[leaf] = greatest_[leaf] = a_[size_t(k)].first;
+        for (qsizetype node = (leaves_ + k) / 2; node > 0; node /= 2)
+            pull(node);
+        if (k > 0)
+            setDescent(k - 1);
+        if (k + 1 < size())
+            setDescent(k);
+    }
+
+    // Place k is a descent when the key after it is less than its own.
+    void setDescent(qsizetype k) {
+        const char now = a_[size_t(k + 1)].first < a_[size_t(k)].first ? 1 : 0;
+        if (now == isDescent_[size_t(k)])
+            return;
+        isDescent_[size_t(k)] = now;
+        for (qsizetype i = k + 1; i <= size(); i += i & -i)
+            descents_[size_t(i)] += now ? 1 : -1;
+    }
+    // Descents at places 0..end-1.
+    qsizetype descentsBefore(qsizetype end) const {
+        qsizetype sum = 0;
+        for (qsizetype i = end; i > 0; i -= i & -i)
+            sum += descents_[size_t(i)];
+        return sum;
+    }
+
+    std::vector<Entry<Key>> a_;
+    qsizetype leaves_ = 1;
+    std::vector<Key> least_, greatest_;
+    std::vector<qsizetype> descents_;
+    std::vector<char> isDescent_;
+};
 
 // Partitioning of the range lo..hi with the range's first entry as pivot; where rows with
-// equal keys end depends on exactly these steps, and users see that order. Returns the
-// pivot's final place.
-template <typename Key>
-qsizetype partition(std::vector<Entry<Key>>& a, qsizetype lo, qsizetype hi) {
+// equal keys end depends on exactly these steps, and users see that order. The scans are the
+// plain ones: j moves down over keys not below the pivot, i up over keys not above it, and
+// the two entries they stop at change places. Returns the pivot's final place.
+template <typename Key> qsizetype partition(SortArray<Key>& a, qsizetype lo, qsizetype hi) {
     qsizetype i = lo;
     qsizetype j = hi;
     const Entry<Key> pivot = a[lo];
     while (i != j) {
-        while (compareKeys(a[j].first, pivot.first) >= 0 && i < j)
-            --j;
-        while (compareKeys(a[i].first, pivot.first) <= 0 && i < j)
-            ++i;
+        const qsizetype below = a.lastBelow(i + 1, j, pivot.first);
+        j = below >= 0 ? below : i;
+        if (i < j) {
+            const qsizetype above = a.firstAbove(i, j - 1, pivot.first);
+            i = above >= 0 ? above : j;
+        }
         if (i < j)
-            std::swap(a[i], a[j]);
+            a.swap(i, j);
     }
-    a[lo] = a[i];
-    a[i] = pivot;
+    a.set(lo, a[i]);
+    a.set(i, pivot);
     return i;
-}
-
-// A range whose keys never decrease (strictly, without tolerance) comes out of the
-// partitioning unchanged: each pivot is its range's minimum, so nothing moves. Skipping such
-// ranges keeps already sorted lists and all-equal columns linear instead of quadratic.
-template <typename Key>
-bool isNonDecreasing(const std::vector<Entry<Key>>& a, qsizetype lo, qsizetype hi) {
-    for (qsizetype k = lo; k < hi; ++k)
-        if (a[k + 1].first < a[k].first)
-            return false;
-    return true;
 }
 
 // The quicksort with its own stack of pending ranges instead of recursion, so a long list
 // cannot overflow the call stack. The ranges are disjoint, so the order in which they are
-// handled does not change the result.
-template <typename Key> std::vector<qsizetype> sortEntries(std::vector<Entry<Key>> a) {
+// handled does not change the result. A range whose keys never decrease (strictly, without
+// tolerance) would come out of the partitioning unchanged, each pivot its range's minimum, so
+// it is skipped.
+template <typename Key> std::vector<qsizetype> sortEntries(std::vector<Entry<Key>> entries) {
+    SortArray<Key> a(std::move(entries));
     std::vector<std::pair<qsizetype, qsizetype>> pending;
-    if (!a.empty())
-        pending.emplace_back(0, qsizetype(a.size()) - 1);
+    if (a.size() > 0)
+        pending.emplace_back(0, a.size() - 1);
     while (!pending.empty()) {
         const auto [lo, hi] = pending.back();
         pending.pop_back();
-        if (lo >= hi || isNonDecreasing(a, lo, hi))
+        if (lo >= hi || a.isNonDecreasing(lo, hi))
             continue;
         const qsizetype p = partition(a, lo, hi);
         // The larger side waits on the stack, the smaller is handled first: the stack stays
@@ -104,8 +225,8 @@ template <typename Key> std::vector<qsizetype> sortEntries(std::vector<Entry<Key
         pending.push_back(left);
     }
     std::vector<qsizetype> order;
-    order.reserve(a.size());
-    for (const auto& entry : a)
+    order.reserve(size_t(a.size()));
+    for (const auto& entry : a.entries())
         order.push_back(entry.second);
     return order;
 }
@@ -116,6 +237,25 @@ std::vector<qsizetype> sortBy(const QList<QString>& cells, MakeKey makeKey) {
     entries.reserve(cells.size());
     for (qsizetype k = 0; k < cells.size(); ++k)
         entries.emplace_back(makeKey(cells[k]), k);
+    return sortEntries(std::move(entries));
+}
+
+// Byte keys are sorted by their rank among the distinct keys: ranks compare as the bytes do,
+// and an integer is cheap to compare where the quicksort's tree compares keys again and again.
+std::vector<qsizetype> sortByBytes(const QList<QString>& cells) {
+    std::vector<QByteArray> keys;
+    keys.reserve(size_t(cells.size()));
+    for (const QString& text : cells)
+        keys.push_back(Gbk::encode(text));
+    std::vector<QByteArray> distinct = keys;
+    std::sort(distinct.begin(), distinct.end());
+    distinct.erase(std::unique(distinct.begin(), distinct.end()), distinct.end());
+    std::vector<Entry<int>> entries;
+    entries.reserve(keys.size());
+    for (size_t k = 0; k < keys.size(); ++k)
+        entries.emplace_back(
+            int(std::lower_bound(distinct.begin(), distinct.end(), keys[k]) - distinct.begin()),
+            qsizetype(k));
     return sortEntries(std::move(entries));
 }
 
@@ -192,7 +332,7 @@ std::vector<qsizetype> sortOrder(const QList<QString>& cells, int column) {
         return sortBy<double>(cells, leadingNumber);
     if (column == 1 || column == 2)
         return sortBy<int>(cells, leadingInteger);
-    return sortBy<QByteArray>(cells, [](const QString& text) { return Gbk::encode(text); });
+    return sortByBytes(cells);
 }
 
 } // namespace ListSort

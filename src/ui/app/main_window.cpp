@@ -348,10 +348,5 @@ void MainWindow::showReloadProgress(int shown, int total) {
 }
 
 void MainWindow::logRentalExpiry() {
-    QList<QString> ends;
-    ends.reserve(serverList_->model()->rowCount());
-    for (const ListRow& row : serverList_->model()->rows())
-        ends << row.cells[ListColumn::EndTime];
-    context_.log()->logLine(
-        RentalExpiry::tallyMessage(RentalExpiry::tally(ends, QDateTime::currentDateTime())));
+    context_.log()->logLine(RentalExpiry::tallyMessage(serverList_->reloadTally()));
 }

@@ -1,6 +1,7 @@
 #include "ui/app/server_list_model.h"
 
 #include "core/store/rental_expiry.h"
+#include "core/support/list_sort.h"
 #include "core/support/time_text.h"
 #include "ui/remote/reachability_probe.h"
 
@@ -13,11 +14,51 @@ ServerListModel::ServerListModel(QObject* parent) : QAbstractTableModel(parent) 
 
 QString ServerListModel::caption(int column) {
     static const QStringList kCaptions = {
-        u"ID"_s,         u"分组"_s,        u"服务器名称"_s, u"服务器IP"_s,  u"开始时间"_s,
-        u"到期时间"_s,   u"备注"_s,        u"系统"_s,       u"状态"_s,      u"排序"_s,
-        u"端口"_s,       u"用户名"_s,      u"密码"_s,       u"baota_url"_s, u"baota_user"_s,
-        u"baota_pass"_s, u"baota_apikey"_s};
+        u"ID"_s,       u"分组"_s, u"服务器名称"_s, u"服务器IP"_s, u"开始时间"_s,
+        u"到期时间"_s, u"备注"_s, u"系统"_s,       u"状态"_s,     u"排序"_s};
     return kCaptions.value(column);
+}
+
+QString ServerListModel::cellText(const ListRow& row, int column) {
+    const ServerRecord& s = row.server;
+    switch (column) {
+    case ListColumn::Id:
+        return s.id;
+    case ListColumn::Group:
+        return s.group;
+    case ListColumn::Name:
+        return s.name;
+    case ListColumn::Address:
+        return s.ip;
+    case ListColumn::StartTime:
+        return s.startTime;
+    case ListColumn::EndTime:
+        return s.endTime;
+    case ListColumn::Remark:
+        return s.remark;
+    case ListColumn::System:
+        return s.system;
+    case ListColumn::Status:
+        return row.status;
+    case ListColumn::Sort:
+        return s.sort;
+    default:
+        return {};
+    }
+}
+
+ListRows ServerListModel::rowsOf(QList<ServerRecord> servers, const QString& status,
+                                 const QDateTime& now) {
+    ListRows rows;
+    rows.reserve(size_t(servers.size()));
+    for (ServerRecord& server : servers) {
+        auto row = std::make_unique<ListRow>();
+        row->rental = RentalExpiry::outlook(server.endTime, now);
+        row->server = std::move(server);
+        row->status = status;
+        rows.push_back(std::move(row));
+    }
+    return rows;
 }
 
 int ServerListModel::rowCount(const QModelIndex& parent) const {
@@ -31,11 +72,11 @@ int ServerListModel::columnCount(const QModelIndex& parent) const {
 QVariant ServerListModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || !isValidRow(index.row()))
         return {};
-    const ListRow& row = rows_[index.row()];
+    const ListRow& row = at(index.row());
     const int column = index.column();
     switch (role) {
     case Qt::DisplayRole:
-        return row.cells[column];
+        return cellText(row, column);
     case Qt::CheckStateRole:
         if (column == ListColumn::Id)
             return row.checked ? Qt::Checked : Qt::Unchecked;
@@ -81,29 +122,21 @@ QVariant ServerListModel::headerData(int section, Qt::Orientation orientation, i
     return {};
 }
 
-int ServerListModel::appendRow(const ListCells& cells) {
-    const int row = int(rows_.size());
-    beginInsertRows({}, row, row);
-    rows_.append(ListRow{cells});
-    rowById_.insert(cells[ListColumn::Id], row);
-    endInsertRows();
-    return row;
+int ServerListModel::appendRow(std::unique_ptr<ListRow> row) {
+    ListRows rows;
+    rows.push_back(std::move(row));
+    return appendRows(std::move(rows));
 }
 
-void ServerListModel::reserveRows(qsizetype count) {
-    rows_.reserve(count);
-    rowById_.reserve(count);
-}
-
-int ServerListModel::appendRows(const QList<ListCells>& rows) {
-    const int first = int(rows_.size());
-    if (rows.isEmpty())
+int ServerListModel::appendRows(ListRows rows) {
+    const int first = rowCount();
+    if (rows.empty())
         return first;
     beginInsertRows({}, first, first + int(rows.size()) - 1);
-    rows_.reserve(rows_.size() + rows.size());
-    for (const ListCells& cells : rows) {
-        rowById_.insert(cells[ListColumn::Id], int(rows_.size()));
-        rows_.append(ListRow{cells});
+    ++layout_;
+    for (auto& row : rows) {
+        rowById_.insert(row->server.id, rowCount());
+        rows_.push_back(std::move(row));
     }
     endInsertRows();
     return first;
@@ -113,50 +146,71 @@ void ServerListModel::deleteRow(int row) {
     if (!isValidRow(row))
         return;
     beginRemoveRows({}, row, row);
-    rows_.removeAt(row);
+    ++layout_;
+    rows_.erase(rows_.begin() + row);
     indexRows();
     endRemoveRows();
 }
 
 QString ServerListModel::cell(int row, int column) const {
-    if (!isValidRow(row) || column < 0 || column >= ListColumn::Count)
-        return {};
-    return rows_[row].cells[column];
+    return isValidRow(row) ? cellText(at(row), column) : QString();
 }
 
-void ServerListModel::setCell(int row, int column, const QString& text) {
-    if (!isValidRow(row) || column < 0 || column >= ListColumn::Count)
+ServerRecord ServerListModel::server(int row) const {
+    return isValidRow(row) ? at(row).server : ServerRecord();
+}
+
+QList<ServerRecord> ServerListModel::servers() const {
+    QList<ServerRecord> result;
+    result.reserve(rowCount());
+    for (const auto& row : rows_)
+        result << row->server;
+    return result;
+}
+
+void ServerListModel::updateServer(int row, const ServerRecord& server, const QDateTime& now) {
+    if (!isValidRow(row))
         return;
-    if (column == ListColumn::Id) {
-        rowById_.remove(rows_[row].cells[column]);
-        rowById_.insert(text, row);
+    ListRow& shown = at(row);
+    if (shown.server.id != server.id) {
+        rowById_.remove(shown.server.id);
+        rowById_.insert(server.id, row);
     }
-    rows_[row].cells[column] = text;
-    const QModelIndex changed = index(row, column);
+    shown.server = server;
+    shown.rental = RentalExpiry::outlook(server.endTime, now);
+    Q_EMIT dataChanged(index(row, 0), index(row, ListColumn::Count - 1),
+                       {Qt::DisplayRole, Qt::ToolTipRole, Qt::BackgroundRole});
+}
+
+void ServerListModel::setStatus(int row, const QString& status) {
+    if (!isValidRow(row))
+        return;
+    at(row).status = status;
+    const QModelIndex changed = index(row, ListColumn::Status);
     Q_EMIT dataChanged(changed, changed, {Qt::DisplayRole});
 }
 
 void ServerListModel::setStatusImage(int row, int image) {
     if (!isValidRow(row))
         return;
-    rows_[row].statusImage = image;
-    rows_[row].statusSetAt = image >= 0 ? QDateTime::currentDateTime() : QDateTime();
+    at(row).statusImage = image;
+    at(row).statusSetAt = image >= 0 ? QDateTime::currentDateTime() : QDateTime();
     const QModelIndex changed = index(row, ListColumn::Status);
     Q_EMIT dataChanged(changed, changed, {Qt::DecorationRole});
 }
 
 int ServerListModel::statusImage(int row) const {
-    return isValidRow(row) ? rows_[row].statusImage : -1;
+    return isValidRow(row) ? at(row).statusImage : -1;
 }
 
 bool ServerListModel::isChecked(int row) const {
-    return isValidRow(row) && rows_[row].checked;
+    return isValidRow(row) && at(row).checked;
 }
 
 void ServerListModel::setChecked(int row, bool checked) {
-    if (!isValidRow(row) || rows_[row].checked == checked)
+    if (!isValidRow(row) || at(row).checked == checked)
         return;
-    rows_[row].checked = checked;
+    at(row).checked = checked;
     const QModelIndex changed = index(row, ListColumn::Id);
     Q_EMIT dataChanged(changed, changed, {Qt::CheckStateRole});
 }
@@ -164,8 +218,7 @@ void ServerListModel::setChecked(int row, bool checked) {
 int ServerListModel::rowOfServer(const QString& id, const QString& address,
                                  const QString& port) const {
     const int row = rowById_.value(id, -1);
-    if (id.isEmpty() || row < 0 || rows_[row].cells[ListColumn::Address] != address ||
-        rows_[row].cells[ListColumn::Port] != port)
+    if (id.isEmpty() || row < 0 || at(row).server.ip != address || at(row).server.port != port)
         return -1;
     return row;
 }
@@ -174,43 +227,79 @@ void ServerListModel::clear() {
     replaceRows({});
 }
 
-void ServerListModel::replaceRows(QList<ListRow> rows) {
-    replaceIndexedRows(indexed(std::move(rows)));
+void ServerListModel::replaceRows(ListRows rows) {
+    beginResetModel();
+    ++layout_;
+    rows_.swap(rows);
+    QHash<QString, int> oldIndex;
+    rowById_.swap(oldIndex);
+    indexRows();
+    endResetModel();
+    discard(std::move(rows), std::move(oldIndex));
 }
 
-ServerListModel::IndexedRows ServerListModel::indexed(QList<ListRow> rows) {
-    IndexedRows result{std::move(rows), {}};
-    indexRows(result.rows, result.rowById);
+ServerListModel::SortInput ServerListModel::sortInput(int column) const {
+    SortInput input;
+    input.keys.reserve(rowCount());
+    input.ids.reserve(rowCount());
+    for (const auto& row : rows_) {
+        input.keys << cellText(*row, column);
+        input.ids << row->server.id;
+    }
+    input.layout = layout_;
+    return input;
+}
+
+ServerListModel::Reorder ServerListModel::sorted(const SortInput& input, int column) {
+    Reorder result{ListSort::sortOrder(input.keys, column), {}, input.layout};
+    result.rowById.reserve(input.ids.size());
+    for (size_t k = 0; k < result.order.size(); ++k)
+        result.rowById.insert(input.ids[result.order[k]], int(k));
     return result;
 }
 
-void ServerListModel::replaceIndexedRows(IndexedRows rows) {
+bool ServerListModel::reorder(Reorder reorder) {
+    if (reorder.layout != layout_ || reorder.order.size() != rows_.size())
+        return false;
     beginResetModel();
-    rows_.swap(rows.rows);
-    rowById_.swap(rows.rowById);
+    ++layout_;
+    ListRows ordered;
+    ordered.reserve(rows_.size());
+    for (qsizetype from : reorder.order) {
+        ListRow& row = *rows_[size_t(from)];
+        row.checked = false;
+        row.statusImage = -1;
+        row.statusSetAt = {};
+        ordered.push_back(std::move(rows_[size_t(from)]));
+    }
+    rows_.swap(ordered);
+    rowById_.swap(reorder.rowById);
     endResetModel();
-    // The rows that went out are freed on a worker: a long list's cells are many thousand
-    // strings, and freeing them held up the window for tens of milliseconds.
-    if (!rows.rows.isEmpty())
-        QThreadPool::globalInstance()->start([old = std::move(rows)] { static_cast<void>(old); });
+    discard({}, std::move(reorder.rowById));
+    return true;
+}
+
+void ServerListModel::discard(ListRows rows, QHash<QString, int> index) {
+    if (rows.empty() && index.isEmpty())
+        return;
+    // Moved into a shared holder: the pool takes copyable work only.
+    auto old = std::make_shared<std::pair<ListRows, QHash<QString, int>>>(std::move(rows),
+                                                                          std::move(index));
+    QThreadPool::globalInstance()->start([old]() mutable { old.reset(); });
 }
 
 void ServerListModel::indexRows() {
-    indexRows(rows_, rowById_);
-}
-
-void ServerListModel::indexRows(const QList<ListRow>& rows, QHash<QString, int>& rowById) {
-    rowById.clear();
-    rowById.reserve(rows.size());
-    for (int row = 0; row < rows.size(); ++row)
-        rowById.insert(rows[row].cells[ListColumn::Id], row);
+    rowById_.clear();
+    rowById_.reserve(qsizetype(rows_.size()));
+    for (int row = 0; row < rowCount(); ++row)
+        rowById_.insert(at(row).server.id, row);
 }
 
 void ServerListModel::setStatusImages(QList<QIcon> images) {
     statusImages_ = std::move(images);
-    if (!rows_.isEmpty())
-        Q_EMIT dataChanged(index(0, ListColumn::Status),
-                           index(int(rows_.size()) - 1, ListColumn::Status), {Qt::DecorationRole});
+    if (!rows_.empty())
+        Q_EMIT dataChanged(index(0, ListColumn::Status), index(rowCount() - 1, ListColumn::Status),
+                           {Qt::DecorationRole});
 }
 
 // The 状态 cell says what its dot means and when it was set; a row whose rental end can be
@@ -218,12 +307,10 @@ void ServerListModel::setStatusImages(QList<QIcon> images) {
 QVariant ServerListModel::toolTip(const ListRow& row, int column) {
     if (column == ListColumn::Status)
         return statusToolTip(row);
-    const auto outlook =
-        RentalExpiry::outlook(row.cells[ListColumn::EndTime], QDateTime::currentDateTime());
-    const bool tinted = outlook.standing == RentalExpiry::Standing::EndingSoon ||
-                        outlook.standing == RentalExpiry::Standing::Ended;
+    const bool tinted = row.rental.standing == RentalExpiry::Standing::EndingSoon ||
+                        row.rental.standing == RentalExpiry::Standing::Ended;
     if (column == ListColumn::EndTime || tinted) {
-        const QString days = RentalExpiry::daysLeftText(outlook);
+        const QString days = RentalExpiry::daysLeftText(row.rental);
         if (!days.isEmpty())
             return u"到期时间：%1"_s.arg(days);
     }
@@ -240,8 +327,7 @@ QString ServerListModel::statusToolTip(const ListRow& row) {
 
 // Amber: the rental ends within a week; red: it has ended.
 QVariant ServerListModel::rentalTint(const ListRow& row) {
-    switch (RentalExpiry::outlook(row.cells[ListColumn::EndTime], QDateTime::currentDateTime())
-                .standing) {
+    switch (row.rental.standing) {
     case RentalExpiry::Standing::EndingSoon:
         return QColor(0xff, 0xe0, 0x99);
     case RentalExpiry::Standing::Ended:

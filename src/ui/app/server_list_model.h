@@ -1,6 +1,8 @@
 #pragma once
 
-#include "core/store/server_queries.h"
+#include "core/store/records.h"
+#include "core/store/rental_expiry.h"
+#include "ui/app/list_columns.h"
 
 #include <QAbstractTableModel>
 #include <QDateTime>
@@ -8,25 +10,39 @@
 #include <QIcon>
 #include <QList>
 
-// One row of the server list: its seventeen cells, its check mark, the image index of its
-// 状态 cell (-1: none) and when that image was set.
+#include <memory>
+#include <vector>
+
+// One row of the server list: the server's record as stored, the text of its 状态 cell, its
+// rental outlook (read once, when the row is made), its check mark, and the image index of its
+// 状态 cell (-1: none) with the moment that image was set.
 struct ListRow {
-    ListCells cells;
+    ServerRecord server;
+    QString status;
+    RentalExpiry::Outlook rental;
     bool checked = false;
     int statusImage = -1;
     QDateTime statusSetAt = {};
 };
-// Strings move in memory as they are, so a growing list of rows moves its block instead of
-// copying every cell.
-Q_DECLARE_TYPEINFO(ListRow, Q_RELOCATABLE_TYPE);
 
-// The rows behind 超级列表框1. Cells hold text exactly as read from the database.
+// Rows by pointer: a reorder or a growing list moves pointers, never the rows' texts.
+using ListRows = std::vector<std::unique_ptr<ListRow>>;
+
+// The rows behind 超级列表框1, keyed by the servers' ids. The view shows ten cells of each
+// row (ID to 排序); actions take the row's record, which no cell shows whole (its password
+// and panel fields are in no cell at all).
 class ServerListModel : public QAbstractTableModel {
     Q_OBJECT
 public:
     explicit ServerListModel(QObject* parent = nullptr);
 
     static QString caption(int column);
+    // The text a row shows in `column`, exactly as stored.
+    static QString cellText(const ListRow& row, int column);
+    // Rows for `servers` with `status` in their 状态 cells, their rental read at `now` (one
+    // moment for all rows of a fill).
+    static ListRows rowsOf(QList<ServerRecord> servers, const QString& status,
+                           const QDateTime& now);
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
@@ -37,14 +53,20 @@ public:
 
     // The row operations the rest of the program uses. Out-of-range rows read as empty and
     // ignore writes.
-    int appendRow(const ListCells& cells);
-    // Room for `count` rows in all, so a fill that appends them one by one never regrows.
-    void reserveRows(qsizetype count);
-    // Appends the rows at the end in one insertion; returns the index of the first.
-    int appendRows(const QList<ListCells>& rows);
+    int appendRow(std::unique_ptr<ListRow> row);
+    // Appends the rows at the end in one insertion; returns the index of the first. The list
+    // grows by doubling, so appending slice after slice copies nothing already there.
+    int appendRows(ListRows rows);
     void deleteRow(int row);
     QString cell(int row, int column) const;
-    void setCell(int row, int column, const QString& text);
+    // The server a row shows; an empty record for a row that does not exist.
+    ServerRecord server(int row) const;
+    // Every listed server, in display order.
+    QList<ServerRecord> servers() const;
+    // Puts a saved server in its row: its record and rental change, its 状态, check mark and
+    // dot stay.
+    void updateServer(int row, const ServerRecord& server, const QDateTime& now);
+    void setStatus(int row, const QString& status);
     void setStatusImage(int row, int image);
     int statusImage(int row) const;
     bool isChecked(int row) const;
@@ -54,31 +76,48 @@ public:
     // The row that shows the server with this id, address and port; -1 when none does.
     int rowOfServer(const QString& id, const QString& address, const QString& port) const;
     void clear();
-    void replaceRows(QList<ListRow> rows);
+    void replaceRows(ListRows rows);
 
-    // Rows together with the index of their ids. Building it costs a hash insert per row, so a
-    // long list is indexed on a worker and then put in at once.
-    struct IndexedRows {
-        QList<ListRow> rows;
-        QHash<QString, int> rowById;
+    // A sort of the whole list runs on a worker from one column's texts and the rows' ids (in
+    // display order), never from the rows themselves, so the rows stay the UI thread's alone.
+    struct SortInput {
+        QList<QString> keys;
+        QList<QString> ids;
+        // Which rows these are: it changes whenever rows come or go.
+        quint64 layout = 0;
     };
-    static IndexedRows indexed(QList<ListRow> rows);
-    void replaceIndexedRows(IndexedRows rows);
-    const QList<ListRow>& rows() const { return rows_; }
+    SortInput sortInput(int column) const;
+    // The worker's part: the new order (element k is the row that goes to position k) and the
+    // index of ids in that order.
+    struct Reorder {
+        std::vector<qsizetype> order;
+        QHash<QString, int> rowById;
+        quint64 layout = 0;
+    };
+    static Reorder sorted(const SortInput& input, int column);
+    // Puts the rows in the new order, every check mark and dot cleared. False, with nothing
+    // changed, when rows came or went since the input was taken.
+    bool reorder(Reorder reorder);
 
     // The pictures the 状态 cell's image index refers to.
     void setStatusImages(QList<QIcon> images);
 
+    // Frees rows (and an index of them) on a worker: a long list's texts are many thousand
+    // strings, and freeing them held up the window for tens of milliseconds.
+    static void discard(ListRows rows, QHash<QString, int> index = {});
+
 private:
-    bool isValidRow(int row) const { return row >= 0 && row < rows_.size(); }
+    bool isValidRow(int row) const { return row >= 0 && row < rowCount(); }
+    const ListRow& at(int row) const { return *rows_[size_t(row)]; }
+    ListRow& at(int row) { return *rows_[size_t(row)]; }
 
     void indexRows();
     static QVariant toolTip(const ListRow& row, int column);
     static QString statusToolTip(const ListRow& row);
     static QVariant rentalTint(const ListRow& row);
-    static void indexRows(const QList<ListRow>& rows, QHash<QString, int>& rowById);
 
-    QList<ListRow> rows_;
+    ListRows rows_;
     QHash<QString, int> rowById_;
+    quint64 layout_ = 0;
     QList<QIcon> statusImages_;
 };

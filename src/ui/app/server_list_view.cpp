@@ -21,8 +21,8 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-constexpr std::array<int, ListColumn::Count> kColumnWidths = {
-    50, 100, 120, 140, 135, 135, 180, 80, 55, 75, 0, 0, 0, 0, 0, 0, 0};
+constexpr std::array<int, ListColumn::Count> kColumnWidths = {50,  100, 120, 140, 135,
+                                                              135, 180, 80,  55,  75};
 
 // Centres the 状态 cell's dot the way its text is centred.
 class StatusDelegate : public QStyledItemDelegate {
@@ -71,13 +71,8 @@ void ServerListView::setUpColumns() {
     header->setHighlightSections(false);
     header->setStretchLastSection(false);
     header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    for (int c = 0; c < ListColumn::Count; ++c) {
-        // Hidden columns still hold their text; every action reads them from the row.
-        if (kColumnWidths[c] == 0)
-            view_->setColumnHidden(c, true);
-        else
-            header->resizeSection(c, kColumnWidths[c]);
-    }
+    for (int c = 0; c < ListColumn::Count; ++c)
+        header->resizeSection(c, kColumnWidths[c]);
 }
 
 void ServerListView::setUpMenu() {
@@ -140,28 +135,43 @@ void ServerListView::startReloadRead() {
     reloadReading_ = true;
     runThenDeliver(
         *QThreadPool::globalInstance(), this,
-        [path = context_.databasePath()] {
-            return StoreActions::readListRows(path, reloadQuery(), {});
-        },
-        [generation](ServerListView* self, std::optional<QList<ListCells>> rows) {
+        [path = context_.databasePath()] { return readRows(path, reloadQuery(), {}); },
+        [generation](ServerListView* self, std::optional<ReadRows> read) {
             self->reloadReading_ = false;
             if (self->reloadAgain_)
                 self->startReloadRead();
             else
-                self->onRowsRead(generation, std::move(rows), FillKind::Reload);
+                self->onRowsRead(generation, std::move(read), FillKind::Reload);
         });
 }
 
-void ServerListView::onRowsRead(quint64 generation, std::optional<QList<ListCells>> rows,
-                                FillKind kind) {
+// The rows of `servers` with `status`, their rentals read at one moment and tallied.
+std::optional<ServerListView::ReadRows>
+ServerListView::rowsOf(std::optional<QList<ServerRecord>> servers, const QString& status) {
+    if (!servers)
+        return std::nullopt;
+    ReadRows read{
+        ServerListModel::rowsOf(std::move(*servers), status, QDateTime::currentDateTime()), {}};
+    for (const auto& row : read.rows)
+        read.tally.add(row->rental);
+    return read;
+}
+
+std::optional<ServerListView::ReadRows>
+ServerListView::readRows(const QString& path, const ServerQuery& query, const QString& status) {
+    return rowsOf(StoreActions::readServers(path, query), status);
+}
+
+void ServerListView::onRowsRead(quint64 generation, std::optional<ReadRows> read, FillKind kind) {
     if (generation != generation_)
         return;
-    if (!rows) {
+    if (!read) {
         busy_ = false;
         reportQueryFailure();
         return;
     }
-    startFill(std::move(*rows), kind);
+    readTally_ = read->tally;
+    startFill(std::move(read->rows), kind);
 }
 
 void ServerListView::search(const QString& mode, const QString& text, const QString& group) {
@@ -173,10 +183,10 @@ void ServerListView::search(const QString& mode, const QString& text, const QStr
     runThenDeliver(
         *QThreadPool::globalInstance(), this,
         [path = context_.databasePath(), query = searchQuery(mode, text, group)] {
-            return StoreActions::readListRows(path, query, kWaitingForProbe);
+            return readRows(path, query, kWaitingForProbe);
         },
-        [generation](ServerListView* self, std::optional<QList<ListCells>> rows) {
-            self->onRowsRead(generation, std::move(rows), FillKind::Search);
+        [generation](ServerListView* self, std::optional<ReadRows> read) {
+            self->onRowsRead(generation, std::move(read), FillKind::Search);
         });
 }
 
@@ -184,15 +194,15 @@ void ServerListView::listExpiring() {
     const quint64 generation = supersede();
     runThenDeliver(
         *QThreadPool::globalInstance(), this,
-        [path = context_.databasePath()]() -> std::optional<QList<ListCells>> {
-            std::optional<QList<ListCells>> rows =
-                StoreActions::readListRows(path, reloadQuery(), kWaitingForProbe);
-            if (!rows)
-                return rows;
-            return RentalExpiry::expiringRows(*rows, QDateTime::currentDateTime());
+        [path = context_.databasePath()] {
+            std::optional<QList<ServerRecord>> servers =
+                StoreActions::readServers(path, reloadQuery());
+            if (servers)
+                servers = RentalExpiry::expiringServers(*servers, QDateTime::currentDateTime());
+            return rowsOf(std::move(servers), kWaitingForProbe);
         },
-        [generation](ServerListView* self, std::optional<QList<ListCells>> rows) {
-            self->onRowsRead(generation, std::move(rows), FillKind::Search);
+        [generation](ServerListView* self, std::optional<ReadRows> read) {
+            self->onRowsRead(generation, std::move(read), FillKind::Search);
         });
 }
 
@@ -200,9 +210,8 @@ void ServerListView::reportQueryFailure() {
     Prompt::inform(view_->window(), kQueryFailed, u"提示"_s, QMessageBox::Critical);
 }
 
-void ServerListView::startFill(QList<ListCells> rows, FillKind kind) {
+void ServerListView::startFill(ListRows rows, FillKind kind) {
     model_->clear();
-    model_->reserveRows(rows.size());
     pending_ = std::move(rows);
     nextPending_ = 0;
     fillKind_ = kind;
@@ -213,18 +222,20 @@ void ServerListView::startFill(QList<ListCells> rows, FillKind kind) {
 }
 
 bool ServerListView::appendNextRow() {
-    if (nextPending_ < pending_.size()) {
-        const int row = model_->appendRow(pending_[nextPending_++]);
+    const qsizetype total = qsizetype(pending_.size());
+    if (nextPending_ < total) {
+        const int row = model_->appendRow(std::move(pending_[size_t(nextPending_++)]));
         if (fillKind_ == FillKind::Search)
             Q_EMIT probeRowRequested(row);
         else
-            Q_EMIT reloadProgress(int(nextPending_), int(pending_.size()));
-        if (nextPending_ < pending_.size())
+            Q_EMIT reloadProgress(int(nextPending_), int(total));
+        if (nextPending_ < total)
             return true;
     }
     stopFill();
     busy_ = false;
     if (fillKind_ == FillKind::Reload) {
+        reloadTally_ = readTally_;
         Q_EMIT probeAllRequested();
         Q_EMIT reloaded();
     }
@@ -234,6 +245,7 @@ bool ServerListView::appendNextRow() {
 
 void ServerListView::stopFill() {
     fill_.stop();
+    ServerListModel::discard(std::move(pending_));
     pending_.clear();
     nextPending_ = 0;
 }
@@ -242,32 +254,28 @@ bool ServerListView::isFilling() const {
     return busy_;
 }
 
-// The keys, the sort, the rows in their new order and their index are all made on a worker
-// from a snapshot of the rows; the UI thread only puts the result in.
+// The keys are sorted and the new index of ids is made on a worker, from one column's texts and
+// the ids; the UI thread only puts the rows in their new order. When rows came or went in the
+// meantime (a batch add, a deletion), the rows there are now are sorted instead.
 void ServerListView::sortByColumn(int column) {
     const quint64 generation = supersede();
     runThenDeliver(
         *QThreadPool::globalInstance(), this,
-        [rows = model_->rows(), column] {
-            QList<QString> keys;
-            keys.reserve(rows.size());
-            for (const ListRow& row : rows)
-                keys << row.cells[column];
-            QList<ListRow> sorted;
-            sorted.reserve(rows.size());
-            for (qsizetype from : ListSort::sortOrder(keys, column))
-                sorted << ListRow{rows[from].cells};
-            return ServerListModel::indexed(std::move(sorted));
+        [input = model_->sortInput(column), column] {
+            return ServerListModel::sorted(input, column);
         },
-        [generation](ServerListView* self, ServerListModel::IndexedRows sorted) {
-            self->onSorted(generation, std::move(sorted));
+        [generation, column](ServerListView* self, ServerListModel::Reorder reorder) {
+            self->onSorted(generation, column, std::move(reorder));
         });
 }
 
-void ServerListView::onSorted(quint64 generation, ServerListModel::IndexedRows sorted) {
+void ServerListView::onSorted(quint64 generation, int column, ServerListModel::Reorder reorder) {
     if (generation != generation_)
         return;
-    model_->replaceIndexedRows(std::move(sorted));
+    if (!model_->reorder(std::move(reorder))) {
+        sortByColumn(column);
+        return;
+    }
     busy_ = false;
     Q_EMIT probeAllRequested();
     Q_EMIT fillFinished();

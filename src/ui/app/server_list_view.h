@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/store/rental_expiry.h"
 #include "core/store/server_queries.h"
 #include "core/support/paced_steps.h"
 #include "ui/app/server_list_model.h"
@@ -54,10 +55,16 @@ public:
 
     int selectedRow() const;
     QString cell(int row, int column) const { return model_->cell(row, column); }
+    // The server of a row, and of the selected row; an empty record when there is none.
+    ServerRecord server(int row) const { return model_->server(row); }
+    ServerRecord selectedServer() const { return server(selectedRow()); }
     // True from the start of a reload, search or sort until its rows are all in the list.
     bool isFilling() const;
     // True when the rows are a search's or the "即将到期" list's rather than every server's.
     bool showsSearchResult() const { return fillKind_ == FillKind::Search; }
+    // How many of the last reload's servers end their rental soon and how many have ended,
+    // counted on the worker that read them.
+    RentalExpiry::Tally reloadTally() const { return reloadTally_; }
 
     // The list's right-click menu; items are found by their text.
     // The items of the list's menu, in menu order.
@@ -95,20 +102,30 @@ Q_SIGNALS:
     void deleteRequested();
     // A reload's fill has put `shown` of its `total` rows into the list.
     void reloadProgress(int shown, int total);
-    // A reload's rows are all in the list.
+    // A reload's rows are all in the list; reloadTally() counts their rentals.
     void reloaded();
 
 private:
     enum class FillKind { Reload, Search };
 
+    // What a worker read for a fill: the rows, and for a reload the tally of their rentals.
+    struct ReadRows {
+        ListRows rows;
+        RentalExpiry::Tally tally;
+    };
+
     // Stops the fill in progress and any reload still asked for; returns the new generation.
     quint64 supersede();
     void startReloadRead();
-    void onRowsRead(quint64 generation, std::optional<QList<ListCells>> rows, FillKind kind);
-    void startFill(QList<ListCells> rows, FillKind kind);
+    static std::optional<ReadRows> rowsOf(std::optional<QList<ServerRecord>> servers,
+                                          const QString& status);
+    static std::optional<ReadRows> readRows(const QString& path, const ServerQuery& query,
+                                            const QString& status);
+    void onRowsRead(quint64 generation, std::optional<ReadRows> read, FillKind kind);
+    void startFill(ListRows rows, FillKind kind);
     bool appendNextRow();
     void stopFill();
-    void onSorted(quint64 generation, ServerListModel::IndexedRows sorted);
+    void onSorted(quint64 generation, int column, ServerListModel::Reorder reorder);
     void reportQueryFailure();
     void setUpColumns();
     void setUpMenu();
@@ -128,7 +145,9 @@ private:
     bool reloadAgain_ = false;
 
     PacedSteps fill_{std::chrono::milliseconds(kReloadPaceMs), this};
-    QList<ListCells> pending_;
+    ListRows pending_;
     qsizetype nextPending_ = 0;
     FillKind fillKind_ = FillKind::Reload;
+    RentalExpiry::Tally readTally_;
+    RentalExpiry::Tally reloadTally_;
 };

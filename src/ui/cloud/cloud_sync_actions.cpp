@@ -39,10 +39,8 @@ void CloudSyncActions::upload() {
     }
     // The rows asked about are the rows sent: a refill, sort or search from now on changes
     // nothing that goes up.
-    QList<ListCells> rows;
-    for (const ListRow& row : list_->model()->rows())
-        rows << row.cells;
-    const QString question = CloudUpload::confirmText(list_->showsSearchResult(), rows.size());
+    QList<ServerRecord> servers = list_->model()->servers();
+    const QString question = CloudUpload::confirmText(list_->showsSearchResult(), servers.size());
     if (!Prompt::confirm(window_, question, QMessageBox::Yes | QMessageBox::No))
         return;
     if (account_->account().state() == CloudAccount::State::NotConnected) {
@@ -51,7 +49,7 @@ void CloudSyncActions::upload() {
     }
     uploadBusy_ = true;
     QPointer<CloudSyncActions> self(this);
-    account_->checkConnection([self, rows = std::move(rows)](bool connected) mutable {
+    account_->checkConnection([self, servers = std::move(servers)](bool connected) mutable {
         if (!self || self->jobs_.stop().isRaised())
             return;
         if (!connected) {
@@ -60,11 +58,11 @@ void CloudSyncActions::upload() {
             Q_EMIT self->uploadFinished();
             return;
         }
-        self->startUploadWorkers(std::move(rows));
+        self->startUploadWorkers(std::move(servers));
     });
 }
 
-void CloudSyncActions::startUploadWorkers(QList<ListCells> rows) {
+void CloudSyncActions::startUploadWorkers(QList<ServerRecord> servers) {
     const AppContext* context = &account_->context();
     context->log()->logLine(u"-准备开始上传数据到云端"_s);
     const CloudAccount* account = &account_->account();
@@ -81,8 +79,8 @@ void CloudSyncActions::startUploadWorkers(QList<ListCells> rows) {
         });
     jobs_.run(
         this,
-        [context, account, stop, rows = std::move(rows)] {
-            return CloudUpload::uploadServers(*context, *account, rows, *stop);
+        [context, account, stop, servers = std::move(servers)] {
+            return CloudUpload::uploadServers(*context, *account, servers, *stop);
         },
         [](CloudSyncActions* self, const CloudUpload::Tally& tally) {
             self->uploadedServers_ = tally;
@@ -114,16 +112,22 @@ void CloudSyncActions::download() {
     const AppContext* context = &account_->context();
     const CloudAccount* account = &account_->account();
     JobStop* stop = &jobs_.stop();
-    // Each committed slice's servers show at once; the reload at the end replaces them.
-    CloudDownload::RowsAdded showRows = BackgroundJobs::progressTo<QList<ListCells>>(
-        list_->model(),
-        [](ServerListModel* model, const QList<ListCells>& rows) { model->appendRows(rows); });
+    // Each committed slice's servers show at once, made into rows on the merging worker; the
+    // reload at the end replaces them.
+    auto show = BackgroundJobs::progressTo<std::shared_ptr<ListRows>>(
+        list_->model(), [](ServerListModel* model, const std::shared_ptr<ListRows>& rows) {
+            model->appendRows(std::move(*rows));
+        });
+    CloudDownload::ServersAdded showServers = [show](const QList<ServerRecord>& servers) {
+        show(std::make_shared<ListRows>(
+            ServerListModel::rowsOf(servers, QString(), QDateTime::currentDateTime())));
+    };
     jobs_.run(
         this,
-        [context, account, stop, showRows = std::move(showRows)] {
+        [context, account, stop, showServers = std::move(showServers)] {
             CloudDownload::downloadGroups(*context, *account, *stop);
             if (!stop->isRaised())
-                CloudDownload::downloadServers(*context, *account, *stop, showRows);
+                CloudDownload::downloadServers(*context, *account, *stop, showServers);
             return true;
         },
         [](CloudSyncActions* self, bool) {

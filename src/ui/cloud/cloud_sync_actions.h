@@ -45,7 +45,7 @@ Q_SIGNALS:
     void clearFinished();
 
 private:
-    void startUploadWorkers(QList<ListCells> rows);
+    void startUploadWorkers(QList<ServerRecord> servers);
     void onUploadWorkerEnded();
 
     QWidget* window_;

@@ -15,7 +15,7 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// The actions read the selected row's panel cells when they run.
+// The actions take the selected row's server when they run.
 class PanelMenuActions : public QObject {
 public:
     PanelMenuActions(QWidget* window, ServerListView* list, const LogSink& log)
@@ -27,12 +27,11 @@ public:
     }
 
 private:
-    QString selected(int column) const { return list_->cell(list_->selectedRow(), column); }
-
     // The token request runs on a worker; the item waits disabled until its answer is shown.
     void openPanel() {
-        const QString address = selected(ListColumn::PanelUrl);
-        const QString key = selected(ListColumn::PanelKey);
+        const ServerRecord server = list_->selectedServer();
+        const QString address = server.panelUrl;
+        const QString key = server.panelKey;
         if (!PanelApi::parseAddress(address).isComplete()) {
             Prompt::inform(window_, PanelApi::incompleteAddressMessage());
             return;
@@ -57,9 +56,9 @@ private:
     }
 
     void copyPanelInfo() {
+        const ServerRecord server = list_->selectedServer();
         const auto copy =
-            PanelApi::copyPanelInfo(selected(ListColumn::PanelUrl), selected(ListColumn::PanelUser),
-                                    selected(ListColumn::PanelPassword));
+            PanelApi::copyPanelInfo(server.panelUrl, server.panelUser, server.panelPassword);
         QGuiApplication::clipboard()->setText(copy.clipboard);
         log_.append(copy.logLine);
     }

@@ -40,16 +40,17 @@ void ReachabilityProbe::launch(int row, bool endsPass) {
             Q_EMIT passEnded(model_->rowCount());
         return;
     }
-    const QString id = model_->cell(row, ListColumn::Id);
-    const QString host = model_->cell(row, ListColumn::Address);
-    const QString port = model_->cell(row, ListColumn::Port);
+    const ServerRecord server = model_->server(row);
+    const QString id = server.id;
+    const QString host = server.ip;
+    const QString port = server.port;
     probes_.run(
         this, [host, port] { return TcpingCheck::portAnswers(host, port); },
         [id, host, port, endsPass](ReachabilityProbe* self, bool open) {
             ServerListModel* model = self->model_;
             const int shownAt = model->rowOfServer(id, host, port);
             if (shownAt >= 0) {
-                model->setCell(shownAt, ListColumn::Status, QString());
+                model->setStatus(shownAt, QString());
                 model->setStatusImage(shownAt, open ? kOnlineImage : kOfflineImage);
             }
             if (endsPass)

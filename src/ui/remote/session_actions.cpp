@@ -2,7 +2,6 @@
 
 #include "core/remote/embedded_tools.h"
 #include "core/remote/server_diagnostics.h"
-#include "core/store/server_queries.h"
 #include "core/support/log_sink.h"
 #include "platform/platform.h"
 #include "ui/app/prompt.h"
@@ -26,7 +25,7 @@ namespace {
 const QString kNoPingAddress = u"请现在查询内容中输入要Ping的IP"_s;
 const QString kNoPortPingAddress = u"请现在查询内容中输入要端口Ping的地址 如 127.0.0.1:80"_s;
 
-// The actions of one main window; they read the selected row's cells when they run.
+// The actions of one main window; they take the selected row's server when they run.
 class SessionActions : public QObject {
 public:
     SessionActions(QWidget* window, ServerListView* list, const SearchBar& searchBar,
@@ -38,27 +37,25 @@ public:
     void install() {
         connect(list_, &ServerListView::loginRequested, this, &SessionActions::login);
         onMenu(Item::Login, [this] { login(list_->selectedRow()); });
-        onMenu(Item::Ping, [this] { openPing(selected(ListColumn::Address)); });
-        onMenu(Item::Tcping,
-               [this] { openTcping(selected(ListColumn::Address), selected(ListColumn::Port)); });
-        onMenu(Item::GlobalPing, [this] {
-            openWebPage(ServerDiagnostics::globalPingAddress(selected(ListColumn::Address)), &log_);
+        onMenu(Item::Ping, [this] { openPing(selected().ip); });
+        onMenu(Item::Tcping, [this] {
+            const ServerRecord s = selected();
+            openTcping(s.ip, s.port);
         });
+        onMenu(Item::GlobalPing,
+               [this] { openWebPage(ServerDiagnostics::globalPingAddress(selected().ip), &log_); });
         onMenu(Item::GlobalTcping, [this] {
-            openWebPage(ServerDiagnostics::globalTcpingAddress(selected(ListColumn::Address),
-                                                               selected(ListColumn::Port)),
-                        &log_);
+            const ServerRecord s = selected();
+            openWebPage(ServerDiagnostics::globalTcpingAddress(s.ip, s.port), &log_);
         });
-        onMenu(Item::CopyAddress,
-               [this] { copy(ServerDiagnostics::copyAddress(selected(ListColumn::Address))); });
+        onMenu(Item::CopyAddress, [this] { copy(ServerDiagnostics::copyAddress(selected().ip)); });
         onMenu(Item::CopyAddressAndPort, [this] {
-            copy(ServerDiagnostics::copyAddressAndPort(selected(ListColumn::Address),
-                                                       selected(ListColumn::Port)));
+            const ServerRecord s = selected();
+            copy(ServerDiagnostics::copyAddressAndPort(s.ip, s.port));
         });
         onMenu(Item::CopyLogin, [this] {
-            copy(ServerDiagnostics::copyLogin(
-                selected(ListColumn::Address), selected(ListColumn::Port),
-                selected(ListColumn::User), selected(ListColumn::Password)));
+            const ServerRecord s = selected();
+            copy(ServerDiagnostics::copyLogin(s.ip, s.port, s.user, s.password));
         });
         onSearchButton(searchBar_.ping, kNoPingAddress,
                        [this](const QString& text) { openPing(text); });
@@ -91,18 +88,16 @@ private:
         });
     }
 
-    QString selected(int column) const { return list_->cell(list_->selectedRow(), column); }
+    ServerRecord selected() const { return list_->selectedServer(); }
 
     // "windows" exactly goes to Remote Desktop; every other system, "Windows" included, to SSH.
     void login(int row) {
-        const SessionTarget server{
-            list_->cell(row, ListColumn::Name), list_->cell(row, ListColumn::Address),
-            list_->cell(row, ListColumn::Port), list_->cell(row, ListColumn::User),
-            list_->cell(row, ListColumn::Password)};
-        if (list_->cell(row, ListColumn::System) == u"windows")
-            rdp_->launch(server);
+        const ServerRecord s = list_->server(row);
+        const SessionTarget target{s.name, s.ip, s.port, s.user, s.password};
+        if (s.system == u"windows")
+            rdp_->launch(target);
         else
-            ssh_->launch(server);
+            ssh_->launch(target);
     }
 
     void openPing(const QString& address) {

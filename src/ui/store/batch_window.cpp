@@ -1,7 +1,6 @@
 #include "ui/store/batch_window.h"
 
 #include "core/app_context.h"
-#include "core/store/line_formats.h"
 #include "core/store/store_actions.h"
 #include "core/store/store_changes.h"
 #include "core/store/store_queue.h"
@@ -11,8 +10,11 @@
 
 #include "ui_batch_window.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileDialog>
+
+#include <utility>
 
 using namespace Qt::StringLiterals;
 
@@ -43,21 +45,54 @@ void BatchWindow::setText(const QString& text) {
     ui_->编辑框1->setPlainText(QString(text).replace(u"\r\n"_s, u"\n"_s));
 }
 
+// The box is read a few milliseconds at a time, so a box of tens of thousands of lines never
+// holds the window up; trimming it and cutting it into lines happen on the store's thread,
+// before the batch's first slice. Reading counts as work under way: a close meanwhile ends the
+// batch once the lines are back.
 void BatchWindow::addLines() {
     if (isAdding())
         return;
-    const QString box = text();
-    const QString trimmed = trimLineBreaks(box);
-    // Writing back an unchanged text would only lay out a long box again.
-    if (trimmed != box)
-        setText(trimmed);
-    adder_ = std::make_shared<BatchImport::BatchAdder>(BatchImport::blockLines(trimmed));
     ui_->按钮1->setEnabled(false);
     ui_->按钮2->setEnabled(false);
-    gap_.start();
+    ui_->编辑框1->setReadOnly(true);
+    reading_ = true;
+    sliceUnderWay_ = true;
+    boxBlocks_.clear();
+    nextBlock_ = ui_->编辑框1->document()->begin();
+    boxReader_.start([this] { return readBoxBlocks(); });
 }
 
-// One slice: as many lines as fit in BatchAdder::kSlice, in one transaction.
+bool BatchWindow::readBoxBlocks() {
+    QElapsedTimer spent;
+    spent.start();
+    while (nextBlock_.isValid() && spent.elapsed() < kReadStepMs) {
+        boxBlocks_ << nextBlock_.text();
+        nextBlock_ = nextBlock_.next();
+    }
+    if (nextBlock_.isValid())
+        return true;
+    ui_->编辑框1->setReadOnly(false);
+    StoreQueue::run(
+        this, [blocks = std::exchange(boxBlocks_, {})] { return BatchImport::boxLines(blocks); },
+        [](BatchWindow* self, BatchImport::BoxLines read) { self->onLinesRead(std::move(read)); });
+    return false;
+}
+
+void BatchWindow::onLinesRead(BatchImport::BoxLines read) {
+    reading_ = false;
+    sliceUnderWay_ = false;
+    // Writing back an unchanged text would only lay out a long box again.
+    if (read.trimmed)
+        setText(*read.trimmed);
+    adder_ = std::make_shared<BatchImport::BatchAdder>(std::move(read.lines));
+    if (stopping_)
+        stopAdding();
+    else if (!paused_)
+        gap_.start();
+}
+
+// One slice: as many lines as fit in BatchAdder::kSlice, in one transaction. Its rows are made
+// on the store's thread too, their rentals read at one moment.
 void BatchWindow::startSlice() {
     if (!adder_ || paused_ || stopping_)
         return;
@@ -65,17 +100,24 @@ void BatchWindow::startSlice() {
     StoreQueue::run(
         this,
         [adder = adder_, path = context_.databasePath(), log = context_.log()] {
-            return StoreActions::writeSlice(path, *adder, BatchImport::BatchAdder::kSlice, *log);
+            WrittenSlice written;
+            written.slice =
+                StoreActions::writeSlice(path, *adder, BatchImport::BatchAdder::kSlice, *log);
+            written.rows = ServerListModel::rowsOf(std::move(written.slice.added),
+                                                   ServerListView::kWaitingForProbe,
+                                                   QDateTime::currentDateTime());
+            return written;
         },
-        [](BatchWindow* self, const SlicedLines::Slice& slice) { self->onSliceWritten(slice); });
+        [](BatchWindow* self, WrittenSlice written) { self->onSliceWritten(std::move(written)); });
 }
 
 // The slice's rows go into the list at once, as provisional rows. The change is reported once,
 // when the batch ends: a reload per slice would read the whole file again every few
 // milliseconds.
-void BatchWindow::onSliceWritten(const SlicedLines::Slice& slice) {
+void BatchWindow::onSliceWritten(WrittenSlice written) {
     sliceUnderWay_ = false;
-    list_->model()->appendRows(slice.addedRows);
+    list_->model()->appendRows(std::move(written.rows));
+    const SlicedLines::Slice& slice = written.slice;
     if (stopping_ || !slice.written) {
         // A batch the user stopped needs no box; one the lock stopped does.
         const bool sayBusy = slice.busy && !stopping_;

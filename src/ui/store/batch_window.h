@@ -1,9 +1,12 @@
 #pragma once
 
 #include "core/store/batch_import.h"
+#include "core/support/paced_steps.h"
+#include "ui/app/server_list_model.h"
 
 #include <QDialog>
 #include <QStringList>
+#include <QTextBlock>
 #include <QTimer>
 
 #include <memory>
@@ -35,7 +38,7 @@ public:
     // then "从文件导入成功". False when the file could not be read or is far too large.
     bool importFile(const QString& path);
     // Also while a stopped batch waits for its last slice, after the window has closed.
-    bool isAdding() const { return adder_ != nullptr; }
+    bool isAdding() const { return adder_ != nullptr || reading_; }
     QString text() const;
     void setText(const QString& text);
 
@@ -49,8 +52,16 @@ Q_SIGNALS:
 
 private:
     void chooseAndImportFile();
+    // A slice as the store's thread wrote it, with the list's rows for what it added.
+    struct WrittenSlice {
+        SlicedLines::Slice slice;
+        ListRows rows;
+    };
+
+    bool readBoxBlocks();
+    void onLinesRead(BatchImport::BoxLines read);
     void startSlice();
-    void onSliceWritten(const SlicedLines::Slice& slice);
+    void onSliceWritten(WrittenSlice written);
     void finishAdding();
     void stopAdding();
 
@@ -60,6 +71,14 @@ private:
     // Shared with the slice under way on the store's thread, which may outlive the window.
     std::shared_ptr<BatchImport::BatchAdder> adder_;
     QTimer gap_;
+    // Work per step of reading the box.
+    static constexpr int kReadStepMs = 5;
+
+    // From the press until the box's lines are made (read here, cut on the store's thread).
+    bool reading_ = false;
+    PacedSteps boxReader_{std::chrono::milliseconds(0), this};
+    QTextBlock nextBlock_;
+    QStringList boxBlocks_;
     bool sliceUnderWay_ = false;
     // The question whether to stop is open: no slice starts meanwhile.
     bool paused_ = false;

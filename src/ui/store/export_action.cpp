@@ -7,11 +7,9 @@
 using namespace Qt::StringLiterals;
 
 void exportServerList(ServerListView* list, const QString& dataFolder, QWidget* parent) {
-    QList<ListCells> rows;
-    for (const ListRow& row : list->model()->rows())
-        rows << row.cells;
     QString error;
-    if (BatchExport::writeExportFile(dataFolder, BatchExport::exportText(rows), &error))
+    if (BatchExport::writeExportFile(dataFolder, BatchExport::exportText(list->model()->servers()),
+                                     &error))
         Prompt::inform(parent, BatchExport::exportedMessage(dataFolder));
     else
         Prompt::inform(parent, u"导出失败：%1"_s.arg(error), Prompt::kDefaultCaption,

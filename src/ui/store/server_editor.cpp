@@ -101,13 +101,14 @@ void ServerEditor::onServerAdded(const QPointer<ServerEditorWindow>& window, Ser
     server.id = QString::number(added.id);
     Prompt::inform(parent, u"添加成功"_s);
     context_.log()->logLine(u"-%1 添加成功"_s.arg(server.ip));
-    const int row = list_->model()->appendRow(
-        ServerEditing::listCells(server, ServerListView::kWaitingForProbe));
+    const QDateTime now = QDateTime::currentDateTime();
+    auto rows = ServerListModel::rowsOf({server}, ServerListView::kWaitingForProbe, now);
+    const int row = list_->model()->appendRow(std::move(rows.front()));
     probe_->start(row);
 }
 
 void ServerEditor::prepareModifyWindow(ServerEditorWindow& window) {
-    const QString id = list_->cell(list_->selectedRow(), ListColumn::Id);
+    const QString id = list_->selectedServer().id;
     window.showGroupsLoading();
     window.setWaiting(true);
     StoreQueue::run(
@@ -159,11 +160,7 @@ void ServerEditor::onServerSaved(const QPointer<ServerEditorWindow>& window,
                                  const ServerRecord& server, const StoreActions::Outcome& saved) {
     const int row = list_->model()->rowOfId(server.id);
     if (saved.done && row >= 0) {
-        const ListCells cells =
-            ServerEditing::listCells(server, list_->cell(row, ListColumn::Status));
-        for (int c = ListColumn::Group; c < ListColumn::Count; ++c)
-            if (c != ListColumn::Status)
-                list_->model()->setCell(row, c, cells[c]);
+        list_->model()->updateServer(row, server, QDateTime::currentDateTime());
         probe_->start(row);
     }
     Prompt::inform(boxParent(window),
@@ -177,7 +174,8 @@ void ServerEditor::onServerSaved(const QPointer<ServerEditorWindow>& window,
 // The row goes at once; the store follows on its thread, and a failure is logged.
 void ServerEditor::deleteServer() {
     const int row = list_->selectedRow();
-    deleteStoredServer(list_->cell(row, ListColumn::Id), list_->cell(row, ListColumn::Name));
+    const ServerRecord server = list_->server(row);
+    deleteStoredServer(server.id, server.name);
     list_->model()->deleteRow(row);
 }
 
@@ -187,12 +185,11 @@ void ServerEditor::confirmAndDeleteServer() {
     const int row = list_->selectedRow();
     if (row < 0 || isDeleting())
         return;
-    const QString id = list_->cell(row, ListColumn::Id);
-    const QString name = list_->cell(row, ListColumn::Name);
+    const ServerRecord server = list_->server(row);
     if (!Prompt::confirm(window_, kDeleteConfirmation, QMessageBox::Ok | QMessageBox::Cancel))
         return;
-    deleteStoredServer(id, name);
-    list_->model()->deleteRow(list_->model()->rowOfId(id));
+    deleteStoredServer(server.id, server.name);
+    list_->model()->deleteRow(list_->model()->rowOfId(server.id));
 }
 
 void ServerEditor::deleteStoredServer(const QString& id, const QString& name) {
@@ -216,9 +213,10 @@ void ServerEditor::deleteCheckedServers() {
     pendingDeletes_.clear();
     ServerListModel* model = list_->model();
     for (int row = 0; row < model->rowCount(); ++row)
-        if (model->isChecked(row))
-            pendingDeletes_.append(
-                {model->cell(row, ListColumn::Id), model->cell(row, ListColumn::Name)});
+        if (model->isChecked(row)) {
+            const ServerRecord server = model->server(row);
+            pendingDeletes_.append({server.id, server.name});
+        }
     deletes_.start([this] { return deleteNextChecked(); });
 }
 
