@@ -200,23 +200,6 @@ qint64 serverCount(const QString& path) {
     return rows && !rows->rows.isEmpty() ? rows->rows.first().value(0).toLongLong() : -1;
 }
 
-double residentMb() {
-    std::ifstream status("/proc/self/status");
-    for (std::string row; std::getline(status, row);)
-        if (row.rfind("VmRSS:", 0) == 0)
-            return std::atof(row.c_str() + 6) / 1024.0;
-    return 0;
-}
-
-// Processes the window's events until `done` or `limitMs`.
-bool waitFor(const std::function<bool()>& done, qint64 limitMs) {
-    QElapsedTimer t;
-    t.start();
-    while (!done() && t.elapsed() < limitMs)
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
-    return done();
-}
-
 // The window measure, in a process of its own so that its memory is the window's: the main
 // window starts on the file in TORVANE_HOME and fills its list; the batch window opens over it,
 // the lines go into its box and "开始添加" is pressed. Prints the time until the batch ended,

@@ -147,15 +147,6 @@ bool registerAccount(const ServiceOnLoopback& service, const CloudApi::Service& 
         at, {kAccount.username, kAccount.password, phone, code, u"1"_s, u"m"_s}));
 }
 
-// Processes events until `done` or `limitMs`.
-bool waitFor(const std::function<bool()>& done, qint64 limitMs) {
-    QElapsedTimer t;
-    t.start();
-    while (!done() && t.elapsed() < limitMs)
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
-    return done();
-}
-
 // "从云端下载" in the main window, logged in with the bench account, into an empty store.
 bool downloadInWindow(const QString& serviceAddress, int rows) {
     QTemporaryDir folder;

@@ -73,15 +73,6 @@ void writeServers(const QString& path, int rows) {
     static_cast<void>(transaction.commit());
 }
 
-// The process's resident memory now, in MB.
-double residentMb() {
-    std::ifstream status("/proc/self/status");
-    for (std::string row; std::getline(status, row);)
-        if (row.rfind("VmRSS:", 0) == 0)
-            return std::atof(row.c_str() + 6) / 1024.0;
-    return 0;
-}
-
 struct Observed {
     double worstMs = 0;
     double worstCpuMs = 0;

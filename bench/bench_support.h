@@ -38,11 +38,21 @@ inline double median(std::vector<double> samples) {
     return samples[middle];
 }
 
-// The process's peak resident memory so far, in MB (0 where /proc cannot tell).
-inline double peakMemoryMb() {
+// A memory field of /proc/self/status ("VmHWM:", "VmRSS:") in MB (0 where /proc cannot tell).
+inline double statusMb(const char* field) {
     std::ifstream status("/proc/self/status");
     for (std::string row; std::getline(status, row);)
-        if (row.rfind("VmHWM:", 0) == 0)
-            return std::atof(row.c_str() + 6) / 1024.0;
+        if (row.rfind(field, 0) == 0)
+            return std::atof(row.c_str() + std::strlen(field)) / 1024.0;
     return 0;
+}
+
+// The process's peak resident memory so far, in MB.
+inline double peakMemoryMb() {
+    return statusMb("VmHWM:");
+}
+
+// The process's resident memory now, in MB.
+inline double residentMb() {
+    return statusMb("VmRSS:");
 }

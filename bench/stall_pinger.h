@@ -1,9 +1,11 @@
 #pragma once
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -123,3 +125,12 @@ private:
     std::thread thread_;
     std::atomic<bool> running_{false};
 };
+
+// Processes the UI thread's events until `done` or `limitMs`; whether `done` came true.
+inline bool waitFor(const std::function<bool()>& done, qint64 limitMs) {
+    QElapsedTimer t;
+    t.start();
+    while (!done() && t.elapsed() < limitMs)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    return done();
+}
