@@ -8,6 +8,7 @@
 #include "ui/app/application.h"
 #include "ui/app/main_window.h"
 #include "ui/app/prompt.h"
+#include "ui/app/server_list_view.h"
 #include "ui/cloud/change_password_window.h"
 #include "ui/cloud/cloud_account_actions.h"
 #include "ui/cloud/cloud_account_window.h"
@@ -17,6 +18,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QSignalSpy>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
@@ -73,8 +75,11 @@ void TestCloudWindows::init() {
         return QMessageBox::Ok;
     });
     main_ = std::make_unique<MainWindow>(home_.context());
+    QSignalSpy filled(main_->serverList(), &ServerListView::reloaded);
     main_->show();
     QVERIFY(QTest::qWaitForWindowExposed(main_.get()));
+    // The list's first fill ends with a log line; tests that compare the log start after it.
+    QVERIFY(filled.count() > 0 || filled.wait(20000));
     // The start-up check has answered once the status line no longer says it is connecting.
     auto* status = main_->findChild<QLabel*>(u"透明标签1"_s);
     QTRY_VERIFY(!status->text().isEmpty() && status->text() != CloudAccount::kConnectingText);
