@@ -115,9 +115,14 @@ void DockingWatch::check() {
     const QRect client = window_->geometry();
     const QPoint cursor = QCursor::pos();
     const EdgeDocking::Step next = EdgeDocking::step(frame, screenSize, cursor);
-    if (next.raise)
+    // Raising asks the window manager to restack and answers with events of its own; once per
+    // change of place or pointer keeps a docked window in front when someone may reach for it,
+    // without waking the program on every check while the pointer rests elsewhere.
+    const bool moves = next.topLeft != frame.topLeft();
+    if (next.raise && (moves || cursor != lastCursor_))
         window_->raise();
-    if (next.topLeft != frame.topLeft())
+    lastCursor_ = cursor;
+    if (moves)
         window_->move(next.topLeft);
     // With the pointer inside, a docked window stays as it is until the pointer leaves, which
     // the window is told; a hidden window with the pointer inside it has just come back.

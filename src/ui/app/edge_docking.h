@@ -56,4 +56,5 @@ private:
     QWidget* window_;
     QTimer* timer_;
     bool checkPending_ = false;
+    QPoint lastCursor_{-1, -1};
 };
