@@ -9,6 +9,7 @@
 #include <QProcess>
 #include <QScreen>
 #include <QScrollArea>
+#include <QTemporaryDir>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
@@ -124,9 +125,12 @@ public:
         if (!QFile::exists(u"/tmp/.X11-unix/X%1"_s.arg(n)))
             return false;
         qputenv("DISPLAY", display.toLatin1());
-        windowManager_.start(u"openbox"_s, {});
-        QTest::qSleep(500);
-        return true;
+        // The window is shown once openbox runs, so that it is taken over at once.
+        const QString started = startedMarker_.filePath(u"started"_s);
+        windowManager_.start(u"openbox"_s, {u"--startup"_s, u"touch "_s + started});
+        for (int i = 0; i < 200 && !QFile::exists(started); ++i)
+            QTest::qSleep(50);
+        return QFile::exists(started);
     }
     ~OwnDisplay() {
         for (QProcess* p : {&windowManager_, &server_}) {
@@ -136,6 +140,7 @@ public:
     }
 
 private:
+    QTemporaryDir startedMarker_;
     QProcess server_;
     QProcess windowManager_;
 };
