@@ -84,40 +84,49 @@ AttemptThrottle::AttemptThrottle(ThrottleBook& book, Limits limits, Clock clock)
     [[maybe_unused]] const int ready = sodium_init();
 }
 
-std::vector<std::string> AttemptThrottle::loginKeys(const std::string& account,
-                                                    const std::string& address) const {
+struct AttemptThrottle::LoginRecords {
+    ThrottleRecord& fromAddress;
+    ThrottleRecord& onAccountFromAddress;
+    ThrottleRecord& onAccount;
+};
+
+bool AttemptThrottle::updateLogin(const std::string& account, const std::string& address,
+                                  std::int64_t nowMs,
+                                  const std::function<void(LoginRecords&)>& step) {
     const std::string name = nameDigest(account);
-    return {"login-address " + address, "login-attempts " + address + " " + name,
-            "login-account " + name};
+    return book_.update({"login-address " + address, "login-attempts " + address + " " + name,
+                         "login-account " + name},
+                        nowMs, [&](std::vector<ThrottleRecord>& records) {
+                            for (ThrottleRecord& record : records)
+                                forgetOld(record, nowMs);
+                            LoginRecords login{records[0], records[1], records[2]};
+                            step(login);
+                        });
 }
 
 AttemptThrottle::Verdict AttemptThrottle::admitLogin(const std::string& account,
                                                      const std::string& address) {
     const std::int64_t now = clock_();
     Verdict verdict;
-    const bool kept =
-        book_.update(loginKeys(account, address), now, [&](std::vector<ThrottleRecord>& records) {
-            for (ThrottleRecord& record : records)
-                forgetOld(record, now);
-            ThrottleRecord& fromAddress = records[0];
-            ThrottleRecord& onAccountFromAddress = records[1];
-            const ThrottleRecord& onAccount = records[2];
-            if (holds(fromAddress, fromAddress.events, limits_.loginsPerAddress, now)) {
-                verdict = {Holder::Address, remainingWait(fromAddress, now)};
-                return;
-            }
-            // The account's count reaches only the addresses that failed on it.
-            const bool failedHere = onAccountFromAddress.events > 0;
-            const int accountEvents = failedHere ? onAccount.events : 0;
-            if ((failedHere && onAccount.waitUntilMs > now) ||
-                holds(onAccountFromAddress, accountEvents, limits_.loginsPerAccount, now)) {
-                verdict = {Holder::Account,
-                           failedHere ? remainingWait(onAccount, now) : kBusyWaitMs};
-                return;
-            }
-            ++fromAddress.inFlight;
-            ++onAccountFromAddress.inFlight;
-        });
+    const bool kept = updateLogin(account, address, now, [&](LoginRecords& login) {
+        ThrottleRecord& fromAddress = login.fromAddress;
+        ThrottleRecord& onAccountFromAddress = login.onAccountFromAddress;
+        const ThrottleRecord& onAccount = login.onAccount;
+        if (holds(fromAddress, fromAddress.events, limits_.loginsPerAddress, now)) {
+            verdict = {Holder::Address, remainingWait(fromAddress, now)};
+            return;
+        }
+        // The account's count reaches only the addresses that failed on it.
+        const bool failedHere = onAccountFromAddress.events > 0;
+        const int accountEvents = failedHere ? onAccount.events : 0;
+        if ((failedHere && onAccount.waitUntilMs > now) ||
+            holds(onAccountFromAddress, accountEvents, limits_.loginsPerAccount, now)) {
+            verdict = {Holder::Account, failedHere ? remainingWait(onAccount, now) : kBusyWaitMs};
+            return;
+        }
+        ++fromAddress.inFlight;
+        ++onAccountFromAddress.inFlight;
+    });
     return kept ? verdict : unavailable();
 }
 
@@ -128,27 +137,21 @@ void AttemptThrottle::finishLogin(const std::string& account, const std::string&
     std::int64_t accountWait = 0;
     int addressFailures = 0;
     int accountFailures = 0;
-    const bool kept =
-        book_.update(loginKeys(account, address), now, [&](std::vector<ThrottleRecord>& records) {
-            for (ThrottleRecord& record : records)
-                forgetOld(record, now);
-            ThrottleRecord& fromAddress = records[0];
-            ThrottleRecord& onAccountFromAddress = records[1];
-            ThrottleRecord& onAccount = records[2];
-            finishAttempt(fromAddress);
-            finishAttempt(onAccountFromAddress);
-            if (succeeded) {
-                onAccountFromAddress.events = 0;
-                onAccountFromAddress.waitUntilMs = 0;
-                onAccountFromAddress.forgetAtMs = 0;
-                return;
-            }
-            addressWait = countEvent(fromAddress, limits_.loginsPerAddress, now);
-            addressFailures = fromAddress.events;
-            countEvent(onAccountFromAddress, limits_.loginsPerAccount, now);
-            accountWait = countEvent(onAccount, limits_.loginsPerAccount, now);
-            accountFailures = onAccount.events;
-        });
+    const bool kept = updateLogin(account, address, now, [&](LoginRecords& login) {
+        finishAttempt(login.fromAddress);
+        finishAttempt(login.onAccountFromAddress);
+        if (succeeded) {
+            login.onAccountFromAddress.events = 0;
+            login.onAccountFromAddress.waitUntilMs = 0;
+            login.onAccountFromAddress.forgetAtMs = 0;
+            return;
+        }
+        addressWait = countEvent(login.fromAddress, limits_.loginsPerAddress, now);
+        addressFailures = login.fromAddress.events;
+        countEvent(login.onAccountFromAddress, limits_.loginsPerAccount, now);
+        accountWait = countEvent(login.onAccount, limits_.loginsPerAccount, now);
+        accountFailures = login.onAccount.events;
+    });
     if (!kept) {
         lost("log in from " + address);
         return;

@@ -69,8 +69,11 @@ public:
     void finishSmsCode(const std::string& address, bool issued);
 
 private:
-    std::vector<std::string> loginKeys(const std::string& account,
-                                       const std::string& address) const;
+    struct LoginRecords;
+    // One update of the book over the log in's records (from the address, on the account from
+    // the address, on the account), with the ones past their memory forgotten first.
+    bool updateLogin(const std::string& account, const std::string& address, std::int64_t nowMs,
+                     const std::function<void(LoginRecords&)>& step);
 
     ThrottleBook& book_;
     Limits limits_;

@@ -1,6 +1,6 @@
 #include "cloud_service/form_body.h"
 
-#include "core/support/gbk_codec.h"
+#include "core/codec/gbk_codec.h"
 
 namespace {
 

@@ -15,7 +15,7 @@
 
 namespace {
 
-constexpr int kBusyTimeoutMs = 10000;
+constexpr std::chrono::milliseconds kBusyTimeout(10000);
 // The write-ahead log is checkpointed each time it has grown by this many pages (SQLite's own
 // mark).
 constexpr int kCheckpointPages = 1000;
@@ -55,142 +55,107 @@ CREATE TABLE IF NOT EXISTS sms_code (
     return sql;
 }
 
-struct ConnectionCloser {
-    void operator()(sqlite3* db) const { sqlite3_close_v2(db); }
-};
-
-// Leaves a statement reset with its values cleared when a run ends, however it ends.
-class StatementUse {
-public:
-    explicit StatementUse(sqlite3_stmt* statement) : statement_(statement) {}
-    ~StatementUse() {
-        sqlite3_reset(statement_);
-        sqlite3_clear_bindings(statement_);
-    }
-    StatementUse(const StatementUse&) = delete;
-    StatementUse& operator=(const StatementUse&) = delete;
-
-private:
-    sqlite3_stmt* statement_;
-};
-
-std::string_view columnText(sqlite3_stmt* statement, int column) {
-    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement, column));
-    if (text == nullptr)
-        return {};
-    return {text, std::size_t(sqlite3_column_bytes(statement, column))};
-}
-
 void logFailure(const std::string& error, const std::string& sql) {
     ServiceLog::line("sqlite: " + error + " in: " + sql.substr(0, 60));
 }
 
 } // namespace
 
-SqliteDb::~SqliteDb() {
-    for (const auto& [sql, statement] : statements_)
-        sqlite3_finalize(statement);
-    sqlite3_close_v2(db_);
-}
-
 bool SqliteDb::open(const std::string& path, bool create) {
     const int flags =
         SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | (create ? SQLITE_OPEN_CREATE : 0);
-    if (sqlite3_open_v2(path.c_str(), &db_, flags, nullptr) != SQLITE_OK)
+    if (!connection_.open(path, flags, {kBusyTimeout}))
         return false;
-    sqlite3_busy_timeout(db_, kBusyTimeoutMs);
     // In place of SQLite's automatic checkpoint, which would run inside the commit.
     if (writing_ != nullptr)
-        sqlite3_wal_hook(db_, &SqliteDb::noteLogPages, this);
+        sqlite3_wal_hook(connection_.handle(), &SqliteDb::noteLogPages, this);
     return execute("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; "
                    "PRAGMA foreign_keys=ON;");
 }
 
 bool SqliteDb::execute(const std::string& sql) {
-    if (sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, nullptr) == SQLITE_OK)
-        return true;
-    logFailure(lastError(), sql);
-    return false;
+    const SqliteStatus ran = connection_.execute(sql);
+    if (!ran)
+        logFailure(ran.message, sql);
+    return ran.ok();
 }
 
-sqlite3_stmt* SqliteDb::statement(const std::string& sql) {
+SqliteStatement* SqliteDb::statement(const std::string& sql) {
     const auto found = statements_.find(sql);
     if (found != statements_.end())
-        return found->second;
-    sqlite3_stmt* prepared = nullptr;
-    if (sqlite3_prepare_v3(db_, sql.c_str(), int(sql.size()), SQLITE_PREPARE_PERSISTENT, &prepared,
-                           nullptr) != SQLITE_OK) {
+        return &found->second;
+    SqliteStatement prepared = connection_.prepare(sql, true);
+    if (!prepared.isValid())
         return nullptr;
-    }
-    statements_.emplace(sql, prepared);
-    return prepared;
+    return &statements_.emplace(sql, std::move(prepared)).first->second;
 }
 
 bool SqliteDb::forEachRow(const std::string& sql, const std::vector<SqlValue>& values,
                           const std::function<void(const SqlColumns&)>& take) {
-    sqlite3_stmt* prepared = statement(sql);
+    SqliteStatement* prepared = statement(sql);
     // A write outside a transaction of this connection waits for its turn here.
     std::unique_lock<std::mutex> turn;
     if (prepared != nullptr && writing_ != nullptr && !transactionTurn_.owns_lock() &&
-        sqlite3_stmt_readonly(prepared) == 0)
+        !prepared->isReadOnly())
         turn = std::unique_lock(writing_->turn);
-    const bool ran = prepared != nullptr && stepThrough(prepared, values, take);
+    const bool ran = prepared != nullptr && stepThrough(*prepared, values, take);
     if (!ran)
         logFailure(lastError(), sql);
     endTurn(turn);
     return ran;
 }
 
-bool SqliteDb::stepThrough(sqlite3_stmt* statement, const std::vector<SqlValue>& values,
+bool SqliteDb::stepThrough(SqliteStatement& statement, const std::vector<SqlValue>& values,
                            const std::function<void(const SqlColumns&)>& take) {
-    // Unbinds the values when this run ends, so SQLite may use them in place (SQLITE_STATIC)
-    // rather than copy each one: they live until then.
-    const StatementUse use(statement);
+    // Unbinds the values when this run ends, so SQLite may use them in place rather than copy
+    // each one: they live until then.
+    const SqliteStatementUse use(statement);
     for (std::size_t i = 0; i < values.size(); ++i) {
         const SqlValue& value = values[i];
         const int index = int(i) + 1;
-        const int bound = value.isNumber ? sqlite3_bind_int64(statement, index, value.number)
-                                         : sqlite3_bind_text(statement, index, value.text.data(),
-                                                             int(value.text.size()), SQLITE_STATIC);
-        if (bound != SQLITE_OK)
+        const SqliteStatus bound = value.isNumber ? statement.bindInteger(index, value.number)
+                                                  : statement.bindText(index, value.text);
+        if (!bound)
             return false;
     }
-    SqlColumns row(std::size_t(sqlite3_column_count(statement)));
+    SqlColumns row(std::size_t(statement.columnCount()));
     for (;;) {
-        const int step = sqlite3_step(statement);
-        if (step == SQLITE_DONE)
+        const SqliteStep step = statement.step();
+        if (step == SqliteStep::Done)
             return true;
-        if (step != SQLITE_ROW)
+        if (step != SqliteStep::Row)
             return false;
         for (std::size_t c = 0; c < row.size(); ++c)
-            row[c] = columnText(statement, int(c));
+            row[c] = statement.text(int(c));
         take(row);
     }
-}
-
-bool SqliteDb::control(const char* sql) {
-    return run(sql).has_value();
 }
 
 bool SqliteDb::beginExclusive() {
     if (writing_ != nullptr)
         transactionTurn_ = std::unique_lock(writing_->turn);
-    if (control("BEGIN IMMEDIATE"))
+    transaction_.emplace(connection_);
+    if (transaction_->isActive())
         return true;
+    logFailure(transaction_->failure().message, "BEGIN IMMEDIATE");
+    transaction_.reset();
     endTurn(transactionTurn_);
     return false;
 }
 
 bool SqliteDb::commit() {
-    const bool committed = control("COMMIT");
+    if (!transaction_)
+        return false;
+    const SqliteStatus committed = transaction_->commit();
     if (!committed)
-        control("ROLLBACK");
+        logFailure(committed.message, "COMMIT");
+    transaction_.reset();
     endTurn(transactionTurn_);
-    return committed;
+    return committed.ok();
 }
 
 void SqliteDb::rollback() {
-    control("ROLLBACK");
+    transaction_.reset();
     endTurn(transactionTurn_);
 }
 
@@ -212,7 +177,8 @@ void SqliteDb::endTurn(std::unique_lock<std::mutex>& turn) {
         return;
     checkpointedAt = pages;
     // Passive: copies into the file what no reader still needs, waits for no one.
-    sqlite3_wal_checkpoint_v2(db_, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+    sqlite3_wal_checkpoint_v2(connection_.handle(), nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr,
+                              nullptr);
 }
 
 int SqliteDb::noteLogPages(void* self, sqlite3*, const char*, int pages) {
@@ -221,17 +187,17 @@ int SqliteDb::noteLogPages(void* self, sqlite3*, const char*, int pages) {
 }
 
 bool SqliteDb::copyTo(const std::string& path, std::string& error) {
-    sqlite3* raw = nullptr;
-    const int opened =
-        sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
-    const std::unique_ptr<sqlite3, ConnectionCloser> target(raw);
-    if (opened != SQLITE_OK) {
-        error = path + ": " + sqlite3_errstr(opened);
+    SqliteConnection target;
+    if (const SqliteStatus opened =
+            target.open(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, {});
+        !opened) {
+        error = path + ": " + opened.message;
         return false;
     }
-    sqlite3_backup* backup = sqlite3_backup_init(raw, "main", db_, "main");
+    sqlite3_backup* backup =
+        sqlite3_backup_init(target.handle(), "main", connection_.handle(), "main");
     if (backup == nullptr) {
-        error = path + ": " + sqlite3_errmsg(raw);
+        error = path + ": " + target.failure().message;
         return false;
     }
     // All pages in one step: it reads one snapshot, and in WAL mode writers go on meanwhile.
@@ -245,7 +211,7 @@ bool SqliteDb::copyTo(const std::string& path, std::string& error) {
 }
 
 std::string SqliteDb::lastError() const {
-    return db_ != nullptr ? sqlite3_errmsg(db_) : "not open";
+    return connection_.failure().message;
 }
 
 bool SqliteDatabase::prepare(bool create, std::string& error) {

@@ -1,13 +1,12 @@
 #pragma once
 
 #include "cloud_service/sql_session.h"
+#include "core/sqlite/sqlite_core.h"
 
 #include <mutex>
+#include <optional>
 #include <string>
 #include <unordered_map>
-
-struct sqlite3;
-struct sqlite3_stmt;
 
 // What the service's connections to its file share: their turn at writing and the checkpoints
 // of the write-ahead log.
@@ -33,7 +32,6 @@ public:
     // With `writing`, this connection's writes take their turn there, and it checkpoints the
     // write-ahead log itself instead of in its commits.
     explicit SqliteDb(SqliteWriting* writing = nullptr) : writing_(writing) {}
-    ~SqliteDb() override;
     SqliteDb(const SqliteDb&) = delete;
     SqliteDb& operator=(const SqliteDb&) = delete;
 
@@ -52,7 +50,7 @@ public:
     bool beginExclusive() override;
     bool commit() override;
     void rollback() override;
-    bool usable() override { return db_ != nullptr; }
+    bool usable() override { return connection_.isOpen(); }
 
     // Copies the whole database into the file `path` (replacing its content) with SQLite's
     // online backup, which sees one consistent state while other connections keep writing.
@@ -62,22 +60,25 @@ public:
 
 private:
     // The statement prepared for `sql`, reset and ready to bind; nullptr when it cannot be.
-    sqlite3_stmt* statement(const std::string& sql);
-    bool stepThrough(sqlite3_stmt* statement, const std::vector<SqlValue>& values,
-                     const std::function<void(const SqlColumns&)>& take);
-    bool control(const char* sql);
+    SqliteStatement* statement(const std::string& sql);
+    static bool stepThrough(SqliteStatement& statement, const std::vector<SqlValue>& values,
+                            const std::function<void(const SqlColumns&)>& take);
     // Gives up the write turn, then checkpoints the log when it has grown enough since the
     // last checkpoint: a checkpoint waits for the disk, the next writer need not wait with it.
     void endTurn(std::unique_lock<std::mutex>& turn);
     static int noteLogPages(void* self, sqlite3* db, const char* name, int pages);
 
-    sqlite3* db_ = nullptr;
+    SqliteConnection connection_;
+    // Declared after the connection: finalized before it closes.
+    std::unordered_map<std::string, SqliteStatement> statements_;
     SqliteWriting* writing_ = nullptr;
     // Held from beginExclusive() to its commit or rollback.
     std::unique_lock<std::mutex> transactionTurn_;
+    // From beginExclusive() to its commit or rollback; declared after the turn, so a
+    // transaction left open is rolled back before the turn is given up.
+    std::optional<SqliteTransaction> transaction_;
     // The pages in the log after this connection's last commit, 0 once looked at.
     int logPages_ = 0;
-    std::unordered_map<std::string, sqlite3_stmt*> statements_;
 };
 
 // The service's own SQLite file (cloud.db in the data folder). Failed log ins and SMS codes

@@ -5,7 +5,7 @@
 #include "core/app_context.h"
 #include "core/cloud/cloud_account.h"
 #include "core/cloud/cloud_actions.h"
-#include "core/support/gbk_codec.h"
+#include "core/codec/gbk_codec.h"
 #include "net/loopback_server.h"
 #include "net/raw_http_server.h"
 

@@ -9,8 +9,8 @@
 #include "core/cloud/cloud_account.h"
 #include "core/cloud/cloud_actions.h"
 #include "core/cloud/password_sealer.h"
+#include "core/codec/gbk_codec.h"
 #include "core/store/line_formats.h"
-#include "core/support/gbk_codec.h"
 
 #include <QFileInfo>
 #include <QRandomGenerator>

@@ -4,7 +4,7 @@
 
 #include "common/test_home.h"
 #include "core/cloud/http_client.h"
-#include "core/support/gbk_codec.h"
+#include "core/codec/gbk_codec.h"
 #include "core/support/job_stop.h"
 #include "net/raw_http_server.h"
 

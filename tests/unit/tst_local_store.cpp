@@ -6,10 +6,10 @@
 // test; such checks select only ASCII results (hex(), typeof(), pragmas).
 
 #include "core/app_context.h"
+#include "core/codec/gbk_codec.h"
 #include "core/store/data_folder.h"
 #include "core/store/local_store.h"
 #include "core/store/store_connection.h"
-#include "core/support/gbk_codec.h"
 #include "core/support/log_sink.h"
 
 #include <QDir>

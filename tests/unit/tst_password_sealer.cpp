@@ -2,7 +2,7 @@
 // damaged, foreign and short texts, and round trips of random GBK texts.
 
 #include "core/cloud/password_sealer.h"
-#include "core/support/gbk_codec.h"
+#include "core/codec/gbk_codec.h"
 
 #include <QRandomGenerator>
 #include <QTest>

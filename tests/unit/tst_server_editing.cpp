@@ -1,7 +1,7 @@
+#include "core/codec/gbk_codec.h"
 #include "core/store/batch_export.h"
 #include "core/store/batch_import.h"
 #include "core/store/server_editing.h"
-#include "core/support/gbk_codec.h"
 
 #include <QTest>
 

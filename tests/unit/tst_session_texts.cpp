@@ -1,10 +1,10 @@
 #include "common/test_home.h"
+#include "core/codec/gbk_codec.h"
 #include "core/remote/rdp_file.h"
 #include "core/remote/server_diagnostics.h"
 #include "core/remote/session_commands.h"
 #include "core/remote/session_fields.h"
 #include "core/remote/tcping_check.h"
-#include "core/support/gbk_codec.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -1,8 +1,8 @@
 // The text forms the store shares with import, export and the cloud: "----" fields, line
 // blocks, GBK bytes and the log's date-time text.
 
+#include "core/codec/gbk_codec.h"
 #include "core/store/line_formats.h"
-#include "core/support/gbk_codec.h"
 #include "core/support/time_text.h"
 
 #include <QTest>

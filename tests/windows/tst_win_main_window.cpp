@@ -5,7 +5,7 @@
 // real clients' dialogs and write down their command line and the file they were given.
 
 #include "core/app_context.h"
-#include "core/support/gbk_codec.h"
+#include "core/codec/gbk_codec.h"
 #include "gbk_server_list.h"
 #include "ui/app/application.h"
 #include "ui/app/list_columns.h"

@@ -1,6 +1,6 @@
 #include "core/cloud/cloud_api.h"
 
-#include "core/support/gbk_codec.h"
+#include "core/codec/gbk_codec.h"
 #include "core/support/log_categories.h"
 
 #include <QStringDecoder>

@@ -1,7 +1,7 @@
 #include "core/cloud/http_client.h"
 
 #include "core/cloud/http_headers.h"
-#include "core/support/gbk_codec.h"
+#include "core/codec/gbk_codec.h"
 #include "core/support/job_stop.h"
 #include "core/support/log_categories.h"
 #include "core/support/regex_matcher.h"

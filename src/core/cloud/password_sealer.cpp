@@ -1,6 +1,6 @@
 #include "core/cloud/password_sealer.h"
 
-#include "core/support/gbk_codec.h"
+#include "core/codec/gbk_codec.h"
 
 #include <QCryptographicHash>
 

@@ -1,7 +1,7 @@
 #include "core/panel/panel_api.h"
 
 #include "core/cloud/http_client.h"
-#include "core/support/gbk_codec.h"
+#include "core/codec/gbk_codec.h"
 #include "core/support/json_document.h"
 
 #include <QCryptographicHash>

@@ -1,7 +1,7 @@
 #include "core/remote/rdp_file.h"
 
+#include "core/codec/gbk_codec.h"
 #include "core/remote/session_fields.h"
-#include "core/support/gbk_codec.h"
 
 #include <QDir>
 #include <QSaveFile>

@@ -1,7 +1,7 @@
 #include "core/store/batch_export.h"
 
+#include "core/codec/gbk_codec.h"
 #include "core/store/line_formats.h"
-#include "core/support/gbk_codec.h"
 
 #include <QDir>
 #include <QSaveFile>

@@ -1,8 +1,8 @@
 #include "core/store/batch_import.h"
 
+#include "core/codec/gbk_codec.h"
 #include "core/store/line_formats.h"
 #include "core/store/storable_text.h"
-#include "core/support/gbk_codec.h"
 
 #include <QStringDecoder>
 

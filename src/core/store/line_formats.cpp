@@ -1,6 +1,6 @@
 #include "core/store/line_formats.h"
 
-#include "core/support/gbk_codec.h"
+#include "core/codec/gbk_codec.h"
 
 using namespace Qt::StringLiterals;
 

@@ -1,7 +1,7 @@
 #include "core/store/server_queries.h"
 
+#include "core/codec/gbk_codec.h"
 #include "core/store/store_connection.h"
-#include "core/support/gbk_codec.h"
 
 #include <algorithm>
 

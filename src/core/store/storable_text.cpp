@@ -1,6 +1,6 @@
 #include "core/store/storable_text.h"
 
-#include "core/support/gbk_codec.h"
+#include "core/codec/gbk_codec.h"
 
 #include <initializer_list>
 

@@ -1,35 +1,22 @@
 #include "core/store/store_connection.h"
 
-#include "core/support/gbk_codec.h"
+#include "core/codec/gbk_codec.h"
 #include "core/support/log_categories.h"
 
 #include <sqlite3.h>
 
 #include <chrono>
-#include <thread>
 
 using namespace Qt::StringLiterals;
 
 namespace {
 
 // Workers, the UI thread and other Torvane processes each hold short write transactions; a
-// connection waits this long for another's lock before its statement fails.
-constexpr auto kBusyTimeout = std::chrono::milliseconds(5000);
-
-// Waits for a locked file in short steps up to the busy time-out. SQLite's own handler backs
-// off to 100 ms sleeps; a batch that commits a slice every ~15 ms leaves gaps of a few
-// milliseconds, which such sleeps keep missing until the time-out, so a second writer
-// starved. Polling every millisecond takes the next gap.
-int waitForLock(void* /*unused*/, int attempt) {
-    using Clock = std::chrono::steady_clock;
-    thread_local Clock::time_point firstAttempt;
-    if (attempt == 0)
-        firstAttempt = Clock::now();
-    if (Clock::now() - firstAttempt >= kBusyTimeout)
-        return 0;
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    return 1;
-}
+// connection waits this long for another's lock before its statement fails, trying again every
+// millisecond: a batch that commits a slice every ~15 ms leaves gaps of a few milliseconds,
+// which SQLite's own sleeps (growing to 100 ms) keep missing until the time-out, so a second
+// writer starved.
+constexpr SqliteBusyWait kBusyWait{std::chrono::milliseconds(5000), true};
 
 QString quoted(const QString& identifier) {
     return u'"' + QString(identifier).replace(u'"', u"\"\""_s) + u'"';
@@ -37,7 +24,11 @@ QString quoted(const QString& identifier) {
 
 // Statements kept per connection; more distinct statements than this means ad-hoc SQL, and
 // the cache starts afresh rather than grow.
-constexpr qsizetype kMaxCachedStatements = 32;
+constexpr std::size_t kMaxCachedStatements = 32;
+
+QString decoded(std::string_view bytes) {
+    return Gbk::decode(bytes.data(), qsizetype(bytes.size()));
+}
 
 } // namespace
 
@@ -47,12 +38,9 @@ class CachedStatement {
 public:
     CachedStatement(StoreConnection& connection, const QString& sql, const QStringList& values)
         : stmt_(connection.statement(sql)) {
-        bound_ = stmt_ && bind(values);
-    }
-    ~CachedStatement() {
-        if (stmt_) {
-            sqlite3_reset(stmt_);
-            sqlite3_clear_bindings(stmt_);
+        if (stmt_ != nullptr) {
+            use_.emplace(*stmt_);
+            bound_ = bind(values);
         }
     }
     CachedStatement(const CachedStatement&) = delete;
@@ -61,43 +49,31 @@ public:
     // False when the connection is closed, the statement does not prepare or the values do
     // not fit its placeholders.
     bool isValid() const { return bound_; }
-    sqlite3_stmt* get() const { return stmt_; }
+    SqliteStatement& get() const { return *stmt_; }
 
-    // Steps through the statement, discarding rows; true when it completes.
-    bool run() {
-        int rc;
-        while ((rc = sqlite3_step(stmt_)) == SQLITE_ROW) {
-        }
-        return rc == SQLITE_DONE;
-    }
-
-    QString text(int column) const {
-        const auto* bytes = reinterpret_cast<const char*>(sqlite3_column_text(stmt_, column));
-        if (!bytes)
-            return {};
-        return Gbk::decode(bytes, sqlite3_column_bytes(stmt_, column));
-    }
+    QString text(int column) const { return decoded(stmt_->text(column)); }
 
 private:
     // The encoded values stay with this use until the bindings are cleared, so SQLite
     // reads them in place instead of copying each.
     bool bind(const QStringList& values) {
-        if (sqlite3_bind_parameter_count(stmt_) != values.size())
+        if (stmt_->parameterCount() != values.size())
             return false;
         values_.reserve(values.size());
         for (int i = 0; i < values.size(); ++i) {
             values_.append(Gbk::encode(values[i]));
             const QByteArray& bytes = values_.last();
-            if (sqlite3_bind_text(stmt_, i + 1, bytes.constData(), int(bytes.size()),
-                                  SQLITE_STATIC) != SQLITE_OK)
+            if (!stmt_->bindText(i + 1, std::string_view(bytes.constData(), bytes.size())))
                 return false;
         }
         return true;
     }
 
-    sqlite3_stmt* stmt_ = nullptr;
+    SqliteStatement* stmt_ = nullptr;
     bool bound_ = false;
     QList<QByteArray> values_;
+    // Declared last: the statement is reset before the values it reads go away.
+    std::optional<SqliteStatementUse> use_;
 };
 
 QString StoreRows::value(qsizetype row, const QString& column) const {
@@ -107,99 +83,62 @@ QString StoreRows::value(qsizetype row, const QString& column) const {
     return rows[row].value(c);
 }
 
-StoreConnection::~StoreConnection() {
-    close();
-}
-
-StoreConnection::StoreConnection(StoreConnection&& other) noexcept
-    : db_(std::exchange(other.db_, nullptr)), statements_(std::exchange(other.statements_, {})) {}
-
 StoreConnection& StoreConnection::operator=(StoreConnection&& other) noexcept {
     if (this != &other) {
         close();
-        db_ = std::exchange(other.db_, nullptr);
-        statements_ = std::exchange(other.statements_, {});
+        connection_ = std::move(other.connection_);
+        statements_ = std::move(other.statements_);
     }
     return *this;
 }
 
 bool StoreConnection::open(const QString& path) {
     close();
-    const QByteArray file = path.toUtf8();
-    if (sqlite3_open_v2(file.constData(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
-                        nullptr) != SQLITE_OK) {
-        qCWarning(lcStore) << "cannot open" << path << ":" << lastError();
-        close();
+    const SqliteStatus opened =
+        connection_.open(path.toStdString(), SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, kBusyWait);
+    if (!opened) {
+        qCWarning(lcStore) << "cannot open" << path << ":" << QString::fromUtf8(opened.message);
         return false;
     }
-    sqlite3_busy_handler(db_, waitForLock, nullptr);
     return true;
 }
 
-sqlite3_stmt* StoreConnection::statement(const QString& sql) {
-    if (!db_)
+SqliteStatement* StoreConnection::statement(const QString& sql) {
+    if (!isOpen())
         return nullptr;
-    for (const auto& [text, stmt] : std::as_const(statements_))
+    for (auto& [text, stmt] : statements_)
         if (text == sql)
-            return stmt;
-    if (statements_.size() >= kMaxCachedStatements) {
-        for (const auto& cached : std::as_const(statements_))
-            sqlite3_finalize(cached.second);
+            return &stmt;
+    if (statements_.size() >= kMaxCachedStatements)
         statements_.clear();
-    }
     const QByteArray bytes = Gbk::encode(sql);
-    sqlite3_stmt* stmt = nullptr;
-    sqlite3_prepare_v2(db_, bytes.constData(), int(bytes.size()), &stmt, nullptr);
-    if (stmt)
-        statements_.append({sql, stmt});
-    return stmt;
+    SqliteStatement stmt = connection_.prepare(std::string_view(bytes.constData(), bytes.size()));
+    if (!stmt.isValid())
+        return nullptr;
+    return &statements_.emplace_back(sql, std::move(stmt)).second;
 }
 
 void StoreConnection::close() {
-    for (const auto& cached : std::as_const(statements_))
-        sqlite3_finalize(cached.second);
     statements_.clear();
-    if (db_) {
-        sqlite3_close_v2(db_);
-        db_ = nullptr;
-    }
+    connection_.close();
 }
 
 bool StoreConnection::execute(const QString& sql) {
-    if (!db_)
-        return false;
     const QByteArray bytes = Gbk::encode(sql);
-    const char* next = bytes.constData();
-    const char* end = next + bytes.size();
-    while (next < end) {
-        sqlite3_stmt* raw = nullptr;
-        const char* tail = nullptr;
-        if (sqlite3_prepare_v2(db_, next, int(end - next), &raw, &tail) != SQLITE_OK)
-            return false;
-        next = tail;
-        if (!raw) // only blanks or a comment remained
-            continue;
-        int rc;
-        while ((rc = sqlite3_step(raw)) == SQLITE_ROW) {
-        }
-        sqlite3_finalize(raw);
-        if (rc != SQLITE_DONE)
-            return false;
-    }
-    return true;
+    return connection_.execute(std::string_view(bytes.constData(), bytes.size())).ok();
 }
 
 bool StoreConnection::execute(const QString& sql, const QStringList& values) {
     CachedStatement stmt(*this, sql, values);
-    return stmt.isValid() && stmt.run();
+    return stmt.isValid() && stmt.get().run().ok();
 }
 
 qint64 StoreConnection::lastInsertId() const {
-    return db_ ? sqlite3_last_insert_rowid(db_) : 0;
+    return connection_.lastInsertId();
 }
 
 int StoreConnection::changes() const {
-    return db_ ? sqlite3_changes(db_) : 0;
+    return connection_.changes();
 }
 
 std::optional<StoreRows> StoreConnection::query(const QString& sql, const QStringList& values) {
@@ -207,18 +146,18 @@ std::optional<StoreRows> StoreConnection::query(const QString& sql, const QStrin
     if (!stmt.isValid())
         return std::nullopt;
     StoreRows result;
-    const int columnCount = sqlite3_column_count(stmt.get());
+    const int columnCount = stmt.get().columnCount();
     for (int c = 0; c < columnCount; ++c)
-        result.columns << Gbk::decode(QByteArray(sqlite3_column_name(stmt.get(), c)));
-    int rc;
-    while ((rc = sqlite3_step(stmt.get())) == SQLITE_ROW) {
+        result.columns << decoded(stmt.get().columnName(c));
+    SqliteStep stepped;
+    while ((stepped = stmt.get().step()) == SqliteStep::Row) {
         QStringList row;
         row.reserve(columnCount);
         for (int c = 0; c < columnCount; ++c)
             row << stmt.text(c);
         result.rows << std::move(row);
     }
-    if (rc != SQLITE_DONE) {
+    if (stepped != SqliteStep::Done) {
         qCWarning(lcStore) << "query failed:" << lastError();
         return std::nullopt;
     }
@@ -229,15 +168,15 @@ std::optional<qint64> StoreConnection::queryId(const QString& sql, const QString
     CachedStatement stmt(*this, sql, values);
     if (!stmt.isValid())
         return std::nullopt;
-    const int rc = sqlite3_step(stmt.get());
-    if (rc != SQLITE_ROW) {
-        if (rc != SQLITE_DONE)
+    const SqliteStep stepped = stmt.get().step();
+    if (stepped != SqliteStep::Row) {
+        if (stepped == SqliteStep::Failed)
             qCWarning(lcStore) << "query failed:" << lastError();
         return std::nullopt;
     }
-    if (sqlite3_column_type(stmt.get(), 0) != SQLITE_INTEGER)
+    if (!stmt.get().isInteger(0))
         return std::nullopt;
-    return sqlite3_column_int64(stmt.get(), 0);
+    return stmt.get().integer(0);
 }
 
 std::optional<qint64> StoreConnection::findFirst(const QString& table, const QString& condition,
@@ -273,35 +212,20 @@ std::optional<StoreRows> StoreConnection::allRows(const QString& table) {
 }
 
 QString StoreConnection::lastError() const {
-    return db_ ? QString::fromUtf8(sqlite3_errmsg(db_)) : u"database not open"_s;
+    return QString::fromUtf8(connection_.failure().message);
 }
 
-StoreTransaction::StoreTransaction(StoreConnection& connection) : connection_(connection) {
-    active_ = connection_.execute(u"BEGIN IMMEDIATE"_s);
-    if (!active_) {
-        failure_ = connection_.lastError();
-        qCWarning(lcStore) << "no write lock:" << failure_;
-    }
-}
-
-StoreTransaction::~StoreTransaction() {
-    if (active_)
-        static_cast<void>(connection_.execute(u"ROLLBACK"_s));
+StoreTransaction::StoreTransaction(StoreConnection& connection)
+    : transaction_(connection.connection_) {
+    if (!transaction_.isActive())
+        qCWarning(lcStore) << "no write lock:" << failure();
 }
 
 bool StoreTransaction::commit() {
-    if (!active_)
+    if (!transaction_.isActive())
         return false;
-    if (connection_.execute(u"COMMIT"_s)) {
-        active_ = false;
+    if (transaction_.commit())
         return true;
-    }
-    // A COMMIT that failed (a reader held the file past the time-out, a full disk) leaves the
-    // transaction open; it is rolled back so the connection is usable and nothing half-written
-    // is kept.
-    failure_ = connection_.lastError();
-    qCWarning(lcStore) << "commit failed:" << failure_;
-    static_cast<void>(connection_.execute(u"ROLLBACK"_s));
-    active_ = false;
+    qCWarning(lcStore) << "commit failed:" << failure();
     return false;
 }

@@ -1,14 +1,15 @@
 #pragma once
 
+#include "core/sqlite/sqlite_core.h"
+
 #include <QList>
 #include <QPair>
 #include <QString>
 #include <QStringList>
 
 #include <optional>
-
-struct sqlite3;
-struct sqlite3_stmt;
+#include <utility>
+#include <vector>
 
 // Rows of a query: column names once, then each row's values as text (NULL reads as empty).
 struct StoreRows {
@@ -39,15 +40,15 @@ public:
     using ColumnValues = QList<QPair<QString, QString>>;
 
     StoreConnection() = default;
-    ~StoreConnection();
-    StoreConnection(StoreConnection&& other) noexcept;
+    ~StoreConnection() { close(); }
+    StoreConnection(StoreConnection&& other) noexcept = default;
     StoreConnection& operator=(StoreConnection&& other) noexcept;
     StoreConnection(const StoreConnection&) = delete;
     StoreConnection& operator=(const StoreConnection&) = delete;
 
     // Like SQLite's default open it creates an empty file (without tables) when none exists.
     [[nodiscard]] bool open(const QString& path);
-    bool isOpen() const { return db_ != nullptr; }
+    bool isOpen() const { return connection_.isOpen(); }
     void close();
 
     // Runs every ";"-separated statement in order; stops at the first failing one. True only
@@ -79,15 +80,17 @@ public:
 
 private:
     friend class CachedStatement;
+    friend class StoreTransaction;
 
     // The connection's prepared statement for `sql`, prepared on first use; null when it
     // cannot be prepared.
-    sqlite3_stmt* statement(const QString& sql);
+    SqliteStatement* statement(const QString& sql);
 
-    sqlite3* db_ = nullptr;
+    SqliteConnection connection_;
     // Few enough to search in turn; comparing texts of different lengths costs nothing,
-    // where hashing every long INSERT text on every use did.
-    QList<QPair<QString, sqlite3_stmt*>> statements_;
+    // where hashing every long INSERT text on every use did. Declared after the connection,
+    // so they are finalized before it closes.
+    std::vector<std::pair<QString, SqliteStatement>> statements_;
 };
 
 // A write transaction on one connection. It takes the write lock when it begins (BEGIN
@@ -96,20 +99,14 @@ private:
 class StoreTransaction {
 public:
     explicit StoreTransaction(StoreConnection& connection);
-    ~StoreTransaction();
-    StoreTransaction(const StoreTransaction&) = delete;
-    StoreTransaction& operator=(const StoreTransaction&) = delete;
 
     // False when the lock could not be taken in time; nothing may be written then.
-    [[nodiscard]] bool isActive() const { return active_; }
+    [[nodiscard]] bool isActive() const { return transaction_.isActive(); }
     // True only when every change is in the file. A failed commit is rolled back.
     [[nodiscard]] bool commit();
-    // SQLite's reason when the lock or the commit failed. Kept here because the rollback
-    // after a failed commit replaces the connection's last error.
-    QString failure() const { return failure_; }
+    // SQLite's reason when the lock or the commit failed.
+    QString failure() const { return QString::fromUtf8(transaction_.failure().message); }
 
 private:
-    StoreConnection& connection_;
-    bool active_ = false;
-    QString failure_;
+    SqliteTransaction transaction_;
 };

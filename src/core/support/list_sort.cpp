@@ -1,6 +1,6 @@
 #include "core/support/list_sort.h"
 
-#include "core/support/gbk_codec.h"
+#include "core/codec/gbk_codec.h"
 
 #include <QByteArray>
 

@@ -1,4 +1,4 @@
-#include "core/support/gbk_codec.h"
+#include "core/codec/gbk_codec.h"
 
 #include <algorithm>
 
