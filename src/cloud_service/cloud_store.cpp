@@ -1,5 +1,6 @@
 #include "cloud_service/cloud_store.h"
 
+#include "cloud_service/group_commit.h"
 #include "cloud_service/postgres_db.h"
 #include "cloud_service/sqlite_db.h"
 
@@ -53,12 +54,16 @@ CloudStore::AccountChange changeOf(const std::optional<SqlRows>& returned) {
 
 } // namespace
 
+CloudStore::CloudStore() = default;
+CloudStore::~CloudStore() = default;
+
 bool CloudStore::open(const StoreLocation& location, std::string& error, Opening opening) {
     if (isPostgresAddress(location.database))
         database_ = std::make_unique<PostgresDatabase>(location.database);
     else
         database_ = std::make_unique<SqliteDatabase>(location.dataFolder + "/" + kFileName);
     pool_ = std::make_unique<SessionPool>(*database_);
+    writes_ = std::make_unique<GroupCommit>(*pool_);
     return database_->prepare(opening == Opening::CreateWhenMissing, error);
 }
 
@@ -168,36 +173,36 @@ bool CloudStore::replacePasswordHash(std::int64_t accountId, const std::string& 
 }
 
 bool CloudStore::putGroup(std::int64_t accountId, const CloudGroup& group) {
-    Lease db(*pool_);
-    if (!db)
-        return false;
-    return db
-        ->run("INSERT INTO server_group (account_id, name, sort) VALUES (?, ?, ?) "
-              "ON CONFLICT (account_id, name) DO UPDATE SET sort = excluded.sort",
-              {accountId, group.name, group.sort})
-        .has_value();
+    return writes_->run([&](SqlSession& db) {
+        return db
+            .run("INSERT INTO server_group (account_id, name, sort) VALUES (?, ?, ?) "
+                 "ON CONFLICT (account_id, name) DO UPDATE SET sort = excluded.sort",
+                 {accountId, group.name, group.sort})
+            .has_value();
+    });
 }
 
 bool CloudStore::putServer(std::int64_t accountId, const CloudServer& s) {
-    Lease db(*pool_);
-    if (!db)
-        return false;
-    return db
-        ->run("INSERT INTO server (account_id, address, port, group_name, name, user_name, "
-              "password, system, remark, start_time, end_time, sort, panel_url, panel_user, "
-              "panel_password, panel_key) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?) "
-              "ON CONFLICT (account_id, address, port) DO UPDATE SET "
-              "group_name = excluded.group_name, name = excluded.name, "
-              "user_name = excluded.user_name, password = excluded.password, "
-              "system = excluded.system, remark = excluded.remark, "
-              "start_time = excluded.start_time, end_time = excluded.end_time, "
-              "sort = excluded.sort, panel_url = excluded.panel_url, "
-              "panel_user = excluded.panel_user, panel_password = excluded.panel_password, "
-              "panel_key = excluded.panel_key",
-              {accountId, s.address, s.port, s.group, s.name, s.user, s.password, s.system,
-               s.remark, s.startTime, s.endTime, s.sort, s.panelUrl, s.panelUser, s.panelPassword,
-               s.panelKey})
-        .has_value();
+    // Uploads send one request per server: those arriving together are committed together.
+    return writes_->run([&](SqlSession& db) {
+        return db
+            .run("INSERT INTO server (account_id, address, port, group_name, name, user_name, "
+                 "password, system, remark, start_time, end_time, sort, panel_url, panel_user, "
+                 "panel_password, panel_key) "
+                 "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?) "
+                 "ON CONFLICT (account_id, address, port) DO UPDATE SET "
+                 "group_name = excluded.group_name, name = excluded.name, "
+                 "user_name = excluded.user_name, password = excluded.password, "
+                 "system = excluded.system, remark = excluded.remark, "
+                 "start_time = excluded.start_time, end_time = excluded.end_time, "
+                 "sort = excluded.sort, panel_url = excluded.panel_url, "
+                 "panel_user = excluded.panel_user, panel_password = excluded.panel_password, "
+                 "panel_key = excluded.panel_key",
+                 {accountId, s.address, s.port, s.group, s.name, s.user, s.password, s.system,
+                  s.remark, s.startTime, s.endTime, s.sort, s.panelUrl, s.panelUser,
+                  s.panelPassword, s.panelKey})
+            .has_value();
+    });
 }
 
 std::optional<std::vector<CloudGroup>> CloudStore::groups(std::int64_t accountId) {

@@ -3,6 +3,7 @@
 #include "cloud_service/sql_session.h"
 #include "cloud_service/throttle_book.h"
 
+class GroupCommit;
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -70,6 +71,11 @@ struct StoreLocation {
 // database's own error texts go to the service log where they happen.
 class CloudStore {
 public:
+    CloudStore();
+    ~CloudStore();
+    CloudStore(const CloudStore&) = delete;
+    CloudStore& operator=(const CloudStore&) = delete;
+
     enum class Opening { CreateWhenMissing, ExistingOnly };
     // Opens the database (creating it, or its tables, when missing and allowed).
     bool open(const StoreLocation& location, std::string& error,
@@ -107,7 +113,8 @@ public:
     bool replacePasswordHash(std::int64_t accountId, const std::string& oldHash,
                              const std::string& newHash);
 
-    // Insert or update by name within the account.
+    // Insert or update by name within the account. Writes of several requests at once may
+    // share a transaction; each still succeeds or fails on its own.
     bool putGroup(std::int64_t accountId, const CloudGroup& group);
     // Insert or update by (address, port) within the account.
     bool putServer(std::int64_t accountId, const CloudServer& server);
@@ -132,4 +139,6 @@ public:
 private:
     std::unique_ptr<SqlDatabase> database_;
     std::unique_ptr<SessionPool> pool_;
+    // The writes of uploads, committed together when they arrive together.
+    std::unique_ptr<GroupCommit> writes_;
 };
