@@ -220,25 +220,15 @@ std::optional<std::vector<CloudGroup>> CloudStore::groups(std::int64_t accountId
     return groups;
 }
 
-std::optional<std::vector<CloudServer>> CloudStore::servers(std::int64_t accountId) {
+bool CloudStore::forEachServer(std::int64_t accountId,
+                               const std::function<void(CloudServerLine)>& take) {
     Lease db(*pool_);
-    if (!db)
-        return std::nullopt;
-    // Each row goes straight into its record: a download reads many of them.
-    std::vector<CloudServer> servers;
-    const bool read = db->forEachRow(
-        "SELECT group_name, name, address, user_name, password, port, system, remark, "
-        "start_time, end_time, sort, panel_url, panel_user, panel_password, panel_key "
-        "FROM server WHERE account_id = ? ORDER BY id",
-        {accountId}, [&servers](const SqlColumns& r) {
-            const auto text = [&r](std::size_t column) { return std::string(r[column]); };
-            servers.push_back({text(0), text(1), text(2), text(3), text(4), text(5), text(6),
-                               text(7), text(8), text(9), text(10), text(11), text(12), text(13),
-                               text(14)});
-        });
-    if (!read)
-        return std::nullopt;
-    return servers;
+    // The columns in the order of a download line: each row goes straight into the reply.
+    return db && db->forEachRow("SELECT group_name, name, address, user_name, password, port, "
+                                "system, remark, start_time, end_time, sort, panel_url, "
+                                "panel_user, panel_password, panel_key "
+                                "FROM server WHERE account_id = ? ORDER BY id",
+                                {accountId}, [&take](const SqlColumns& row) { take(row); });
 }
 
 bool CloudStore::clearData(std::int64_t accountId) {

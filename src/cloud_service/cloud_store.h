@@ -5,8 +5,10 @@
 
 class GroupCommit;
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -29,6 +31,10 @@ struct CloudServer {
     std::string panelPassword;
     std::string panelKey;
 };
+
+// A server's values as its download line holds them, valid only while they are handed over: the
+// eleven fields of CloudServer from `group` to `sort`, then the four panel fields.
+using CloudServerLine = std::span<const std::string_view>;
 
 struct CloudGroup {
     std::string name;
@@ -120,7 +126,9 @@ public:
     bool putServer(std::int64_t accountId, const CloudServer& server);
     // In the order they were first stored; nothing when the database cannot be read.
     std::optional<std::vector<CloudGroup>> groups(std::int64_t accountId);
-    std::optional<std::vector<CloudServer>> servers(std::int64_t accountId);
+    // The servers likewise, each handed to `take` as it is read (a download reads many); false
+    // when the database cannot be read.
+    bool forEachServer(std::int64_t accountId, const std::function<void(CloudServerLine)>& take);
     // Removes the account's groups and servers (the account stays).
     bool clearData(std::int64_t accountId);
 
