@@ -18,8 +18,9 @@
 // --clients=N concurrent clients (default: 16, then 64), --requests=N per client and round
 // (default 200), --rounds=N per server and figure (default 3), --infos=N repetitions of each
 // `info` measurement (default 20). --postgresql: the service keeps its accounts on a
-// PostgreSQL server of the bench's own (initdb in a temporary folder, as the tests do);
-// --database=postgresql://...: in that database, which must be new and empty.
+// PostgreSQL server of the bench's own (initdb in a temporary folder, as the tests do, with
+// fsync off: its figures leave out the disk's flushes); --database=postgresql://...: in that
+// database, which must be new and empty.
 
 #include "bench_support.h"
 #include "cloud_service/http_server.h"
