@@ -3,22 +3,33 @@
 //    reading their account's list (`down`): requests per second, the median and 99th
 //    percentile of the latency, and the server process's CPU time per request (steadier than
 //    the rates on a busy machine), for the service and for a bare cpp-httplib handler on the same
-//    connection gate that answers every request with "True" (same request bytes). Each server
-//    runs in a process of its own (this program started again with --serve=service or
-//    --serve=bare), apart from the clients and from each other; rounds alternate between the
-//    two, and the requests per second are the median of each one's rounds, the latencies
-//    those of all its requests;
+//    connection gate that answers every request with "True" (same request bytes). A `down`
+//    answers about 20 KB, so it is also set beside a bare handler that answers as many bytes
+//    as the service's `down` does: the floor that sending the reply sets. Each server runs in a
+//    process of its own (this program started again with --serve=...), apart from the
+//    clients and from each other; rounds alternate between them, and the requests per second
+//    are the median of each one's rounds, the latencies those of all its requests;
+//  - with the accounts in PostgreSQL (--postgresql or --database=), also two instances of the
+//    service on the same database, the clients shared between them: their combined requests
+//    per second beside one instance's, in alternating rounds;
 //  - the cost of one `info`: a wrong password always pays the full password hash; the right
 //    password, once checked, is remembered and compared by a keyed digest.
 //
 // --clients=N concurrent clients (default: 16, then 64), --requests=N per client and round
 // (default 200), --rounds=N per server and figure (default 3), --infos=N repetitions of each
-// `info` measurement (default 20).
+// `info` measurement (default 20). --postgresql: the service keeps its accounts on a
+// PostgreSQL server of the bench's own (initdb in a temporary folder, as the tests do, with
+// fsync off: its figures leave out the disk's flushes); --database=postgresql://...: in that
+// database, which must be new and empty.
 
 #include "bench_support.h"
 #include "cloud_service/http_server.h"
 #include "core/cloud/cloud_api.h"
 #include "service_on_loopback.h"
+
+#ifdef TORVANE_POSTGRESQL_BINDIR
+#include "common/private_postgres.h"
+#endif
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -33,7 +44,6 @@
 #include <cstdio>
 #include <fstream>
 #include <functional>
-#include <optional>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -131,7 +141,21 @@ double cpuUs(qint64 pid) {
     return ticks * 1e6 / double(sysconf(_SC_CLK_TCK));
 }
 
-Round runLoad(int port, Action action, int clients, int requestsEach, qint64 serverPid) {
+// The servers a load goes to: client c talks to ports[c % ports.size()], and the CPU time is
+// that of all the processes together.
+struct Targets {
+    std::vector<int> ports;
+    std::vector<qint64> pids;
+};
+
+double cpuUs(const std::vector<qint64>& pids) {
+    double sum = 0;
+    for (const qint64 pid : pids)
+        sum += cpuUs(pid);
+    return sum;
+}
+
+Round runLoad(const Targets& targets, Action action, int clients, int requestsEach) {
     std::vector<std::vector<QByteArray>> plans(static_cast<std::size_t>(clients));
     for (int c = 0; c < clients; ++c)
         for (int r = 0; r < requestsEach; ++r)
@@ -140,13 +164,14 @@ Round runLoad(int port, Action action, int clients, int requestsEach, qint64 ser
     const char* act = action == Action::Update ? "update" : "down";
     std::vector<std::vector<double>> latencies(static_cast<std::size_t>(clients));
     std::atomic<int> failures{0};
-    const double cpuBefore = cpuUs(serverPid);
+    const double cpuBefore = cpuUs(targets.pids);
     QElapsedTimer wall;
     wall.start();
     std::vector<std::thread> threads;
     for (int c = 0; c < clients; ++c) {
         threads.emplace_back([&, c] {
-            httplib::Client client("127.0.0.1", port);
+            httplib::Client client("127.0.0.1",
+                                   targets.ports[std::size_t(c) % targets.ports.size()]);
             client.set_keep_alive(true);
             client.set_tcp_nodelay(true);
             client.set_read_timeout(60, 0);
@@ -166,7 +191,7 @@ Round runLoad(int port, Action action, int clients, int requestsEach, qint64 ser
     Round round;
     const double requests = double(clients) * requestsEach;
     round.requestsPerSecond = requests / (double(wall.nsecsElapsed()) / 1e9);
-    round.cpuUsPerRequest = (cpuUs(serverPid) - cpuBefore) / requests;
+    round.cpuUsPerRequest = (cpuUs(targets.pids) - cpuBefore) / requests;
     for (const auto& l : latencies)
         round.latenciesMs.insert(round.latenciesMs.end(), l.begin(), l.end());
     round.failures = failures.load();
@@ -195,6 +220,15 @@ bool registerAccounts(const ServiceOnLoopback& service) {
     return true;
 }
 
+// The value of `--name=VALUE` among the arguments, or empty.
+std::string textOption(int argc, char* argv[], const std::string& name) {
+    const std::string prefix = name + "=";
+    for (int i = 1; i < argc; ++i)
+        if (std::string(argv[i]).rfind(prefix, 0) == 0)
+            return argv[i] + prefix.size();
+    return {};
+}
+
 // In the server's process: tells the parent the port, then serves until the parent closes
 // this process's standard input (or ends).
 int announceAndWait(int port) {
@@ -205,22 +239,31 @@ int announceAndWait(int port) {
     return 0;
 }
 
-int serveService() {
-    const ServiceOnLoopback service(liftLimits);
-    if (service.port() <= 0 || !waitUntilAnswering(service.port()) || !registerAccounts(service))
+// The service on `database` (empty: cloud.db); the first instance on a database registers
+// the bench's accounts, a further one (`join`) serves those.
+int serveService(const std::string& database, bool join) {
+    const ServiceOnLoopback service([&database](CloudService::Settings& settings) {
+        liftLimits(settings);
+        settings.database = database;
+    });
+    if (service.port() <= 0 || !waitUntilAnswering(service.port()) ||
+        (!join && !registerAccounts(service)))
         return 1;
     return announceAndWait(service.port());
 }
 
-int serveBare() {
+// A bare handler that answers every request with "True", or with `replyBytes` bytes when
+// that is above 0.
+int serveBare(int replyBytes) {
     CloudService::Settings lifted;
     liftLimits(lifted);
     HttpServer bare(lifted.connections);
-    const auto answerTrue = [](const httplib::Request&, httplib::Response& response) {
-        response.set_content("True", "text/plain; charset=utf-8");
+    const std::string reply = replyBytes > 0 ? std::string(std::size_t(replyBytes), 'x') : "True";
+    const auto answer = [&reply](const httplib::Request&, httplib::Response& response) {
+        response.set_content(reply, "text/plain; charset=utf-8");
     };
-    bare.Get("/admin/user_reg.php", answerTrue);
-    bare.Post("/admin/user_reg.php", answerTrue);
+    bare.Get("/admin/user_reg.php", answer);
+    bare.Post("/admin/user_reg.php", answer);
     const int port = bare.bind("127.0.0.1", 0);
     if (port <= 0)
         return 1;
@@ -231,13 +274,14 @@ int serveBare() {
     return result;
 }
 
-// A server in a process of its own: this program with --serve=KIND. It stops when the object
-// goes.
+// A server in a process of its own: this program with --serve=KIND and `arguments`. It stops
+// when the object goes.
 class ServerProcess {
 public:
-    explicit ServerProcess(const QString& kind) {
+    explicit ServerProcess(const QString& kind, QStringList arguments = {}) {
         process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        process_.start(QCoreApplication::applicationFilePath(), {u"--serve="_s + kind});
+        arguments.prepend(u"--serve="_s + kind);
+        process_.start(QCoreApplication::applicationFilePath(), arguments);
         QElapsedTimer waited;
         waited.start();
         while (!process_.canReadLine() && process_.state() != QProcess::NotRunning &&
@@ -259,6 +303,7 @@ public:
 
     int port() const { return port_; }
     qint64 pid() const { return process_.processId(); }
+    Targets targets() const { return {{port_}, {pid()}}; }
 
 private:
     QProcess process_;
@@ -298,32 +343,70 @@ void printFigures(const char* name, const Figures& figures) {
                 figures.cpuUsPerRequest, figures.failures);
 }
 
-// Rounds alternate between the two servers, and so does which of them goes first.
-int compare(const ServerProcess& serviceServer, const ServerProcess& bareServer, Action action,
-            int clients, int requests, int rounds) {
-    const auto load = [&](const ServerProcess& server) {
-        return runLoad(server.port(), action, clients, requests, server.pid());
-    };
-    std::vector<Round> service;
-    std::vector<Round> bare;
+// Alternating rounds of `load` on each of `targets`, the first going first in even rounds and
+// last in odd ones; the figures of each.
+std::vector<Figures> alternate(const std::vector<Targets>& targets, int rounds,
+                               const std::function<Round(const Targets&)>& load) {
+    std::vector<std::vector<Round>> results(targets.size());
     for (int r = 0; r < rounds; ++r) {
-        if (r % 2 == 0)
-            bare.push_back(load(bareServer));
-        service.push_back(load(serviceServer));
-        if (r % 2 == 1)
-            bare.push_back(load(bareServer));
+        for (std::size_t i = 0; i < targets.size(); ++i) {
+            const std::size_t t = r % 2 == 0 ? i : targets.size() - 1 - i;
+            results[t].push_back(load(targets[t]));
+        }
     }
-    const Figures serviceFigures = summary(service);
-    const Figures bareFigures = summary(bare);
+    std::vector<Figures> figures;
+    for (const auto& result : results)
+        figures.push_back(summary(result));
+    return figures;
+}
+
+void printRatio(const char* name, const Figures& service, const Figures& floor) {
+    std::printf("  service / %s: throughput %.2f, p99 latency %.1fx\n", name,
+                service.requestsPerSecond / std::max(floor.requestsPerSecond, 1e-6),
+                service.p99Ms / std::max(floor.p99Ms, 1e-6));
+}
+
+// The service against the bare handler, and for `down` also against the bare handler that
+// answers as many bytes (`sizedBare`).
+int compare(const ServerProcess& service, const ServerProcess& bare, const ServerProcess& sizedBare,
+            Action action, int clients, int requests, int rounds) {
+    std::vector<Targets> targets{service.targets(), bare.targets()};
+    if (action == Action::Down)
+        targets.push_back(sizedBare.targets());
+    const std::vector<Figures> figures = alternate(
+        targets, rounds, [&](const Targets& t) { return runLoad(t, action, clients, requests); });
     std::printf("%s, %d clients x %d requests, %d rounds each:\n",
                 action == Action::Update ? "update" : "down", clients, requests, rounds);
-    printFigures("torvane-cloud", serviceFigures);
-    printFigures("bare handler", bareFigures);
-    std::printf("  service / bare: throughput %.2f, p99 latency %.1fx\n",
-                serviceFigures.requestsPerSecond / std::max(bareFigures.requestsPerSecond, 1e-6),
-                serviceFigures.p99Ms / std::max(bareFigures.p99Ms, 1e-6));
+    printFigures("torvane-cloud", figures[0]);
+    printFigures("bare handler", figures[1]);
+    if (action == Action::Down)
+        printFigures("bare, as big", figures[2]);
+    printRatio("bare", figures[0], figures[1]);
+    if (action == Action::Down)
+        printRatio("bare as big", figures[0], figures[2]);
     std::fflush(stdout);
-    return serviceFigures.failures + bareFigures.failures;
+    int failures = 0;
+    for (const Figures& f : figures)
+        failures += f.failures;
+    return failures;
+}
+
+// One instance of the service against two on the same database, the clients shared between
+// them.
+int compareInstances(const ServerProcess& first, const ServerProcess& second, Action action,
+                     int clients, int requests, int rounds) {
+    const Targets both{{first.port(), second.port()}, {first.pid(), second.pid()}};
+    const std::vector<Figures> figures =
+        alternate({first.targets(), both}, rounds,
+                  [&](const Targets& t) { return runLoad(t, action, clients, requests); });
+    std::printf("%s on one database, %d clients x %d requests, %d rounds each:\n",
+                action == Action::Update ? "update" : "down", clients, requests, rounds);
+    printFigures("one instance", figures[0]);
+    printFigures("two, together", figures[1]);
+    std::printf("  two / one: throughput %.2f\n",
+                figures[1].requestsPerSecond / std::max(figures[0].requestsPerSecond, 1e-6));
+    std::fflush(stdout);
+    return figures[0].failures + figures[1].failures;
 }
 
 double medianMs(int runs, const std::function<void()>& action) {
@@ -359,18 +442,32 @@ void measureInfo(int servicePort, int barePort, int infos) {
     std::printf("  bare request                         %8.2f ms\n", bareMs);
 }
 
-std::optional<QString> serveOption(int argc, char* argv[]) {
+// The database the bench's services share: the one given, one made on the bench's own
+// PostgreSQL server, or none (cloud.db). False when one was asked for and cannot be had.
+bool chooseDatabase(int argc, char* argv[], QString& database) {
+    database = QString::fromStdString(textOption(argc, argv, "--database"));
+    bool privateServer = false;
     for (int i = 1; i < argc; ++i)
-        if (std::string(argv[i]).rfind("--serve=", 0) == 0)
-            return QString::fromUtf8(argv[i] + 8);
-    return std::nullopt;
+        privateServer = privateServer || std::string(argv[i]) == "--postgresql";
+    if (!privateServer)
+        return true;
+#ifdef TORVANE_POSTGRESQL_BINDIR
+    if (PrivatePostgres* postgres = PrivatePostgres::shared())
+        database = postgres->createDatabase();
+#endif
+    if (database.isEmpty())
+        std::fprintf(stderr, "no PostgreSQL database for the bench\n");
+    return !database.isEmpty();
 }
 
 } // namespace
 
 int main(int argc, char* argv[]) {
-    if (const auto kind = serveOption(argc, argv))
-        return *kind == u"service"_s ? serveService() : serveBare();
+    const std::string serve = textOption(argc, argv, "--serve");
+    if (serve == "service" || serve == "joining")
+        return serveService(textOption(argc, argv, "--database"), serve == "joining");
+    if (serve == "bare")
+        return serveBare(intOption(argc, argv, "--reply-bytes=", 0, 0));
 
     const QCoreApplication app(argc, argv);
     const int givenClients = intOption(argc, argv, "--clients=", 0, 0);
@@ -379,24 +476,45 @@ int main(int argc, char* argv[]) {
     const int infos = intOption(argc, argv, "--infos=", 20);
     const std::vector<int> clientCounts =
         givenClients > 0 ? std::vector<int>{givenClients} : std::vector<int>{16, 64};
+    QString database;
+    if (!chooseDatabase(argc, argv, database))
+        return 1;
+    const QStringList storeArguments =
+        database.isEmpty() ? QStringList() : QStringList{u"--database="_s + database};
 
     // Limits far above this load: it measures throughput and the cost of a hash, not the
     // throttle (its wrong passwords would be held back after a few).
-    const ServerProcess service(u"service"_s);
+    const ServerProcess service(u"service"_s, storeArguments);
     const ServerProcess bare(u"bare"_s);
     if (service.port() <= 0 || bare.port() <= 0) {
         std::fprintf(stderr, "the servers did not come up\n");
         return 1;
     }
+    std::printf("accounts in %s\n", database.isEmpty() ? "cloud.db (SQLite)" : "PostgreSQL");
 
     // Each account's first request pays the hash once, and the lists to read are filled;
     // warm both sides alike.
     for (const ServerProcess* server : {&service, &bare})
-        runLoad(server->port(), Action::Update, kWriters, kAddressesPerClient, server->pid());
+        runLoad(server->targets(), Action::Update, kWriters, kAddressesPerClient);
+    httplib::Client reader("127.0.0.1", service.port());
+    const std::size_t downBytes = post(reader, "down", downBody(0)).size();
+    const ServerProcess sizedBare(u"bare"_s, {u"--reply-bytes=%1"_s.arg(downBytes)});
+    if (sizedBare.port() <= 0)
+        return 1;
+    std::printf("a down answers %zu bytes\n", downBytes);
     int failures = 0;
     for (const int clients : clientCounts)
         for (const Action action : {Action::Update, Action::Down})
-            failures += compare(service, bare, action, clients, requests, rounds);
+            failures += compare(service, bare, sizedBare, action, clients, requests, rounds);
+    if (!database.isEmpty()) {
+        const ServerProcess second(u"joining"_s, storeArguments);
+        if (second.port() <= 0)
+            return 1;
+        runLoad(second.targets(), Action::Down, kWriters, 1);
+        for (const int clients : clientCounts)
+            for (const Action action : {Action::Update, Action::Down})
+                failures += compareInstances(service, second, action, clients, requests, rounds);
+    }
     measureInfo(service.port(), bare.port(), infos);
     return failures == 0 ? 0 : 1;
 }

@@ -1,5 +1,6 @@
 #include "cloud_service/cloud_store.h"
 
+#include "cloud_service/group_commit.h"
 #include "cloud_service/postgres_db.h"
 #include "cloud_service/sqlite_db.h"
 
@@ -53,12 +54,16 @@ CloudStore::AccountChange changeOf(const std::optional<SqlRows>& returned) {
 
 } // namespace
 
+CloudStore::CloudStore() = default;
+CloudStore::~CloudStore() = default;
+
 bool CloudStore::open(const StoreLocation& location, std::string& error, Opening opening) {
     if (isPostgresAddress(location.database))
         database_ = std::make_unique<PostgresDatabase>(location.database);
     else
         database_ = std::make_unique<SqliteDatabase>(location.dataFolder + "/" + kFileName);
     pool_ = std::make_unique<SessionPool>(*database_);
+    writes_ = std::make_unique<GroupCommit>(*pool_);
     return database_->prepare(opening == Opening::CreateWhenMissing, error);
 }
 
@@ -168,36 +173,36 @@ bool CloudStore::replacePasswordHash(std::int64_t accountId, const std::string& 
 }
 
 bool CloudStore::putGroup(std::int64_t accountId, const CloudGroup& group) {
-    Lease db(*pool_);
-    if (!db)
-        return false;
-    return db
-        ->run("INSERT INTO server_group (account_id, name, sort) VALUES (?, ?, ?) "
-              "ON CONFLICT (account_id, name) DO UPDATE SET sort = excluded.sort",
-              {accountId, group.name, group.sort})
-        .has_value();
+    return writes_->run([&](SqlSession& db) {
+        return db
+            .run("INSERT INTO server_group (account_id, name, sort) VALUES (?, ?, ?) "
+                 "ON CONFLICT (account_id, name) DO UPDATE SET sort = excluded.sort",
+                 {accountId, group.name, group.sort})
+            .has_value();
+    });
 }
 
 bool CloudStore::putServer(std::int64_t accountId, const CloudServer& s) {
-    Lease db(*pool_);
-    if (!db)
-        return false;
-    return db
-        ->run("INSERT INTO server (account_id, address, port, group_name, name, user_name, "
-              "password, system, remark, start_time, end_time, sort, panel_url, panel_user, "
-              "panel_password, panel_key) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?) "
-              "ON CONFLICT (account_id, address, port) DO UPDATE SET "
-              "group_name = excluded.group_name, name = excluded.name, "
-              "user_name = excluded.user_name, password = excluded.password, "
-              "system = excluded.system, remark = excluded.remark, "
-              "start_time = excluded.start_time, end_time = excluded.end_time, "
-              "sort = excluded.sort, panel_url = excluded.panel_url, "
-              "panel_user = excluded.panel_user, panel_password = excluded.panel_password, "
-              "panel_key = excluded.panel_key",
-              {accountId, s.address, s.port, s.group, s.name, s.user, s.password, s.system,
-               s.remark, s.startTime, s.endTime, s.sort, s.panelUrl, s.panelUser, s.panelPassword,
-               s.panelKey})
-        .has_value();
+    // Uploads send one request per server: those arriving together are committed together.
+    return writes_->run([&](SqlSession& db) {
+        return db
+            .run("INSERT INTO server (account_id, address, port, group_name, name, user_name, "
+                 "password, system, remark, start_time, end_time, sort, panel_url, panel_user, "
+                 "panel_password, panel_key) "
+                 "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?) "
+                 "ON CONFLICT (account_id, address, port) DO UPDATE SET "
+                 "group_name = excluded.group_name, name = excluded.name, "
+                 "user_name = excluded.user_name, password = excluded.password, "
+                 "system = excluded.system, remark = excluded.remark, "
+                 "start_time = excluded.start_time, end_time = excluded.end_time, "
+                 "sort = excluded.sort, panel_url = excluded.panel_url, "
+                 "panel_user = excluded.panel_user, panel_password = excluded.panel_password, "
+                 "panel_key = excluded.panel_key",
+                 {accountId, s.address, s.port, s.group, s.name, s.user, s.password, s.system,
+                  s.remark, s.startTime, s.endTime, s.sort, s.panelUrl, s.panelUser,
+                  s.panelPassword, s.panelKey})
+            .has_value();
+    });
 }
 
 std::optional<std::vector<CloudGroup>> CloudStore::groups(std::int64_t accountId) {
@@ -215,25 +220,15 @@ std::optional<std::vector<CloudGroup>> CloudStore::groups(std::int64_t accountId
     return groups;
 }
 
-std::optional<std::vector<CloudServer>> CloudStore::servers(std::int64_t accountId) {
+bool CloudStore::forEachServer(std::int64_t accountId,
+                               const std::function<void(CloudServerLine)>& take) {
     Lease db(*pool_);
-    if (!db)
-        return std::nullopt;
-    // Each row goes straight into its record: a download reads many of them.
-    std::vector<CloudServer> servers;
-    const bool read = db->forEachRow(
-        "SELECT group_name, name, address, user_name, password, port, system, remark, "
-        "start_time, end_time, sort, panel_url, panel_user, panel_password, panel_key "
-        "FROM server WHERE account_id = ? ORDER BY id",
-        {accountId}, [&servers](const SqlColumns& r) {
-            const auto text = [&r](std::size_t column) { return std::string(r[column]); };
-            servers.push_back({text(0), text(1), text(2), text(3), text(4), text(5), text(6),
-                               text(7), text(8), text(9), text(10), text(11), text(12), text(13),
-                               text(14)});
-        });
-    if (!read)
-        return std::nullopt;
-    return servers;
+    // The columns in the order of a download line: each row goes straight into the reply.
+    return db && db->forEachRow("SELECT group_name, name, address, user_name, password, port, "
+                                "system, remark, start_time, end_time, sort, panel_url, "
+                                "panel_user, panel_password, panel_key "
+                                "FROM server WHERE account_id = ? ORDER BY id",
+                                {accountId}, [&take](const SqlColumns& row) { take(row); });
 }
 
 bool CloudStore::clearData(std::int64_t accountId) {

@@ -3,9 +3,12 @@
 #include "cloud_service/sql_session.h"
 #include "cloud_service/throttle_book.h"
 
+class GroupCommit;
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -28,6 +31,10 @@ struct CloudServer {
     std::string panelPassword;
     std::string panelKey;
 };
+
+// A server's values as its download line holds them, valid only while they are handed over: the
+// eleven fields of CloudServer from `group` to `sort`, then the four panel fields.
+using CloudServerLine = std::span<const std::string_view>;
 
 struct CloudGroup {
     std::string name;
@@ -70,6 +77,11 @@ struct StoreLocation {
 // database's own error texts go to the service log where they happen.
 class CloudStore {
 public:
+    CloudStore();
+    ~CloudStore();
+    CloudStore(const CloudStore&) = delete;
+    CloudStore& operator=(const CloudStore&) = delete;
+
     enum class Opening { CreateWhenMissing, ExistingOnly };
     // Opens the database (creating it, or its tables, when missing and allowed).
     bool open(const StoreLocation& location, std::string& error,
@@ -107,13 +119,16 @@ public:
     bool replacePasswordHash(std::int64_t accountId, const std::string& oldHash,
                              const std::string& newHash);
 
-    // Insert or update by name within the account.
+    // Insert or update by name within the account. Writes of several requests at once may
+    // share a transaction; each still succeeds or fails on its own.
     bool putGroup(std::int64_t accountId, const CloudGroup& group);
     // Insert or update by (address, port) within the account.
     bool putServer(std::int64_t accountId, const CloudServer& server);
     // In the order they were first stored; nothing when the database cannot be read.
     std::optional<std::vector<CloudGroup>> groups(std::int64_t accountId);
-    std::optional<std::vector<CloudServer>> servers(std::int64_t accountId);
+    // The servers likewise, each handed to `take` as it is read (a download reads many); false
+    // when the database cannot be read.
+    bool forEachServer(std::int64_t accountId, const std::function<void(CloudServerLine)>& take);
     // Removes the account's groups and servers (the account stays).
     bool clearData(std::int64_t accountId);
 
@@ -132,4 +147,6 @@ public:
 private:
     std::unique_ptr<SqlDatabase> database_;
     std::unique_ptr<SessionPool> pool_;
+    // The writes of uploads, committed together when they arrive together.
+    std::unique_ptr<GroupCommit> writes_;
 };
