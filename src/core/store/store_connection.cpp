@@ -6,11 +6,50 @@
 #include <sqlite3.h>
 
 #include <chrono>
+#include <functional>
+#include <string>
+#include <string_view>
 #include <thread>
+#include <unordered_map>
+#include <vector>
 
 using namespace Qt::StringLiterals;
 
 namespace {
+
+// The texts a column repeats from row to row (a group, an account, a port, a date, the panel
+// fields' "0") are read into one shared string each, so a long list holds each such text once
+// instead of once per row. Each column shares up to kPerColumn distinct short texts; any other
+// text is read on its own.
+class SharedTexts {
+public:
+    explicit SharedTexts(int columns) : columns_(std::size_t(columns)) {}
+
+    QString text(int column, const char* bytes, int size) {
+        if (size > kMaxBytes)
+            return Gbk::decode(bytes, size);
+        Known& known = columns_[std::size_t(column)];
+        const std::string_view key(bytes, std::size_t(size));
+        if (const auto found = known.find(key); found != known.end())
+            return found->second;
+        QString text = Gbk::decode(bytes, size);
+        if (known.size() < kPerColumn)
+            known.emplace(std::string(key), text);
+        return text;
+    }
+
+private:
+    static constexpr int kMaxBytes = 64;
+    static constexpr std::size_t kPerColumn = 256;
+    struct Hash {
+        using is_transparent = void;
+        std::size_t operator()(std::string_view text) const noexcept {
+            return std::hash<std::string_view>{}(text);
+        }
+    };
+    using Known = std::unordered_map<std::string, QString, Hash, std::equal_to<>>;
+    std::vector<Known> columns_;
+};
 
 // Workers, the UI thread and other Torvane processes each hold short write transactions; a
 // connection waits this long for another's lock before its statement fails.
@@ -71,11 +110,11 @@ public:
         return rc == SQLITE_DONE;
     }
 
-    QString text(int column) const {
+    QString text(int column, SharedTexts& shared) const {
         const auto* bytes = reinterpret_cast<const char*>(sqlite3_column_text(stmt_, column));
         if (!bytes)
             return {};
-        return Gbk::decode(bytes, sqlite3_column_bytes(stmt_, column));
+        return shared.text(column, bytes, sqlite3_column_bytes(stmt_, column));
     }
 
 private:
@@ -210,12 +249,13 @@ std::optional<StoreRows> StoreConnection::query(const QString& sql, const QStrin
     const int columnCount = sqlite3_column_count(stmt.get());
     for (int c = 0; c < columnCount; ++c)
         result.columns << Gbk::decode(QByteArray(sqlite3_column_name(stmt.get(), c)));
+    SharedTexts shared(columnCount);
     int rc;
     while ((rc = sqlite3_step(stmt.get())) == SQLITE_ROW) {
         QStringList row;
         row.reserve(columnCount);
         for (int c = 0; c < columnCount; ++c)
-            row << stmt.text(c);
+            row << stmt.text(c, shared);
         result.rows << std::move(row);
     }
     if (rc != SQLITE_DONE) {

@@ -7,6 +7,8 @@
 #include <QFile>
 #include <QStandardPaths>
 
+#include <malloc.h>
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -99,6 +101,11 @@ LaunchRequest consoleWindow(const QString& program, const QStringList& arguments
 // reading as an option.
 QStringList continuousPingArguments(const QString& address) {
     return {u"--"_s, SessionFields::edgeTrimmed(address)};
+}
+
+// glibc makes up to eight pools per core as threads contend; one pool for all of them.
+void shareAllocatorPool() {
+    mallopt(M_ARENA_MAX, 1);
 }
 
 } // namespace Platform

@@ -1,5 +1,7 @@
 #include "ui/app/application.h"
 
+#include "platform/platform.h"
+
 #include <QApplication>
 #include <QDir>
 #include <QFont>
@@ -43,6 +45,7 @@ QLocale qtTextsLocale(const QLocale& system) {
 }
 
 void setUpApplication(QApplication& app) {
+    Platform::shareAllocatorPool();
     QApplication::setApplicationName(u"Torvane"_s);
     QApplication::setApplicationVersion(QStringLiteral(TORVANE_VERSION));
     QApplication::setDesktopFileName(QString::fromLatin1(kDesktopFileName));
