@@ -51,11 +51,4 @@ LaunchRequest consoleWindow(const QString& program, const QStringList& arguments
 // The arguments that make the system's ping run until its window is closed.
 QStringList continuousPingArguments(const QString& address);
 
-// Has every thread allocate from one shared pool of memory where the system's allocator would
-// give each worker a pool of its own. Rows made on a worker and freed on another thread (a
-// reload's, a batch's) then leave their memory to whichever thread allocates next, instead of
-// each pool keeping what its thread freed: at 50,000 servers that kept the process's peak
-// about half as high again as the rows it held. Called once, early.
-void shareAllocatorPool();
-
 } // namespace Platform

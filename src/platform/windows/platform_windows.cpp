@@ -84,7 +84,4 @@ QStringList continuousPingArguments(const QString& address) {
     return {SessionFields::edgeTrimmed(address), u"-t"_s};
 }
 
-// The process heap is already one pool for every thread.
-void shareAllocatorPool() {}
-
 } // namespace Platform

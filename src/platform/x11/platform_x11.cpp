@@ -7,8 +7,6 @@
 #include <QFile>
 #include <QStandardPaths>
 
-#include <malloc.h>
-
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -101,15 +99,6 @@ LaunchRequest consoleWindow(const QString& program, const QStringList& arguments
 // reading as an option.
 QStringList continuousPingArguments(const QString& address) {
     return {u"--"_s, SessionFields::edgeTrimmed(address)};
-}
-
-// glibc makes up to eight pools per core as threads contend; one pool for all of them. Its
-// fast bins are left out: a worker freeing a long list's rows would leave them there, and the
-// next large allocation, on whichever thread, merged them all at once (the UI thread spent
-// 40 ms so after a batch of 50,000); without them each free merges its own block.
-void shareAllocatorPool() {
-    mallopt(M_ARENA_MAX, 1);
-    mallopt(M_MXFAST, 0);
 }
 
 } // namespace Platform

@@ -1,7 +1,5 @@
 #include "ui/app/application.h"
 
-#include "platform/platform.h"
-
 #include <QApplication>
 #include <QDir>
 #include <QFont>
@@ -45,7 +43,6 @@ QLocale qtTextsLocale(const QLocale& system) {
 }
 
 void setUpApplication(QApplication& app) {
-    Platform::shareAllocatorPool();
     QApplication::setApplicationName(u"Torvane"_s);
     QApplication::setApplicationVersion(QStringLiteral(TORVANE_VERSION));
     QApplication::setDesktopFileName(QString::fromLatin1(kDesktopFileName));
