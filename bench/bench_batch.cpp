@@ -9,14 +9,19 @@
 //    starts on the file and fills its list with its own reload, then the lines are put in the
 //    batch window and "开始添加" pressed; the time until the file holds every line against the
 //    core add of the same lines, the longest wait of the UI thread meanwhile as an outside
-//    pinger sees it (bench/stall_pinger.h), and that process's memory;
+//    pinger sees it (bench/stall_pinger.h), and that process's memory: the list's own (resident
+//    after the fill less before it), the peak from the press on, and the highest resident
+//    figure while the box is read, while the slices are added and in the second after (the
+//    reload starts there); --runs times, the run of the median time shown with the median
+//    longest wait;
 //  - the export of the whole list.
 // Every line has an address of its own (loopback addresses at a port nothing listens on: the
 // window's probe passes get their refusals at once and contact nothing outside the machine).
 //
 // Without "--rows=N" it runs lists and batches of 1,000, 10,000 and 50,000 lines, each in a
 // process of its own ("--sizes=A,B" for others); the window fills its list at the reload's
-// 10 ms a row first (500 s at 50,000). --runs=N repeats the core measures (default 3).
+// 10 ms a row first (500 s at 50,000), or at once with "--direct-fill" (the rows a reload
+// reads, put in the list in one go). --runs=N repeats the core and window measures (default 3).
 
 #include "bench_sizes.h"
 #include "bench_support.h"
@@ -28,6 +33,7 @@
 #include "core/store/server_queries.h"
 #include "core/store/store_connection.h"
 #include "core/support/log_sink.h"
+#include "direct_fill.h"
 #include "stall_pinger.h"
 #include "ui/app/application.h"
 #include "ui/app/main_window.h"
@@ -200,20 +206,27 @@ qint64 serverCount(const QString& path) {
     return rows && !rows->rows.isEmpty() ? rows->rows.first().value(0).toLongLong() : -1;
 }
 
+// The phases of the window measure whose resident memory is watched apart.
+enum Phase { Reading, Adding, Tail, PhaseCount };
+
 // The window measure, in a process of its own so that its memory is the window's: the main
-// window starts on the file in TORVANE_HOME and fills its list; the batch window opens over it,
-// the lines go into its box and "开始添加" is pressed. Prints the time until the batch ended,
-// the pinger's longest wait from the press until a second after the end (the reload the batch
-// asks for starts there), its UI thread's own share, the resident memory before the start and
-// after the fill, the peak, and the lines added.
-int runWindow(int count, int from) {
+// window starts on the file in TORVANE_HOME and fills its list (at once with "--direct-fill");
+// the batch window opens over it, the lines go into its box and "开始添加" is pressed. Prints
+// the time until the batch ended, the pinger's longest wait from the press until a second
+// after the end (the reload the batch asks for starts there), its UI thread's own share, the
+// resident memory before the start, after the fill and with the lines in the box, the peak,
+// the lines added, and the highest resident memory while the box is read, while the slices are
+// added and in the second after.
+int runWindow(int count, int from, bool directFill) {
     setUpApplication(*qApp);
     AppContext context(AppContext::settingsFromEnvironment());
     MainWindow window(context, [](const LaunchRequest&) { return LaunchOutcome{}; });
     const double bareMb = residentMb();
     QSignalSpy reloaded(window.serverList(), &ServerListView::reloaded);
     window.show();
-    if (!waitFor([&] { return !reloaded.isEmpty(); }, qint64(count) * 30 + 60000))
+    const qint64 fillLimitMs = qint64(count) * 30 + 60000;
+    if (directFill ? !fillDirectly(*window.serverList(), context.databasePath(), fillLimitMs)
+                   : !waitFor([&] { return !reloaded.isEmpty(); }, fillLimitMs))
         return 1;
     const double filledMb = residentMb();
     const qint64 before = serverCount(context.databasePath());
@@ -222,21 +235,35 @@ int runWindow(int count, int from) {
     batch.show();
     batch.setText(lines(from, from + count).join(u"\r\n"_s));
     QCoreApplication::processEvents();
+    const double boxMb = residentMb();
     QSignalSpy finished(&batch, &BatchWindow::addingFinished);
+    QSignalSpy rowsAdded(window.serverList()->model(), &QAbstractItemModel::rowsInserted);
+    resetPeakMemory(); // the peak of the batch, not of the fill before it
+    PhasePeaks peaks(PhaseCount);
     StallPinger pinger;
     QElapsedTimer t;
     t.start();
     pinger.start();
     batch.addLines();
-    waitFor([&] { return !finished.isEmpty(); }, 900000);
+    waitFor(
+        [&] {
+            if (!rowsAdded.isEmpty())
+                peaks.setPhase(Adding);
+            return !finished.isEmpty();
+        },
+        900000);
     const double ms = double(t.nsecsElapsed()) / 1e6;
+    peaks.setPhase(Tail);
     QElapsedTimer tail;
     tail.start();
     waitFor([&] { return tail.elapsed() >= 1000; }, 1000);
     pinger.stop();
+    peaks.stop();
     const qint64 after = serverCount(context.databasePath());
-    std::printf("%.1f %.1f %.1f %.1f %.1f %.1f %lld\n", ms, pinger.worstMs(), pinger.worstCpuMs(),
-                bareMb, filledMb, peakMemoryMb(), static_cast<long long>(after - before));
+    std::printf("%.1f %.1f %.1f %.1f %.1f %.1f %lld %.1f %.1f %.1f %.1f\n", ms, pinger.worstMs(),
+                pinger.worstCpuMs(), bareMb, filledMb, peakMemoryMb(),
+                static_cast<long long>(after - before), boxMb, peaks.peakMb(Reading),
+                peaks.peakMb(Adding), peaks.peakMb(Tail));
     return after - before == count ? 0 : 1;
 }
 
@@ -248,9 +275,11 @@ struct WindowRun {
     double filledMb = 0;
     double peakMb = 0;
     bool complete = false;
+    double boxMb = 0;
+    std::array<double, PhaseCount> phasePeakMb{};
 };
 
-WindowRun windowRun(const QString& baseFile, int count, int from) {
+WindowRun windowRun(const QString& baseFile, int count, int from, bool directFill) {
     QTemporaryDir home;
     QFile::copy(baseFile, home.filePath(u"myserver.db"_s));
     QProcess child;
@@ -260,15 +289,24 @@ WindowRun windowRun(const QString& baseFile, int count, int from) {
     env.insert(u"TORVANE_CLOUD_URL"_s, u"http://127.0.0.1:1"_s);
     child.setProcessEnvironment(env);
     child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    child.start(QCoreApplication::applicationFilePath(),
-                {u"--window=%1"_s.arg(count), u"--from=%1"_s.arg(from)});
+    QStringList arguments = {u"--window=%1"_s.arg(count), u"--from=%1"_s.arg(from)};
+    if (directFill)
+        arguments << u"--direct-fill"_s;
+    child.start(QCoreApplication::applicationFilePath(), arguments);
     if (!child.waitForFinished(-1))
         return {};
     const QList<QByteArray> out = child.readAllStandardOutput().trimmed().split(' ');
-    if (out.size() < 7)
+    if (out.size() < 11)
         return {};
-    return {out[0].toDouble(), out[1].toDouble(), out[2].toDouble(),    out[3].toDouble(),
-            out[4].toDouble(), out[5].toDouble(), child.exitCode() == 0};
+    return {out[0].toDouble(),
+            out[1].toDouble(),
+            out[2].toDouble(),
+            out[3].toDouble(),
+            out[4].toDouble(),
+            out[5].toDouble(),
+            child.exitCode() == 0,
+            out[7].toDouble(),
+            {out[8].toDouble(), out[9].toDouble(), out[10].toDouble()}};
 }
 
 QString copyOf(const QString& base, const QString& folder, const QString& name) {
@@ -278,7 +316,7 @@ QString copyOf(const QString& base, const QString& folder, const QString& name) 
     return path;
 }
 
-int runRows(int rows, int runs) {
+int runRows(int rows, int runs, bool directFill) {
     QTemporaryDir home;
     const QString file = home.filePath(u"myserver.db"_s);
     LocalStore::ensureDatabase(file);
@@ -312,15 +350,35 @@ int runRows(int rows, int runs) {
                 ff.p99, fc.mean / ff.mean, fc.median / ff.median, fc.p99 / ff.p99,
                 encodingUsPerLine(rows, std::min(rows, 10000)));
 
-    // The same batch through the real windows, against the core add's whole batch.
-    const WindowRun w = windowRun(base, rows, rows);
+    // The same batch through the real windows, against the core add's whole batch: the run
+    // of the median time of --runs, with the median of their longest UI waits.
+    std::vector<WindowRun> windowRuns;
+    std::vector<double> windowMs, waits, waitCpu;
+    for (int run = 0; run < runs; ++run) {
+        windowRuns.push_back(windowRun(base, rows, rows, directFill));
+        windowMs.push_back(windowRuns.back().ms);
+        waits.push_back(windowRuns.back().worstWaitMs);
+        waitCpu.push_back(windowRuns.back().worstWaitCpuMs);
+    }
+    WindowRun w = *std::find_if(windowRuns.begin(), windowRuns.end(),
+                                [&](const WindowRun& r) { return r.ms == median(windowMs); });
+    w.worstWaitMs = median(waits);
+    w.worstWaitCpuMs = median(waitCpu);
+    w.complete = std::all_of(windowRuns.begin(), windowRuns.end(),
+                             [](const WindowRun& r) { return r.complete; });
     std::printf("batch window over the main window, %d lines into its filled list of %d: %.0f ms "
                 "(window / core = %.2fx)%s\n"
                 "  longest UI wait %.1f ms (UI thread's own %.1f ms)\n"
-                "  memory: %.1f MB before the fill, %.1f MB after it, peak %.1f MB\n",
+                "  memory: %.1f MB before the fill, %.1f MB after it (the list's own %.1f MB), "
+                "%.1f MB with the lines in the box; peak %.1f MB (%.2fx the list's own above "
+                "the fill)\n"
+                "  highest resident: %.1f MB reading the box, %.1f MB adding, %.1f MB in the "
+                "second after\n",
                 rows, rows, w.ms, w.ms / median(coreMs),
                 w.complete ? "" : " — NOT every line in the file", w.worstWaitMs, w.worstWaitCpuMs,
-                w.bareMb, w.filledMb, w.peakMb);
+                w.bareMb, w.filledMb, w.filledMb - w.bareMb, w.boxMb, w.peakMb,
+                (w.peakMb - w.filledMb) / (w.filledMb - w.bareMb), w.phasePeakMb[Reading],
+                w.phasePeakMb[Adding], w.phasePeakMb[Tail]);
 
     // Export of the whole list.
     LocalStore s;
@@ -340,9 +398,10 @@ int runRows(int rows, int runs) {
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     if (const int windowLines = intOption(argc, argv, "--window=", 0, 0); windowLines > 0)
-        return runWindow(windowLines, intOption(argc, argv, "--from=", 0, 0));
+        return runWindow(windowLines, intOption(argc, argv, "--from=", 0, 0),
+                         hasFlag(argc, argv, "--direct-fill"));
     if (const std::vector<int> sizes = benchSizes(argc, argv); !sizes.empty())
         return runEachSize(argc, argv, sizes);
-    return runRows(intOption(argc, argv, "--rows=", 1000, 100),
-                   intOption(argc, argv, "--runs=", 3));
+    return runRows(intOption(argc, argv, "--rows=", 1000, 100), intOption(argc, argv, "--runs=", 3),
+                   hasFlag(argc, argv, "--direct-fill"));
 }

@@ -1,11 +1,14 @@
 #pragma once
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 // What the benchmarks share: their options, and the figures they report.
@@ -18,6 +21,14 @@ inline int intOption(int argc, char* argv[], const char* name, int fallback, int
         if (std::strncmp(argv[i], name, length) == 0)
             return std::max(minimum, std::atoi(argv[i] + length));
     return fallback;
+}
+
+// Whether the flag `name` ("--name") is on a benchmark's command line.
+inline bool hasFlag(int argc, char* argv[], const char* name) {
+    for (int i = 1; i < argc; ++i)
+        if (std::strcmp(argv[i], name) == 0)
+            return true;
+    return false;
 }
 
 // The value at `fraction` (0 to 1) of the sorted samples; 0 for none.
@@ -52,7 +63,47 @@ inline double peakMemoryMb() {
     return statusMb("VmHWM:");
 }
 
+// Starts the process's peak resident memory afresh from its memory now (where /proc allows).
+inline void resetPeakMemory() {
+    std::ofstream("/proc/self/clear_refs") << "5";
+}
+
 // The process's resident memory now, in MB.
 inline double residentMb() {
     return statusMb("VmRSS:");
 }
+
+// The process's resident memory sampled every few milliseconds from a thread of its own, its
+// highest figure kept per phase of the work (phase 0 until the first setPhase): where a peak
+// comes from, which the process's one high-water mark does not say.
+class PhasePeaks {
+public:
+    explicit PhasePeaks(int phases) : peaks_(std::size_t(phases)) {
+        thread_ = std::thread([this] {
+            while (running_) {
+                const double mb = residentMb();
+                double& peak = peaks_[std::size_t(phase_.load())];
+                peak = std::max(peak, mb);
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            }
+        });
+    }
+    ~PhasePeaks() { stop(); }
+    PhasePeaks(const PhasePeaks&) = delete;
+    PhasePeaks& operator=(const PhasePeaks&) = delete;
+
+    void setPhase(int phase) { phase_ = phase; }
+    void stop() {
+        running_ = false;
+        if (thread_.joinable())
+            thread_.join();
+    }
+    // The highest resident memory seen in `phase`, in MB; read after stop().
+    double peakMb(int phase) const { return peaks_[std::size_t(phase)]; }
+
+private:
+    std::vector<double> peaks_;
+    std::atomic<int> phase_{0};
+    std::atomic<bool> running_{true};
+    std::thread thread_;
+};

@@ -49,6 +49,7 @@ private Q_SLOTS:
     void tooLongSearchTextSaysSo();
     void emptyTableGivesEmptyListWithoutMessage();
     void headerClickSortsAndClearsMarksAndImages();
+    void longListSortsWholeAlsoWhenRowsGoMidSort();
     void invertChecks();
     void newerFillWins();
     void manyReloadsEndAsTheLastOne();
@@ -230,6 +231,29 @@ void TestServerList::headerClickSortsAndClearsMarksAndImages() {
     fillAndWait([this] { list_->sortByColumn(ListColumn::Id); });
     QCOMPARE(column(ListColumn::Id), (QStringList{u"6"_s, u"7"_s, u"8"_s, u"9"_s}));
     QCOMPARE(list_->model()->rowOfId(u"9"_s), 3);
+}
+
+// More rows than one step copies keys for; a row deleted while the sort runs leaves the rows
+// there are then sorted, none lost or doubled.
+void TestServerList::longListSortsWholeAlsoWhenRowsGoMidSort() {
+    constexpr int kRows = 2500;
+    QList<ServerRecord> servers;
+    for (int n = kRows; n >= 1; --n) {
+        ServerRecord s = fixtureServer(n, u"127.0.%1.%2"_s.arg(n / 256).arg(n % 256), u"1"_s);
+        s.id = QString::number(n);
+        servers << s;
+    }
+    list_->model()->replaceRows(
+        ServerListModel::rowsOf(servers, QString(), QDateTime::currentDateTime()));
+    fillAndWait([this] {
+        list_->sortByColumn(ListColumn::Id);
+        list_->model()->deleteRow(0); // id 2500
+    });
+    QCOMPARE(list_->model()->rowCount(), kRows - 1);
+    for (int row = 0; row < kRows - 1; ++row) {
+        QCOMPARE(list_->cell(row, ListColumn::Id), QString::number(row + 1));
+        QCOMPARE(list_->model()->rowOfId(QString::number(row + 1)), row);
+    }
 }
 
 void TestServerList::invertChecks() {

@@ -57,8 +57,10 @@ QStringList blockLines(const QString& block) {
     return splitFields(block, u"\r\n"_s);
 }
 
-BoxLines boxLines(const QStringList& blocks) {
+BoxLines boxLines(QStringList blocks) {
+    // The text is copied a few times on its way to lines; each copy goes once the next is made.
     QString box = blocks.join(u'\n');
+    blocks = QStringList();
     for (QChar& c : box) {
         switch (c.unicode()) {
         case 0x00A0:

@@ -42,7 +42,7 @@ struct BoxLines {
     QStringList lines;
     std::optional<QString> trimmed;
 };
-BoxLines boxLines(const QStringList& blocks);
+BoxLines boxLines(QStringList blocks);
 
 // Adds a batch of lines a slice at a time, one write transaction per slice, so a long batch
 // neither freezes the window nor holds the file's write lock for long. The log lines of a

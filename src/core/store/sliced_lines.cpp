@@ -2,12 +2,15 @@
 
 #include "core/support/log_sink.h"
 
+#include <utility>
+
 SlicedLines::Slice SlicedLines::nextSlice(LocalStore& store, std::chrono::milliseconds budget,
                                           const LogSink& log) {
     Slice slice;
     QList<LineWrite> lines;
+    // A line's text is let go once written: a long list's lines are megabytes.
     const SliceOutcome outcome = writeSlice(store, budget, [&] {
-        lines << write_(store, lines_[next_++]);
+        lines << write_(store, std::exchange(lines_[next_++], QString()));
         return !isDone();
     });
     if (!outcome.began) {

@@ -6,6 +6,11 @@
 #include <sqlite3.h>
 
 #include <chrono>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
 
 using namespace Qt::StringLiterals;
 
@@ -30,6 +35,39 @@ QString decoded(std::string_view bytes) {
     return Gbk::decode(bytes.data(), qsizetype(bytes.size()));
 }
 
+// The texts a column repeats from row to row (a group, an account, a port, a date, the panel
+// fields' "0") are read into one shared string each, so a long list holds each such text once
+// instead of once per row. Each column shares up to kPerColumn distinct short texts; any other
+// text is read on its own.
+class SharedTexts {
+public:
+    explicit SharedTexts(int columns) : columns_(std::size_t(columns)) {}
+
+    QString text(int column, std::string_view key) {
+        if (key.size() > kMaxBytes)
+            return decoded(key);
+        Known& known = columns_[std::size_t(column)];
+        if (const auto found = known.find(key); found != known.end())
+            return found->second;
+        QString text = decoded(key);
+        if (known.size() < kPerColumn)
+            known.emplace(std::string(key), text);
+        return text;
+    }
+
+private:
+    static constexpr std::size_t kMaxBytes = 64;
+    static constexpr std::size_t kPerColumn = 256;
+    struct Hash {
+        using is_transparent = void;
+        std::size_t operator()(std::string_view text) const noexcept {
+            return std::hash<std::string_view>{}(text);
+        }
+    };
+    using Known = std::unordered_map<std::string, QString, Hash, std::equal_to<>>;
+    std::vector<Known> columns_;
+};
+
 } // namespace
 
 // One use of a connection's cached statement: bound, stepped, and reset when it goes out of
@@ -51,7 +89,9 @@ public:
     bool isValid() const { return bound_; }
     SqliteStatement& get() const { return *stmt_; }
 
-    QString text(int column) const { return decoded(stmt_->text(column)); }
+    QString text(int column, SharedTexts& shared) const {
+        return shared.text(column, stmt_->text(column));
+    }
 
 private:
     // The encoded values stay with this use until the bindings are cleared, so SQLite
@@ -149,12 +189,13 @@ std::optional<StoreRows> StoreConnection::query(const QString& sql, const QStrin
     const int columnCount = stmt.get().columnCount();
     for (int c = 0; c < columnCount; ++c)
         result.columns << decoded(stmt.get().columnName(c));
+    SharedTexts shared(columnCount);
     SqliteStep stepped;
     while ((stepped = stmt.get().step()) == SqliteStep::Row) {
         QStringList row;
         row.reserve(columnCount);
         for (int c = 0; c < columnCount; ++c)
-            row << stmt.text(c);
+            row << stmt.text(c, shared);
         result.rows << std::move(row);
     }
     if (stepped != SqliteStep::Done) {

@@ -8,6 +8,8 @@
 #include <QColor>
 #include <QThreadPool>
 
+#include <algorithm>
+
 using namespace Qt::StringLiterals;
 
 ServerListModel::ServerListModel(QObject* parent) : QAbstractTableModel(parent) {}
@@ -238,20 +240,27 @@ void ServerListModel::replaceRows(ListRows rows) {
     discard(std::move(rows), std::move(oldIndex));
 }
 
-ServerListModel::SortInput ServerListModel::sortInput(int column) const {
+ServerListModel::SortInput ServerListModel::startSortInput(int column) const {
     SortInput input;
+    input.column = column;
     input.keys.reserve(rowCount());
     input.ids.reserve(rowCount());
-    for (const auto& row : rows_) {
-        input.keys << cellText(*row, column);
-        input.ids << row->server.id;
-    }
     input.layout = layout_;
     return input;
 }
 
-ServerListModel::Reorder ServerListModel::sorted(const SortInput& input, int column) {
-    Reorder result{ListSort::sortOrder(input.keys, column), {}, input.layout};
+bool ServerListModel::addSortKeys(SortInput& input, qsizetype count) const {
+    const qsizetype end = std::min(qsizetype(rows_.size()), input.keys.size() + count);
+    for (qsizetype r = input.keys.size(); r < end; ++r) {
+        const ListRow& row = *rows_[size_t(r)];
+        input.keys << cellText(row, input.column);
+        input.ids << row.server.id;
+    }
+    return end == qsizetype(rows_.size());
+}
+
+ServerListModel::Reorder ServerListModel::sorted(const SortInput& input) {
+    Reorder result{ListSort::sortOrder(input.keys, input.column), {}, input.layout};
     result.rowById.reserve(input.ids.size());
     for (size_t k = 0; k < result.order.size(); ++k)
         result.rowById.insert(input.ids[result.order[k]], int(k));

@@ -81,12 +81,17 @@ public:
     // A sort of the whole list runs on a worker from one column's texts and the rows' ids (in
     // display order), never from the rows themselves, so the rows stay the UI thread's alone.
     struct SortInput {
+        int column = 0;
         QList<QString> keys;
         QList<QString> ids;
         // Which rows these are: it changes whenever rows come or go.
         quint64 layout = 0;
     };
-    SortInput sortInput(int column) const;
+    // An input for a sort by `column`, with no row's key in it yet.
+    SortInput startSortInput(int column) const;
+    // Adds the keys and ids of up to `count` further rows to `input`; true once every row's
+    // are in. A long list's are copied a part at a time, so the window never waits for all.
+    bool addSortKeys(SortInput& input, qsizetype count) const;
     // The worker's part: the new order (element k is the row that goes to position k) and the
     // index of ids in that order.
     struct Reorder {
@@ -94,7 +99,7 @@ public:
         QHash<QString, int> rowById;
         quint64 layout = 0;
     };
-    static Reorder sorted(const SortInput& input, int column);
+    static Reorder sorted(const SortInput& input);
     // Puts the rows in the new order, every check mark and dot cleared. False, with nothing
     // changed, when rows came or went since the input was taken.
     bool reorder(Reorder reorder);

@@ -11,6 +11,7 @@
 #include "ui/app/prompt.h"
 
 #include <QCursor>
+#include <QElapsedTimer>
 #include <QMenu>
 #include <QShortcut>
 #include <QStyledItemDelegate>
@@ -255,18 +256,30 @@ bool ServerListView::isFilling() const {
 }
 
 // The keys are sorted and the new index of ids is made on a worker, from one column's texts and
-// the ids; the UI thread only puts the rows in their new order. When rows came or went in the
-// meantime (a batch add, a deletion), the rows there are now are sorted instead.
+// the ids, copied here a few milliseconds at a time; the UI thread only puts the rows in their
+// new order. When rows came or went in the meantime (a batch add, a deletion), the rows there
+// are now are sorted instead.
 void ServerListView::sortByColumn(int column) {
     const quint64 generation = supersede();
+    auto input = std::make_shared<ServerListModel::SortInput>(model_->startSortInput(column));
+    fill_.setPause(std::chrono::milliseconds(0));
+    fill_.start([this, generation, input] { return copySortKeys(generation, input); });
+}
+
+bool ServerListView::copySortKeys(quint64 generation,
+                                  const std::shared_ptr<ServerListModel::SortInput>& input) {
+    QElapsedTimer spent;
+    spent.start();
+    while (!model_->addSortKeys(*input, kSortKeysPerCopy))
+        if (spent.elapsed() >= kSortCopyStepMs)
+            return true;
     runThenDeliver(
-        *QThreadPool::globalInstance(), this,
-        [input = model_->sortInput(column), column] {
-            return ServerListModel::sorted(input, column);
-        },
-        [generation, column](ServerListView* self, ServerListModel::Reorder reorder) {
+        *QThreadPool::globalInstance(), this, [input] { return ServerListModel::sorted(*input); },
+        [generation, column = input->column](ServerListView* self,
+                                             ServerListModel::Reorder reorder) {
             self->onSorted(generation, column, std::move(reorder));
         });
+    return false;
 }
 
 void ServerListView::onSorted(quint64 generation, int column, ServerListModel::Reorder reorder) {

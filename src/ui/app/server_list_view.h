@@ -8,6 +8,7 @@
 #include <QObject>
 
 #include <array>
+#include <memory>
 #include <optional>
 
 class AppContext;
@@ -125,6 +126,7 @@ private:
     void startFill(ListRows rows, FillKind kind);
     bool appendNextRow();
     void stopFill();
+    bool copySortKeys(quint64 generation, const std::shared_ptr<ServerListModel::SortInput>& input);
     void onSorted(quint64 generation, int column, ServerListModel::Reorder reorder);
     void reportQueryFailure();
     void setUpColumns();
@@ -144,6 +146,11 @@ private:
     bool busy_ = false;
     bool reloadAgain_ = false;
 
+    // Rows whose sort keys are copied between looks at the clock, and the work per step.
+    static constexpr qsizetype kSortKeysPerCopy = 1000;
+    static constexpr qint64 kSortCopyStepMs = 5;
+
+    // A fill's rows, or a sort's copying of keys.
     PacedSteps fill_{std::chrono::milliseconds(kReloadPaceMs), this};
     ListRows pending_;
     qsizetype nextPending_ = 0;

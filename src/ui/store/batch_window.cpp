@@ -73,7 +73,10 @@ bool BatchWindow::readBoxBlocks() {
         return true;
     ui_->编辑框1->setReadOnly(false);
     StoreQueue::run(
-        this, [blocks = std::exchange(boxBlocks_, {})] { return BatchImport::boxLines(blocks); },
+        this,
+        [blocks = std::exchange(boxBlocks_, {})]() mutable {
+            return BatchImport::boxLines(std::move(blocks));
+        },
         [](BatchWindow* self, BatchImport::BoxLines read) { self->onLinesRead(std::move(read)); });
     return false;
 }
