@@ -47,14 +47,14 @@ QStringList serverValues(const ServerRecord& s) {
 // column the query lacks (a file not yet migrated has no panel columns) reads as empty.
 class ServerColumns {
 public:
-    explicit ServerColumns(const StoreRows& rows) {
+    explicit ServerColumns(const QStringList& columns) {
         static const std::array<QString, 16> kNames = {
             u"id"_s,          u"server_ip"_s,  u"server_user"_s,  u"server_pass"_s,
             u"server_port"_s, u"sort"_s,       u"server_class"_s, u"remark"_s,
             u"start_time"_s,  u"end_time"_s,   u"server_name"_s,  u"server_system"_s,
             u"baota_url"_s,   u"baota_user"_s, u"baota_pass"_s,   u"baota_apikey"_s};
         for (size_t k = 0; k < kNames.size(); ++k)
-            at_[k] = rows.columnIndex(kNames[k]);
+            at_[k] = columns.indexOf(kNames[k]);
     }
 
     ServerRecord record(const QStringList& row) const {
@@ -72,15 +72,21 @@ private:
 ServerRecord serverRecordFromRow(const StoreRows& r, qsizetype row) {
     if (row < 0 || row >= r.rows.size())
         return {};
-    return ServerColumns(r).record(r.rows[row]);
+    return ServerColumns(r.columns).record(r.rows[row]);
 }
 
-QList<ServerRecord> serverRecordsFromRows(const StoreRows& rows) {
-    const ServerColumns columns(rows);
+std::optional<QList<ServerRecord>>
+queryServerRecords(StoreConnection& connection, const QString& sql, const QStringList& values) {
+    QStringList columns;
+    std::optional<ServerColumns> fields;
     QList<ServerRecord> records;
-    records.reserve(rows.rows.size());
-    for (const QStringList& row : rows.rows)
-        records << columns.record(row);
+    const bool read = connection.forEachRow(sql, values, columns, [&](QStringList&& row) {
+        if (!fields)
+            fields.emplace(columns);
+        records << fields->record(row);
+    });
+    if (!read)
+        return std::nullopt;
     return records;
 }
 

@@ -16,8 +16,11 @@ class StoreConnection;
 struct StoreRows;
 
 ServerRecord serverRecordFromRow(const StoreRows& rows, qsizetype row);
-// Every row of a query of server_data as a record (each column is looked up once).
-QList<ServerRecord> serverRecordsFromRows(const StoreRows& rows);
+// Every row a query of server_data finds, as a record made as the row is read, so the rows
+// never exist whole beside the records (each column is looked up once); nothing when the
+// query fails.
+std::optional<QList<ServerRecord>>
+queryServerRecords(StoreConnection& connection, const QString& sql, const QStringList& values);
 GroupRecord groupRecordFromRow(const StoreRows& rows, qsizetype row);
 
 // The only access path to myserver.db: the named operations the windows, batch add and the

@@ -42,8 +42,5 @@ bool isSearchTextTooLong(const QString& mode, const QString& text) {
 }
 
 std::optional<QList<ServerRecord>> readServers(LocalStore& store, const ServerQuery& query) {
-    const auto rows = store.connection().query(query.sql, query.values);
-    if (!rows)
-        return std::nullopt;
-    return serverRecordsFromRows(*rows);
+    return queryServerRecords(store.connection(), query.sql, query.values);
 }

@@ -182,13 +182,23 @@ int StoreConnection::changes() const {
 }
 
 std::optional<StoreRows> StoreConnection::query(const QString& sql, const QStringList& values) {
+    StoreRows result;
+    if (!forEachRow(sql, values, result.columns,
+                    [&](QStringList&& row) { result.rows << std::move(row); }))
+        return std::nullopt;
+    return result;
+}
+
+bool StoreConnection::forEachRow(const QString& sql, const QStringList& values,
+                                 QStringList& columns,
+                                 const std::function<void(QStringList&& row)>& take) {
     CachedStatement stmt(*this, sql, values);
     if (!stmt.isValid())
-        return std::nullopt;
-    StoreRows result;
+        return false;
     const int columnCount = stmt.get().columnCount();
+    columns.clear();
     for (int c = 0; c < columnCount; ++c)
-        result.columns << decoded(stmt.get().columnName(c));
+        columns << decoded(stmt.get().columnName(c));
     SharedTexts shared(columnCount);
     SqliteStep stepped;
     while ((stepped = stmt.get().step()) == SqliteStep::Row) {
@@ -196,13 +206,13 @@ std::optional<StoreRows> StoreConnection::query(const QString& sql, const QStrin
         row.reserve(columnCount);
         for (int c = 0; c < columnCount; ++c)
             row << stmt.text(c, shared);
-        result.rows << std::move(row);
+        take(std::move(row));
     }
     if (stepped != SqliteStep::Done) {
         qCWarning(lcStore) << "query failed:" << lastError();
-        return std::nullopt;
+        return false;
     }
-    return result;
+    return true;
 }
 
 std::optional<qint64> StoreConnection::queryId(const QString& sql, const QStringList& values) {

@@ -7,6 +7,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -63,6 +64,12 @@ public:
     // Runs one SELECT with bound values; nothing when it fails.
     [[nodiscard]] std::optional<StoreRows> query(const QString& sql,
                                                  const QStringList& values = {});
+    // Runs one SELECT with bound values and hands each row to `take` as it is read, after
+    // `columns` got the statement's column names: a long result never exists whole, only in
+    // the caller's own form. False when the statement fails.
+    [[nodiscard]] bool forEachRow(const QString& sql, const QStringList& values,
+                                  QStringList& columns,
+                                  const std::function<void(QStringList&& row)>& take);
     // The first column of the first row of one SELECT with bound values, read as an integer
     // id straight from the statement; nothing when there is no row, the value is no integer or
     // the statement fails. Cheaper than query() for a lookup run once per line of a long list.
