@@ -16,6 +16,7 @@
 #include "ui/store/server_editor_window.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
@@ -86,6 +87,7 @@ private Q_SLOTS:
     void groupsAddRenameDelete();
     void batchAddLines();
     void closingBatchWindowAsksAndReports();
+    void pasteOfAnEmptyClipboardKeepsTheBox();
     void exportThenImport();
     void importDecodesFiles_data();
     void importDecodesFiles();
@@ -578,6 +580,27 @@ void TestStoreWindows::closingBatchWindowAsksAndReports() {
     QTRY_VERIFY2_WITH_TIMEOUT((shown + pane->toPlainText()).contains(stopped),
                               qPrintable(pane->toPlainText().right(400)), 60000);
     disconnect(watch);
+}
+
+// Ctrl+V over selected lines with nothing on the clipboard leaves the box as it was; Qt's own
+// box would crash the program.
+void TestStoreWindows::pasteOfAnEmptyClipboardKeepsTheBox() {
+    BatchWindow batch(list_, home_.context());
+    batch.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&batch));
+    auto* box = child<QPlainTextEdit>(&batch, u"编辑框1");
+    QGuiApplication::clipboard()->clear();
+    const QString before = box->toPlainText();
+    box->setFocus();
+    box->selectAll();
+    QTest::keyClick(box, Qt::Key_V, Qt::ControlModifier);
+    QCOMPARE(box->toPlainText(), before);
+
+    // A clipboard with text still pastes.
+    QGuiApplication::clipboard()->setText(u"默认分组"_s);
+    box->selectAll();
+    QTest::keyClick(box, Qt::Key_V, Qt::ControlModifier);
+    QCOMPARE(box->toPlainText(), u"默认分组"_s);
 }
 
 void TestStoreWindows::exportThenImport() {

@@ -4,7 +4,10 @@
 #include <QDir>
 #include <QFont>
 #include <QIcon>
+#include <QKeyEvent>
 #include <QLibraryInfo>
+#include <QPlainTextEdit>
+#include <QTextEdit>
 #include <QThreadPool>
 #include <QTranslator>
 
@@ -34,6 +37,31 @@ void installQtTranslations(QApplication& app) {
         delete translator;
 }
 
+// Qt 6.4's text boxes crash when the paste key meets an empty clipboard while text is
+// selected: they put an empty piece of text in the selection's place. Their own test of
+// whether anything could be pasted is sound, so the key goes no further when it says no.
+class EmptyPasteGuard : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::KeyPress &&
+            static_cast<QKeyEvent*>(event)->matches(QKeySequence::Paste) && !canPaste(watched))
+            return true;
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    static bool canPaste(QObject* watched) {
+        if (const auto* box = qobject_cast<QPlainTextEdit*>(watched))
+            return box->canPaste();
+        if (const auto* box = qobject_cast<QTextEdit*>(watched))
+            return box->canPaste();
+        return true;
+    }
+};
+
 } // namespace
 
 QLocale qtTextsLocale(const QLocale& system) {
@@ -48,6 +76,7 @@ void setUpApplication(QApplication& app) {
     QApplication::setDesktopFileName(QString::fromLatin1(kDesktopFileName));
     QApplication::setWindowIcon(programIcon());
     installQtTranslations(app);
+    app.installEventFilter(new EmptyPasteGuard(&app));
     // The window's fixed layout is measured for 12-pixel text; a CJK face keeps Chinese
     // captions inside their controls.
     QFont font(QStringList{u"WenQuanYi Micro Hei"_s, u"Microsoft YaHei"_s, u"SimSun"_s});

@@ -10,7 +10,8 @@ inline constexpr const char* kDesktopFileName = "net.torvane.Torvane";
 
 // Process-wide settings made once at start: the program's name (which places the per-user
 // data folder), its icon and desktop entry, Qt's own texts in the user's language, the
-// interface font, and enough global workers that slow requests do not hold up the list.
+// interface font, enough global workers that slow requests do not hold up the list, and a
+// guard that keeps a paste of an empty clipboard from reaching the text boxes.
 void setUpApplication(QApplication& app);
 
 // The language of Qt's own texts (the buttons of message boxes): the system's, or Chinese,
