@@ -577,8 +577,11 @@ void TestStoreWindows::closingBatchWindowAsksAndReports() {
     QVERIFY(added < kLines);
     const QString stopped =
         u"-批量添加已停止：已添加 %1 行，%2 行未处理"_s.arg(added).arg(kLines - added);
-    QTRY_VERIFY2_WITH_TIMEOUT((shown + pane->toPlainText()).contains(stopped),
-                              qPrintable(pane->toPlainText().right(400)), 60000);
+    QTRY_VERIFY2_WITH_TIMEOUT(
+        (shown + pane->toPlainText()).contains(stopped),
+        qPrintable(stopped + u" not among: "_s +
+                   (shown + pane->toPlainText()).split(u'\n').filter(u"批量添加"_s).join(u" | "_s)),
+        60000);
     disconnect(watch);
 }
 
