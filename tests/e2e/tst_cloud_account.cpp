@@ -5,13 +5,13 @@
 
 #include "common/cloud_service_fixture.h"
 #include "common/gui_test_main.h"
+#include "common/main_window_start.h"
 #include "common/test_home.h"
 #include "core/cloud/cloud_account.h"
 #include "core/store/local_store.h"
 #include "ui/app/application.h"
 #include "ui/app/main_window.h"
 #include "ui/app/prompt.h"
-#include "ui/app/server_list_view.h"
 #include "ui/cloud/change_password_window.h"
 #include "ui/cloud/cloud_account_actions.h"
 #include "ui/cloud/cloud_account_window.h"
@@ -121,15 +121,10 @@ void TestCloudAccount::cleanup() {
 void TestCloudAccount::restart() {
     main_.reset();
     main_ = std::make_unique<MainWindow>(home_.context());
-    // The check and the list's first fill start once the window exists; listen before that.
+    // The check starts once the window exists; listen before that.
     QSignalSpy checked(main_->cloudAccount(), &CloudAccountActions::connectionChecked);
-    QSignalSpy filled(main_->serverList(), &ServerListView::reloaded);
-    main_->show();
-    QVERIFY(QTest::qWaitForWindowExposed(main_.get()));
+    QVERIFY(showAndWaitForFirstFill(*main_));
     QVERIFY(checked.count() == 1 || checked.wait(20000));
-    // The fill ends with the rental reminder in the log; tests compare the log after that.
-    QVERIFY(filled.count() > 0 || filled.wait(20000));
-    QTRY_VERIFY_WITH_TIMEOUT(!main_->serverList()->isFilling(), 20000);
 }
 
 QString TestCloudAccount::logText() const {

@@ -3,12 +3,12 @@
 // conversations with a real service are in tests/e2e/tst_cloud_account.cpp.
 
 #include "common/gui_test_main.h"
+#include "common/main_window_start.h"
 #include "common/test_home.h"
 #include "core/cloud/cloud_account.h"
 #include "ui/app/application.h"
 #include "ui/app/main_window.h"
 #include "ui/app/prompt.h"
-#include "ui/app/server_list_view.h"
 #include "ui/cloud/change_password_window.h"
 #include "ui/cloud/cloud_account_actions.h"
 #include "ui/cloud/cloud_account_window.h"
@@ -18,7 +18,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
-#include <QSignalSpy>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
@@ -75,11 +74,7 @@ void TestCloudWindows::init() {
         return QMessageBox::Ok;
     });
     main_ = std::make_unique<MainWindow>(home_.context());
-    QSignalSpy filled(main_->serverList(), &ServerListView::reloaded);
-    main_->show();
-    QVERIFY(QTest::qWaitForWindowExposed(main_.get()));
-    // The list's first fill ends with a log line; tests that compare the log start after it.
-    QVERIFY(filled.count() > 0 || filled.wait(20000));
+    QVERIFY(showAndWaitForFirstFill(*main_));
     // The start-up check has answered once the status line no longer says it is connecting.
     auto* status = main_->findChild<QLabel*>(u"透明标签1"_s);
     QTRY_VERIFY(!status->text().isEmpty() && status->text() != CloudAccount::kConnectingText);

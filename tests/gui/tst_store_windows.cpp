@@ -1,4 +1,5 @@
 #include "common/gui_test_main.h"
+#include "common/main_window_start.h"
 #include "common/test_home.h"
 #include "core/codec/gbk_codec.h"
 #include "core/store/batch_export.h"
@@ -118,12 +119,7 @@ void TestStoreWindows::init() {
     });
     window_ = std::make_unique<MainWindow>(home_.context());
     list_ = window_->serverList();
-    // The start-up makes the database ready on the store's thread, then reloads the list.
-    QSignalSpy startedUp(list_, &ServerListView::reloaded);
-    window_->show();
-    QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
-    QVERIFY(startedUp.count() > 0 || startedUp.wait(15000));
-    waitForList();
+    QVERIFY(showAndWaitForFirstFill(*window_));
 }
 
 void TestStoreWindows::cleanup() {
