@@ -53,6 +53,7 @@ private Q_SLOTS:
     void invertChecks();
     void newerFillWins();
     void manyReloadsEndAsTheLastOne();
+    void reloadKeepsUnchangedRecordsAndTakesChangedOnes();
     void menuAndDoubleClick();
 
 private:
@@ -301,6 +302,27 @@ void TestServerList::manyReloadsEndAsTheLastOne() {
         QVERIFY(store.open(home_.databasePath()));
         QVERIFY(store.deleteServer(ids[0]));
     }
+}
+
+// A reload shares the records of rows whose stored server did not change, and takes the file's
+// record for one that did, also where the change is in no cell (a password).
+void TestServerList::reloadKeepsUnchangedRecordsAndTakesChangedOnes() {
+    fillAndWait([this] { list_->reload(); });
+    const SharedRecords before = list_->model()->records();
+    ServerRecord changed = *before[1];
+    const QString oldPassword = changed.password;
+    changed.password = u"新密码"_s;
+    LocalStore store;
+    QVERIFY(store.open(home_.databasePath()));
+    QVERIFY(store.updateServer(changed));
+    fillAndWait([this] { list_->reload(); });
+    const SharedRecords after = list_->model()->records();
+    QCOMPARE(after.size(), before.size());
+    for (size_t row = 0; row < after.size(); ++row)
+        QCOMPARE(after[row] == before[row], row != 1);
+    QCOMPARE(list_->server(1).password, u"新密码"_s);
+    changed.password = oldPassword;
+    QVERIFY(store.updateServer(changed));
 }
 
 void TestServerList::menuAndDoubleClick() {

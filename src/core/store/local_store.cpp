@@ -75,17 +75,22 @@ ServerRecord serverRecordFromRow(const StoreRows& r, qsizetype row) {
     return ServerColumns(r.columns).record(r.rows[row]);
 }
 
-std::optional<QList<ServerRecord>>
-queryServerRecords(StoreConnection& connection, const QString& sql, const QStringList& values) {
+bool forEachServerRecord(StoreConnection& connection, const QString& sql, const QStringList& values,
+                         const std::function<void(ServerRecord&& record)>& take) {
     QStringList columns;
     std::optional<ServerColumns> fields;
-    QList<ServerRecord> records;
-    const bool read = connection.forEachRow(sql, values, columns, [&](QStringList&& row) {
+    return connection.forEachRow(sql, values, columns, [&](QStringList&& row) {
         if (!fields)
             fields.emplace(columns);
-        records << fields->record(row);
+        take(fields->record(row));
     });
-    if (!read)
+}
+
+std::optional<QList<ServerRecord>>
+queryServerRecords(StoreConnection& connection, const QString& sql, const QStringList& values) {
+    QList<ServerRecord> records;
+    if (!forEachServerRecord(connection, sql, values,
+                             [&](ServerRecord&& record) { records << std::move(record); }))
         return std::nullopt;
     return records;
 }

@@ -16,9 +16,12 @@ class StoreConnection;
 struct StoreRows;
 
 ServerRecord serverRecordFromRow(const StoreRows& rows, qsizetype row);
-// Every row a query of server_data finds, as a record made as the row is read, so the rows
-// never exist whole beside the records (each column is looked up once); nothing when the
-// query fails.
+// Hands every row a query of server_data finds to `take` as a record made as the row is read,
+// so the rows never exist whole beside the records (each column is looked up once); false
+// when the query fails.
+bool forEachServerRecord(StoreConnection& connection, const QString& sql, const QStringList& values,
+                         const std::function<void(ServerRecord&& record)>& take);
+// Every row a query of server_data finds, as records; nothing when the query fails.
 std::optional<QList<ServerRecord>>
 queryServerRecords(StoreConnection& connection, const QString& sql, const QStringList& values);
 GroupRecord groupRecordFromRow(const StoreRows& rows, qsizetype row);

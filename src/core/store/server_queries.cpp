@@ -44,3 +44,8 @@ bool isSearchTextTooLong(const QString& mode, const QString& text) {
 std::optional<QList<ServerRecord>> readServers(LocalStore& store, const ServerQuery& query) {
     return queryServerRecords(store.connection(), query.sql, query.values);
 }
+
+bool forEachServer(LocalStore& store, const ServerQuery& query,
+                   const std::function<void(ServerRecord&& server)>& take) {
+    return forEachServerRecord(store.connection(), query.sql, query.values, take);
+}

@@ -7,6 +7,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <optional>
 
 // One statement with its bound values.
@@ -29,3 +30,7 @@ bool isSearchTextTooLong(const QString& mode, const QString& text);
 // Runs `query` on `store`: the servers it finds, in its order. Nothing when the query fails
 // (missing table, unreadable file).
 std::optional<QList<ServerRecord>> readServers(LocalStore& store, const ServerQuery& query);
+// Runs `query` on `store` and hands each server it finds to `take` as it is read; false when
+// the query fails.
+bool forEachServer(LocalStore& store, const ServerQuery& query,
+                   const std::function<void(ServerRecord&& server)>& take);

@@ -38,6 +38,12 @@ std::optional<QList<ServerRecord>> readServers(const QString& path, const Server
     return ::readServers(store, query);
 }
 
+bool forEachServer(const QString& path, const ServerQuery& query,
+                   const std::function<void(ServerRecord&& server)>& take) {
+    LocalStore store;
+    return store.open(path) && ::forEachServer(store, query, take);
+}
+
 Groups readGroups(const QString& path) {
     Groups result;
     result.outcome = onStore(path, [&](LocalStore& store) {

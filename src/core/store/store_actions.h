@@ -7,6 +7,7 @@
 #include <QList>
 #include <QString>
 
+#include <functional>
 #include <optional>
 
 // The store operations that windows start, each on a connection of its own opened on the
@@ -37,6 +38,10 @@ QString failureText(const QString& failed, const Outcome& outcome);
 
 // The servers `query` finds (see readServers); nothing when the file cannot be read.
 std::optional<QList<ServerRecord>> readServers(const QString& path, const ServerQuery& query);
+// Hands each server `query` finds to `take` as it is read, so a long read never holds its
+// records whole in this form; false when the file cannot be read.
+bool forEachServer(const QString& path, const ServerQuery& query,
+                   const std::function<void(ServerRecord&& server)>& take);
 
 struct Groups {
     Outcome outcome;

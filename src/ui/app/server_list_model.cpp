@@ -22,7 +22,7 @@ QString ServerListModel::caption(int column) {
 }
 
 QString ServerListModel::cellText(const ListRow& row, int column) {
-    const ServerRecord& s = row.server;
+    const ServerRecord& s = *row.server;
     switch (column) {
     case ListColumn::Id:
         return s.id;
@@ -49,18 +49,34 @@ QString ServerListModel::cellText(const ListRow& row, int column) {
     }
 }
 
+ListRowMaker::ListRowMaker(SharedRecords known, QString status, QDateTime now)
+    : known_(std::move(known)), status_(std::move(status)), now_(std::move(now)) {
+    knownById_.reserve(qsizetype(known_.size()));
+    for (size_t k = 0; k < known_.size(); ++k)
+        knownById_.insert(known_[k]->id, qsizetype(k));
+}
+
+std::shared_ptr<const ServerRecord> ListRowMaker::shared(ServerRecord&& server) const {
+    const qsizetype k = knownById_.value(server.id, -1);
+    if (k >= 0 && *known_[size_t(k)] == server)
+        return known_[size_t(k)];
+    return std::make_shared<const ServerRecord>(std::move(server));
+}
+
+void ListRowMaker::add(ServerRecord&& server) {
+    auto row = std::make_unique<ListRow>();
+    row->rental = RentalExpiry::outlook(server.endTime, now_);
+    row->server = shared(std::move(server));
+    row->status = status_;
+    rows_.push_back(std::move(row));
+}
+
 ListRows ServerListModel::rowsOf(QList<ServerRecord> servers, const QString& status,
                                  const QDateTime& now) {
-    ListRows rows;
-    rows.reserve(size_t(servers.size()));
-    for (ServerRecord& server : servers) {
-        auto row = std::make_unique<ListRow>();
-        row->rental = RentalExpiry::outlook(server.endTime, now);
-        row->server = std::move(server);
-        row->status = status;
-        rows.push_back(std::move(row));
-    }
-    return rows;
+    ListRowMaker maker({}, status, now);
+    for (ServerRecord& server : servers)
+        maker.add(std::move(server));
+    return maker.take();
 }
 
 int ServerListModel::rowCount(const QModelIndex& parent) const {
@@ -137,7 +153,7 @@ int ServerListModel::appendRows(ListRows rows) {
     beginInsertRows({}, first, first + int(rows.size()) - 1);
     ++layout_;
     for (auto& row : rows) {
-        rowById_.insert(row->server.id, rowCount());
+        rowById_.insert(row->server->id, rowCount());
         rows_.push_back(std::move(row));
     }
     endInsertRows();
@@ -159,14 +175,22 @@ QString ServerListModel::cell(int row, int column) const {
 }
 
 ServerRecord ServerListModel::server(int row) const {
-    return isValidRow(row) ? at(row).server : ServerRecord();
+    return isValidRow(row) ? *at(row).server : ServerRecord();
 }
 
 QList<ServerRecord> ServerListModel::servers() const {
     QList<ServerRecord> result;
     result.reserve(rowCount());
     for (const auto& row : rows_)
-        result << row->server;
+        result << *row->server;
+    return result;
+}
+
+SharedRecords ServerListModel::records() const {
+    SharedRecords result;
+    result.reserve(rows_.size());
+    for (const auto& row : rows_)
+        result.push_back(row->server);
     return result;
 }
 
@@ -174,11 +198,11 @@ void ServerListModel::updateServer(int row, const ServerRecord& server, const QD
     if (!isValidRow(row))
         return;
     ListRow& shown = at(row);
-    if (shown.server.id != server.id) {
-        rowById_.remove(shown.server.id);
+    if (shown.server->id != server.id) {
+        rowById_.remove(shown.server->id);
         rowById_.insert(server.id, row);
     }
-    shown.server = server;
+    shown.server = std::make_shared<const ServerRecord>(server);
     shown.rental = RentalExpiry::outlook(server.endTime, now);
     Q_EMIT dataChanged(index(row, 0), index(row, ListColumn::Count - 1),
                        {Qt::DisplayRole, Qt::ToolTipRole, Qt::BackgroundRole});
@@ -220,7 +244,7 @@ void ServerListModel::setChecked(int row, bool checked) {
 int ServerListModel::rowOfServer(const QString& id, const QString& address,
                                  const QString& port) const {
     const int row = rowById_.value(id, -1);
-    if (id.isEmpty() || row < 0 || at(row).server.ip != address || at(row).server.port != port)
+    if (id.isEmpty() || row < 0 || at(row).server->ip != address || at(row).server->port != port)
         return -1;
     return row;
 }
@@ -254,7 +278,7 @@ bool ServerListModel::addSortKeys(SortInput& input, qsizetype count) const {
     for (qsizetype r = input.keys.size(); r < end; ++r) {
         const ListRow& row = *rows_[size_t(r)];
         input.keys << cellText(row, input.column);
-        input.ids << row.server.id;
+        input.ids << row.server->id;
     }
     return end == qsizetype(rows_.size());
 }
@@ -301,7 +325,7 @@ void ServerListModel::indexRows() {
     rowById_.clear();
     rowById_.reserve(qsizetype(rows_.size()));
     for (int row = 0; row < rowCount(); ++row)
-        rowById_.insert(at(row).server.id, row);
+        rowById_.insert(at(row).server->id, row);
 }
 
 void ServerListModel::setStatusImages(QList<QIcon> images) {

@@ -15,9 +15,10 @@
 
 // One row of the server list: the server's record as stored, the text of its 状态 cell, its
 // rental outlook (read once, when the row is made), its check mark, and the image index of its
-// 状态 cell (-1: none) with the moment that image was set.
+// 状态 cell (-1: none) with the moment that image was set. The record is never changed in
+// place, so a read on a worker may share it (see ListRowMaker).
 struct ListRow {
-    ServerRecord server;
+    std::shared_ptr<const ServerRecord> server;
     QString status;
     RentalExpiry::Outlook rental;
     bool checked = false;
@@ -27,6 +28,26 @@ struct ListRow {
 
 // Rows by pointer: a reorder or a growing list moves pointers, never the rows' texts.
 using ListRows = std::vector<std::unique_ptr<ListRow>>;
+using SharedRecords = std::vector<std::shared_ptr<const ServerRecord>>;
+
+// Makes the rows of a fill from records as they are read, their rentals read at one moment.
+// A record equal to one the list already shows is not kept: the row shares the list's, so a
+// reload of a long list holds its texts once rather than twice while it reads.
+class ListRowMaker {
+public:
+    ListRowMaker(SharedRecords known, QString status, QDateTime now);
+    void add(ServerRecord&& server);
+    ListRows take() { return std::move(rows_); }
+
+private:
+    std::shared_ptr<const ServerRecord> shared(ServerRecord&& server) const;
+
+    SharedRecords known_;
+    QHash<QString, qsizetype> knownById_;
+    QString status_;
+    QDateTime now_;
+    ListRows rows_;
+};
 
 // The rows behind 超级列表框1, keyed by the servers' ids. The view shows ten cells of each
 // row (ID to 排序); actions take the row's record, which no cell shows whole (its password
@@ -77,6 +98,8 @@ public:
     int rowOfServer(const QString& id, const QString& address, const QString& port) const;
     void clear();
     void replaceRows(ListRows rows);
+    // The records of every row, for a read to share (see ListRowMaker).
+    SharedRecords records() const;
 
     // A sort of the whole list runs on a worker from one column's texts and the rows' ids (in
     // display order), never from the rows themselves, so the rows stay the UI thread's alone.

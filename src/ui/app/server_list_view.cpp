@@ -132,11 +132,15 @@ quint64 ServerListView::supersede() {
 }
 
 void ServerListView::startReloadRead() {
+    // Taken before the fill under way lets go of the rows it had still to show.
+    SharedRecords known = knownRecords();
     const quint64 generation = supersede();
     reloadReading_ = true;
     runThenDeliver(
         *QThreadPool::globalInstance(), this,
-        [path = context_.databasePath()] { return readRows(path, reloadQuery(), {}); },
+        [path = context_.databasePath(), known = std::move(known)]() mutable {
+            return readRows(path, reloadQuery(), {}, std::move(known));
+        },
         [generation](ServerListView* self, std::optional<ReadRows> read) {
             self->reloadReading_ = false;
             if (self->reloadAgain_)
@@ -146,21 +150,31 @@ void ServerListView::startReloadRead() {
         });
 }
 
-// The rows of `servers` with `status`, their rentals read at one moment and tallied.
-std::optional<ServerListView::ReadRows>
-ServerListView::rowsOf(std::optional<QList<ServerRecord>> servers, const QString& status) {
-    if (!servers)
-        return std::nullopt;
-    ReadRows read{
-        ServerListModel::rowsOf(std::move(*servers), status, QDateTime::currentDateTime()), {}};
+SharedRecords ServerListView::knownRecords() const {
+    SharedRecords known = model_->records();
+    for (size_t k = size_t(nextPending_); k < pending_.size(); ++k)
+        known.push_back(pending_[k]->server);
+    return known;
+}
+
+ServerListView::ReadRows ServerListView::tallied(ListRows rows) {
+    ReadRows read{std::move(rows), {}};
     for (const auto& row : read.rows)
         read.tally.add(row->rental);
     return read;
 }
 
-std::optional<ServerListView::ReadRows>
-ServerListView::readRows(const QString& path, const ServerQuery& query, const QString& status) {
-    return rowsOf(StoreActions::readServers(path, query), status);
+// The rows of the servers `query` finds with `status`, their rentals read at one moment and
+// tallied; each row made as its server is read, sharing the record of `known` it equals.
+std::optional<ServerListView::ReadRows> ServerListView::readRows(const QString& path,
+                                                                 const ServerQuery& query,
+                                                                 const QString& status,
+                                                                 SharedRecords known) {
+    ListRowMaker maker(std::move(known), status, QDateTime::currentDateTime());
+    if (!StoreActions::forEachServer(path, query,
+                                     [&](ServerRecord&& server) { maker.add(std::move(server)); }))
+        return std::nullopt;
+    return tallied(maker.take());
 }
 
 void ServerListView::onRowsRead(quint64 generation, std::optional<ReadRows> read, FillKind kind) {
@@ -180,11 +194,13 @@ void ServerListView::search(const QString& mode, const QString& text, const QStr
         Prompt::inform(view_->window(), kSearchTextTooLong, u"提示"_s);
         return;
     }
+    SharedRecords known = knownRecords();
     const quint64 generation = supersede();
     runThenDeliver(
         *QThreadPool::globalInstance(), this,
-        [path = context_.databasePath(), query = searchQuery(mode, text, group)] {
-            return readRows(path, query, kWaitingForProbe);
+        [path = context_.databasePath(), query = searchQuery(mode, text, group),
+         known = std::move(known)]() mutable {
+            return readRows(path, query, kWaitingForProbe, std::move(known));
         },
         [generation](ServerListView* self, std::optional<ReadRows> read) {
             self->onRowsRead(generation, std::move(read), FillKind::Search);
@@ -195,12 +211,14 @@ void ServerListView::listExpiring() {
     const quint64 generation = supersede();
     runThenDeliver(
         *QThreadPool::globalInstance(), this,
-        [path = context_.databasePath()] {
-            std::optional<QList<ServerRecord>> servers =
+        [path = context_.databasePath()]() -> std::optional<ReadRows> {
+            const QDateTime now = QDateTime::currentDateTime();
+            const std::optional<QList<ServerRecord>> servers =
                 StoreActions::readServers(path, reloadQuery());
-            if (servers)
-                servers = RentalExpiry::expiringServers(*servers, QDateTime::currentDateTime());
-            return rowsOf(std::move(servers), kWaitingForProbe);
+            if (!servers)
+                return std::nullopt;
+            return tallied(ServerListModel::rowsOf(RentalExpiry::expiringServers(*servers, now),
+                                                   kWaitingForProbe, now));
         },
         [generation](ServerListView* self, std::optional<ReadRows> read) {
             self->onRowsRead(generation, std::move(read), FillKind::Search);

@@ -118,10 +118,11 @@ private:
     // Stops the fill in progress and any reload still asked for; returns the new generation.
     quint64 supersede();
     void startReloadRead();
-    static std::optional<ReadRows> rowsOf(std::optional<QList<ServerRecord>> servers,
-                                          const QString& status);
+    // The records of the rows shown and of those still to come, for a read to share.
+    SharedRecords knownRecords() const;
+    static ReadRows tallied(ListRows rows);
     static std::optional<ReadRows> readRows(const QString& path, const ServerQuery& query,
-                                            const QString& status);
+                                            const QString& status, SharedRecords known);
     void onRowsRead(quint64 generation, std::optional<ReadRows> read, FillKind kind);
     void startFill(ListRows rows, FillKind kind);
     bool appendNextRow();
