@@ -341,8 +341,15 @@ void MainWindow::onStoreChanged(StoreChanges::Changes changes) {
 }
 
 // A long list takes seconds to fill and its probe pass longer; the count line says how far it
-// is until the pass writes the count.
+// is until the pass writes the count. Between the first row and the last it changes at most
+// every 100 ms: a new text lays the window out again, and at a row every 10 ms that was more
+// than half of the UI thread's work in a long fill.
 void MainWindow::showReloadProgress(int shown, int total) {
+    constexpr qint64 kProgressEveryMs = 100;
+    if (shown > 1 && shown < total && progressShown_.isValid() &&
+        progressShown_.elapsed() < kProgressEveryMs)
+        return;
+    progressShown_.start();
     c_->countLine->setText(shown < total ? u"正在加载 %1 / %2"_s.arg(shown).arg(total)
                                          : u"已加载 %1 条，检测中…"_s.arg(total));
 }

@@ -4,6 +4,7 @@
 #include "core/store/records.h"
 #include "core/store/store_changes.h"
 
+#include <QElapsedTimer>
 #include <QTimer>
 #include <QWidget>
 
@@ -106,4 +107,6 @@ private:
     QTimer refreshTimer_{this};      // 时钟1
     QTimer announcementTimer_{this}; // 时钟2
     QTimer dockingTimer_{this};      // 时钟4, the edge docking's slow check
+    // When the count line last showed a fill's progress.
+    QElapsedTimer progressShown_;
 };
