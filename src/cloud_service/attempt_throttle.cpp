@@ -25,6 +25,13 @@ std::string nameDigest(const std::string& name) {
     return hex;
 }
 
+// The log in's records: from the address, on the account from the address, on the account.
+std::vector<std::string> loginKeys(const std::string& account, const std::string& address) {
+    const std::string name = nameDigest(account);
+    return {"login-address " + address, "login-attempts " + address + " " + name,
+            "login-account " + name};
+}
+
 void forgetOld(ThrottleRecord& record, std::int64_t nowMs) {
     if (record.forgetAtMs <= nowMs) {
         record.events = 0;
@@ -93,10 +100,8 @@ struct AttemptThrottle::LoginRecords {
 bool AttemptThrottle::updateLogin(const std::string& account, const std::string& address,
                                   std::int64_t nowMs,
                                   const std::function<void(LoginRecords&)>& step) {
-    const std::string name = nameDigest(account);
-    return book_.update({"login-address " + address, "login-attempts " + address + " " + name,
-                         "login-account " + name},
-                        nowMs, [&](std::vector<ThrottleRecord>& records) {
+    return book_.update(loginKeys(account, address), nowMs,
+                        [&](std::vector<ThrottleRecord>& records) {
                             for (ThrottleRecord& record : records)
                                 forgetOld(record, nowMs);
                             LoginRecords login{records[0], records[1], records[2]};
@@ -104,30 +109,47 @@ bool AttemptThrottle::updateLogin(const std::string& account, const std::string&
                         });
 }
 
+AttemptThrottle::Verdict AttemptThrottle::loginVerdict(const LoginRecords& login,
+                                                       std::int64_t nowMs) const {
+    const ThrottleRecord& fromAddress = login.fromAddress;
+    const ThrottleRecord& onAccountFromAddress = login.onAccountFromAddress;
+    const ThrottleRecord& onAccount = login.onAccount;
+    if (holds(fromAddress, fromAddress.events, limits_.loginsPerAddress, nowMs))
+        return {Holder::Address, remainingWait(fromAddress, nowMs)};
+    // The account's count reaches only the addresses that failed on it.
+    const bool failedHere = onAccountFromAddress.events > 0;
+    const int accountEvents = failedHere ? onAccount.events : 0;
+    if ((failedHere && onAccount.waitUntilMs > nowMs) ||
+        holds(onAccountFromAddress, accountEvents, limits_.loginsPerAccount, nowMs))
+        return {Holder::Account, failedHere ? remainingWait(onAccount, nowMs) : kBusyWaitMs};
+    return {};
+}
+
 AttemptThrottle::Verdict AttemptThrottle::admitLogin(const std::string& account,
                                                      const std::string& address) {
     const std::int64_t now = clock_();
     Verdict verdict;
     const bool kept = updateLogin(account, address, now, [&](LoginRecords& login) {
-        ThrottleRecord& fromAddress = login.fromAddress;
-        ThrottleRecord& onAccountFromAddress = login.onAccountFromAddress;
-        const ThrottleRecord& onAccount = login.onAccount;
-        if (holds(fromAddress, fromAddress.events, limits_.loginsPerAddress, now)) {
-            verdict = {Holder::Address, remainingWait(fromAddress, now)};
+        verdict = loginVerdict(login, now);
+        if (!verdict.admitted())
             return;
-        }
-        // The account's count reaches only the addresses that failed on it.
-        const bool failedHere = onAccountFromAddress.events > 0;
-        const int accountEvents = failedHere ? onAccount.events : 0;
-        if ((failedHere && onAccount.waitUntilMs > now) ||
-            holds(onAccountFromAddress, accountEvents, limits_.loginsPerAccount, now)) {
-            verdict = {Holder::Account, failedHere ? remainingWait(onAccount, now) : kBusyWaitMs};
-            return;
-        }
-        ++fromAddress.inFlight;
-        ++onAccountFromAddress.inFlight;
+        ++login.fromAddress.inFlight;
+        ++login.onAccountFromAddress.inFlight;
     });
     return kept ? verdict : unavailable();
+}
+
+bool AttemptThrottle::admitsUnrecordedSuccess(const std::string& account,
+                                              const std::string& address) {
+    const std::int64_t now = clock_();
+    std::vector<ThrottleRecord> records;
+    if (!book_.read(loginKeys(account, address), now, records))
+        return false;
+    for (ThrottleRecord& record : records)
+        forgetOld(record, now);
+    const LoginRecords login{records[0], records[1], records[2]};
+    // A success clears the address's failures on the account, which must then be written.
+    return loginVerdict(login, now).admitted() && login.onAccountFromAddress.events == 0;
 }
 
 void AttemptThrottle::finishLogin(const std::string& account, const std::string& address,

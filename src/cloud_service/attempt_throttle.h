@@ -62,6 +62,13 @@ public:
 
     // Every admitted log in must be finished.
     Verdict admitLogin(const std::string& account, const std::string& address);
+    // True when a log in would be admitted now and its success would change no record (the
+    // address has no failures on the account to clear); only reads the book. Such a log in
+    // whose password check is quick (a remembered password) and succeeds needs neither
+    // admitLogin() nor finishLogin(): it is admitted and finished at the moment of the read.
+    // Any other attempt must go through admitLogin(), so that no failure is checked or
+    // counted past the book.
+    bool admitsUnrecordedSuccess(const std::string& account, const std::string& address);
     void finishLogin(const std::string& account, const std::string& address, bool succeeded);
 
     // Every admitted code request must be finished; only an issued code counts.
@@ -70,6 +77,8 @@ public:
 
 private:
     struct LoginRecords;
+    // Whether the log in these records describe may go ahead at `nowMs`.
+    Verdict loginVerdict(const LoginRecords& login, std::int64_t nowMs) const;
     // One update of the book over the log in's records (from the address, on the account from
     // the address, on the account), with the ones past their memory forgotten first.
     bool updateLogin(const std::string& account, const std::string& address, std::int64_t nowMs,

@@ -65,17 +65,24 @@ std::string PasswordHasher::digest(const std::string& password) const {
     return out;
 }
 
+bool PasswordHasher::matchesDigest(std::int64_t accountId, const std::string& storedHash,
+                                   const std::string& given) {
+    std::lock_guard guard(lock_);
+    const auto found = remembered_.find(accountId);
+    return found != remembered_.end() && found->second.storedHash == storedHash &&
+           sodium_memcmp(found->second.digest.data(), given.data(), given.size()) == 0;
+}
+
+bool PasswordHasher::matchesRemembered(std::int64_t accountId, const std::string& storedHash,
+                                       const std::string& password) {
+    return matchesDigest(accountId, storedHash, digest(password));
+}
+
 bool PasswordHasher::verify(std::int64_t accountId, const std::string& storedHash,
                             const std::string& password) {
     const std::string given = digest(password);
-    {
-        std::lock_guard guard(lock_);
-        const auto found = remembered_.find(accountId);
-        if (found != remembered_.end() && found->second.storedHash == storedHash &&
-            sodium_memcmp(found->second.digest.data(), given.data(), given.size()) == 0) {
-            return true;
-        }
-    }
+    if (matchesDigest(accountId, storedHash, given))
+        return true;
     if (!slowVerify(storedHash, password))
         return false;
     std::lock_guard guard(lock_);

@@ -26,6 +26,10 @@ public:
     // True when `password` matches `storedHash` of account `accountId`. Constant time in the
     // password for a given hash.
     bool verify(std::int64_t accountId, const std::string& storedHash, const std::string& password);
+    // True when `password` is the one remembered for account `accountId` with `storedHash`:
+    // the quick half of verify(), which never hashes. False says nothing about the password.
+    bool matchesRemembered(std::int64_t accountId, const std::string& storedHash,
+                           const std::string& password);
 
     // Spends what verify() spends on a wrong password, for requests naming no account.
     void verifyNobody(const std::string& password);
@@ -37,6 +41,8 @@ private:
     };
 
     bool slowVerify(const std::string& storedHash, const std::string& password);
+    bool matchesDigest(std::int64_t accountId, const std::string& storedHash,
+                       const std::string& given);
     std::string digest(const std::string& password) const;
 
     std::string digestKey_;

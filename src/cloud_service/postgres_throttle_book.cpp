@@ -10,15 +10,26 @@ constexpr std::int64_t kMinuteMs = std::int64_t{60} * 1000;
 // under a second.
 constexpr std::int64_t kLeftoverAttemptMs = kMinuteMs;
 
+constexpr const char* kRecordColumns =
+    "key, events, in_flight, in_flight_at, wait_until, forget_at";
+
 // Each key's row, created empty when missing and locked; `count` keys in ascending order.
 std::string lockingStatement(std::size_t count) {
     std::string sql = "INSERT INTO throttle_record (key) SELECT k FROM (VALUES ";
     for (std::size_t i = 0; i < count; ++i)
         sql += i == 0 ? "(?::text)" : ", (?::text)";
     sql += ") AS v (k) ORDER BY k ON CONFLICT (key) DO UPDATE SET in_flight = "
-           "throttle_record.in_flight RETURNING key, events, in_flight, in_flight_at, "
-           "wait_until, forget_at";
-    return sql;
+           "throttle_record.in_flight RETURNING ";
+    return sql + kRecordColumns;
+}
+
+// The rows of `count` keys that have one, as they stand.
+std::string readingStatement(std::size_t count) {
+    std::string sql =
+        std::string("SELECT ") + kRecordColumns + " FROM throttle_record WHERE key IN (";
+    for (std::size_t i = 0; i < count; ++i)
+        sql += i == 0 ? "?" : ", ?";
+    return sql + ")";
 }
 
 // Writes `count` records back and deletes those spent at the time that follows them.
@@ -54,6 +65,26 @@ StoredRecord storedRecord(const SqlRow& row, std::int64_t nowMs) {
     return stored;
 }
 
+// Each row's record in the place of its key among `keys`; false for a row of another key.
+bool placeRows(const SqlRows& rows, const std::vector<std::string>& keys, std::int64_t nowMs,
+               std::vector<StoredRecord>& stored) {
+    stored.assign(keys.size(), StoredRecord{});
+    for (const SqlRow& row : rows) {
+        const auto key = std::find(keys.begin(), keys.end(), row[0]);
+        if (key == keys.end())
+            return false;
+        stored[std::size_t(key - keys.begin())] = storedRecord(row, nowMs);
+    }
+    return true;
+}
+
+std::vector<ThrottleRecord> recordsOf(const std::vector<StoredRecord>& stored) {
+    std::vector<ThrottleRecord> records;
+    for (const StoredRecord& s : stored)
+        records.push_back(s.record);
+    return records;
+}
+
 } // namespace
 
 bool PostgresThrottleBook::update(const std::vector<std::string>& keys, std::int64_t nowMs,
@@ -75,18 +106,10 @@ bool PostgresThrottleBook::update(const std::vector<std::string>& keys, std::int
     if (!transaction.began())
         return false;
     const auto rows = db->run(lockingStatement(keys.size()), sortedKeys);
-    if (!rows || rows->size() != keys.size())
+    std::vector<StoredRecord> stored;
+    if (!rows || rows->size() != keys.size() || !placeRows(*rows, keys, nowMs, stored))
         return false;
-    std::vector<StoredRecord> stored(keys.size());
-    for (const SqlRow& row : *rows) {
-        const auto key = std::find(keys.begin(), keys.end(), row[0]);
-        if (key == keys.end())
-            return false;
-        stored[std::size_t(key - keys.begin())] = storedRecord(row, nowMs);
-    }
-    std::vector<ThrottleRecord> records;
-    for (const StoredRecord& s : stored)
-        records.push_back(s.record);
+    std::vector<ThrottleRecord> records = recordsOf(stored);
     step(records);
 
     std::vector<SqlValue> written;
@@ -101,6 +124,20 @@ bool PostgresThrottleBook::update(const std::vector<std::string>& keys, std::int
     if (!db->run(writingStatement(keys.size()), written) || !transaction.commit())
         return false;
     sweep(*db, nowMs);
+    return true;
+}
+
+bool PostgresThrottleBook::read(const std::vector<std::string>& keys, std::int64_t nowMs,
+                                std::vector<ThrottleRecord>& records) {
+    SessionPool::Lease db(pool_);
+    if (!db)
+        return false;
+    const auto rows =
+        db->run(readingStatement(keys.size()), std::vector<SqlValue>(keys.begin(), keys.end()));
+    std::vector<StoredRecord> stored;
+    if (!rows || !placeRows(*rows, keys, nowMs, stored))
+        return false;
+    records = recordsOf(stored);
     return true;
 }
 

@@ -18,6 +18,9 @@ public:
 
     bool update(const std::vector<std::string>& keys, std::int64_t nowMs,
                 const Step& step) override;
+    // One statement outside any transaction: it waits for no lock.
+    bool read(const std::vector<std::string>& keys, std::int64_t nowMs,
+              std::vector<ThrottleRecord>& records) override;
 
 private:
     // Deletes the records spent by `nowMs`, at most once a minute per instance.

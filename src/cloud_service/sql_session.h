@@ -119,13 +119,14 @@ public:
     SessionPool(const SessionPool&) = delete;
     SessionPool& operator=(const SessionPool&) = delete;
 
-    // A connection borrowed for one operation, given back when it goes away; one lost meanwhile
-    // is dropped.
+    // A connection borrowed for one operation, given back when it goes away. One lost meanwhile
+    // is dropped by the next take(), which checks every idle connection before handing it out:
+    // checking here too would cost a PostgreSQL connection a second system call per operation.
     class Lease {
     public:
         explicit Lease(SessionPool& pool) : pool_(pool), session_(pool.take()) {}
         ~Lease() {
-            if (session_ && session_->usable())
+            if (session_)
                 pool_.giveBack(std::move(session_));
         }
         Lease(const Lease&) = delete;

@@ -6,15 +6,21 @@ constexpr std::int64_t kSweepIntervalMs = std::int64_t{60} * 1000;
 
 } // namespace
 
-bool InProcessThrottleBook::update(const std::vector<std::string>& keys, std::int64_t nowMs,
-                                   const Step& step) {
-    std::lock_guard guard(lock_);
+std::vector<ThrottleRecord>
+InProcessThrottleBook::recordsOf(const std::vector<std::string>& keys) const {
     std::vector<ThrottleRecord> records;
     records.reserve(keys.size());
     for (const std::string& key : keys) {
         const auto found = records_.find(key);
         records.push_back(found == records_.end() ? ThrottleRecord{} : found->second);
     }
+    return records;
+}
+
+bool InProcessThrottleBook::update(const std::vector<std::string>& keys, std::int64_t nowMs,
+                                   const Step& step) {
+    std::lock_guard guard(lock_);
+    std::vector<ThrottleRecord> records = recordsOf(keys);
     step(records);
     for (std::size_t i = 0; i < keys.size(); ++i) {
         if (records[i].spent(nowMs))
@@ -26,5 +32,12 @@ bool InProcessThrottleBook::update(const std::vector<std::string>& keys, std::in
         std::erase_if(records_, [nowMs](const auto& entry) { return entry.second.spent(nowMs); });
         nextSweepMs_ = nowMs + kSweepIntervalMs;
     }
+    return true;
+}
+
+bool InProcessThrottleBook::read(const std::vector<std::string>& keys, std::int64_t,
+                                 std::vector<ThrottleRecord>& records) {
+    std::lock_guard guard(lock_);
+    records = recordsOf(keys);
     return true;
 }

@@ -38,6 +38,12 @@ public:
     // ran.
     virtual bool update(const std::vector<std::string>& keys, std::int64_t nowMs,
                         const Step& step) = 0;
+
+    // The records of `keys` in that order as they stand (an empty record for a key without
+    // one), read without locking them: for a caller that only looks. False when they could not
+    // be read.
+    virtual bool read(const std::vector<std::string>& keys, std::int64_t nowMs,
+                      std::vector<ThrottleRecord>& records) = 0;
 };
 
 // The records in this process's memory; spent ones are swept out once a minute.
@@ -45,8 +51,13 @@ class InProcessThrottleBook final : public ThrottleBook {
 public:
     bool update(const std::vector<std::string>& keys, std::int64_t nowMs,
                 const Step& step) override;
+    bool read(const std::vector<std::string>& keys, std::int64_t nowMs,
+              std::vector<ThrottleRecord>& records) override;
 
 private:
+    // The records of `keys`; with lock_ held.
+    std::vector<ThrottleRecord> recordsOf(const std::vector<std::string>& keys) const;
+
     std::mutex lock_;
     std::unordered_map<std::string, ThrottleRecord> records_;
     std::int64_t nextSweepMs_ = 0;

@@ -57,6 +57,8 @@ private Q_SLOTS:
     void ownerLogsInFromAnotherAddress();
     void addressGuessingManyAccounts();
     void parallelAttemptsCannotOutrunTheCount();
+    void unrecordedSuccess_data();
+    void unrecordedSuccess();
     void failuresAreForgotten();
     void smsCodesPerAddress();
 };
@@ -200,6 +202,52 @@ void TestCloudLimits::parallelAttemptsCannotOutrunTheCount() {
     t.throttle.finishLogin("bob", "192.0.2.1", false);
     t.throttle.finishLogin("alice", "198.51.100.7", true);
     QCOMPARE(t.login("carol", "192.0.2.1").heldBy, Holder::Address);
+}
+
+void TestCloudLimits::unrecordedSuccess_data() {
+    QTest::addColumn<int>("failuresElsewhere"); // by the address, on other accounts
+    QTest::addColumn<int>("failuresHere");      // by the address, on alice
+    QTest::addColumn<int>("othersFailures");    // by other addresses, on alice
+    QTest::addColumn<int>("running");           // admitted, unfinished, by the address
+    QTest::addColumn<int>("secondsLater");
+    QTest::addColumn<bool>("unrecorded");
+
+    QTest::newRow("nothing recorded") << 0 << 0 << 0 << 0 << 0 << true;
+    QTest::newRow("failures on other accounts") << 3 << 0 << 0 << 0 << 0 << true;
+    QTest::newRow("address held") << 4 << 0 << 0 << 0 << 0 << false;
+    QTest::newRow("address's wait over") << 4 << 0 << 0 << 0 << 2 << true;
+    QTest::newRow("a failure here to clear") << 0 << 1 << 0 << 0 << 0 << false;
+    QTest::newRow("a failure here, forgotten") << 0 << 1 << 0 << 0 << 60 << true;
+    QTest::newRow("account held by others only") << 0 << 0 << 3 << 0 << 0 << true;
+    QTest::newRow("address's allowance running") << 0 << 0 << 0 << 4 << 0 << false;
+}
+
+// A log in that only reads the book is one the book would admit and whose success would write
+// nothing: held addresses and accounts, and failures of the address on the account that a
+// success clears, send it through admitLogin().
+void TestCloudLimits::unrecordedSuccess() {
+    QFETCH(int, failuresElsewhere);
+    QFETCH(int, failuresHere);
+    QFETCH(int, othersFailures);
+    QFETCH(int, running);
+    QFETCH(int, secondsLater);
+    QFETCH(bool, unrecorded);
+
+    Throttled t(4);
+    for (int i = 0; i < failuresElsewhere; ++i)
+        QVERIFY(t.login("user" + std::to_string(i), "192.0.2.1").admitted());
+    for (int i = 0; i < failuresHere; ++i)
+        QVERIFY(t.login("alice", "192.0.2.1").admitted());
+    for (int i = 0; i < othersFailures; ++i)
+        QVERIFY(t.login("alice", "198.51.100." + std::to_string(i)).admitted());
+    for (int i = 0; i < running; ++i)
+        QVERIFY(t.throttle.admitLogin("user" + std::to_string(i), "192.0.2.1").admitted());
+    t.now += secondsLater * kSecond;
+    // Reading twice shows that the first read counted nothing.
+    for (int i = 0; i < 2; ++i)
+        QCOMPARE(t.throttle.admitsUnrecordedSuccess("alice", "192.0.2.1"), unrecorded);
+    if (unrecorded)
+        QVERIFY(t.throttle.admitLogin("alice", "192.0.2.1").admitted());
 }
 
 // Failures are remembered for 60 s after the wait they earned (2 s) ends, then forgotten.
