@@ -50,6 +50,8 @@ void TestRentalExpiry::readsDateForms_data() {
         << u"2025年6月6日 9时5分"_s << QDateTime({2025, 6, 6}, {9, 5});
     QTest::newRow("blanks around") << u"  2025-6-6  "_s << dayEnd;
     QTest::newRow("full-width digits") << u"２０２５－６－６"_s << dayEnd;
+    QTest::newRow("full-width colon") << u"2025-6-6 9：5"_s << QDateTime({2025, 6, 6}, {9, 5});
+    QTest::newRow("tab before the time") << u"2025-6-6 \t9:5"_s << QDateTime({2025, 6, 6}, {9, 5});
     QTest::newRow("29 February of a common year")
         << u"2025-2-29 10:00:00"_s << QDateTime({2025, 2, 28}, {10, 0});
     QTest::newRow("31 April") << u"2025-4-31"_s << QDateTime({2025, 4, 30}, {23, 59, 59});
@@ -66,6 +68,10 @@ void TestRentalExpiry::readsDateForms_data() {
     QTest::newRow("two-digit year") << u"25-6-6"_s << none;
     QTest::newRow("text after the date") << u"2025-6-6 续费"_s << none;
     QTest::newRow("year and month only") << u"2025-06"_s << none;
+    QTest::newRow("five-digit year") << u"20251-6-6"_s << none;
+    QTest::newRow("three-digit day") << u"2025-6-123"_s << none;
+    QTest::newRow("colon without seconds") << u"2025-6-6 9:5:"_s << none;
+    QTest::newRow("T and a blank") << u"2025-6-6T 9:5"_s << none;
 }
 
 void TestRentalExpiry::readsDateForms() {
