@@ -27,45 +27,35 @@ int pollForLock(void* wait, int attempt) {
 
 } // namespace
 
-SqliteStatement::~SqliteStatement() {
-    sqlite3_finalize(statement_);
-}
-
-SqliteStatement::SqliteStatement(SqliteStatement&& other) noexcept
-    : statement_(std::exchange(other.statement_, nullptr)) {}
-
-SqliteStatement& SqliteStatement::operator=(SqliteStatement&& other) noexcept {
-    if (this != &other) {
-        sqlite3_finalize(statement_);
-        statement_ = std::exchange(other.statement_, nullptr);
-    }
-    return *this;
+void SqliteStatement::Finalize::operator()(sqlite3_stmt* statement) const {
+    sqlite3_finalize(statement);
 }
 
 int SqliteStatement::parameterCount() const {
-    return sqlite3_bind_parameter_count(statement_);
+    return sqlite3_bind_parameter_count(statement_.get());
 }
 
 int SqliteStatement::columnCount() const {
-    return sqlite3_column_count(statement_);
+    return sqlite3_column_count(statement_.get());
 }
 
 bool SqliteStatement::isReadOnly() const {
-    return sqlite3_stmt_readonly(statement_) != 0;
+    return sqlite3_stmt_readonly(statement_.get()) != 0;
 }
 
 SqliteStatus SqliteStatement::bindText(int index, std::string_view bytes) {
     return statusOf(
-        sqlite3_db_handle(statement_),
-        sqlite3_bind_text(statement_, index, bytes.data(), int(bytes.size()), SQLITE_STATIC));
+        sqlite3_db_handle(statement_.get()),
+        sqlite3_bind_text(statement_.get(), index, bytes.data(), int(bytes.size()), SQLITE_STATIC));
 }
 
 SqliteStatus SqliteStatement::bindInteger(int index, std::int64_t value) {
-    return statusOf(sqlite3_db_handle(statement_), sqlite3_bind_int64(statement_, index, value));
+    return statusOf(sqlite3_db_handle(statement_.get()),
+                    sqlite3_bind_int64(statement_.get(), index, value));
 }
 
 SqliteStep SqliteStatement::step() {
-    switch (sqlite3_step(statement_)) {
+    switch (sqlite3_step(statement_.get())) {
     case SQLITE_ROW:
         return SqliteStep::Row;
     case SQLITE_DONE:
@@ -83,33 +73,34 @@ SqliteStatus SqliteStatement::run() {
 }
 
 SqliteStatus SqliteStatement::failure() const {
-    sqlite3* db = sqlite3_db_handle(statement_);
+    sqlite3* db = sqlite3_db_handle(statement_.get());
     return {sqlite3_extended_errcode(db), sqlite3_errmsg(db)};
 }
 
 std::string_view SqliteStatement::text(int column) const {
-    const auto* bytes = reinterpret_cast<const char*>(sqlite3_column_text(statement_, column));
+    const auto* bytes =
+        reinterpret_cast<const char*>(sqlite3_column_text(statement_.get(), column));
     if (bytes == nullptr)
         return {};
-    return {bytes, std::size_t(sqlite3_column_bytes(statement_, column))};
+    return {bytes, std::size_t(sqlite3_column_bytes(statement_.get(), column))};
 }
 
 bool SqliteStatement::isInteger(int column) const {
-    return sqlite3_column_type(statement_, column) == SQLITE_INTEGER;
+    return sqlite3_column_type(statement_.get(), column) == SQLITE_INTEGER;
 }
 
 std::int64_t SqliteStatement::integer(int column) const {
-    return sqlite3_column_int64(statement_, column);
+    return sqlite3_column_int64(statement_.get(), column);
 }
 
 std::string_view SqliteStatement::columnName(int column) const {
-    const char* name = sqlite3_column_name(statement_, column);
+    const char* name = sqlite3_column_name(statement_.get(), column);
     return name != nullptr ? std::string_view(name) : std::string_view();
 }
 
 void SqliteStatement::reset() {
-    sqlite3_reset(statement_);
-    sqlite3_clear_bindings(statement_);
+    sqlite3_reset(statement_.get());
+    sqlite3_clear_bindings(statement_.get());
 }
 
 SqliteConnection::~SqliteConnection() {

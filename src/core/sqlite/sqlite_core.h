@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -41,11 +42,6 @@ class SqliteConnection;
 class SqliteStatement {
 public:
     SqliteStatement() = default;
-    ~SqliteStatement();
-    SqliteStatement(SqliteStatement&& other) noexcept;
-    SqliteStatement& operator=(SqliteStatement&& other) noexcept;
-    SqliteStatement(const SqliteStatement&) = delete;
-    SqliteStatement& operator=(const SqliteStatement&) = delete;
 
     bool isValid() const { return statement_ != nullptr; }
     int parameterCount() const;
@@ -77,7 +73,10 @@ private:
     friend class SqliteConnection;
     explicit SqliteStatement(sqlite3_stmt* statement) : statement_(statement) {}
 
-    sqlite3_stmt* statement_ = nullptr;
+    struct Finalize {
+        void operator()(sqlite3_stmt* statement) const;
+    };
+    std::unique_ptr<sqlite3_stmt, Finalize> statement_;
 };
 
 // One run of a statement kept for many runs: resets it and unbinds its values when the scope
