@@ -86,15 +86,6 @@ bool forEachServerRecord(StoreConnection& connection, const QString& sql, const 
     });
 }
 
-std::optional<QList<ServerRecord>>
-queryServerRecords(StoreConnection& connection, const QString& sql, const QStringList& values) {
-    QList<ServerRecord> records;
-    if (!forEachServerRecord(connection, sql, values,
-                             [&](ServerRecord&& record) { records << std::move(record); }))
-        return std::nullopt;
-    return records;
-}
-
 GroupRecord groupRecordFromRow(const StoreRows& r, qsizetype row) {
     return {r.value(row, u"id"_s), r.value(row, u"server_class"_s), r.value(row, u"sort"_s)};
 }

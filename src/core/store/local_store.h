@@ -21,9 +21,6 @@ ServerRecord serverRecordFromRow(const StoreRows& rows, qsizetype row);
 // when the query fails.
 bool forEachServerRecord(StoreConnection& connection, const QString& sql, const QStringList& values,
                          const std::function<void(ServerRecord&& record)>& take);
-// Every row a query of server_data finds, as records; nothing when the query fails.
-std::optional<QList<ServerRecord>>
-queryServerRecords(StoreConnection& connection, const QString& sql, const QStringList& values);
 GroupRecord groupRecordFromRow(const StoreRows& rows, qsizetype row);
 
 // The only access path to myserver.db: the named operations the windows, batch add and the

@@ -42,7 +42,10 @@ bool isSearchTextTooLong(const QString& mode, const QString& text) {
 }
 
 std::optional<QList<ServerRecord>> readServers(LocalStore& store, const ServerQuery& query) {
-    return queryServerRecords(store.connection(), query.sql, query.values);
+    QList<ServerRecord> servers;
+    if (!forEachServer(store, query, [&](ServerRecord&& server) { servers << std::move(server); }))
+        return std::nullopt;
+    return servers;
 }
 
 bool forEachServer(LocalStore& store, const ServerQuery& query,
