@@ -186,19 +186,26 @@ std::vector<LineField> groupLineFields(const CloudGroup& group) {
     return {{"server_class", &group.name}, {"sort", &group.sort}};
 }
 
-// A download's reply: a line per record, its values joined with "----", the lines joined with
-// CR LF.
+// Adds one line to a download's reply: its values joined with "----", after a CR LF when the
+// reply has lines already (every line holds at least one separator, so none is empty).
+void appendLine(std::string& text, std::span<const std::string_view> values) {
+    if (!text.empty())
+        text += kLineBreak;
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        if (i > 0)
+            text += kSeparator;
+        text += values[i];
+    }
+}
+
 std::string groupDownload(const std::vector<CloudGroup>& groups) {
     std::string text;
+    std::vector<std::string_view> values;
     for (const CloudGroup& group : groups) {
-        if (!text.empty())
-            text += kLineBreak;
-        const std::vector<LineField> line = groupLineFields(group);
-        for (std::size_t i = 0; i < line.size(); ++i) {
-            if (i > 0)
-                text += kSeparator;
-            text += *line[i].value;
-        }
+        values.clear();
+        for (const LineField& field : groupLineFields(group))
+            values.push_back(*field.value);
+        appendLine(text, values);
     }
     return text;
 }
@@ -206,16 +213,9 @@ std::string groupDownload(const std::vector<CloudGroup>& groups) {
 // One server's line at the end of a download's reply, the same fields serverLineFields() checks
 // at upload.
 void appendServerLine(std::string& text, CloudServerLine values) {
-    if (!text.empty()) // every line holds at least one separator
-        text += kLineBreak;
     const auto panel = values.subspan(kFieldsBeforePanel);
-    const std::size_t count =
-        anySet({panel[0], panel[1], panel[2], panel[3]}) ? values.size() : kFieldsBeforePanel;
-    for (std::size_t i = 0; i < count; ++i) {
-        if (i > 0)
-            text += kSeparator;
-        text += values[i];
-    }
+    const bool withPanel = anySet({panel[0], panel[1], panel[2], panel[3]});
+    appendLine(text, withPanel ? values : values.first(kFieldsBeforePanel));
 }
 
 // The announcements file as the client reads it: UTF-8 without a byte-order mark, lines
