@@ -14,24 +14,31 @@ bool GroupCommit::run(const Write& write) {
     entry.write = &write;
     std::unique_lock guard(lock_);
     queue_.push_back(&entry);
-    while (!entry.done) {
-        if (committing_) {
-            finished_.wait(guard);
-            continue;
-        }
-        // The oldest writes go first; this thread commits them whether or not its own is
-        // among them, and then looks again.
-        committing_ = true;
-        const auto end = queue_.begin() + std::ptrdiff_t(std::min(queue_.size(), kMaxBatch));
-        const std::deque<Entry*> batch(queue_.begin(), end);
-        queue_.erase(queue_.begin(), end);
-        guard.unlock();
-        commit(batch);
-        guard.lock();
-        for (Entry* committed : batch)
-            committed->done = true;
+    // Only this write's own end, or its turn to commit, wakes it: a commit wakes the writers
+    // of its batch and the one thread that commits next, not every writer that waits.
+    if (committing_)
+        entry.wake.wait(guard, [&entry] { return entry.done || entry.leads; });
+    if (entry.done)
+        return entry.succeeded;
+    // This thread commits the oldest writes, its own among them: a write waits only while
+    // another batch commits, and then its thread is the oldest waiting.
+    committing_ = true;
+    const auto end = queue_.begin() + std::ptrdiff_t(std::min(queue_.size(), kMaxBatch));
+    const std::deque<Entry*> batch(queue_.begin(), end);
+    queue_.erase(queue_.begin(), end);
+    guard.unlock();
+    commit(batch);
+    guard.lock();
+    for (Entry* committed : batch) {
+        committed->done = true;
+        if (committed != &entry)
+            committed->wake.notify_one();
+    }
+    if (queue_.empty()) {
         committing_ = false;
-        finished_.notify_all();
+    } else {
+        queue_.front()->leads = true;
+        queue_.front()->wake.notify_one();
     }
     return entry.succeeded;
 }
@@ -45,14 +52,15 @@ void GroupCommit::commit(const std::deque<Entry*>& batch) {
     SessionPool::Lease db(pool_);
     if (!db)
         return;
-    // A write alone needs no transaction of its own: its statement commits by itself.
-    if (batch.size() > 1 && commitTogether(*db, batch)) {
+    if (commitTogether(*db, batch)) {
         for (Entry* entry : batch)
             entry->succeeded = true;
         return;
     }
+    if (batch.size() == 1)
+        return;
     for (Entry* entry : batch)
-        entry->succeeded = (*entry->write)(*db);
+        entry->succeeded = commitTogether(*db, {entry});
 }
 
 bool GroupCommit::commitTogether(SqlSession& db, const std::deque<Entry*>& batch) {

@@ -13,7 +13,8 @@
 // they arrived, by one of their threads. One commit then pays for many writes, and the writers
 // take their turns first come, first served instead of whoever wakes first. Each write still
 // gets its own result: when one of a batch fails, the batch is rolled back and each of its
-// writes is run again alone, so a failing write never takes the others with it.
+// writes is run again alone, so a failing write never takes the others with it. A write of
+// several statements is kept or dropped whole, also when it runs alone.
 class GroupCommit {
 public:
     // Runs the statements of one write on the session it is given; false when one failed.
@@ -35,6 +36,9 @@ private:
         const Write* write = nullptr;
         bool done = false;
         bool succeeded = false;
+        // Set when this write's thread is to commit the next batch.
+        bool leads = false;
+        std::condition_variable wake;
     };
 
     void commit(const std::deque<Entry*>& batch);
@@ -43,7 +47,6 @@ private:
 
     SessionPool& pool_;
     std::mutex lock_;
-    std::condition_variable finished_;
     std::deque<Entry*> queue_;
     bool committing_ = false;
 };

@@ -1,6 +1,7 @@
 // The cloud service's writes committed together (GroupCommit) on its real database, SQLite or,
 // in the "_postgresql" run, PostgreSQL: every write gets its own result, a failing one takes
-// no other write of its batch with it, and many writers at once lose nothing.
+// no other write of its batch with it and keeps none of its own statements, and many writers
+// at once lose nothing.
 
 #include "cloud_service/group_commit.h"
 #include "cloud_service/postgres_db.h"
@@ -37,6 +38,15 @@ GroupCommit::Write groupWrite(std::int64_t account, const std::string& name) {
     };
 }
 
+// A write of two statements: group `name` of `account`, then the same group of `second`. When
+// `second` does not exist it fails, and its first group must not be kept either.
+GroupCommit::Write twoGroupsWrite(std::int64_t account, std::int64_t second,
+                                  const std::string& name) {
+    return [account, second, name](SqlSession& db) {
+        return groupWrite(account, name + " first")(db) && groupWrite(second, name)(db);
+    };
+}
+
 } // namespace
 
 class TestCloudServiceBatches : public QObject {
@@ -48,6 +58,7 @@ private Q_SLOTS:
 
     void failingWriteLeavesItsBatch_data();
     void failingWriteLeavesItsBatch();
+    void failingWriteAloneKeepsNothing();
     void manyWritersLoseNothing();
 
 private:
@@ -129,7 +140,8 @@ void TestCloudServiceBatches::failingWriteLeavesItsBatch() {
     std::vector<char> stored(kBatch, 0);
     std::vector<GroupCommit::Write> writes;
     for (int i = 0; i < kBatch; ++i)
-        writes.push_back(groupWrite(i == failing ? kNoSuchAccount : account_, std::to_string(i)));
+        writes.push_back(i == failing ? twoGroupsWrite(account_, kNoSuchAccount, "failing")
+                                      : groupWrite(account_, std::to_string(i)));
     for (int i = 0; i < kBatch; ++i)
         threads.emplace_back(
             [&, i] { stored[std::size_t(i)] = commits.run(writes[std::size_t(i)]); });
@@ -151,6 +163,13 @@ void TestCloudServiceBatches::failingWriteLeavesItsBatch() {
     names.sort();
     expected.sort();
     QCOMPARE(names, expected);
+}
+
+void TestCloudServiceBatches::failingWriteAloneKeepsNothing() {
+    GroupCommit commits(*pool_);
+    QVERIFY(!commits.run(twoGroupsWrite(account_, kNoSuchAccount, "alone")));
+    QVERIFY(commits.run(twoGroupsWrite(account_, account_, "kept")));
+    QCOMPARE(groupNames(), QStringList({u"kept first"_s, u"kept"_s}));
 }
 
 void TestCloudServiceBatches::manyWritersLoseNothing() {
