@@ -2,6 +2,8 @@
 
 #include "core/codec/gbk_codec.h"
 
+#include <algorithm>
+
 namespace {
 
 int hexValue(char c) {
@@ -12,6 +14,12 @@ int hexValue(char c) {
     if (c >= 'A' && c <= 'F')
         return c - 'A' + 10;
     return -1;
+}
+
+// GBK keeps the bytes below 0x80 as ASCII, which UTF-8 keeps as they are.
+bool isAscii(std::string_view bytes) {
+    return std::all_of(bytes.begin(), bytes.end(),
+                       [](char c) { return static_cast<unsigned char>(c) < 0x80; });
 }
 
 } // namespace
@@ -47,10 +55,14 @@ FormBody FormBody::parse(std::string_view encoded) {
         if (pair.empty())
             continue;
         const std::size_t equals = pair.find('=');
-        const std::string name = percentDecode(pair.substr(0, equals));
-        const std::string value = equals == std::string_view::npos
-                                      ? std::string()
-                                      : percentDecode(pair.substr(equals + 1));
+        std::string name = percentDecode(pair.substr(0, equals));
+        std::string value = equals == std::string_view::npos
+                                ? std::string()
+                                : percentDecode(pair.substr(equals + 1));
+        if (isAscii(name) && isAscii(value)) {
+            form.fields_.try_emplace(std::move(name), std::move(value));
+            continue;
+        }
         const QString text = Gbk::decode(value.data(), qsizetype(value.size()));
         const auto [field, added] = form.fields_.try_emplace(gbkToUtf8(name), text.toStdString());
         if (added &&
