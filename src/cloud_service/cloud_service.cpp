@@ -29,6 +29,10 @@ constexpr std::size_t kMaxNameBytes = 128;
 
 constexpr int kKeptFreeBytes = 8 << 20;
 
+// Memory for the downloads kept for repeated requests: a list of a thousand servers is
+// about 250 KB.
+constexpr std::size_t kKeptDownloadBytes = std::size_t(64) << 20;
+
 const std::string kTrue = "True";
 const std::string kFalse = "False";
 const std::string kWrongCode = "vcodeerror";
@@ -282,7 +286,7 @@ std::string queryAction(const std::string& target) {
 
 CloudService::CloudService(Settings settings)
     : settings_(std::move(settings)), courier_(settings_.smsProgram),
-      server_(withBodyLimit(settings_.connections)) {
+      downloads_(kKeptDownloadBytes), server_(withBodyLimit(settings_.connections)) {
     if (!settings_.trustedProxy.empty())
         server_.exemptAddress(settings_.trustedProxy);
     route();
@@ -607,10 +611,15 @@ Reply CloudService::groupLines(const FormBody& form, const std::string& peer) {
     const auto account = authenticate(form, peer, refusal);
     if (!account)
         return refusal;
-    const auto groups = store_.groups(account->row.id);
+    const CloudAccountRow& row = account->row;
+    if (auto kept = downloads_.find(DownloadCache::Kind::Groups, row.id, row.dataMark))
+        return ok(std::move(*kept));
+    const auto groups = store_.groups(row.id);
     if (!groups)
         return storeFailure("groups of \"" + account->username + "\"");
-    return ok(groupDownload(*groups));
+    std::string text = groupDownload(*groups);
+    downloads_.keep(DownloadCache::Kind::Groups, row.id, row.dataMark, text);
+    return ok(std::move(text));
 }
 
 Reply CloudService::serverLines(const FormBody& form, const std::string& peer) {
@@ -618,11 +627,15 @@ Reply CloudService::serverLines(const FormBody& form, const std::string& peer) {
     const auto account = authenticate(form, peer, refusal);
     if (!account)
         return refusal;
+    const CloudAccountRow& row = account->row;
+    if (auto kept = downloads_.find(DownloadCache::Kind::Servers, row.id, row.dataMark))
+        return ok(std::move(*kept));
     // Each row is appended as it is read: no record of its own, one copy of each value.
     std::string text;
-    if (!store_.forEachServer(account->row.id,
+    if (!store_.forEachServer(row.id,
                               [&text](CloudServerLine values) { appendServerLine(text, values); }))
         return storeFailure("servers of \"" + account->username + "\"");
+    downloads_.keep(DownloadCache::Kind::Servers, row.id, row.dataMark, text);
     return ok(std::move(text));
 }
 

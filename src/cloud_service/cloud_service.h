@@ -2,6 +2,7 @@
 
 #include "cloud_service/attempt_throttle.h"
 #include "cloud_service/cloud_store.h"
+#include "cloud_service/download_cache.h"
 #include "cloud_service/http_server.h"
 #include "cloud_service/password_hasher.h"
 #include "cloud_service/sms_courier.h"
@@ -96,6 +97,7 @@ private:
     CloudStore store_;
     PasswordHasher hasher_;
     SmsCourier courier_;
+    DownloadCache downloads_;
     // Made by open(), where the store says where the counts are kept.
     std::unique_ptr<ThrottleBook> throttleBook_;
     std::unique_ptr<AttemptThrottle> throttle_;

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <ctime>
+#include <random>
 
 namespace {
 
@@ -21,6 +22,26 @@ using Lease = SessionPool::Lease;
 bool sameCode(const std::string& stored, const std::string& given) {
     return stored.size() == given.size() &&
            sodium_memcmp(stored.data(), given.data(), stored.size()) == 0;
+}
+
+// Gives the account's groups and servers a new mark, in the transaction of their change: a
+// download any instance made for the old mark is then known to be out of date. Random, so that
+// no two changes on any instance share a mark; never 0, which stands for no mark. Each thread
+// draws from a generator of its own, seeded once from the system's randomness.
+bool markChanged(SqlSession& db, std::int64_t accountId) {
+    thread_local std::mt19937_64 marks = [] {
+        std::seed_seq seed{randombytes_random(), randombytes_random(), randombytes_random(),
+                           randombytes_random()};
+        return std::mt19937_64(seed);
+    }();
+    std::int64_t mark = 0;
+    while (mark == 0)
+        mark = std::int64_t(marks() >> 1);
+    return db
+        .run("INSERT INTO account_change (account_id, mark) VALUES (?, ?) "
+             "ON CONFLICT (account_id) DO UPDATE SET mark = excluded.mark",
+             {accountId, mark})
+        .has_value();
 }
 
 // The phone's code while it is still usable at `now`.
@@ -84,11 +105,13 @@ std::optional<CloudAccountRow> CloudStore::findAccount(const std::string& userna
     Lease db(*pool_);
     if (!db)
         return std::nullopt;
-    const auto rows =
-        db->run("SELECT id, password_hash FROM account WHERE username = ?", {username});
+    const auto rows = db->run("SELECT id, password_hash, COALESCE(mark, 0) FROM account "
+                              "LEFT JOIN account_change ON account_id = id WHERE username = ?",
+                              {username});
     if (!rows || rows->empty())
         return std::nullopt;
-    return CloudAccountRow{std::stoll(rows->front()[0]), rows->front()[1]};
+    return CloudAccountRow{std::stoll(rows->front()[0]), rows->front()[1],
+                           std::stoll(rows->front()[2])};
 }
 
 CloudStore::SmsIssue CloudStore::issueSmsCode(const std::string& phone, const std::string& code,
@@ -174,34 +197,34 @@ bool CloudStore::replacePasswordHash(std::int64_t accountId, const std::string& 
 
 bool CloudStore::putGroup(std::int64_t accountId, const CloudGroup& group) {
     return writes_->run([&](SqlSession& db) {
-        return db
-            .run("INSERT INTO server_group (account_id, name, sort) VALUES (?, ?, ?) "
-                 "ON CONFLICT (account_id, name) DO UPDATE SET sort = excluded.sort",
-                 {accountId, group.name, group.sort})
-            .has_value();
+        return db.run("INSERT INTO server_group (account_id, name, sort) VALUES (?, ?, ?) "
+                      "ON CONFLICT (account_id, name) DO UPDATE SET sort = excluded.sort",
+                      {accountId, group.name, group.sort}) &&
+               markChanged(db, accountId);
     });
 }
 
 bool CloudStore::putServer(std::int64_t accountId, const CloudServer& s) {
     // Uploads send one request per server: those arriving together are committed together.
     return writes_->run([&](SqlSession& db) {
-        return db
-            .run("INSERT INTO server (account_id, address, port, group_name, name, user_name, "
-                 "password, system, remark, start_time, end_time, sort, panel_url, panel_user, "
-                 "panel_password, panel_key) "
-                 "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?) "
-                 "ON CONFLICT (account_id, address, port) DO UPDATE SET "
-                 "group_name = excluded.group_name, name = excluded.name, "
-                 "user_name = excluded.user_name, password = excluded.password, "
-                 "system = excluded.system, remark = excluded.remark, "
-                 "start_time = excluded.start_time, end_time = excluded.end_time, "
-                 "sort = excluded.sort, panel_url = excluded.panel_url, "
-                 "panel_user = excluded.panel_user, panel_password = excluded.panel_password, "
-                 "panel_key = excluded.panel_key",
-                 {accountId, s.address, s.port, s.group, s.name, s.user, s.password, s.system,
-                  s.remark, s.startTime, s.endTime, s.sort, s.panelUrl, s.panelUser,
-                  s.panelPassword, s.panelKey})
-            .has_value();
+        return db.run(
+                     "INSERT INTO server (account_id, address, port, group_name, name, user_name, "
+                     "password, system, remark, start_time, end_time, sort, panel_url, panel_user, "
+                     "panel_password, panel_key) "
+                     "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?) "
+                     "ON CONFLICT (account_id, address, port) DO UPDATE SET "
+                     "group_name = excluded.group_name, name = excluded.name, "
+                     "user_name = excluded.user_name, password = excluded.password, "
+                     "system = excluded.system, remark = excluded.remark, "
+                     "start_time = excluded.start_time, end_time = excluded.end_time, "
+                     "sort = excluded.sort, panel_url = excluded.panel_url, "
+                     "panel_user = excluded.panel_user, panel_password = excluded.panel_password, "
+                     "panel_key = excluded.panel_key",
+                     {accountId, s.address, s.port, s.group, s.name, s.user, s.password, s.system,
+                      s.remark, s.startTime, s.endTime, s.sort, s.panelUrl, s.panelUser,
+                      s.panelPassword, s.panelKey})
+                   .has_value() &&
+               markChanged(db, accountId);
     });
 }
 
@@ -238,7 +261,7 @@ bool CloudStore::clearData(std::int64_t accountId) {
     SqlTransaction transaction(*db);
     return transaction.began() && db->run("DELETE FROM server WHERE account_id = ?", {accountId}) &&
            db->run("DELETE FROM server_group WHERE account_id = ?", {accountId}) &&
-           transaction.commit();
+           markChanged(*db, accountId) && transaction.commit();
 }
 
 std::optional<std::vector<CloudAccountSummary>> CloudStore::accounts() {
@@ -286,6 +309,7 @@ CloudStore::AccountChange CloudStore::deleteAccount(const std::string& username)
     const std::int64_t id = std::stoll(found->front()[0]);
     const bool deleted = db->run("DELETE FROM server WHERE account_id = ?", {id}) &&
                          db->run("DELETE FROM server_group WHERE account_id = ?", {id}) &&
+                         db->run("DELETE FROM account_change WHERE account_id = ?", {id}) &&
                          db->run("DELETE FROM account WHERE id = ?", {id}) && transaction.commit();
     return deleted ? AccountChange::Done : AccountChange::Failed;
 }

@@ -44,6 +44,9 @@ struct CloudGroup {
 struct CloudAccountRow {
     std::int64_t id = 0;
     std::string passwordHash;
+    // The mark of the account's groups and servers, new with each change to them; 0 while
+    // none has been given (an account unchanged since before marks were kept).
+    std::int64_t dataMark = 0;
 };
 
 // One account as the operator's list shows it.

@@ -45,7 +45,10 @@ std::vector<std::string> schema() {
             in_flight INTEGER NOT NULL DEFAULT 0,
             in_flight_at BIGINT NOT NULL DEFAULT 0,
             wait_until BIGINT NOT NULL DEFAULT 0,
-            forget_at BIGINT NOT NULL DEFAULT 0))sql"};
+            forget_at BIGINT NOT NULL DEFAULT 0))sql",
+        R"sql(CREATE TABLE IF NOT EXISTS account_change (
+            account_id BIGINT PRIMARY KEY,
+            mark BIGINT NOT NULL))sql"};
     statements.insert(statements.end(), kAccountIndexes.begin(), kAccountIndexes.end());
     return statements;
 }
@@ -255,9 +258,9 @@ bool PostgresDatabase::prepare(bool create, std::string& error) {
             error = description() + " holds no tables of torvane-cloud";
             return false;
         }
-        return true;
     }
-    // Instances that start at once must not create the same tables side by side.
+    // Instances that start at once must not create the same tables side by side. A database of
+    // an older torvane-cloud gets the tables it lacks.
     SqlTransaction transaction(*session);
     bool created = transaction.began();
     for (const std::string& statement : schema())

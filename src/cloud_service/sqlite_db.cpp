@@ -49,6 +49,10 @@ CREATE TABLE IF NOT EXISTS sms_code (
     issued INTEGER NOT NULL,
     wrong_guesses INTEGER NOT NULL DEFAULT 0
 );
+CREATE TABLE IF NOT EXISTS account_change (
+    account_id INTEGER PRIMARY KEY,
+    mark INTEGER NOT NULL
+);
 )sql";
     for (const char* index : kAccountIndexes)
         sql += std::string(index) + ";\n";

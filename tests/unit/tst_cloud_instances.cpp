@@ -1,7 +1,7 @@
 // Two torvane-cloud instances on one store and two ports, as behind a load balancer: an
 // account registered through one logs in through the other, clients that alternate between
-// them lose no row and get the same answers from both, and on PostgreSQL the counts of failed
-// log ins hold on every instance.
+// them lose no row and get the same answers from both, a download through one shows the changes
+// made through the other, and on PostgreSQL the counts of failed log ins hold on every instance.
 
 #include "common/cloud_service_fixture.h"
 #include "common/cloud_test_forms.h"
@@ -24,7 +24,8 @@ namespace {
 
 const QStringList kLiftedLimits{u"--login-failures-per-address"_s, u"1000000"_s,
                                 u"--login-failures-per-account"_s, u"1000000"_s,
-                                u"--connections-per-address"_s,    u"1000000"_s};
+                                u"--connections-per-address"_s,    u"1000000"_s,
+                                u"--sms-codes-per-address"_s,      u"1000000"_s};
 
 QString post(httplib::Client& client, const QString& act, const Fields& fields) {
     const auto result =
@@ -63,6 +64,7 @@ private Q_SLOTS:
     void initTestCase();
     void registeredOnOneServedByTheOther();
     void alternatingClientsLoseNoRow();
+    void downloadsFollowChangesMadeElsewhere();
     void guessingCountsOnEveryInstance();
 
 private:
@@ -158,6 +160,42 @@ void TestCloudInstances::alternatingClientsLoseNoRow() {
         QCOMPARE(QSet<QString>(rows.begin(), rows.end()).size(), rows.size());
         QCOMPARE(rows.filter(u"----192.0.2.1----"_s).size(), 1);
     }
+}
+
+// Each instance keeps the downloads it made for as long as the account's data is unchanged; a
+// change made through the other instance is in the next download all the same: a server added
+// or renamed, a group added, everything cleared.
+void TestCloudInstances::downloadsFollowChangesMadeElsewhere() {
+    const CloudApi::Account dora{u"dora"_s, u"dora-pw"_s};
+    QCOMPARE(registerAccount(first_, first_, dora), u"True"_s);
+    const auto reader = clientOf(first_);
+    const auto writer = clientOf(second_);
+    const auto servers = [&] { return post(*reader, u"down"_s, CloudApi::accountBody(dora)); };
+    const auto groups = [&] { return post(*reader, u"down_class"_s, CloudApi::accountBody(dora)); };
+    const auto putGroup = [&](const QString& name) {
+        return post(*writer, u"update_class"_s,
+                    CloudApi::accountBody(dora, {{u"server_class"_s, name}, {u"sort"_s, u"1"_s}}));
+    };
+
+    QCOMPARE(servers(), QString());
+    QCOMPARE(groups(), QString());
+    QCOMPARE(post(*writer, u"update"_s, namedServer(dora, u"192.0.2.7"_s, u"first name"_s)),
+             u"True"_s);
+    QVERIFY(servers().contains(u"----first name----192.0.2.7----"_s));
+    QCOMPARE(servers(), servers());
+    QCOMPARE(post(*writer, u"update"_s, namedServer(dora, u"192.0.2.7"_s, u"second name"_s)),
+             u"True"_s);
+    QVERIFY(servers().contains(u"----second name----192.0.2.7----"_s));
+    QCOMPARE(lines(servers()).size(), 1);
+
+    QCOMPARE(putGroup(u"一组"_s), u"True"_s);
+    QCOMPARE(groups(), u"一组----1"_s);
+    QCOMPARE(putGroup(u"二组"_s), u"True"_s);
+    QCOMPARE(lines(groups()), QStringList({u"一组----1"_s, u"二组----1"_s}));
+
+    QCOMPARE(post(*writer, u"del_data"_s, CloudApi::accountBody(dora)), u"True"_s);
+    QCOMPARE(servers(), QString());
+    QCOMPARE(groups(), QString());
 }
 
 // Failed log ins through one instance hold the address back on the other as well.

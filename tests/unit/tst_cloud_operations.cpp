@@ -358,6 +358,7 @@ void TestCloudOperations::deleteUser() {
     QCOMPARE(post(*client, u"update"_s, serverFields(kAlice, u"192.0.2.9"_s, u"22"_s)).text,
              u"True"_s);
     const QString alicesServers = post(*client, u"down"_s, CloudApi::accountBody(kAlice)).text;
+    QVERIFY(post(*client, u"down"_s, CloudApi::accountBody(ivan)).text.contains(u"192.0.2.9"_s));
 
     const CommandResult deleted = command({u"delete-user"_s, ivan.username});
     QCOMPARE(deleted.exitCode, 0);
