@@ -5,7 +5,9 @@
 //    the rates on a busy machine), for the service and for a bare cpp-httplib handler on the same
 //    connection gate that answers every request with "True" (same request bytes). A `down`
 //    answers about 20 KB, so it is also set beside a bare handler that answers as many bytes
-//    as the service's `down` does: the floor that sending the reply sets. Each server runs in a
+//    as the service's `down` does: the floor that sending the reply sets. The lists do not
+//    change between the `down`s, so the service answers them from the downloads it keeps;
+//    the first `down` after a change reads the rows. Each server runs in a
 //    process of its own (this program started again with --serve=...), apart from the
 //    clients and from each other; rounds alternate between them, and the requests per second
 //    are the median of each one's rounds, the latencies those of all its requests;
