@@ -24,24 +24,26 @@ bool sameCode(const std::string& stored, const std::string& given) {
            sodium_memcmp(stored.data(), given.data(), stored.size()) == 0;
 }
 
-// Gives the account's groups and servers a new mark, in the transaction of their change: a
+// Gives each account's groups and servers a new mark, in the transaction of their change: a
 // download any instance made for the old mark is then known to be out of date. Random, so that
 // no two changes on any instance share a mark; never 0, which stands for no mark. Each thread
 // draws from a generator of its own, seeded once from the system's randomness.
-bool markChanged(SqlSession& db, std::int64_t accountId) {
+bool markChanged(SqlSession& db, const std::vector<std::int64_t>& accountIds) {
     thread_local std::mt19937_64 marks = [] {
         std::seed_seq seed{randombytes_random(), randombytes_random(), randombytes_random(),
                            randombytes_random()};
         return std::mt19937_64(seed);
     }();
-    std::int64_t mark = 0;
-    while (mark == 0)
-        mark = std::int64_t(marks() >> 1);
-    return db
-        .run("INSERT INTO account_change (account_id, mark) VALUES (?, ?) "
-             "ON CONFLICT (account_id) DO UPDATE SET mark = excluded.mark",
-             {accountId, mark})
-        .has_value();
+    for (const std::int64_t accountId : accountIds) {
+        std::int64_t mark = 0;
+        while (mark == 0)
+            mark = std::int64_t(marks() >> 1);
+        if (!db.run("INSERT INTO account_change (account_id, mark) VALUES (?, ?) "
+                    "ON CONFLICT (account_id) DO UPDATE SET mark = excluded.mark",
+                    {accountId, mark}))
+            return false;
+    }
+    return true;
 }
 
 // The phone's code while it is still usable at `now`.
@@ -84,7 +86,7 @@ bool CloudStore::open(const StoreLocation& location, std::string& error, Opening
     else
         database_ = std::make_unique<SqliteDatabase>(location.dataFolder + "/" + kFileName);
     pool_ = std::make_unique<SessionPool>(*database_);
-    writes_ = std::make_unique<GroupCommit>(*pool_);
+    writes_ = std::make_unique<GroupCommit>(*pool_, markChanged);
     return database_->prepare(opening == Opening::CreateWhenMissing, error);
 }
 
@@ -196,19 +198,23 @@ bool CloudStore::replacePasswordHash(std::int64_t accountId, const std::string& 
 }
 
 bool CloudStore::putGroup(std::int64_t accountId, const CloudGroup& group) {
-    return writes_->run([&](SqlSession& db) {
-        return db.run("INSERT INTO server_group (account_id, name, sort) VALUES (?, ?, ?) "
-                      "ON CONFLICT (account_id, name) DO UPDATE SET sort = excluded.sort",
-                      {accountId, group.name, group.sort}) &&
-               markChanged(db, accountId);
-    });
+    return writes_->run(
+        [&](SqlSession& db) {
+            return db
+                .run("INSERT INTO server_group (account_id, name, sort) VALUES (?, ?, ?) "
+                     "ON CONFLICT (account_id, name) DO UPDATE SET sort = excluded.sort",
+                     {accountId, group.name, group.sort})
+                .has_value();
+        },
+        accountId);
 }
 
 bool CloudStore::putServer(std::int64_t accountId, const CloudServer& s) {
     // Uploads send one request per server: those arriving together are committed together.
-    return writes_->run([&](SqlSession& db) {
-        return db.run(
-                     "INSERT INTO server (account_id, address, port, group_name, name, user_name, "
+    return writes_->run(
+        [&](SqlSession& db) {
+            return db
+                .run("INSERT INTO server (account_id, address, port, group_name, name, user_name, "
                      "password, system, remark, start_time, end_time, sort, panel_url, panel_user, "
                      "panel_password, panel_key) "
                      "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?) "
@@ -223,9 +229,9 @@ bool CloudStore::putServer(std::int64_t accountId, const CloudServer& s) {
                      {accountId, s.address, s.port, s.group, s.name, s.user, s.password, s.system,
                       s.remark, s.startTime, s.endTime, s.sort, s.panelUrl, s.panelUser,
                       s.panelPassword, s.panelKey})
-                   .has_value() &&
-               markChanged(db, accountId);
-    });
+                .has_value();
+        },
+        accountId);
 }
 
 std::optional<std::vector<CloudGroup>> CloudStore::groups(std::int64_t accountId) {
@@ -261,7 +267,7 @@ bool CloudStore::clearData(std::int64_t accountId) {
     SqlTransaction transaction(*db);
     return transaction.began() && db->run("DELETE FROM server WHERE account_id = ?", {accountId}) &&
            db->run("DELETE FROM server_group WHERE account_id = ?", {accountId}) &&
-           markChanged(*db, accountId) && transaction.commit();
+           markChanged(*db, {accountId}) && transaction.commit();
 }
 
 std::optional<std::vector<CloudAccountSummary>> CloudStore::accounts() {

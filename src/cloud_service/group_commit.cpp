@@ -9,9 +9,10 @@ constexpr std::size_t kMaxBatch = 64;
 
 } // namespace
 
-bool GroupCommit::run(const Write& write) {
+bool GroupCommit::run(const Write& write, std::optional<std::int64_t> changedAccount) {
     Entry entry;
     entry.write = &write;
+    entry.changedAccount = changedAccount;
     std::unique_lock guard(lock_);
     queue_.push_back(&entry);
     // Only this write's own end, or its turn to commit, wakes it: a commit wakes the writers
@@ -63,12 +64,20 @@ void GroupCommit::commit(const std::deque<Entry*>& batch) {
         entry->succeeded = commitTogether(*db, {entry});
 }
 
-bool GroupCommit::commitTogether(SqlSession& db, const std::deque<Entry*>& batch) {
+bool GroupCommit::commitTogether(SqlSession& db, const std::deque<Entry*>& batch) const {
     SqlTransaction transaction(db);
     if (!transaction.began())
         return false;
-    for (const Entry* entry : batch)
+    std::vector<std::int64_t> accounts;
+    for (const Entry* entry : batch) {
         if (!(*entry->write)(db))
             return false;
+        if (entry->changedAccount)
+            accounts.push_back(*entry->changedAccount);
+    }
+    std::sort(accounts.begin(), accounts.end());
+    accounts.erase(std::unique(accounts.begin(), accounts.end()), accounts.end());
+    if (!accounts.empty() && markChanged_ && !markChanged_(db, accounts))
+        return false;
     return transaction.commit();
 }

@@ -14,6 +14,7 @@
 #include <atomic>
 #include <chrono>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -59,6 +60,7 @@ private Q_SLOTS:
     void failingWriteLeavesItsBatch_data();
     void failingWriteLeavesItsBatch();
     void failingWriteAloneKeepsNothing();
+    void batchMarksEachAccountOnce();
     void manyWritersLoseNothing();
 
 private:
@@ -170,6 +172,36 @@ void TestCloudServiceBatches::failingWriteAloneKeepsNothing() {
     QVERIFY(!commits.run(twoGroupsWrite(account_, kNoSuchAccount, "alone")));
     QVERIFY(commits.run(twoGroupsWrite(account_, account_, "kept")));
     QCOMPARE(groupNames(), QStringList({u"kept first"_s, u"kept"_s}));
+}
+
+// The accounts a batch's writes name are marked once each, in ascending order, in the batch's
+// transaction; a write alone gets its mark too.
+void TestCloudServiceBatches::batchMarksEachAccountOnce() {
+    std::vector<std::vector<std::int64_t>> marked;
+    GroupCommit commits(*pool_, [&marked](SqlSession&, const std::vector<std::int64_t>& accounts) {
+        marked.push_back(accounts);
+        return true;
+    });
+    const std::vector<std::optional<std::int64_t>> named{5, 2, 5, std::nullopt, 9, 2};
+    std::atomic<bool> holding{false};
+    const GroupCommit::Write holder = [&](SqlSession& db) {
+        holding = true;
+        for (int i = 0; i < 10000 && commits.queued() < named.size(); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        return groupWrite(account_, "holder")(db);
+    };
+    std::vector<std::thread> threads;
+    threads.emplace_back([&] { commits.run(holder, 7); });
+    QTRY_VERIFY(holding.load());
+    std::vector<GroupCommit::Write> writes;
+    for (std::size_t i = 0; i < named.size(); ++i)
+        writes.push_back(groupWrite(account_, std::to_string(i)));
+    for (std::size_t i = 0; i < named.size(); ++i)
+        threads.emplace_back([&, i] { commits.run(writes[i], named[i]); });
+    for (std::thread& thread : threads)
+        thread.join();
+    QCOMPARE(groupNames().size(), qsizetype(named.size() + 1));
+    QCOMPARE(marked, (std::vector<std::vector<std::int64_t>>{{7}, {2, 5, 9}}));
 }
 
 void TestCloudServiceBatches::manyWritersLoseNothing() {
