@@ -60,21 +60,37 @@ FormBody FormBody::parse(std::string_view encoded) {
                                 ? std::string()
                                 : percentDecode(pair.substr(equals + 1));
         if (isAscii(name) && isAscii(value)) {
-            form.fields_.try_emplace(std::move(name), std::move(value));
+            form.fields_.push_back({std::move(name), std::move(value)});
             continue;
         }
         const QString text = Gbk::decode(value.data(), qsizetype(value.size()));
-        const auto [field, added] = form.fields_.try_emplace(gbkToUtf8(name), text.toStdString());
-        if (added &&
-            Gbk::encode(text) != QByteArray::fromRawData(value.data(), qsizetype(value.size())))
-            form.inexact_.insert(field->first);
+        const bool exact =
+            Gbk::encode(text) == QByteArray::fromRawData(value.data(), qsizetype(value.size()));
+        form.fields_.push_back({gbkToUtf8(name), text.toStdString(), exact});
     }
+    // A name given twice keeps its first value.
+    std::stable_sort(form.fields_.begin(), form.fields_.end(),
+                     [](const Field& a, const Field& b) { return a.name < b.name; });
+    form.fields_.erase(std::unique(form.fields_.begin(), form.fields_.end(),
+                                   [](const Field& a, const Field& b) { return a.name == b.name; }),
+                       form.fields_.end());
     return form;
 }
 
+const FormBody::Field* FormBody::find(std::string_view name) const {
+    const auto found =
+        std::lower_bound(fields_.begin(), fields_.end(), name,
+                         [](const Field& field, std::string_view key) { return field.name < key; });
+    return found != fields_.end() && found->name == name ? &*found : nullptr;
+}
+
 std::optional<std::string> FormBody::value(const std::string& name) const {
-    const auto found = fields_.find(name);
-    if (found == fields_.end())
-        return std::nullopt;
-    return found->second;
+    if (const Field* found = find(name))
+        return found->value;
+    return std::nullopt;
+}
+
+bool FormBody::isExactGbk(const std::string& name) const {
+    const Field* found = find(name);
+    return found == nullptr || found->exactGbk;
 }

@@ -647,8 +647,14 @@ void TestCloudService::accountsNeverSeeEachOther() {
     QCOMPARE(down(alice_).text, aliceServers);
     QVERIFY(down(bob_).text.contains(u"bob's"_s));
 
-    // Alice's name with Bob's password is no way in.
+    // Alice's name with Bob's password is no way in, and a field given twice counts with its
+    // first value only, whichever comes first.
     QVERIFY(down({alice_.username, bob_.password}).text.startsWith(u"False"_s));
+    const QByteArray bobsPassword = "password=" + bob_.password.toUtf8();
+    QCOMPARE(post(u"down"_s, "username=bob&" + bobsPassword + "&username=alice").text,
+             down(bob_).text);
+    QVERIFY(
+        post(u"down"_s, bobsPassword + "&username=alice&username=bob").text.startsWith(u"False"_s));
 
     QCOMPARE(post(u"del_data"_s, CloudApi::accountBody(bob_)).text, u"True"_s);
     QCOMPARE(down(bob_).text, QString());
