@@ -12,8 +12,9 @@
 //    pinger sees it (bench/stall_pinger.h), and that process's memory: the list's own (resident
 //    after the fill less before it), the peak from the press on, and the highest resident
 //    figure while the box is read, while the slices are added and in the second after (the
-//    reload starts there); --runs times, the run of the median time shown with the median
-//    longest wait;
+//    reload starts there), with the heap in use as glibc counts it beside them (resident
+//    memory beyond it is the allocator's free store or no heap at all); --runs times, the run
+//    of the median time shown with the median longest wait;
 //  - the export of the whole list.
 // Every line has an address of its own (loopback addresses at a port nothing listens on: the
 // window's probe passes get their refusals at once and contact nothing outside the machine).
@@ -82,6 +83,23 @@ QStringList lines(int from, int to) {
     for (int i = from; i < to; ++i)
         result << line(i);
     return result;
+}
+
+// Lines [from, to) as one text, CR LF between them, as a paste puts them in the box: made in
+// one piece, without a list of lines or a join beside it, so the process's memory with the
+// box full is the box's, not the bench's.
+QString batchText(int from, int to) {
+    qsizetype size = 0;
+    for (int i = from; i < to; ++i)
+        size += line(i).size() + 2;
+    QString text;
+    text.reserve(size);
+    for (int i = from; i < to; ++i) {
+        if (i > from)
+            text += u"\r\n"_s;
+        text += line(i);
+    }
+    return text;
 }
 
 struct Figures {
@@ -222,6 +240,7 @@ int runWindow(int count, int from, bool directFill) {
     AppContext context(AppContext::settingsFromEnvironment());
     MainWindow window(context, [](const LaunchRequest&) { return LaunchOutcome{}; });
     const double bareMb = residentMb();
+    const double bareHeapMb = heapInUseMb();
     QSignalSpy reloaded(window.serverList(), &ServerListView::reloaded);
     window.show();
     const qint64 fillLimitMs = qint64(count) * 30 + 60000;
@@ -229,13 +248,15 @@ int runWindow(int count, int from, bool directFill) {
                    : !waitFor([&] { return !reloaded.isEmpty(); }, fillLimitMs))
         return 1;
     const double filledMb = residentMb();
+    const double filledHeapMb = heapInUseMb();
     const qint64 before = serverCount(context.databasePath());
 
     BatchWindow batch(window.serverList(), context, &window);
     batch.show();
-    batch.setText(lines(from, from + count).join(u"\r\n"_s));
+    batch.setText(batchText(from, from + count));
     QCoreApplication::processEvents();
     const double boxMb = residentMb();
+    const double boxHeapMb = heapInUseMb();
     QSignalSpy finished(&batch, &BatchWindow::addingFinished);
     QSignalSpy rowsAdded(window.serverList()->model(), &QAbstractItemModel::rowsInserted);
     resetPeakMemory(); // the peak of the batch, not of the fill before it
@@ -260,10 +281,12 @@ int runWindow(int count, int from, bool directFill) {
     pinger.stop();
     peaks.stop();
     const qint64 after = serverCount(context.databasePath());
-    std::printf("%.1f %.1f %.1f %.1f %.1f %.1f %lld %.1f %.1f %.1f %.1f\n", ms, pinger.worstMs(),
-                pinger.worstCpuMs(), bareMb, filledMb, peakMemoryMb(),
+    std::printf("%.1f %.1f %.1f %.1f %.1f %.1f %lld %.1f %.1f %.1f %.1f %.1f %.1f %.1f %.1f %.1f "
+                "%.1f\n",
+                ms, pinger.worstMs(), pinger.worstCpuMs(), bareMb, filledMb, peakMemoryMb(),
                 static_cast<long long>(after - before), boxMb, peaks.peakMb(Reading),
-                peaks.peakMb(Adding), peaks.peakMb(Tail));
+                peaks.peakMb(Adding), peaks.peakMb(Tail), bareHeapMb, filledHeapMb, boxHeapMb,
+                peaks.heapPeakMb(Reading), peaks.heapPeakMb(Adding), peaks.heapPeakMb(Tail));
     return after - before == count ? 0 : 1;
 }
 
@@ -277,6 +300,12 @@ struct WindowRun {
     bool complete = false;
     double boxMb = 0;
     std::array<double, PhaseCount> phasePeakMb{};
+    // The heap in use (glibc's count) before the fill, after it, with the box full, and its
+    // highest sample in each phase.
+    double bareHeapMb = 0;
+    double filledHeapMb = 0;
+    double boxHeapMb = 0;
+    std::array<double, PhaseCount> phaseHeapPeakMb{};
 };
 
 WindowRun windowRun(const QString& baseFile, int count, int from, bool directFill) {
@@ -296,7 +325,7 @@ WindowRun windowRun(const QString& baseFile, int count, int from, bool directFil
     if (!child.waitForFinished(-1))
         return {};
     const QList<QByteArray> out = child.readAllStandardOutput().trimmed().split(' ');
-    if (out.size() < 11)
+    if (out.size() < 17)
         return {};
     return {out[0].toDouble(),
             out[1].toDouble(),
@@ -306,7 +335,11 @@ WindowRun windowRun(const QString& baseFile, int count, int from, bool directFil
             out[5].toDouble(),
             child.exitCode() == 0,
             out[7].toDouble(),
-            {out[8].toDouble(), out[9].toDouble(), out[10].toDouble()}};
+            {out[8].toDouble(), out[9].toDouble(), out[10].toDouble()},
+            out[11].toDouble(),
+            out[12].toDouble(),
+            out[13].toDouble(),
+            {out[14].toDouble(), out[15].toDouble(), out[16].toDouble()}};
 }
 
 QString copyOf(const QString& base, const QString& folder, const QString& name) {
@@ -366,19 +399,23 @@ int runRows(int rows, int runs, bool directFill) {
     w.worstWaitCpuMs = median(waitCpu);
     w.complete = std::all_of(windowRuns.begin(), windowRuns.end(),
                              [](const WindowRun& r) { return r.complete; });
-    std::printf("batch window over the main window, %d lines into its filled list of %d: %.0f ms "
-                "(window / core = %.2fx)%s\n"
-                "  longest UI wait %.1f ms (UI thread's own %.1f ms)\n"
-                "  memory: %.1f MB before the fill, %.1f MB after it (the list's own %.1f MB), "
-                "%.1f MB with the lines in the box; peak %.1f MB (%.2fx the list's own above "
-                "the fill)\n"
-                "  highest resident: %.1f MB reading the box, %.1f MB adding, %.1f MB in the "
-                "second after\n",
-                rows, rows, w.ms, w.ms / median(coreMs),
-                w.complete ? "" : " — NOT every line in the file", w.worstWaitMs, w.worstWaitCpuMs,
-                w.bareMb, w.filledMb, w.filledMb - w.bareMb, w.boxMb, w.peakMb,
-                (w.peakMb - w.filledMb) / (w.filledMb - w.bareMb), w.phasePeakMb[Reading],
-                w.phasePeakMb[Adding], w.phasePeakMb[Tail]);
+    std::printf(
+        "batch window over the main window, %d lines into its filled list of %d: %.0f ms "
+        "(window / core = %.2fx)%s\n"
+        "  longest UI wait %.1f ms (UI thread's own %.1f ms)\n"
+        "  memory: %.1f MB before the fill, %.1f MB after it (the list's own %.1f MB), "
+        "%.1f MB with the lines in the box; peak %.1f MB (%.2fx the list's own above "
+        "the fill)\n"
+        "  highest resident: %.1f MB reading the box, %.1f MB adding, %.1f MB in the "
+        "second after\n"
+        "  heap in use (glibc): %.1f MB before the fill, %.1f MB after it, %.1f MB with "
+        "the lines in the box; highest %.1f MB reading the box, %.1f MB adding, %.1f MB "
+        "in the second after\n",
+        rows, rows, w.ms, w.ms / median(coreMs), w.complete ? "" : " — NOT every line in the file",
+        w.worstWaitMs, w.worstWaitCpuMs, w.bareMb, w.filledMb, w.filledMb - w.bareMb, w.boxMb,
+        w.peakMb, (w.peakMb - w.filledMb) / (w.filledMb - w.bareMb), w.phasePeakMb[Reading],
+        w.phasePeakMb[Adding], w.phasePeakMb[Tail], w.bareHeapMb, w.filledHeapMb, w.boxHeapMb,
+        w.phaseHeapPeakMb[Reading], w.phaseHeapPeakMb[Adding], w.phaseHeapPeakMb[Tail]);
 
     // Export of the whole list.
     LocalStore s;
