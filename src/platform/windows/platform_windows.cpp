@@ -84,4 +84,8 @@ QStringList continuousPingArguments(const QString& address) {
     return {SessionFields::edgeTrimmed(address), u"-t"_s};
 }
 
+// Windows' heap decommits large free blocks by itself when they are freed: nothing is kept
+// back that could be given.
+void releaseFreeMemory() {}
+
 } // namespace Platform
