@@ -16,7 +16,7 @@ constexpr std::array<QString ServerRecord::*, SlicedLines::kRecordFields> kField
 static_assert(sizeof(ServerRecord) == SlicedLines::kRecordFields * sizeof(QString),
               "every field of ServerRecord is in kFields");
 
-// Texts longer than this are seldom repeated (an address, a remark of its own).
+// Longer texts are seldom repeated (a remark of its own) and are left alone.
 constexpr qsizetype kMaxSharedLength = 64;
 // Distinct texts shared per field: a field that repeats few texts (a group, an account, a
 // port, a date) shares them all; one that differs from line to line stops growing here.
