@@ -73,6 +73,8 @@ private:
     QTimer gap_;
     // Work per step of reading the box.
     static constexpr int kReadStepMs = 5;
+    // A batch of this many lines frees megabytes of text, which are given back to the system.
+    static constexpr qsizetype kLongBatchLines = 10000;
 
     // From the press until the box's lines are made (read here, cut on the store's thread).
     bool reading_ = false;
