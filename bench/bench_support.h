@@ -91,17 +91,18 @@ inline double heapInUseMb() {
 
 // The process's resident memory sampled every few milliseconds from a thread of its own, its
 // highest figure kept per phase of the work (phase 0 until the first setPhase): where a peak
-// comes from, which the process's one high-water mark does not say. The heap in use is
-// sampled beside it, less often: counting it walks the allocator's free lists under their
-// locks.
+// comes from, which the process's one high-water mark does not say. With `sampleHeap` the heap
+// in use is sampled beside it, less often; counting it walks the allocator's free lists under
+// their locks, which holds up the threads that allocate meanwhile: not for a timed run.
 class PhasePeaks {
 public:
-    explicit PhasePeaks(int phases) : peaks_(std::size_t(phases)), heapPeaks_(std::size_t(phases)) {
-        thread_ = std::thread([this] {
+    explicit PhasePeaks(int phases, bool sampleHeap = false)
+        : peaks_(std::size_t(phases)), heapPeaks_(std::size_t(phases)) {
+        thread_ = std::thread([this, sampleHeap] {
             for (int tick = 0; running_; ++tick) {
                 const std::size_t phase = std::size_t(phase_.load());
                 peaks_[phase] = std::max(peaks_[phase], residentMb());
-                if (tick % kHeapEvery == 0)
+                if (sampleHeap && tick % kHeapEvery == 0)
                     heapPeaks_[phase] = std::max(heapPeaks_[phase], heapInUseMb());
                 std::this_thread::sleep_for(std::chrono::milliseconds(2));
             }
@@ -119,7 +120,8 @@ public:
     }
     // The highest resident memory seen in `phase`, in MB; read after stop().
     double peakMb(int phase) const { return peaks_[std::size_t(phase)]; }
-    // The highest heap in use seen in `phase` (every 20 ms), in MB; read after stop().
+    // The highest heap in use seen in `phase` (every 20 ms, 0 unless sampled), in MB; read
+    // after stop().
     double heapPeakMb(int phase) const { return heapPeaks_[std::size_t(phase)]; }
 
 private:
