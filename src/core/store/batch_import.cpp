@@ -53,6 +53,7 @@ public:
 
     bool has(int i) const { return i < count_; }
     bool is(int i, QChar c) const { return has(i) && ahead_[size_t(i)].c == c; }
+    QChar charAt(int i) const { return ahead_[size_t(i)].c; }
     const BoxChar& at(int i) const { return ahead_[size_t(i)]; }
     void drop(int n) {
         for (int k = 0; k < n && count_ > 0; ++k) {
@@ -175,10 +176,6 @@ private:
     std::optional<BoxChar> cr_;
 };
 
-bool isLineBreak(QChar c) {
-    return c == u'\r' || c == u'\n';
-}
-
 } // namespace
 
 namespace BatchImport {
@@ -231,40 +228,11 @@ QStringList blockLines(const QString& block) {
 }
 
 // The box's text trimmed as trimLineBreaks trims it and cut at CR LF as blockLines cuts it,
-// read a character at a time instead of made whole and copied at each step: a leading and a
-// trailing CR LF go, then each CR after a line break (or first) and each LF before one (or
-// last); what stays is cut into lines.
+// read a character at a time instead of made whole and copied at each step.
 BoxLines boxLines(QStringList blocks) {
     BoxText text(blocks);
     LineCutter cutter(blocks);
-    bool trimmed = false;
-    if (text.is(0, u'\r') && text.is(1, u'\n')) {
-        text.drop(2);
-        trimmed = true;
-    }
-    // Only a CR LF is left: it is the trailing one.
-    if (!text.has(2) && text.is(0, u'\r') && text.is(1, u'\n')) {
-        text.drop(2);
-        trimmed = true;
-    }
-    QChar before;
-    bool first = true;
-    while (text.has(0)) {
-        // The trailing CR LF follows: this character is the last one.
-        const bool trailingBreak = !text.has(3) && text.is(1, u'\r') && text.is(2, u'\n');
-        const bool last = !text.has(1) || trailingBreak;
-        const BoxChar& c = text.at(0);
-        const bool dropped = (c.c == u'\r' && (first || isLineBreak(before))) ||
-                             (c.c == u'\n' && (last || isLineBreak(text.at(1).c)));
-        if (dropped)
-            trimmed = true;
-        else
-            cutter.add(c);
-        before = c.c;
-        first = false;
-        text.drop(trailingBreak ? 3 : 1);
-        trimmed = trimmed || trailingBreak;
-    }
+    const bool trimmed = trimLineBreaksAhead(text, [&](const BoxText& t) { cutter.add(t.at(0)); });
     BoxLines result;
     result.lines = cutter.finish();
     // The lines hold no CR LF and the trimmed text none at its end: joined, they are that text.
