@@ -12,8 +12,10 @@
 //    pinger sees it (bench/stall_pinger.h), and that process's memory: the list's own (resident
 //    after the fill less before it), the peak from the press on, and the highest resident
 //    figure while the box is read, while the slices are added and in the second after (the
-//    reload starts there); --runs times, the run of the median time shown with the median
-//    longest wait;
+//    reload starts there), with the heap in use as glibc counts it beside them (resident
+//    memory beyond it is the allocator's free store or no heap at all; its highest figure per
+//    phase with "--heap" only, as sampling it holds up the batch); --runs times, the run of
+//    the median time shown with the median longest wait;
 //  - the export of the whole list.
 // Every line has an address of its own (loopback addresses at a port nothing listens on: the
 // window's probe passes get their refusals at once and contact nothing outside the machine).
@@ -82,6 +84,23 @@ QStringList lines(int from, int to) {
     for (int i = from; i < to; ++i)
         result << line(i);
     return result;
+}
+
+// Lines [from, to) as one text, CR LF between them, as a paste puts them in the box: made in
+// one piece, without a list of lines or a join beside it, so the process's memory with the
+// box full is the box's, not the bench's.
+QString batchText(int from, int to) {
+    qsizetype size = 0;
+    for (int i = from; i < to; ++i)
+        size += line(i).size() + 2;
+    QString text;
+    text.reserve(size);
+    for (int i = from; i < to; ++i) {
+        if (i > from)
+            text += u"\r\n"_s;
+        text += line(i);
+    }
+    return text;
 }
 
 struct Figures {
@@ -217,11 +236,12 @@ enum Phase { Reading, Adding, Tail, PhaseCount };
 // resident memory before the start, after the fill and with the lines in the box, the peak,
 // the lines added, and the highest resident memory while the box is read, while the slices are
 // added and in the second after.
-int runWindow(int count, int from, bool directFill) {
+int runWindow(int count, int from, bool directFill, bool sampleHeap) {
     setUpApplication(*qApp);
     AppContext context(AppContext::settingsFromEnvironment());
     MainWindow window(context, [](const LaunchRequest&) { return LaunchOutcome{}; });
     const double bareMb = residentMb();
+    const double bareHeapMb = heapInUseMb();
     QSignalSpy reloaded(window.serverList(), &ServerListView::reloaded);
     window.show();
     const qint64 fillLimitMs = qint64(count) * 30 + 60000;
@@ -229,17 +249,19 @@ int runWindow(int count, int from, bool directFill) {
                    : !waitFor([&] { return !reloaded.isEmpty(); }, fillLimitMs))
         return 1;
     const double filledMb = residentMb();
+    const double filledHeapMb = heapInUseMb();
     const qint64 before = serverCount(context.databasePath());
 
     BatchWindow batch(window.serverList(), context, &window);
     batch.show();
-    batch.setText(lines(from, from + count).join(u"\r\n"_s));
+    batch.setText(batchText(from, from + count));
     QCoreApplication::processEvents();
     const double boxMb = residentMb();
+    const double boxHeapMb = heapInUseMb();
     QSignalSpy finished(&batch, &BatchWindow::addingFinished);
     QSignalSpy rowsAdded(window.serverList()->model(), &QAbstractItemModel::rowsInserted);
     resetPeakMemory(); // the peak of the batch, not of the fill before it
-    PhasePeaks peaks(PhaseCount);
+    PhasePeaks peaks(PhaseCount, sampleHeap);
     StallPinger pinger;
     QElapsedTimer t;
     t.start();
@@ -259,11 +281,15 @@ int runWindow(int count, int from, bool directFill) {
     waitFor([&] { return tail.elapsed() >= 1000; }, 1000);
     pinger.stop();
     peaks.stop();
+    // Read before the count below, whose connection is the bench's, not the window's.
+    const double peakMb = peakMemoryMb();
     const qint64 after = serverCount(context.databasePath());
-    std::printf("%.1f %.1f %.1f %.1f %.1f %.1f %lld %.1f %.1f %.1f %.1f\n", ms, pinger.worstMs(),
-                pinger.worstCpuMs(), bareMb, filledMb, peakMemoryMb(),
+    std::printf("%.1f %.1f %.1f %.1f %.1f %.1f %lld %.1f %.1f %.1f %.1f %.1f %.1f %.1f %.1f %.1f "
+                "%.1f\n",
+                ms, pinger.worstMs(), pinger.worstCpuMs(), bareMb, filledMb, peakMb,
                 static_cast<long long>(after - before), boxMb, peaks.peakMb(Reading),
-                peaks.peakMb(Adding), peaks.peakMb(Tail));
+                peaks.peakMb(Adding), peaks.peakMb(Tail), bareHeapMb, filledHeapMb, boxHeapMb,
+                peaks.heapPeakMb(Reading), peaks.heapPeakMb(Adding), peaks.heapPeakMb(Tail));
     return after - before == count ? 0 : 1;
 }
 
@@ -277,9 +303,16 @@ struct WindowRun {
     bool complete = false;
     double boxMb = 0;
     std::array<double, PhaseCount> phasePeakMb{};
+    // The heap in use (glibc's count) before the fill, after it, with the box full, and its
+    // highest sample in each phase.
+    double bareHeapMb = 0;
+    double filledHeapMb = 0;
+    double boxHeapMb = 0;
+    std::array<double, PhaseCount> phaseHeapPeakMb{};
 };
 
-WindowRun windowRun(const QString& baseFile, int count, int from, bool directFill) {
+WindowRun windowRun(const QString& baseFile, int count, int from, bool directFill,
+                    bool sampleHeap) {
     QTemporaryDir home;
     QFile::copy(baseFile, home.filePath(u"myserver.db"_s));
     QProcess child;
@@ -292,11 +325,13 @@ WindowRun windowRun(const QString& baseFile, int count, int from, bool directFil
     QStringList arguments = {u"--window=%1"_s.arg(count), u"--from=%1"_s.arg(from)};
     if (directFill)
         arguments << u"--direct-fill"_s;
+    if (sampleHeap)
+        arguments << u"--heap"_s;
     child.start(QCoreApplication::applicationFilePath(), arguments);
     if (!child.waitForFinished(-1))
         return {};
     const QList<QByteArray> out = child.readAllStandardOutput().trimmed().split(' ');
-    if (out.size() < 11)
+    if (out.size() < 17)
         return {};
     return {out[0].toDouble(),
             out[1].toDouble(),
@@ -306,7 +341,11 @@ WindowRun windowRun(const QString& baseFile, int count, int from, bool directFil
             out[5].toDouble(),
             child.exitCode() == 0,
             out[7].toDouble(),
-            {out[8].toDouble(), out[9].toDouble(), out[10].toDouble()}};
+            {out[8].toDouble(), out[9].toDouble(), out[10].toDouble()},
+            out[11].toDouble(),
+            out[12].toDouble(),
+            out[13].toDouble(),
+            {out[14].toDouble(), out[15].toDouble(), out[16].toDouble()}};
 }
 
 QString copyOf(const QString& base, const QString& folder, const QString& name) {
@@ -316,7 +355,7 @@ QString copyOf(const QString& base, const QString& folder, const QString& name) 
     return path;
 }
 
-int runRows(int rows, int runs, bool directFill) {
+int runRows(int rows, int runs, bool directFill, bool sampleHeap) {
     QTemporaryDir home;
     const QString file = home.filePath(u"myserver.db"_s);
     LocalStore::ensureDatabase(file);
@@ -355,7 +394,7 @@ int runRows(int rows, int runs, bool directFill) {
     std::vector<WindowRun> windowRuns;
     std::vector<double> windowMs, waits, waitCpu;
     for (int run = 0; run < runs; ++run) {
-        windowRuns.push_back(windowRun(base, rows, rows, directFill));
+        windowRuns.push_back(windowRun(base, rows, rows, directFill, sampleHeap));
         windowMs.push_back(windowRuns.back().ms);
         waits.push_back(windowRuns.back().worstWaitMs);
         waitCpu.push_back(windowRuns.back().worstWaitCpuMs);
@@ -366,19 +405,25 @@ int runRows(int rows, int runs, bool directFill) {
     w.worstWaitCpuMs = median(waitCpu);
     w.complete = std::all_of(windowRuns.begin(), windowRuns.end(),
                              [](const WindowRun& r) { return r.complete; });
-    std::printf("batch window over the main window, %d lines into its filled list of %d: %.0f ms "
-                "(window / core = %.2fx)%s\n"
-                "  longest UI wait %.1f ms (UI thread's own %.1f ms)\n"
-                "  memory: %.1f MB before the fill, %.1f MB after it (the list's own %.1f MB), "
-                "%.1f MB with the lines in the box; peak %.1f MB (%.2fx the list's own above "
-                "the fill)\n"
-                "  highest resident: %.1f MB reading the box, %.1f MB adding, %.1f MB in the "
-                "second after\n",
-                rows, rows, w.ms, w.ms / median(coreMs),
-                w.complete ? "" : " — NOT every line in the file", w.worstWaitMs, w.worstWaitCpuMs,
-                w.bareMb, w.filledMb, w.filledMb - w.bareMb, w.boxMb, w.peakMb,
-                (w.peakMb - w.filledMb) / (w.filledMb - w.bareMb), w.phasePeakMb[Reading],
-                w.phasePeakMb[Adding], w.phasePeakMb[Tail]);
+    std::printf(
+        "batch window over the main window, %d lines into its filled list of %d: %.0f ms "
+        "(window / core = %.2fx)%s\n"
+        "  longest UI wait %.1f ms (UI thread's own %.1f ms)\n"
+        "  memory: %.1f MB before the fill, %.1f MB after it (the list's own %.1f MB), "
+        "%.1f MB with the lines in the box; peak %.1f MB (%.2fx the list's own above "
+        "the fill)\n"
+        "  highest resident: %.1f MB reading the box, %.1f MB adding, %.1f MB in the "
+        "second after\n"
+        "  heap in use (glibc): %.1f MB before the fill, %.1f MB after it, %.1f MB with "
+        "the lines in the box\n",
+        rows, rows, w.ms, w.ms / median(coreMs), w.complete ? "" : " — NOT every line in the file",
+        w.worstWaitMs, w.worstWaitCpuMs, w.bareMb, w.filledMb, w.filledMb - w.bareMb, w.boxMb,
+        w.peakMb, (w.peakMb - w.filledMb) / (w.filledMb - w.bareMb), w.phasePeakMb[Reading],
+        w.phasePeakMb[Adding], w.phasePeakMb[Tail], w.bareHeapMb, w.filledHeapMb, w.boxHeapMb);
+    if (sampleHeap)
+        std::printf("  highest heap in use: %.1f MB reading the box, %.1f MB adding, %.1f MB in "
+                    "the second after (sampled: the times above are slowed by it)\n",
+                    w.phaseHeapPeakMb[Reading], w.phaseHeapPeakMb[Adding], w.phaseHeapPeakMb[Tail]);
 
     // Export of the whole list.
     LocalStore s;
@@ -399,9 +444,9 @@ int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     if (const int windowLines = intOption(argc, argv, "--window=", 0, 0); windowLines > 0)
         return runWindow(windowLines, intOption(argc, argv, "--from=", 0, 0),
-                         hasFlag(argc, argv, "--direct-fill"));
+                         hasFlag(argc, argv, "--direct-fill"), hasFlag(argc, argv, "--heap"));
     if (const std::vector<int> sizes = benchSizes(argc, argv); !sizes.empty())
         return runEachSize(argc, argv, sizes);
     return runRows(intOption(argc, argv, "--rows=", 1000, 100), intOption(argc, argv, "--runs=", 3),
-                   hasFlag(argc, argv, "--direct-fill"));
+                   hasFlag(argc, argv, "--direct-fill"), hasFlag(argc, argv, "--heap"));
 }

@@ -11,6 +11,10 @@
 #include <thread>
 #include <vector>
 
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
 // What the benchmarks share: their options, and the figures they report.
 
 // The value of a "--name=N" option of a benchmark's command line, at least `minimum`;
@@ -73,17 +77,33 @@ inline double residentMb() {
     return statusMb("VmRSS:");
 }
 
+// The heap's memory in use now, in MB: what the allocator has handed out and not had back
+// (large mapped blocks included), as glibc counts it; 0 where it cannot tell. Resident memory
+// beyond it is what the allocator keeps free, or what is not heap at all (code, fonts).
+inline double heapInUseMb() {
+#if defined(__GLIBC__)
+    const struct mallinfo2 info = mallinfo2();
+    return double(info.uordblks + info.hblkhd) / (1024.0 * 1024.0);
+#else
+    return 0;
+#endif
+}
+
 // The process's resident memory sampled every few milliseconds from a thread of its own, its
 // highest figure kept per phase of the work (phase 0 until the first setPhase): where a peak
-// comes from, which the process's one high-water mark does not say.
+// comes from, which the process's one high-water mark does not say. With `sampleHeap` the heap
+// in use is sampled beside it, less often; counting it walks the allocator's free lists under
+// their locks, which holds up the threads that allocate meanwhile: not for a timed run.
 class PhasePeaks {
 public:
-    explicit PhasePeaks(int phases) : peaks_(std::size_t(phases)) {
-        thread_ = std::thread([this] {
-            while (running_) {
-                const double mb = residentMb();
-                double& peak = peaks_[std::size_t(phase_.load())];
-                peak = std::max(peak, mb);
+    explicit PhasePeaks(int phases, bool sampleHeap = false)
+        : peaks_(std::size_t(phases)), heapPeaks_(std::size_t(phases)) {
+        thread_ = std::thread([this, sampleHeap] {
+            for (int tick = 0; running_; ++tick) {
+                const std::size_t phase = std::size_t(phase_.load());
+                peaks_[phase] = std::max(peaks_[phase], residentMb());
+                if (sampleHeap && tick % kHeapEvery == 0)
+                    heapPeaks_[phase] = std::max(heapPeaks_[phase], heapInUseMb());
                 std::this_thread::sleep_for(std::chrono::milliseconds(2));
             }
         });
@@ -100,9 +120,14 @@ public:
     }
     // The highest resident memory seen in `phase`, in MB; read after stop().
     double peakMb(int phase) const { return peaks_[std::size_t(phase)]; }
+    // The highest heap in use seen in `phase` (every 20 ms, 0 unless sampled), in MB; read
+    // after stop().
+    double heapPeakMb(int phase) const { return heapPeaks_[std::size_t(phase)]; }
 
 private:
+    static constexpr int kHeapEvery = 10;
     std::vector<double> peaks_;
+    std::vector<double> heapPeaks_;
     std::atomic<int> phase_{0};
     std::atomic<bool> running_{true};
     std::thread thread_;

@@ -51,4 +51,8 @@ LaunchRequest consoleWindow(const QString& program, const QStringList& arguments
 // The arguments that make the system's ping run until its window is closed.
 QStringList continuousPingArguments(const QString& address);
 
+// Hands the free memory the allocator keeps back to the system, after work that freed tens of
+// megabytes (a long batch). Costs some milliseconds: not for the UI thread.
+void releaseFreeMemory();
+
 } // namespace Platform

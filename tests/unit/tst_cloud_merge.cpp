@@ -371,7 +371,8 @@ void TestCloudMerge::linesTheStoreCannotKeepAreRefused() {
 }
 
 // Thousands of lines in transactions of a slice each: every line is merged once, the log
-// keeps the order of the lines, and each committed slice hands over the rows it added.
+// keeps the order of the lines, and each committed slice hands over the rows it added, each
+// with its own values; a text the lines repeat is one string across slices.
 void TestCloudMerge::longBlockMergesInSlices() {
     constexpr int kLines = 3000;
     QStringList lines;
@@ -382,15 +383,23 @@ void TestCloudMerge::longBlockMergesInSlices() {
     CloudDownload::SlicedMerge merge(lines.join(u"\r\n"_s), CloudDownload::mergeServerLine);
     QCOMPARE(merge.total(), kLines);
     int slices = 0;
-    qsizetype added = 0;
+    QList<ServerRecord> added;
     while (!merge.isDone()) {
         const auto slice = merge.nextSlice(store, std::chrono::milliseconds(2), sink_);
         QVERIFY(slice.written);
-        added += slice.added.size();
+        added << slice.added;
         ++slices;
     }
     QVERIFY(slices > 1);
-    QCOMPARE(added, kLines);
+    QCOMPARE(added.size(), kLines);
+    const ServerRecord& first = added.first();
+    const ServerRecord& last = added.last();
+    QCOMPARE(last.ip, u"198.18.11.183"_s);
+    QCOMPARE((QStringList{last.group, last.user, last.password, last.port, last.system}),
+             (QStringList{u"香港"_s, u"root"_s, u"p&w= %中"_s, u"22"_s, u"linux"_s}));
+    QVERIFY(last.group.isSharedWith(first.group));
+    QVERIFY(last.user.isSharedWith(first.user));
+    QVERIFY(!last.ip.isSharedWith(first.ip));
     const QStringList log = takeLog();
     QCOMPARE(log.size(), 2 * kLines);
     QCOMPARE(log[2 * kLines - 1], u"-198.18.11.183 下载成功"_s);

@@ -121,6 +121,20 @@ void TestServerEditing::boxLines_data() {
         << QStringList{u"a\u2028b"_s, u"c\u00a0d"_s} << QStringList{u"a"_s, u"b"_s, u"c d"_s}
         << QString();
     QTest::newRow("empty box") << QStringList{QString()} << QStringList() << QString();
+    // Breaks that meet across a block's edge: a CR ending a block, separators first and last
+    // in a block, a blank line made of a separator.
+    QTest::newRow("CR ending a block")
+        << QStringList{u"a\r"_s, u"b"_s} << QStringList{u"a"_s, u"b"_s} << u"a\r\nb"_s;
+    QTest::newRow("CR inside a line")
+        << QStringList{u"a\rb"_s} << QStringList{u"a\rb"_s} << QString();
+    QTest::newRow("separators at a block's edges")
+        << QStringList{u"\u2028a"_s, u"b\u2029"_s} << QStringList{u"a"_s, u"b"_s} << u"a\r\nb"_s;
+    QTest::newRow("blank line of a separator")
+        << QStringList{u"a"_s, QString(), u"\u2028"_s, u"b"_s} << QStringList{u"a"_s, u"b"_s}
+        << u"a\r\nb"_s;
+    QTest::newRow("no-break spaces are no blank line")
+        << QStringList{u"a\u00a0"_s, u"\u00a0"_s, u"b"_s} << QStringList{u"a "_s, u" "_s, u"b"_s}
+        << QString();
 }
 
 void TestServerEditing::boxLines() {

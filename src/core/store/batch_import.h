@@ -37,7 +37,8 @@ QStringList blockLines(const QString& block);
 // outer and blank line breaks are removed, and the trimmed text (lines separated by CR LF)
 // when trimming changed it, for the box to show. The box's text is read as the box would give
 // it whole: a no-break space reads as a space, a line or paragraph separator as a line break.
-// Made off the UI thread: a long batch is megabytes of text.
+// Made off the UI thread: a long batch is megabytes of text. The text is never made whole: a
+// line that is a block as it stands shares that block's string.
 struct BoxLines {
     QStringList lines;
     std::optional<QString> trimmed;

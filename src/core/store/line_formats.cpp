@@ -51,24 +51,30 @@ QStringList splitFields(const QString& text, const QString& separator) {
     return cutAt(text, separator, [](const QString&, qsizetype) { return 1; });
 }
 
-QString trimLineBreaks(const QString& text) {
-    QString t = text;
-    if (t.startsWith(u"\r\n"_s))
-        t.remove(0, 2);
-    if (t.endsWith(u"\r\n"_s))
-        t.chop(2);
+namespace {
 
-    auto isBreak = [](QChar c) { return c == u'\r' || c == u'\n'; };
+// A string read a character at a time, for trimLineBreaksAhead.
+class StringAhead {
+public:
+    explicit StringAhead(const QString& text) : text_(text) {}
+
+    bool has(qsizetype i) const { return pos_ + i < text_.size(); }
+    bool is(qsizetype i, QChar c) const { return has(i) && text_[pos_ + i] == c; }
+    QChar charAt(qsizetype i) const { return text_[pos_ + i]; }
+    void drop(qsizetype n) { pos_ += n; }
+
+private:
+    const QString& text_;
+    qsizetype pos_ = 0;
+};
+
+} // namespace
+
+QString trimLineBreaks(const QString& text) {
     QString result;
-    result.reserve(t.size());
-    for (qsizetype i = 0; i < t.size(); ++i) {
-        const QChar c = t[i];
-        if (c == u'\r' && (i == 0 || isBreak(t[i - 1])))
-            continue;
-        if (c == u'\n' && (i == t.size() - 1 || isBreak(t[i + 1])))
-            continue;
-        result += c;
-    }
+    result.reserve(text.size());
+    StringAhead ahead(text);
+    trimLineBreaksAhead(ahead, [&](const StringAhead& t) { result += t.charAt(0); });
     return result;
 }
 

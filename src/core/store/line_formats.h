@@ -19,6 +19,42 @@ QStringList splitFields(const QString& text, const QString& separator);
 // was before this last step. A block of lines loses its outer line breaks and its blank lines.
 QString trimLineBreaks(const QString& text);
 
+// The rule of trimLineBreaks for a text read a character at a time, so that a long one need
+// not be made whole: `text` looks a few characters ahead (has(i), is(i, c), charAt(i)) and
+// drops those read (drop(n)); `keep(text)` takes the character at text's front when it stays.
+// Returns whether any character was removed.
+template <typename Text, typename Keep> bool trimLineBreaksAhead(Text& text, Keep keep) {
+    const auto isBreak = [](QChar c) { return c == u'\r' || c == u'\n'; };
+    bool removed = false;
+    if (text.is(0, u'\r') && text.is(1, u'\n')) {
+        text.drop(2);
+        removed = true;
+    }
+    // Only a CR LF is left: it is the trailing one.
+    if (!text.has(2) && text.is(0, u'\r') && text.is(1, u'\n')) {
+        text.drop(2);
+        removed = true;
+    }
+    QChar before;
+    bool first = true;
+    while (text.has(0)) {
+        // The trailing CR LF follows: this character is the last one.
+        const bool trailingBreak = !text.has(3) && text.is(1, u'\r') && text.is(2, u'\n');
+        const bool last = !text.has(1) || trailingBreak;
+        const QChar c = text.charAt(0);
+        if ((c == u'\r' && (first || isBreak(before))) ||
+            (c == u'\n' && (last || isBreak(text.charAt(1)))))
+            removed = true;
+        else
+            keep(text);
+        before = c;
+        first = false;
+        text.drop(trailingBreak ? 3 : 1);
+        removed = removed || trailingBreak;
+    }
+    return removed;
+}
+
 // The "----" separated text form of one server: fifteen fields, the last four (the panel
 // fields) optional. Lines of a block are separated by CR LF.
 namespace ServerLine {

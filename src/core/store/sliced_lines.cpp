@@ -4,6 +4,42 @@
 
 #include <utility>
 
+namespace {
+
+constexpr std::array<QString ServerRecord::*, SlicedLines::kRecordFields> kFields = {
+    &ServerRecord::id,       &ServerRecord::ip,        &ServerRecord::user,
+    &ServerRecord::password, &ServerRecord::port,      &ServerRecord::sort,
+    &ServerRecord::group,    &ServerRecord::remark,    &ServerRecord::startTime,
+    &ServerRecord::endTime,  &ServerRecord::name,      &ServerRecord::system,
+    &ServerRecord::panelUrl, &ServerRecord::panelUser, &ServerRecord::panelPassword,
+    &ServerRecord::panelKey};
+static_assert(sizeof(ServerRecord) == SlicedLines::kRecordFields * sizeof(QString),
+              "every field of ServerRecord is in kFields");
+
+// Longer texts are seldom repeated (a remark of its own) and are left alone.
+constexpr qsizetype kMaxSharedLength = 64;
+// Distinct texts shared per field: a field that repeats few texts (a group, an account, a
+// port, a date) shares them all; one that differs from line to line stops growing here.
+constexpr qsizetype kSharedPerField = 256;
+
+} // namespace
+
+// The servers a long batch adds stay in the list until its next reload, each field cut from
+// its line on its own: a field's text equal to one an earlier server held takes that string,
+// so 50,000 rows hold their group, account, port, dates ... once rather than once per row.
+void SlicedLines::shareRepeatedTexts(ServerRecord& server) {
+    for (std::size_t f = 0; f < kFields.size(); ++f) {
+        QString& text = server.*kFields[f];
+        if (text.isEmpty() || text.size() > kMaxSharedLength)
+            continue;
+        QSet<QString>& known = repeatedTexts_[f];
+        if (const auto found = known.constFind(text); found != known.cend())
+            text = *found;
+        else if (known.size() < kSharedPerField)
+            known.insert(text);
+    }
+}
+
 SlicedLines::Slice SlicedLines::nextSlice(LocalStore& store, std::chrono::milliseconds budget,
                                           const LogSink& log) {
     Slice slice;
@@ -26,8 +62,10 @@ SlicedLines::Slice SlicedLines::nextSlice(LocalStore& store, std::chrono::millis
         if (line.wrote && !slice.written)
             line.log.last() = line.uncommittedMessage();
         messages << line.log;
-        if (line.wrote && slice.written && line.added)
+        if (line.wrote && slice.written && line.added) {
+            shareRepeatedTexts(*line.added);
             slice.added << std::move(*line.added);
+        }
     }
     added_ += slice.added.size();
     if (!slice.written)

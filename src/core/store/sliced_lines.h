@@ -4,10 +4,12 @@
 #include "core/store/records.h"
 
 #include <QList>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <QStringView>
 
+#include <array>
 #include <chrono>
 #include <optional>
 
@@ -57,9 +59,16 @@ public:
     // Rows added and committed so far.
     qsizetype added() const { return added_; }
 
+    // The fields of ServerRecord.
+    static constexpr std::size_t kRecordFields = 16;
+
 private:
+    void shareRepeatedTexts(ServerRecord& server);
+
     QStringList lines_;
     WriteLine write_;
+    // Per field, the short texts of the servers added so far, for later ones to share.
+    std::array<QSet<QString>, kRecordFields> repeatedTexts_;
     qsizetype next_ = 0;
     qsizetype added_ = 0;
 };

@@ -10,6 +10,8 @@
 #include <QDir>
 #include <QProcess>
 
+#include <windows.h>
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -82,6 +84,12 @@ LaunchRequest consoleWindow(const QString& program, const QStringList& arguments
 
 QStringList continuousPingArguments(const QString& address) {
     return {SessionFields::edgeTrimmed(address), u"-t"_s};
+}
+
+// The C runtime allocates from the process heap, which decommits most large free blocks by
+// itself; compacting it coalesces and decommits what is left.
+void releaseFreeMemory() {
+    static_cast<void>(HeapCompact(GetProcessHeap(), 0));
 }
 
 } // namespace Platform

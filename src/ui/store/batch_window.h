@@ -40,7 +40,7 @@ public:
     // Also while a stopped batch waits for its last slice, after the window has closed.
     bool isAdding() const { return adder_ != nullptr || reading_; }
     QString text() const;
-    void setText(const QString& text);
+    void setText(QString text);
 
     // Esc and the close button: while lines are being added, asks first; stopping says in the
     // log how many lines were added and how many were left, once the slice under way is done
@@ -73,6 +73,8 @@ private:
     QTimer gap_;
     // Work per step of reading the box.
     static constexpr int kReadStepMs = 5;
+    // A batch of this many lines frees megabytes of text, which are given back to the system.
+    static constexpr qsizetype kLongBatchLines = 10000;
 
     // From the press until the box's lines are made (read here, cut on the store's thread).
     bool reading_ = false;
