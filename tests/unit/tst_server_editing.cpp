@@ -121,6 +121,10 @@ void TestServerEditing::boxLines_data() {
         << QStringList{u"a\u2028b"_s, u"c\u00a0d"_s} << QStringList{u"a"_s, u"b"_s, u"c d"_s}
         << QString();
     QTest::newRow("empty box") << QStringList{QString()} << QStringList() << QString();
+    QTest::newRow("two blank lines before and after")
+        << QStringList{QString(), QString(),   u"g----a"_s, QString(), QString(),
+                       QString(), u"g----b"_s, QString(),   QString()}
+        << QStringList{u"g----a"_s, u"g----b"_s} << u"g----a\r\ng----b"_s;
     // Breaks that meet across a block's edge: a CR ending a block, separators first and last
     // in a block, a blank line made of a separator.
     QTest::newRow("CR ending a block")

@@ -100,10 +100,14 @@ void TestTextFormats::trimLineBreaks_data() {
     QTest::newRow("two lines unchanged") << u"a\r\nb"_s << u"a\r\nb"_s;
     QTest::newRow("outer breaks and a blank line") << u"\r\na\r\n\r\nb\r\n"_s << u"a\r\nb"_s;
     QTest::newRow("two blank lines") << u"a\r\n\r\n\r\nb"_s << u"a\r\nb"_s;
-    // Only one leading CR LF goes as a whole; of the second only the CR goes, because the LF
-    // stands before text.
-    QTest::newRow("two leading breaks") << u"\r\n\r\na"_s << u"\na"_s;
-    QTest::newRow("two trailing breaks") << u"a\r\n\r\n"_s << u"a\r"_s;
+    // The rule's steps would leave the LF of a second leading break and the CR of a second
+    // trailing one; a line would carry them in its first or last field.
+    QTest::newRow("two leading breaks") << u"\r\n\r\na"_s << u"a"_s;
+    QTest::newRow("two trailing breaks") << u"a\r\n\r\n"_s << u"a"_s;
+    QTest::newRow("three of each around two lines")
+        << u"\r\n\r\n\r\na\r\n\r\nb\r\n\r\n\r\n"_s << u"a\r\nb"_s;
+    QTest::newRow("a lone LF first, a lone CR last") << u"\na\r\nb\r"_s << u"a\r\nb"_s;
+    QTest::newRow("CR and LF inside a line stay") << u"a\rb\nc"_s << u"a\rb\nc"_s;
 }
 
 void TestTextFormats::trimLineBreaks() {

@@ -54,7 +54,7 @@ public:
     bool has(int i) const { return i < count_; }
     bool is(int i, QChar c) const { return has(i) && ahead_[size_t(i)].c == c; }
     QChar charAt(int i) const { return ahead_[size_t(i)].c; }
-    const BoxChar& at(int i) const { return ahead_[size_t(i)]; }
+    const BoxChar& front() const { return ahead_[0]; }
     void drop(int n) {
         for (int k = 0; k < n && count_ > 0; ++k) {
             std::shift_left(ahead_.begin(), ahead_.begin() + count_, 1);
@@ -232,7 +232,7 @@ QStringList blockLines(const QString& block) {
 BoxLines boxLines(QStringList blocks) {
     BoxText text(blocks);
     LineCutter cutter(blocks);
-    const bool trimmed = trimLineBreaksAhead(text, [&](const BoxText& t) { cutter.add(t.at(0)); });
+    const bool trimmed = trimLineBreaksAhead(text, [&](const BoxChar& c) { cutter.add(c); });
     BoxLines result;
     result.lines = cutter.finish();
     // The lines hold no CR LF and the trimmed text none at its end: joined, they are that text.

@@ -61,6 +61,7 @@ public:
     bool has(qsizetype i) const { return pos_ + i < text_.size(); }
     bool is(qsizetype i, QChar c) const { return has(i) && text_[pos_ + i] == c; }
     QChar charAt(qsizetype i) const { return text_[pos_ + i]; }
+    QChar front() const { return charAt(0); }
     void drop(qsizetype n) { pos_ += n; }
 
 private:
@@ -74,7 +75,7 @@ QString trimLineBreaks(const QString& text) {
     QString result;
     result.reserve(text.size());
     StringAhead ahead(text);
-    trimLineBreaksAhead(ahead, [&](const StringAhead& t) { result += t.charAt(0); });
+    trimLineBreaksAhead(ahead, [&](QChar c) { result += c; });
     return result;
 }
 

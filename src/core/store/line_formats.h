@@ -7,6 +7,10 @@
 #include <QString>
 #include <QStringList>
 
+#include <optional>
+#include <type_traits>
+#include <utility>
+
 // Cuts `text` at every `separator`. Consecutive separators give empty pieces, a leading one
 // an empty first piece; a trailing one gives no empty last piece, and empty text no pieces.
 // Works on GBK bytes: a lead byte and the byte after it are one character, so a separator is
@@ -17,12 +21,15 @@ QStringList splitFields(const QString& text, const QString& separator);
 // Removes one leading and one trailing CR LF, then every CR at the start of the text or right
 // after a line break and every LF at its end or right before one, judged on the text as it
 // was before this last step. A block of lines loses its outer line breaks and its blank lines.
+// After two or more leading or trailing line breaks, those steps would leave an LF first or a
+// CR last, which a line cut from the text would carry as part of its first or last field (a
+// group named LF "a"): such a left-over LF or CR goes too.
 QString trimLineBreaks(const QString& text);
 
 // The rule of trimLineBreaks for a text read a character at a time, so that a long one need
-// not be made whole: `text` looks a few characters ahead (has(i), is(i, c), charAt(i)) and
-// drops those read (drop(n)); `keep(text)` takes the character at text's front when it stays.
-// Returns whether any character was removed.
+// not be made whole: `text` looks a few characters ahead (has(i), is(i, c), charAt(i)), gives
+// its front character as a value (front()) and drops those read (drop(n)); `keep` takes the
+// characters that stay, in order. Returns whether any character was removed.
 template <typename Text, typename Keep> bool trimLineBreaksAhead(Text& text, Keep keep) {
     const auto isBreak = [](QChar c) { return c == u'\r' || c == u'\n'; };
     bool removed = false;
@@ -37,22 +44,32 @@ template <typename Text, typename Keep> bool trimLineBreaksAhead(Text& text, Kee
     }
     QChar before;
     bool first = true;
+    bool keptAny = false;
+    // A kept CR waits for the next kept character: with none, it was left last and goes.
+    std::optional<std::decay_t<decltype(text.front())>> heldCr;
     while (text.has(0)) {
         // The trailing CR LF follows: this character is the last one.
         const bool trailingBreak = !text.has(3) && text.is(1, u'\r') && text.is(2, u'\n');
         const bool last = !text.has(1) || trailingBreak;
         const QChar c = text.charAt(0);
         if ((c == u'\r' && (first || isBreak(before))) ||
-            (c == u'\n' && (last || isBreak(text.charAt(1)))))
+            (c == u'\n' && (last || isBreak(text.charAt(1)) || !keptAny))) {
             removed = true;
-        else
-            keep(text);
+        } else {
+            if (heldCr)
+                keep(*std::exchange(heldCr, std::nullopt));
+            if (c == u'\r')
+                heldCr = text.front();
+            else
+                keep(text.front());
+            keptAny = true;
+        }
         before = c;
         first = false;
         text.drop(trailingBreak ? 3 : 1);
         removed = removed || trailingBreak;
     }
-    return removed;
+    return removed || heldCr.has_value();
 }
 
 // The "----" separated text form of one server: fifteen fields, the last four (the panel
