@@ -607,36 +607,44 @@ Reply CloudService::putServer(const FormBody& form, const std::string& peer) {
 }
 
 Reply CloudService::groupLines(const FormBody& form, const std::string& peer) {
-    Reply refusal;
-    const auto account = authenticate(form, peer, refusal);
-    if (!account)
-        return refusal;
-    const CloudAccountRow& row = account->row;
-    if (auto kept = downloads_.find(DownloadCache::Kind::Groups, row.id, row.dataMark))
-        return ok(std::move(*kept));
-    const auto groups = store_.groups(row.id);
-    if (!groups)
-        return storeFailure("groups of \"" + account->username + "\"");
-    std::string text = groupDownload(*groups);
-    downloads_.keep(DownloadCache::Kind::Groups, row.id, row.dataMark, text);
-    return ok(std::move(text));
+    return download(form, peer, DownloadCache::Kind::Groups, "groups",
+                    [this](std::int64_t accountId) -> std::optional<std::string> {
+                        const auto groups = store_.groups(accountId);
+                        if (!groups)
+                            return std::nullopt;
+                        return groupDownload(*groups);
+                    });
 }
 
 Reply CloudService::serverLines(const FormBody& form, const std::string& peer) {
+    return download(form, peer, DownloadCache::Kind::Servers, "servers",
+                    [this](std::int64_t accountId) -> std::optional<std::string> {
+                        // Each row is appended as it is read: no record of its own, one copy
+                        // of each value.
+                        std::string text;
+                        if (!store_.forEachServer(accountId, [&text](CloudServerLine values) {
+                                appendServerLine(text, values);
+                            }))
+                            return std::nullopt;
+                        return text;
+                    });
+}
+
+Reply CloudService::download(const FormBody& form, const std::string& peer,
+                             DownloadCache::Kind kind, const std::string& what,
+                             const std::function<std::optional<std::string>(std::int64_t)>& make) {
     Reply refusal;
     const auto account = authenticate(form, peer, refusal);
     if (!account)
         return refusal;
     const CloudAccountRow& row = account->row;
-    if (auto kept = downloads_.find(DownloadCache::Kind::Servers, row.id, row.dataMark))
+    if (auto kept = downloads_.find(kind, row.id, row.dataMark))
         return ok(std::move(*kept));
-    // Each row is appended as it is read: no record of its own, one copy of each value.
-    std::string text;
-    if (!store_.forEachServer(row.id,
-                              [&text](CloudServerLine values) { appendServerLine(text, values); }))
-        return storeFailure("servers of \"" + account->username + "\"");
-    downloads_.keep(DownloadCache::Kind::Servers, row.id, row.dataMark, text);
-    return ok(std::move(text));
+    std::optional<std::string> text = make(row.id);
+    if (!text)
+        return storeFailure(what + " of \"" + account->username + "\"");
+    downloads_.keep(kind, row.id, row.dataMark, *text);
+    return ok(std::move(*text));
 }
 
 Reply CloudService::clearData(const FormBody& form, const std::string& peer) {

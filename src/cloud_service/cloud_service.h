@@ -11,6 +11,7 @@
 #include <httplib.h>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -84,6 +85,11 @@ private:
     Reply putServer(const FormBody& form, const std::string& peer);
     Reply groupLines(const FormBody& form, const std::string& peer);
     Reply serverLines(const FormBody& form, const std::string& peer);
+    // A download of the account the form names: the reply kept for its data's mark, or the
+    // one `make` builds from the store (then kept); `what` names it when the store fails.
+    Reply download(const FormBody& form, const std::string& peer, DownloadCache::Kind kind,
+                   const std::string& what,
+                   const std::function<std::optional<std::string>(std::int64_t)>& make);
     Reply clearData(const FormBody& form, const std::string& peer);
     Reply announcements() const;
 
