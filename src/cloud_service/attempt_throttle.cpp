@@ -102,11 +102,16 @@ bool AttemptThrottle::updateLogin(const std::string& account, const std::string&
                                   const std::function<void(LoginRecords&)>& step) {
     return book_.update(loginKeys(account, address), nowMs,
                         [&](std::vector<ThrottleRecord>& records) {
-                            for (ThrottleRecord& record : records)
-                                forgetOld(record, nowMs);
-                            LoginRecords login{records[0], records[1], records[2]};
+                            LoginRecords login = loginAt(records, nowMs);
                             step(login);
                         });
+}
+
+AttemptThrottle::LoginRecords AttemptThrottle::loginAt(std::vector<ThrottleRecord>& records,
+                                                       std::int64_t nowMs) {
+    for (ThrottleRecord& record : records)
+        forgetOld(record, nowMs);
+    return {records[0], records[1], records[2]};
 }
 
 AttemptThrottle::Verdict AttemptThrottle::loginVerdict(const LoginRecords& login,
@@ -145,9 +150,7 @@ bool AttemptThrottle::admitsUnrecordedSuccess(const std::string& account,
     std::vector<ThrottleRecord> records;
     if (!book_.read(loginKeys(account, address), now, records))
         return false;
-    for (ThrottleRecord& record : records)
-        forgetOld(record, now);
-    const LoginRecords login{records[0], records[1], records[2]};
+    const LoginRecords login = loginAt(records, now);
     // A success clears the address's failures on the account, which must then be written.
     return loginVerdict(login, now).admitted() && login.onAccountFromAddress.events == 0;
 }

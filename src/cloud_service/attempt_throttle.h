@@ -77,6 +77,9 @@ public:
 
 private:
     struct LoginRecords;
+    // The log in's records in `records` (from the address, on the account from the address,
+    // on the account), the ones past their memory forgotten first.
+    static LoginRecords loginAt(std::vector<ThrottleRecord>& records, std::int64_t nowMs);
     // Whether the log in these records describe may go ahead at `nowMs`.
     Verdict loginVerdict(const LoginRecords& login, std::int64_t nowMs) const;
     // One update of the book over the log in's records (from the address, on the account from
