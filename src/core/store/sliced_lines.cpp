@@ -1,5 +1,6 @@
 #include "core/store/sliced_lines.h"
 
+#include "core/store/repeated_texts.h"
 #include "core/support/log_sink.h"
 
 #include <utility>
@@ -16,12 +17,6 @@ constexpr std::array<QString ServerRecord::*, SlicedLines::kRecordFields> kField
 static_assert(sizeof(ServerRecord) == SlicedLines::kRecordFields * sizeof(QString),
               "every field of ServerRecord is in kFields");
 
-// Longer texts are seldom repeated (a remark of its own) and are left alone.
-constexpr qsizetype kMaxSharedLength = 64;
-// Distinct texts shared per field: a field that repeats few texts (a group, an account, a
-// port, a date) shares them all; one that differs from line to line stops growing here.
-constexpr qsizetype kSharedPerField = 256;
-
 } // namespace
 
 // The servers a long batch adds stay in the list until its next reload, each field cut from
@@ -30,12 +25,12 @@ constexpr qsizetype kSharedPerField = 256;
 void SlicedLines::shareRepeatedTexts(ServerRecord& server) {
     for (std::size_t f = 0; f < kFields.size(); ++f) {
         QString& text = server.*kFields[f];
-        if (text.isEmpty() || text.size() > kMaxSharedLength)
+        if (text.isEmpty() || text.size() > RepeatedTexts::kMaxLength)
             continue;
         QSet<QString>& known = repeatedTexts_[f];
         if (const auto found = known.constFind(text); found != known.cend())
             text = *found;
-        else if (known.size() < kSharedPerField)
+        else if (known.size() < RepeatedTexts::kPerColumn)
             known.insert(text);
     }
 }

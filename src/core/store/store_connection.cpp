@@ -1,6 +1,7 @@
 #include "core/store/store_connection.h"
 
 #include "core/codec/gbk_codec.h"
+#include "core/store/repeated_texts.h"
 #include "core/support/log_categories.h"
 
 #include <sqlite3.h>
@@ -35,29 +36,26 @@ QString decoded(std::string_view bytes) {
     return Gbk::decode(bytes.data(), qsizetype(bytes.size()));
 }
 
-// The texts a column repeats from row to row (a group, an account, a port, a date, the panel
-// fields' "0") are read into one shared string each, so a long list holds each such text once
-// instead of once per row. Each column shares up to kPerColumn distinct short texts; any other
-// text is read on its own.
+// The texts a column repeats from row to row are read into one shared string each (see
+// repeated_texts.h), looked up by their bytes before they are decoded; any other text is read
+// on its own.
 class SharedTexts {
 public:
     explicit SharedTexts(int columns) : columns_(std::size_t(columns)) {}
 
     QString text(int column, std::string_view key) {
-        if (key.size() > kMaxBytes)
+        if (qsizetype(key.size()) > RepeatedTexts::kMaxLength)
             return decoded(key);
         Known& known = columns_[std::size_t(column)];
         if (const auto found = known.find(key); found != known.end())
             return found->second;
         QString text = decoded(key);
-        if (known.size() < kPerColumn)
+        if (qsizetype(known.size()) < RepeatedTexts::kPerColumn)
             known.emplace(std::string(key), text);
         return text;
     }
 
 private:
-    static constexpr std::size_t kMaxBytes = 64;
-    static constexpr std::size_t kPerColumn = 256;
     struct Hash {
         using is_transparent = void;
         std::size_t operator()(std::string_view text) const noexcept {
